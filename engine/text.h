@@ -1,0 +1,24 @@
+// Small text helpers for a core that has no C library.
+#ifndef TAMRIX_ENGINE_TEXT_H
+#define TAMRIX_ENGINE_TEXT_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+uint32_t text_length(const char* text);
+
+// ASCII letters compare without regard to case; no other folding.
+char ascii_lower(char c);
+
+// True when the first `length` bytes of `a` and `b` are equal, ignoring the
+// case of ASCII letters.
+bool same_text_ignoring_case(const char* a, const char* b, uint32_t length);
+
+// Builds `first` followed by `second` in `buffer`.  Returns false, leaving a
+// cut-off but terminated text, when the two do not fit.
+bool join_text(char* buffer, uint32_t size, const char* first, const char* second);
+
+// Appends `text` to the NUL-terminated text in `buffer`; false when cut off.
+bool append_text(char* buffer, uint32_t size, const char* text);
+
+#endif

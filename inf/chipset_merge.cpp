@@ -1,0 +1,41 @@
+// Install's edit of machine.inf: each group goes directly in front of the
+// first entry line of its kind after its section header.
+#include "../system/system.h"
+#include "inf_templates.h"
+
+// The IRQ router values sit under the PCI key's IRQMiniports subkey; the
+// comma that ends kPciValueAnchor keeps it from matching them.
+static const char kPciValueAnchor[] = "HKLM,System\\CurrentControlSet\\Services\\VxD\\PCI,";
+static const char kIrqRouterAnchor[] =
+    "HKLM,System\\CurrentControlSet\\Services\\VxD\\PCI\\IRQMiniports";
+
+// Finds the section, then its first entry line, and writes the group there.
+// Where either search fails, nothing is written and the input stays put.
+static void insert_before_entry(const char* section, const char* entry,
+                                const template_group* group) {
+    if (copy_until_anchor(section) && copy_until_anchor(entry)) write_group(group);
+}
+
+void merge_chipset_inf() {
+    bool irq_router = platform_kind() == 2;
+    // The IRQ router lines take part, in the pre-scan too, only on kind 2.
+    template_group* groups[5];
+    uint32_t group_count = 0;
+    groups[group_count++] = &sys_device_lines;
+    groups[group_count++] = &pci_addreg_lines;
+    if (irq_router) groups[group_count++] = &irq_miniport_lines;
+    groups[group_count++] = &exclude_lines;
+    groups[group_count++] = &chipset_string_lines;
+
+    // Every edit starts from the full text, whatever ran before it.
+    for (uint32_t i = 0; i < group_count; i++) rearm_group(groups[i]);
+    mark_present(groups, group_count);
+
+    insert_before_entry("[MS_SYS]", "%PCI\\VEN_", &sys_device_lines);
+    insert_before_entry("[PCI_DRV_AddReg]", kPciValueAnchor, &pci_addreg_lines);
+    // No section anchor: the search goes on from where the PCI value was found.
+    if (irq_router && copy_until_anchor(kIrqRouterAnchor)) write_group(&irq_miniport_lines);
+    insert_before_entry("[ControlFlags]", "ExcludeFromSelect=PCI\\VEN_", &exclude_lines);
+    insert_before_entry("[Strings]", "PCI\\VEN_", &chipset_string_lines);
+    copy_until_anchor(nullptr);
+}

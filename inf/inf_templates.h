@@ -1,0 +1,32 @@
+// The lines Tamrix adds to machine.inf and usb.inf, and the edits that add
+// them.  Every template line ends in kMarker, so Uninstall can find it again.
+#ifndef TAMRIX_INF_INF_TEMPLATES_H
+#define TAMRIX_INF_INF_TEMPLATES_H
+
+#include "../engine/inf_engine.h"
+
+// ---- machine.inf ----------------------------------------------------------
+extern template_group sys_device_lines;      // models under [MS_SYS]
+extern template_group pci_addreg_lines;      // PCI value under [PCI_DRV_AddReg]
+extern template_group irq_miniport_lines;    // IRQ router values, platform kind 2 only
+extern template_group exclude_lines;         // [ControlFlags] exclusions
+extern template_group chipset_string_lines;  // device names under [Strings]
+
+// ---- usb.inf ----------------------------------------------------------------
+// Each USB group starts with its own section header line.
+extern template_group usb_version_lines;
+extern template_group usb_manufacturer_lines;
+extern template_group usb_model_lines;
+extern template_group usb_string_lines;
+
+// The edits: read in_file from its start, write the whole new text to
+// out_file, open and close nothing.
+void merge_chipset_inf();
+void merge_usb_inf();
+
+// Writes a new usb.inf made of the four USB groups alone.  Ends the process
+// with status 1, after telling the user, when the file cannot be created or
+// written.
+void create_usb_inf(const char* path);
+
+#endif

@@ -1,0 +1,60 @@
+// Install's edit of usb.inf, and a new usb.inf where there is none.  Each
+// USB group starts with its own section header, so it either fills the
+// existing section (its header line then already present) or makes it.
+#include "../engine/report.h"
+#include "inf_templates.h"
+
+static template_group* const usb_groups[] = {&usb_version_lines, &usb_manufacturer_lines,
+                                             &usb_model_lines, &usb_string_lines};
+const uint32_t kUsbGroupCount = 4;
+
+// Searched in this order; each step's group follows its header.
+static const char* const usb_headers[kUsbGroupCount] = {"[VERSION]", "[Manufacturer]",
+                                                        "[INTEL.SECTION]", "[Strings]"};
+
+static void rearm_usb_groups() {
+    for (uint32_t i = 0; i < kUsbGroupCount; i++) rearm_group(usb_groups[i]);
+}
+
+// Moves on to the next section header, or to the end of the input when no
+// header follows, so that what is written next opens a section of its own
+// and captures no line of the section the input stands in.
+static void copy_to_section_boundary() {
+    if (!copy_until_anchor("[")) copy_until_anchor(nullptr);
+}
+
+// A header line of the group starts its section only at a section boundary.
+static void write_usb_group(const template_group* group) {
+    for (uint32_t i = 0; i < group->count; i++) {
+        const char* line = group_line(group, i);
+        if (!line_enabled(line)) continue;
+        if (line[0] == '[') copy_to_section_boundary();
+        write_template_line(line);
+    }
+}
+
+void merge_usb_inf() {
+    rearm_usb_groups();
+    mark_present(usb_groups, kUsbGroupCount);
+    for (uint32_t i = 0; i < kUsbGroupCount; i++) {
+        if (!copy_through_header(usb_headers[i])) copy_to_section_boundary();
+        write_usb_group(usb_groups[i]);
+    }
+    copy_until_anchor(nullptr);
+}
+
+void create_usb_inf(const char* path) {
+    platform_file file;
+    if (!platform_open_write(path, &file)) {
+        report_error("Can't create usb.inf", "", "File Open Error");
+        platform_exit(1);
+    }
+    attach_output(file);
+    rearm_usb_groups();
+    for (uint32_t i = 0; i < kUsbGroupCount; i++) write_group(usb_groups[i]);
+    if (!close_output()) {
+        platform_delete(path);
+        report_error("Can't write ", path, "File Write Error");
+        platform_exit(1);
+    }
+}

@@ -1,0 +1,68 @@
+// Replacing an INF file: the edit reads the target and writes a complete new
+// text to a temporary file beside it; only when the edit has run to its end
+// and the new text is safely on disk are the files swapped by renaming, the
+// target passing through a backup name on the way.
+//
+// The names at each step, for the chipset file ("out.inf" is shared by both
+// targets; the backup is the target's name with its last letter made "@"):
+//
+//   start         machine.inf (old)
+//   edit          machine.inf (old), out.inf (growing)
+//   closed        machine.inf (old), out.inf (new, flushed to disk)
+//   stale backup  machine.in@ deleted if an earlier failure left one
+//   first rename  machine.in@ (old), out.inf (new)      <- target name free
+//   second rename machine.in@ (old), machine.inf (new)
+//   done          machine.inf (new)
+//
+// What a crash leaves behind:
+//   during the edit or before the first rename: the old target, and an
+//     out.inf that the next run empties and overwrites;
+//   between the renames: no target, its text under the backup name.  The
+//     next run finds the target missing and the backup present, and renames
+//     the backup back before it goes on;
+//   after the second rename: the new target, perhaps with a backup that
+//     the next run deletes.
+// The target's name therefore always holds a complete old or new text, or
+// nothing with the old text under the backup name.
+//
+// A failed write, flush or close of out.inf, or a failed read of the target,
+// deletes out.inf and never touches the target.  A failed second rename
+// renames the backup back to the target.
+#ifndef TAMRIX_OPS_INF_REPLACE_H
+#define TAMRIX_OPS_INF_REPLACE_H
+
+#include "../platform/platform.h"
+
+enum inf_target { chipset_file, usb_file };
+
+enum replace_outcome {
+    replaced,        // the target holds the edited text
+    target_missing,  // no target file (and no backup to bring it back from)
+    rename_failed,   // a swap rename failed; the target holds the old text
+    write_failed,    // out.inf could not be written; told the user
+    read_failed,     // the target could not be read; told the user
+    path_too_long,   // a path did not fit its buffer; told the user
+};
+
+typedef void (*inf_edit)();
+
+// Holds MAX_PATH characters, the NUL included: the Windows directory and
+// every path built from it.
+const uint32_t kPathSize = 260;
+
+// The Windows directory every path starts with.
+extern char windows_dir[kPathSize];
+
+// Reads the Windows directory from the system into windows_dir.  One that
+// does not fit is reported ("Path too long: ") and leaves windows_dir
+// unusable, so that every later replacement touches nothing.
+bool read_windows_dir();
+
+// The full path of a target's file.
+const char* target_path(inf_target target);
+
+// Runs `edit` over the target and swaps the result in.  Ends the process
+// with status 1, after telling the user, when out.inf cannot be created.
+replace_outcome replace_inf_file(inf_target target, inf_edit edit);
+
+#endif

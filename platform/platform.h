@@ -1,0 +1,106 @@
+// The seam between Tamrix and the operating system.
+//
+// Every call the program makes to the system goes through the functions
+// declared here and nothing else.  Each backend implements all of them:
+//   platform/win32/   the product, on the Win32 API (Windows 95 and later);
+//   platform/posix/   Linux, for offline patching of a Windows folder;
+//   tests/            a scripted backend for the unit tests.
+// A backend only translates; decisions belong to the core, so that both real
+// backends behave alike.
+//
+// The file layer mirrors what the program needs from CreateFileA, ReadFile,
+// WriteFile, SetFilePointer, FlushFileBuffers, CloseHandle, MoveFileA and
+// DeleteFileA: binary byte access only.  Text mode (CR LF, Ctrl-Z) is done
+// by the line engine, not here.
+#ifndef TAMRIX_PLATFORM_PLATFORM_H
+#define TAMRIX_PLATFORM_PLATFORM_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+// ---- files -----------------------------------------------------------------
+
+typedef intptr_t platform_file;  // a backend's open file; kNoFile when none
+const platform_file kNoFile = -1;
+
+enum open_status {
+    open_ok,       // the file is open
+    open_missing,  // no file of that name exists
+    open_refused,  // it exists but cannot be opened (locked, denied, a folder)
+};
+
+// Opens an existing file for reading from its start.
+open_status platform_open_read(const char* path, platform_file* file);
+// Creates a file for writing, or empties it if it exists.
+bool platform_open_write(const char* path, platform_file* file);
+// Reads up to `size` bytes.  Returns the count read, 0 at the end of the
+// file, or -1 on a read error.
+int32_t platform_read(platform_file file, char* buffer, uint32_t size);
+// Writes all `size` bytes or reports failure.
+bool platform_write(platform_file file, const char* data, uint32_t size);
+// Sets and gets the byte offset of the next read.
+bool platform_seek(platform_file file, uint32_t offset);
+bool platform_tell(platform_file file, uint32_t* offset);
+// Forces what was written onto the disk.
+bool platform_flush(platform_file file);
+bool platform_close(platform_file file);
+// Renames a file.  Fails when `from` is missing or `to` already exists: a
+// rename never replaces a file.
+bool platform_rename(const char* from, const char* to);
+bool platform_delete(const char* path);
+
+// ---- messages and the process ----------------------------------------------
+
+enum box_icon { icon_none, icon_error, icon_question, icon_information };
+enum box_buttons { buttons_ok, buttons_yes_no };
+enum box_answer { answer_ok, answer_yes, answer_no };
+
+// An owner-less message box; returns when the user has answered it.
+box_answer platform_message_box(const char* text, const char* caption,
+                                box_icon icon, box_buttons buttons);
+
+[[noreturn]] void platform_exit(int status);
+
+// Copies the Windows directory into `buffer`, as GetWindowsDirectoryA does:
+// returns its length without the NUL when it fits, otherwise the size the
+// buffer would need, NUL included (so a result >= size means "did not fit"),
+// or 0 on failure.
+uint32_t platform_windows_dir(char* buffer, uint32_t size);
+
+// What GetVersionExA tells of the running system.
+struct platform_version {
+    uint32_t platform_id;         // 1: VER_PLATFORM_WIN32_WINDOWS (95, 98, Me)
+    char service_string[128];     // szCSDVersion, NUL-terminated
+};
+void platform_query_version(platform_version* version);
+
+// ---- the dialog --------------------------------------------------------------
+
+typedef void* platform_window;  // the dialog, as the dialog procedure gets it
+
+// Shows dialog 102 modally with main_dialog_proc (ui/) as its procedure and
+// returns its result when it has ended.
+intptr_t platform_run_dialog();
+void platform_end_dialog(platform_window dialog, intptr_t result);
+// BM_GETCHECK and BM_SETCHECK on a check box of the dialog.
+int platform_get_check(platform_window dialog, int control);
+void platform_set_check(platform_window dialog, int control, int state);
+
+// ---- registry and restart ------------------------------------------------------
+
+typedef uintptr_t platform_key;  // an open registry key
+
+// HKEY_LOCAL_MACHINE, as a key that platform_reg_open can open.
+platform_key platform_local_machine();
+// RegOpenKeyA: opens `subkey` under `parent`, or `parent` itself when
+// `subkey` is null.
+bool platform_reg_open(platform_key parent, const char* subkey, platform_key* key);
+// RegEnumKeyA: the name of subkey number `index`; false when there is none.
+bool platform_reg_enum_key(platform_key key, uint32_t index, char* name, uint32_t size);
+// RegDeleteKeyA: deletes `subkey` under `key`.
+bool platform_reg_delete_key(platform_key key, const char* subkey);
+void platform_reg_close(platform_key key);
+// Asks the system to restart the computer (ExitWindowsEx with EWX_REBOOT).
+void platform_restart();
+
+#endif

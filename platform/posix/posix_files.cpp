@@ -1,0 +1,124 @@
+// Files of an offline Windows folder, seen from Linux.
+//
+// Windows paths use backslashes and ignore the case of names; a Windows
+// folder copied to a Linux disk keeps its names as they were (INF,
+// MACHINE.INF).  So each path is turned into a Linux one here: backslashes
+// become slashes, and every name that does not exist as written is looked up
+// in its folder without regard to ASCII case.
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "../platform.h"
+
+// The Linux path of a Windows path, each name matched as Windows would.
+static std::string linux_path(const char* windows_path) {
+    std::string wanted(windows_path);
+    for (char& c : wanted)
+        if (c == '\\') c = '/';
+    std::string resolved;
+    size_t start = 0;
+    if (!wanted.empty() && wanted[0] == '/') {
+        resolved = "/";
+        start = 1;
+    }
+    while (start <= wanted.size()) {
+        size_t end = wanted.find('/', start);
+        if (end == std::string::npos) end = wanted.size();
+        std::string name = wanted.substr(start, end - start);
+        start = end + 1;
+        if (name.empty()) continue;
+        std::string candidate = resolved + name;
+        struct stat info;
+        if (lstat(candidate.c_str(), &info) != 0) {
+            DIR* dir = opendir(resolved.empty() ? "." : resolved.c_str());
+            if (dir != nullptr) {
+                while (dirent* entry = readdir(dir)) {
+                    if (strcasecmp(entry->d_name, name.c_str()) == 0) {
+                        candidate = resolved + entry->d_name;
+                        break;
+                    }
+                }
+                closedir(dir);
+            }
+        }
+        resolved = candidate;
+        if (end < wanted.size()) resolved += "/";
+    }
+    return resolved;
+}
+
+open_status platform_open_read(const char* path, platform_file* file) {
+    std::string name = linux_path(path);
+    int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return (errno == ENOENT || errno == ENOTDIR) ? open_missing : open_refused;
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        return open_refused;  // a folder or a device is no INF file
+    }
+    *file = fd;
+    return open_ok;
+}
+
+bool platform_open_write(const char* path, platform_file* file) {
+    std::string name = linux_path(path);
+    int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    *file = fd;
+    return true;
+}
+
+int32_t platform_read(platform_file file, char* buffer, uint32_t size) {
+    for (;;) {
+        ssize_t count = read((int)file, buffer, size);
+        if (count >= 0) return (int32_t)count;
+        if (errno != EINTR) return -1;
+    }
+}
+
+bool platform_write(platform_file file, const char* data, uint32_t size) {
+    while (size > 0) {
+        ssize_t count = write((int)file, data, size);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) return false;
+        data += count;
+        size -= (uint32_t)count;
+    }
+    return true;
+}
+
+bool platform_seek(platform_file file, uint32_t offset) {
+    return lseek((int)file, (off_t)offset, SEEK_SET) == (off_t)offset;
+}
+
+bool platform_tell(platform_file file, uint32_t* offset) {
+    off_t here = lseek((int)file, 0, SEEK_CUR);
+    if (here < 0) return false;
+    *offset = (uint32_t)here;
+    return true;
+}
+
+bool platform_flush(platform_file file) { return fsync((int)file) == 0; }
+
+bool platform_close(platform_file file) { return close((int)file) == 0; }
+
+bool platform_rename(const char* from, const char* to) {
+    std::string source = linux_path(from);
+    std::string target = linux_path(to);
+    struct stat info;
+    if (lstat(target.c_str(), &info) == 0) return false;
+    // A hard link cannot replace a name; where the file system has none
+    // (FAT), the check above has to do.
+    if (link(source.c_str(), target.c_str()) == 0) return unlink(source.c_str()) == 0;
+    if (errno == EEXIST || errno == ENOENT) return false;
+    return rename(source.c_str(), target.c_str()) == 0;
+}
+
+bool platform_delete(const char* path) { return unlink(linux_path(path).c_str()) == 0; }

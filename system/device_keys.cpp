@@ -1,0 +1,56 @@
+// Making Windows detect the edited devices again: their enumeration keys go,
+// and at its next start the system finds the devices anew, this time
+// described by the edited INF files.
+#include "../platform/platform.h"
+#include "system.h"
+
+// The seven chipset devices of machine.inf and the three USB host
+// controllers of usb.inf, in the order they are deleted.
+static const char* const kDeviceKeys[] = {
+    "Enum\\PCI\\VEN_8086&DEV_7110", "Enum\\PCI\\VEN_8086&DEV_7100", "Enum\\PCI\\VEN_8086&DEV_7113",
+    "Enum\\PCI\\VEN_8086&DEV_7180", "Enum\\PCI\\VEN_8086&DEV_7181", "Enum\\PCI\\VEN_8086&DEV_7112",
+    "Enum\\PCI\\VEN_8086&DEV_7020", "Enum\\PCI\\VEN_1039&DEV_7001", "Enum\\PCI\\VEN_1039&DEV_5571",
+    "Enum\\PCI\\VEN_1039&DEV_5597",
+};
+const uint32_t kDeviceKeyCount = 10;
+static_assert(sizeof kDeviceKeys / sizeof kDeviceKeys[0] == kDeviceKeyCount, "ten devices");
+
+// Registry key names are at most 255 characters.
+const uint32_t kKeyNameSize = 256;
+
+// Windows NT refuses to delete a key that has subkeys: empty it first,
+// depth first.  A subkey that cannot be deleted ends the loop, which would
+// otherwise find it again for ever.
+static void delete_subkeys(platform_key parent, const char* subkey) {
+    platform_key key;
+    if (!platform_reg_open(parent, subkey, &key)) return;
+    char name[kKeyNameSize];
+    while (platform_reg_enum_key(key, 0, name, sizeof name)) {
+        delete_subkeys(key, name);
+        if (!platform_reg_delete_key(key, name)) break;
+    }
+    platform_reg_close(key);
+}
+
+int delete_registry_key(platform_key root, const char* subkey) {
+    platform_key key;
+    if (!platform_reg_open(root, nullptr, &key)) return 0;
+    // On Windows 95 and 98 one call removes the key with all its subkeys.
+    if (platform_kind() == 0) delete_subkeys(key, subkey);
+    platform_reg_delete_key(key, subkey);
+    platform_reg_close(key);
+    return 1;
+}
+
+void delete_device_keys() {
+    for (uint32_t i = 0; i < kDeviceKeyCount; i++)
+        delete_registry_key(platform_local_machine(), kDeviceKeys[i]);
+}
+
+void finish_changes() {
+    delete_device_keys();
+    box_answer answer = platform_message_box(
+        "You must restart your computer.\n Do you want to restart your computer now?", "Finish",
+        icon_none, buttons_yes_no);
+    if (answer == answer_yes) platform_restart();
+}

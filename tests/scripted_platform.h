@@ -1,0 +1,93 @@
+// The scripted backend of the platform seam, for the unit tests.
+//
+// Files are real files (the POSIX backend does the work), but any file call
+// can be made to fail.  Message boxes are recorded and answered from a
+// script; platform_exit throws scripted::process_exit instead of ending the
+// test; the platform kind, the Windows directory and the check boxes are
+// set by the test.  Registry calls work on a small in-memory tree.
+#ifndef TAMRIX_TESTS_SCRIPTED_PLATFORM_H
+#define TAMRIX_TESTS_SCRIPTED_PLATFORM_H
+
+#include <string>
+#include <vector>
+
+#include "../platform/platform.h"
+
+namespace scripted {
+
+// Back to a fresh process: no boxes, answers, failures or registry keys,
+// kind 1, no Windows directory, both check boxes checked; every file that
+// the core left open is closed.  Also rearms nothing: the core's own state
+// (files_changed, template groups) is the core's business.
+void reset();
+
+// ---- message boxes ---------------------------------------------------------
+struct box {
+    std::string text;
+    std::string caption;
+    box_icon icon;
+    box_buttons buttons;
+};
+const std::vector<box>& boxes();
+// Answers for the next Yes/No boxes, in order.  With none queued, a Yes/No
+// box is answered No; an OK box is always answered OK.
+void answer(box_answer next);
+
+// ---- the process -------------------------------------------------------------
+struct process_exit {
+    int status;
+};
+
+// ---- failures ----------------------------------------------------------------
+enum call {
+    call_open_read,
+    call_open_write,
+    call_read,
+    call_write,
+    call_seek,
+    call_tell,
+    call_flush,
+    call_close,
+    call_rename,
+    call_delete,
+    call_kinds
+};
+// The nth (1-based) call of this kind from now on fails.  A failed
+// open_read reports open_refused; a failed call has no effect on disk.
+void fail(call kind, int nth);
+// The nth (1-based) file call of any kind from now on fails.
+void fail_any(int nth);
+// File calls made since reset, of every kind, in order, with the path (for
+// opens, renames and deletes: "from -> to" for renames) or "" otherwise.
+struct file_call {
+    call kind;
+    std::string path;
+};
+const std::vector<file_call>& file_calls();
+
+// ---- the system --------------------------------------------------------------
+void set_platform_kind(int kind);  // 0, 1 or 2, through the version query
+void set_windows_dir(const std::string& dir);
+void set_check(int control, int state);
+int restarts_requested();
+
+// ---- registry ----------------------------------------------------------------
+// Keys are full paths under HKEY_LOCAL_MACHINE, such as "Enum\\PCI\\X\\0".
+// RegDeleteKeyA removes subkeys on kind 1 and 2, and refuses a key with
+// subkeys on kind 0, as the systems do.
+void add_key(const std::string& path);
+bool key_exists(const std::string& path);
+void set_registry_unavailable(bool unavailable);
+
+// ---- helpers for tests -----------------------------------------------------------
+// A fresh, empty Windows directory with an inf folder under it.
+std::string make_windows_dir();
+void write_file(const std::string& path, const std::string& bytes);
+std::string read_file(const std::string& path);
+bool file_exists(const std::string& path);
+// The names in a folder, sorted.
+std::vector<std::string> list_dir(const std::string& dir);
+
+}  // namespace scripted
+
+#endif
