@@ -1,6 +1,7 @@
 // Making Windows detect the edited devices again: their enumeration keys go,
 // and at its next start the system finds the devices anew, this time
 // described by the edited INF files.
+#include "../engine/text.h"
 #include "../platform/platform.h"
 #include "system.h"
 
@@ -42,15 +43,36 @@ int delete_registry_key(platform_key root, const char* subkey) {
     return 1;
 }
 
-void delete_device_keys() {
+bool delete_device_keys() {
+    bool reached = true;
     for (uint32_t i = 0; i < kDeviceKeyCount; i++)
-        delete_registry_key(platform_local_machine(), kDeviceKeys[i]);
+        if (delete_registry_key(platform_local_machine(), kDeviceKeys[i]) == 0) reached = false;
+    return reached;
+}
+
+// A Windows folder patched from another system has no registry at hand, and
+// restarting this computer would not help it: the user removes the devices
+// at that Windows' next start instead.
+static void explain_offline_detection() {
+    static char text[1024];  // the note, with one line per device
+    join_text(text, sizeof text,
+              "The Windows being patched is not running here, so its devices could not be reset.\n"
+              "At its next start, remove these devices in Device Manager, then restart it:",
+              "");
+    for (uint32_t i = 0; i < kDeviceKeyCount; i++) {
+        append_text(text, sizeof text, "\n    ");
+        append_text(text, sizeof text, kDeviceKeys[i] + 5);  // past "Enum\\"
+    }
+    platform_message_box(text, "Finish", icon_information, buttons_ok);
 }
 
 void finish_changes() {
-    delete_device_keys();
+    bool registry_at_hand = delete_device_keys();
     box_answer answer = platform_message_box(
         "You must restart your computer.\n Do you want to restart your computer now?", "Finish",
         icon_none, buttons_yes_no);
-    if (answer == answer_yes) platform_restart();
+    if (!registry_at_hand)
+        explain_offline_detection();
+    else if (answer == answer_yes)
+        platform_restart();
 }

@@ -10,8 +10,11 @@
 int platform_kind();
 
 // Deletes the enumeration keys of the ten devices, then offers a restart.
+// Where the registry is not at hand (a Windows folder patched offline), it
+// tells the user which devices to remove at that Windows' next start.
 void finish_changes();
-void delete_device_keys();
+// False when the registry could not be opened at all.
+bool delete_device_keys();
 // 1 when the root key could be opened, whether or not the deletion worked.
 int delete_registry_key(platform_key root, const char* subkey);
 
