@@ -1,0 +1,20 @@
+# The Linux program `tamrix`: the dialog in a terminal (ncurses) and a
+# command line, for patching the INF files of a Windows folder offline.
+set(CURSES_NEED_NCURSES TRUE)
+find_package(Curses REQUIRED)
+
+set(TAMRIX_POSIX_DIR ${CMAKE_CURRENT_LIST_DIR})
+
+# The command line, apart so that its tests can link it alone.
+add_library(tamrix_posix_options STATIC ${TAMRIX_POSIX_DIR}/posix_options.cpp)
+
+add_executable(tamrix
+  ${TAMRIX_POSIX_DIR}/posix_main.cpp
+  ${TAMRIX_POSIX_DIR}/posix_system.cpp
+  ${TAMRIX_POSIX_DIR}/posix_lines.cpp
+  ${TAMRIX_POSIX_DIR}/posix_terminal.cpp
+)
+target_include_directories(tamrix PRIVATE ${CURSES_INCLUDE_DIRS})
+target_compile_options(tamrix PRIVATE ${CURSES_CFLAGS})
+target_link_libraries(tamrix PRIVATE tamrix_core tamrix_posix_files tamrix_posix_options
+                      ${CURSES_LIBRARIES})

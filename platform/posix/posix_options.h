@@ -1,0 +1,47 @@
+// The command line of the Linux program.
+//
+//   tamrix [--platform-kind K] [WINDOWS_DIR]       the dialog, in the terminal
+//   tamrix install|uninstall [--chipsets] [--usb] [--windows-dir DIR]
+//          [--platform-kind K] [--yes|--no]         one command, for scripts
+//   tamrix --help
+#ifndef TAMRIX_PLATFORM_POSIX_POSIX_OPTIONS_H
+#define TAMRIX_PLATFORM_POSIX_POSIX_OPTIONS_H
+
+#include <string>
+
+enum run_mode {
+    mode_dialog,     // the dialog in the terminal
+    mode_install,    // Install, then Exit, without a dialog
+    mode_uninstall,  // Uninstall, then Exit, without a dialog
+    mode_help,       // print the usage and end with status 0
+    mode_invalid,    // `error` says why; end with status 2
+};
+
+// How the Yes/No boxes of a command are answered.
+enum box_policy {
+    answer_by_asking,  // ask on a terminal; answer No where stdin is none
+    answer_all_yes,    // --yes
+    answer_all_no,     // --no
+};
+
+struct command_line {
+    run_mode mode = mode_dialog;
+    bool chipsets = false;    // --chipsets
+    bool usb = false;         // --usb
+    bool has_windows_dir = false;
+    std::string windows_dir;  // the argument or --windows-dir
+    int platform_kind = -1;   // --platform-kind, -1 when not given
+    box_policy boxes = answer_by_asking;
+    std::string error;        // for mode_invalid
+};
+
+// Reads argv[1..argc-1]; `windir` is the WINDIR variable, or null.  The
+// Windows directory is the argument, else WINDIR; a command line that names
+// none, or is wrong in any other way, gives mode_invalid with a one-line
+// reason.
+command_line parse_command_line(int argc, const char* const* argv, const char* windir);
+
+// The text that --help prints.
+const char* usage_text();
+
+#endif

@@ -1,0 +1,114 @@
+// The Linux backend beyond files: the Windows folder and the kind of Windows
+// being patched come from the command line; there is no registry to edit and
+// no restart to ask for, since that Windows is not running here.
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "../../ops/inf_runs.h"
+#include "posix_backend.h"
+
+command_line posix_run;
+posix_dialog_state posix_dialog;
+
+// Any address will do as the handle: there is one dialog.
+platform_window posix_dialog_window() { return &posix_dialog; }
+
+void platform_exit(int status) {
+    terminal_close();
+    fflush(stdout);
+    fflush(stderr);
+    exit(status);
+}
+
+uint32_t platform_windows_dir(char* buffer, uint32_t size) {
+    const std::string& dir = posix_run.windows_dir;
+    uint32_t length = (uint32_t)dir.size();
+    if (length == 0) return 0;
+    if (length >= size) return length + 1;  // the size it needs, NUL included
+    memcpy(buffer, dir.c_str(), length + 1);
+    return length;
+}
+
+// Windows 95 reports VER_PLATFORM_WIN32_WINDOWS (1); its service releases
+// (OSR2) fill szCSDVersion, with " B" for example.  Anything else is kind 0:
+// this reports VER_PLATFORM_WIN32_NT (2) for it.
+void platform_query_version(platform_version* version) {
+    const char* service = "";
+    version->platform_id = 2;
+    if (posix_run.platform_kind == 1 || posix_run.platform_kind == 2) {
+        version->platform_id = 1;
+        if (posix_run.platform_kind == 2) service = " B";
+    }
+    strncpy(version->service_string, service, sizeof version->service_string - 1);
+    version->service_string[sizeof version->service_string - 1] = '\0';
+}
+
+box_answer platform_message_box(const char* text, const char* caption, box_icon icon,
+                                box_buttons buttons) {
+    if (posix_run.mode == mode_dialog) return terminal_message_box(text, caption, icon, buttons);
+    return lines_message_box(text, caption, icon, buttons);
+}
+
+intptr_t platform_run_dialog() {
+    posix_dialog = posix_dialog_state{0, 0, false, 0};
+    if (posix_run.mode == mode_dialog) return terminal_run_dialog();
+    return lines_run_dialog();
+}
+
+void platform_end_dialog(platform_window dialog, intptr_t result) {
+    (void)dialog;
+    posix_dialog.ended = true;
+    posix_dialog.result = result;
+}
+
+static int* check_of(int control) {
+    if (control == kChipsetsBox) return &posix_dialog.chipsets_check;
+    if (control == kUsbBox) return &posix_dialog.usb_check;
+    return nullptr;
+}
+
+int platform_get_check(platform_window dialog, int control) {
+    (void)dialog;
+    int* check = check_of(control);
+    return check != nullptr ? *check : 0;
+}
+
+void platform_set_check(platform_window dialog, int control, int state) {
+    (void)dialog;
+    int* check = check_of(control);
+    if (check != nullptr) *check = state;
+}
+
+// ---- no registry ----------------------------------------------------------------
+// The registry of the Windows being patched lives in its SYSTEM.DAT, which
+// only that Windows can edit: every call fails, and the core then tells the
+// user which devices to remove at its next start.
+
+platform_key platform_local_machine() { return 0; }
+
+bool platform_reg_open(platform_key parent, const char* subkey, platform_key* key) {
+    (void)parent;
+    (void)subkey;
+    (void)key;
+    return false;
+}
+
+bool platform_reg_enum_key(platform_key key, uint32_t index, char* name, uint32_t size) {
+    (void)key;
+    (void)index;
+    (void)name;
+    (void)size;
+    return false;
+}
+
+bool platform_reg_delete_key(platform_key key, const char* subkey) {
+    (void)key;
+    (void)subkey;
+    return false;
+}
+
+void platform_reg_close(platform_key key) { (void)key; }
+
+// Restarting this computer would do nothing for the Windows being patched.
+void platform_restart() {}

@@ -1,0 +1,420 @@
+// The dialog and its message boxes in a terminal (ncurses).
+//
+// The screen shows what dialog 102 shows: the title, the two pictures (drawn
+// in characters), the explanatory text with its line break, "Choice:", the
+// two check boxes and the three buttons.  Keys stand in for the mouse as in
+// any Windows dialog: Tab and the arrow keys move the focus, Space toggles a
+// check box or presses a button, Enter presses the focused push button or
+// else the default one, Install, and Escape sends the cancel command.  A
+// mouse click works where the terminal reports one.  What each press does is
+// the dialog procedure's business; this file only shows and sends.
+//
+// Message boxes are modal here: while one is open, the dialog under it takes
+// no keys, so no second command can start before the first has returned.
+#include <curses.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "../../ops/inf_runs.h"
+#include "../../ui/ui.h"
+#include "posix_backend.h"
+
+namespace {
+
+const char kTitle[] = "Tamrix.exe R1.01";
+const char kExplanation[] =
+    "This Windows'95 utility applies to any motherboard which is based on following chipset:\n"
+    "    Intel 430TX, Intel 440LX, SIS 5571, SIS 5582.";
+const char kChoice[] = "Choice:";
+
+const int kKeyEscape = 27;
+const int kKeyInterrupt = 3;  // Ctrl-C, read as a key in raw mode
+const int kInterruptStatus = 130;
+
+// The dialog's controls in tab order, as the template lists them.
+struct control {
+    int id;
+    const char* text;
+    bool check_box;
+};
+const control kControls[] = {
+    {kChipsetsBox, "Chipsets", true},
+    {kUsbBox, "USB controller", true},
+    {(int)kInstallButton, "Install", false},
+    {(int)kUninstallButton, "Uninstall", false},
+    {(int)kExitButton, "Exit", false},
+};
+const int kControlCount = 5;
+const int kDefaultButton = 2;  // Install
+const int kNoFocus = -1;
+
+// Size of the dialog on the screen, in character cells.
+const int kDialogWidth = 72;
+const int kTextWidth = kDialogWidth - 8;  // inside the text's frame
+
+// A place on the screen that a mouse click can hit.
+struct hit_area {
+    int y, x, width;
+    int index;  // control or button index
+};
+
+// A box that the last command showed, for the lines printed at the end.
+struct shown_box {
+    std::string text, caption;
+    box_icon icon;
+    std::string answer;  // "Yes" or "No" after a question; empty after OK
+};
+
+bool curses_on = false;
+bool dialog_shown = false;
+int dialog_focus = kNoFocus;
+std::vector<hit_area> dialog_hits;
+std::vector<shown_box> last_command_boxes;
+
+void start_curses() {
+    if (curses_on) return;
+    if (newterm(nullptr, stdout, stdin) == nullptr) {
+        fprintf(stderr, "tamrix: this terminal cannot show the dialog (TERM=%s)\n",
+                getenv("TERM") ? getenv("TERM") : "");
+        platform_exit(2);
+    }
+    curses_on = true;
+    raw();  // Ctrl-C arrives as a key, so the terminal is always given back
+    noecho();
+    nonl();
+    keypad(stdscr, TRUE);
+    set_escdelay(25);
+    mousemask(BUTTON1_CLICKED | BUTTON1_RELEASED, nullptr);
+}
+
+[[noreturn]] void interrupted() { platform_exit(kInterruptStatus); }
+
+// ---- drawing -----------------------------------------------------------------
+
+void put(int y, int x, const std::string& text, attr_t attributes = A_NORMAL) {
+    if (y < 0 || y >= LINES) return;
+    for (size_t i = 0; i < text.size(); i++) {
+        int column = x + (int)i;
+        if (column < 0 || column >= COLS) continue;
+        mvaddch(y, column, (chtype)(unsigned char)text[i] | attributes);
+    }
+}
+
+// A frame of plain characters, which every terminal shows alike; `title`,
+// when given, stands centred in its top line.
+void frame(int y, int x, int height, int width, const char* title) {
+    for (int row = y; row < y + height; row++) {
+        bool edge = row == y || row == y + height - 1;
+        std::string line(width, edge ? '-' : ' ');
+        line[0] = line[width - 1] = edge ? '+' : '|';
+        put(row, x, line);
+    }
+    if (title != nullptr) {
+        std::string shown = std::string(" ") + title + " ";
+        put(y, x + (width - (int)shown.size()) / 2, shown, A_BOLD);
+    }
+}
+
+// Breaks a text into lines of at most `width`: at its own line breaks, and
+// at the last blank that fits.  Blanks that start a line of the text stay.
+std::vector<std::string> wrap(const char* text, int width) {
+    std::vector<std::string> lines;
+    std::string rest;
+    auto flush_paragraph = [&](std::string paragraph) {
+        while ((int)paragraph.size() > width) {
+            size_t cut = paragraph.rfind(' ', width);
+            size_t first_word = paragraph.find_first_not_of(' ');
+            if (cut == std::string::npos || cut <= first_word) {
+                lines.push_back(paragraph.substr(0, width));
+                paragraph = paragraph.substr(width);
+            } else {
+                lines.push_back(paragraph.substr(0, cut));
+                paragraph = paragraph.substr(cut + 1);
+            }
+        }
+        lines.push_back(paragraph);
+    };
+    for (const char* c = text; *c != '\0'; c++) {
+        if (*c == '\n') {
+            flush_paragraph(rest);
+            rest.clear();
+        } else {
+            rest += *c;
+        }
+    }
+    flush_paragraph(rest);
+    return lines;
+}
+
+// A push button: "< Text >" for the one that Enter presses, "[ Text ]" else.
+std::string button_face(const char* text, bool enter_presses) {
+    return std::string(enter_presses ? "< " : "[ ") + text + (enter_presses ? " >" : " ]");
+}
+
+bool is_button(int index) { return index >= 0 && !kControls[index].check_box; }
+
+// The push button that Enter presses: the focused one, else the default.
+int enter_target() { return is_button(dialog_focus) ? dialog_focus : kDefaultButton; }
+
+int check_state(int id) { return platform_get_check(posix_dialog_window(), id); }
+
+void draw_dialog() {
+    std::vector<std::string> text = wrap(kExplanation, kTextWidth);
+    int height = 14 + (int)text.size();
+    int top = LINES > height ? (LINES - height) / 2 : 0;
+    int left = COLS > kDialogWidth ? (COLS - kDialogWidth) / 2 : 0;
+    dialog_hits.clear();
+    frame(top, left, height, kDialogWidth, kTitle);
+
+    // The logo, a chip, and the banner with the program's name.
+    put(top + 2, left + 4, " |||||| ");
+    put(top + 3, left + 4, "-[TMRX]-");
+    put(top + 4, left + 4, " |||||| ");
+    put(top + 2, left + 22, "T  A  M  R  I  X", A_BOLD);
+    put(top + 4, left + 22, "chipset and USB setup files for Windows 95");
+
+    // The explanatory text, in a frame of its own.
+    frame(top + 6, left + 2, (int)text.size() + 2, kDialogWidth - 4, nullptr);
+    for (size_t i = 0; i < text.size(); i++) put(top + 7 + (int)i, left + 4, text[i]);
+
+    int row = top + 9 + (int)text.size();
+    put(row, left + 3, kChoice);
+    int cursor_y = -1, cursor_x = -1;
+    int button_x = left + 30;
+    for (int i = 0; i < kControlCount; i++) {
+        const control& c = kControls[i];
+        attr_t look = i == dialog_focus ? A_REVERSE : A_NORMAL;
+        std::string face;
+        int y, x;
+        if (c.check_box) {
+            int state = check_state(c.id);
+            face = std::string(state == 1 ? "[X] " : state == 2 ? "[-] " : "[ ] ") + c.text;
+            y = row + 1 + i;
+            x = left + 3;
+        } else {
+            face = button_face(c.text, i == enter_target());
+            y = row + 1;
+            x = button_x;
+            button_x += (int)face.size() + 2;
+        }
+        put(y, x, face, look);
+        dialog_hits.push_back({y, x, (int)face.size(), i});
+        if (i == dialog_focus) cursor_y = y, cursor_x = x + 1;
+    }
+    if (cursor_y >= 0 && cursor_y < LINES && cursor_x < COLS) {
+        curs_set(1);
+        move(cursor_y, cursor_x);
+    } else {
+        curs_set(0);
+    }
+}
+
+int hit(const std::vector<hit_area>& areas, const MEVENT& event) {
+    for (const hit_area& area : areas)
+        if (event.y == area.y && event.x >= area.x && event.x < area.x + area.width)
+            return area.index;
+    return kNoFocus;
+}
+
+bool mouse_click(MEVENT* event) {
+    return getmouse(event) == OK && (event->bstate & (BUTTON1_CLICKED | BUTTON1_RELEASED)) != 0;
+}
+
+// ---- message boxes -------------------------------------------------------------
+
+const char* icon_mark(box_icon icon) {
+    switch (icon) {
+        case icon_error: return "[X]";
+        case icon_question: return "[?]";
+        case icon_information: return "[i]";
+        default: return nullptr;
+    }
+}
+
+struct box_button {
+    const char* text;
+    box_answer answer;
+};
+
+// Draws the box centred over whatever is under it; fills `hits`.
+void draw_box(const char* text, const char* caption, box_icon icon,
+              const std::vector<box_button>& buttons, int focus, std::vector<hit_area>* hits) {
+    const char* mark = icon_mark(icon);
+    int mark_width = mark != nullptr ? 4 : 0;
+    int widest_text = COLS - 6 - mark_width;
+    if (widest_text > 70) widest_text = 70;
+    if (widest_text < 20) widest_text = 20;
+    std::vector<std::string> lines = wrap(text, widest_text);
+    int text_width = 0;
+    for (const std::string& line : lines)
+        if ((int)line.size() > text_width) text_width = (int)line.size();
+    int buttons_width = 0;
+    for (const box_button& b : buttons) buttons_width += (int)strlen(b.text) + 4 + 3;
+    buttons_width -= 3;
+    int width = text_width + mark_width + 4;
+    if (width < buttons_width + 4) width = buttons_width + 4;
+    if (width < (int)strlen(caption) + 6) width = (int)strlen(caption) + 6;
+    int height = (int)lines.size() + 6;
+    int top = LINES > height ? (LINES - height) / 2 : 0;
+    int left = COLS > width ? (COLS - width) / 2 : 0;
+
+    frame(top, left, height, width, caption);
+    if (mark != nullptr) put(top + 2, left + 2, mark, A_BOLD);
+    for (size_t i = 0; i < lines.size(); i++)
+        put(top + 2 + (int)i, left + 2 + mark_width, lines[i]);
+
+    hits->clear();
+    int y = top + height - 3;
+    int x = left + (width - buttons_width) / 2;
+    for (size_t i = 0; i < buttons.size(); i++) {
+        std::string face = button_face(buttons[i].text, (int)i == focus);
+        put(y, x, face, (int)i == focus ? A_REVERSE : A_NORMAL);
+        hits->push_back({y, x, (int)face.size(), (int)i});
+        if ((int)i == focus) {
+            curs_set(1);
+            move(y, x + 1);
+        }
+        x += (int)face.size() + 3;
+    }
+}
+
+box_answer run_box(const char* text, const char* caption, box_icon icon, box_buttons kind) {
+    static const box_button kYesNo[] = {{"Yes", answer_yes}, {"No", answer_no}};
+    static const box_button kOk[] = {{"OK", answer_ok}};
+    std::vector<box_button> buttons(kind == buttons_yes_no ? kYesNo : kOk,
+                                    kind == buttons_yes_no ? kYesNo + 2 : kOk + 1);
+    int focus = 0;
+    std::vector<hit_area> hits;
+    for (;;) {
+        erase();
+        if (dialog_shown) draw_dialog();
+        draw_box(text, caption, icon, buttons, focus, &hits);
+        refresh();
+        int key = getch();
+        int count = (int)buttons.size();
+        switch (key) {
+            case '\t': case KEY_RIGHT: case KEY_DOWN:
+                focus = (focus + 1) % count;
+                break;
+            case KEY_BTAB: case KEY_LEFT: case KEY_UP:
+                focus = (focus + count - 1) % count;
+                break;
+            case '\r': case '\n': case KEY_ENTER: case ' ':
+                return buttons[focus].answer;
+            case 'y': case 'Y':
+                if (kind == buttons_yes_no) return answer_yes;
+                break;
+            case 'n': case 'N':
+                if (kind == buttons_yes_no) return answer_no;
+                break;
+            case 'o': case 'O':
+                if (kind == buttons_ok) return answer_ok;
+                break;
+            case kKeyEscape:  // a box without a No button closes on Escape
+                if (kind == buttons_ok) return answer_ok;
+                break;
+            case kKeyInterrupt:
+                interrupted();
+            case KEY_MOUSE: {
+                MEVENT event;
+                if (!mouse_click(&event)) break;
+                int index = hit(hits, event);
+                if (index != kNoFocus) return buttons[index].answer;
+                break;
+            }
+            default:
+                break;
+        }
+    }
+}
+
+// ---- the dialog ----------------------------------------------------------------
+
+void send_command(uintptr_t command) {
+    last_command_boxes.clear();
+    main_dialog_proc(posix_dialog_window(), kWmCommand, command, 0);
+}
+
+// A click on a control, by the mouse or by Space.
+void click(int index) {
+    dialog_focus = index;
+    const control& c = kControls[index];
+    if (c.check_box) {  // an auto check box toggles itself, then tells
+        platform_set_check(posix_dialog_window(), c.id, check_state(c.id) == 1 ? 0 : 1);
+    }
+    send_command((uintptr_t)c.id);  // BN_CLICKED is 0: the id alone
+}
+
+}  // namespace
+
+box_answer terminal_message_box(const char* text, const char* caption, box_icon icon,
+                                box_buttons buttons) {
+    start_curses();
+    box_answer answer = run_box(text, caption, icon, buttons);
+    const char* said = buttons == buttons_yes_no ? (answer == answer_yes ? "Yes" : "No") : "";
+    last_command_boxes.push_back({text, caption, icon, said});
+    return answer;
+}
+
+intptr_t terminal_run_dialog() {
+    start_curses();
+    // The dialog procedure says whether the system should set the focus.
+    bool set_focus = main_dialog_proc(posix_dialog_window(), kWmInitDialog, 0, 0) != 0;
+    dialog_focus = set_focus ? 0 : kNoFocus;
+    dialog_shown = true;
+    while (!posix_dialog.ended) {
+        erase();
+        draw_dialog();
+        refresh();
+        int key = getch();
+        switch (key) {
+            case '\t': case KEY_RIGHT: case KEY_DOWN:
+                dialog_focus = (dialog_focus + 1) % kControlCount;
+                break;
+            case KEY_BTAB: case KEY_LEFT: case KEY_UP:
+                dialog_focus = dialog_focus <= 0 ? kControlCount - 1 : dialog_focus - 1;
+                break;
+            case ' ':
+                if (dialog_focus != kNoFocus) click(dialog_focus);
+                break;
+            case '\r': case '\n': case KEY_ENTER:
+                send_command((uintptr_t)kControls[enter_target()].id);
+                break;
+            case kKeyEscape:
+                send_command(kCancelCommand);
+                break;
+            case kKeyInterrupt:
+                interrupted();
+            case KEY_MOUSE: {
+                MEVENT event;
+                if (!mouse_click(&event)) break;
+                int index = hit(dialog_hits, event);
+                if (index != kNoFocus) click(index);
+                break;
+            }
+            default:
+                break;
+        }
+    }
+    dialog_shown = false;
+    return posix_dialog.result;
+}
+
+void terminal_close() {
+    if (!curses_on) return;
+    endwin();
+    curses_on = false;
+    // The screen that showed them is gone: the last command's boxes stay on
+    // the terminal, their line breaks kept.
+    for (const shown_box& box : last_command_boxes) {
+        FILE* out = box.icon == icon_error ? stderr : stdout;
+        fprintf(out, "%s: %s", box.caption.c_str(), box.text.c_str());
+        if (!box.answer.empty()) fprintf(out, " [Yes/No] %s", box.answer.c_str());
+        fprintf(out, "\n");
+        fflush(out);
+    }
+}

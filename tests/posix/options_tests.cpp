@@ -1,0 +1,97 @@
+// The command line of the Linux program, parsed without running anything.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "../../platform/posix/posix_options.h"
+
+namespace {
+
+command_line parse(std::vector<const char*> args, const char* windir = nullptr) {
+    args.insert(args.begin(), "tamrix");
+    return parse_command_line((int)args.size(), args.data(), windir);
+}
+
+struct accepted {
+    const char* what;
+    std::vector<const char*> args;
+    const char* windir;
+    run_mode mode;
+    bool chipsets, usb;
+    const char* windows_dir;
+    int platform_kind;
+    box_policy boxes;
+};
+
+TEST(CommandLine, Accepted) {
+    const accepted cases[] = {
+        {"dialog on a folder", {"/mnt/win"}, nullptr, mode_dialog, true, true, "/mnt/win", -1,
+         answer_by_asking},
+        {"dialog on WINDIR", {}, "/w", mode_dialog, true, true, "/w", -1, answer_by_asking},
+        {"the argument before WINDIR", {"/a"}, "/w", mode_dialog, true, true, "/a", -1,
+         answer_by_asking},
+        {"dialog with a kind", {"--platform-kind", "2", "/a"}, nullptr, mode_dialog, true, true,
+         "/a", 2, answer_by_asking},
+        {"install, both files", {"install", "--windows-dir", "/a"}, nullptr, mode_install, true,
+         true, "/a", -1, answer_by_asking},
+        {"uninstall, chipsets", {"uninstall", "--chipsets", "--windows-dir=/a"}, nullptr,
+         mode_uninstall, true, false, "/a", -1, answer_by_asking},
+        {"install, USB, options first", {"--usb", "--yes", "install", "/a"}, nullptr,
+         mode_install, false, true, "/a", -1, answer_all_yes},
+        {"both named", {"install", "--usb", "--chipsets", "--no", "--platform-kind=0"}, "/w",
+         mode_install, true, true, "/w", 0, answer_all_no},
+        {"a folder named like an option", {"--", "--usb"}, nullptr, mode_dialog, true, true,
+         "--usb", -1, answer_by_asking},
+        {"a folder named install", {"./install"}, nullptr, mode_dialog, true, true, "./install",
+         -1, answer_by_asking},
+        {"an empty WINDIR is none", {"/a"}, "", mode_dialog, true, true, "/a", -1,
+         answer_by_asking},
+    };
+    for (const accepted& c : cases) {
+        SCOPED_TRACE(c.what);
+        command_line got = parse(c.args, c.windir);
+        EXPECT_EQ(got.mode, c.mode) << got.error;
+        EXPECT_EQ(got.chipsets, c.chipsets);
+        EXPECT_EQ(got.usb, c.usb);
+        EXPECT_EQ(got.windows_dir, c.windows_dir);
+        EXPECT_EQ(got.platform_kind, c.platform_kind);
+        EXPECT_EQ(got.boxes, c.boxes);
+    }
+}
+
+TEST(CommandLine, Refused) {
+    const struct {
+        std::vector<const char*> args;
+        const char* windir;
+        const char* error;
+    } cases[] = {
+        {{}, nullptr, "no Windows folder: name it, or set WINDIR"},
+        {{}, "", "no Windows folder: name it, or set WINDIR"},
+        {{"uninstall", "--usb"}, nullptr, "no Windows folder: name it, or set WINDIR"},
+        {{"--windows-dir", ""}, "/w", "the Windows folder name is empty"},
+        {{"/a", "/b"}, nullptr, "unexpected argument /b"},
+        {{"/a", "--windows-dir", "/b"}, nullptr, "the Windows folder is given twice"},
+        {{"install", "/a", "/b"}, nullptr, "unexpected argument /b"},
+        {{"--platform-kind"}, "/w", "--platform-kind takes 0, 1 or 2"},
+        {{"--platform-kind", "12"}, "/w", "--platform-kind takes 0, 1 or 2"},
+        {{"--platform-kindx", "1"}, "/w", "unknown option --platform-kindx"},
+        {{"install", "--yes", "--no"}, "/w", "--yes and --no exclude each other"},
+        {{"--chipsets"}, "/w", "--chipsets goes with install or uninstall"},
+        {{"--no"}, "/w", "--no goes with install or uninstall"},
+        {{"/a", "install"}, nullptr, "unexpected argument install"},
+    };
+    for (const auto& c : cases) {
+        command_line got = parse(c.args, c.windir);
+        EXPECT_EQ(got.mode, mode_invalid) << c.error;
+        EXPECT_EQ(got.error, c.error);
+    }
+}
+
+TEST(CommandLine, HelpEndsTheReading) {
+    EXPECT_EQ(parse({"install", "--bogus", "--help"}).mode, mode_invalid);
+    EXPECT_EQ(parse({"install", "--yes", "--no", "-h"}).mode, mode_help);
+    EXPECT_EQ(parse({"--help"}).mode, mode_help);
+}
+
+}  // namespace

@@ -1,0 +1,245 @@
+"""The command line of `tamrix`: every row of the failure table of the
+Install and Uninstall runs, the start-up warning, the answers to Yes/No
+questions, and the usage errors.
+
+Each case runs the program on a scratch Windows folder with standard input
+closed, and checks the lines on standard output and standard error, the exit
+status and every entry of the INF folder afterwards, byte for byte.
+
+Usage: TAMRIX=path/to/tamrix python3 test_command_line.py
+"""
+
+import os
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from tamrix_fixtures import (COMPLETED, MACHINE_INF, MACHINE_INF_INSTALLED,  # noqa: E402
+                             MACHINE_INF_INSTALLED_KIND2, UNINSTALLED, USB_INF,
+                             USB_INF_INSTALLED, USB_INF_NEW, WARNING, WindowsFolder,
+                             finish_lines, run_cli)
+
+BOTH = {"machine.inf": MACHINE_INF, "usb.inf": USB_INF}
+BOTH_INSTALLED = {"machine.inf": MACHINE_INF_INSTALLED, "usb.inf": USB_INF_INSTALLED}
+DIR = "<dir>"
+# A usb.inf that is a link into a folder that does not exist: it cannot be
+# opened (so it counts as missing) and cannot be created either.  Unlike
+# permissions, this also holds for root.
+DANGLING = "<link to no-such-folder/usb.inf>"
+
+
+def make_folder(files):
+    folder = WindowsFolder({n: d for n, d in files.items() if isinstance(d, bytes)})
+    for name, data in files.items():
+        if data == DIR:
+            os.mkdir(os.path.join(folder.inf, name))
+        elif data == DANGLING:
+            os.symlink("no-such-folder/usb.inf", os.path.join(folder.inf, name))
+    return folder
+
+
+class FailureTable(unittest.TestCase):
+    """One case per row and command: (what, command, options, files before,
+    expected status, stdout, stderr, files after).  In the texts, {dir}
+    stands for the Windows folder.  Exit shows the restart question and the
+    offline note whenever a file was replaced before the run stopped."""
+
+    CASES = [
+        # machine.inf missing: the run ends at once, usb.inf never reached.
+        ("machine.inf missing", "install", [], {"usb.inf": USB_INF},
+         1, [], [r"File Open Error: Can't find {dir}\inf\machine.inf"],
+         {"usb.inf": USB_INF}),
+        ("machine.inf missing", "uninstall", [], {"usb.inf": USB_INF_INSTALLED},
+         1, [], [r"File Open Error: Can't find {dir}\inf\machine.inf"],
+         {"usb.inf": USB_INF_INSTALLED}),
+
+        # usb.inf missing: Install makes a new one and reports success ...
+        ("usb.inf missing", "install", [], {"machine.inf": MACHINE_INF},
+         0, [COMPLETED] + finish_lines(), [],
+         {"machine.inf": MACHINE_INF_INSTALLED, "usb.inf": USB_INF_NEW}),
+        ("usb.inf missing, USB only", "install", ["--usb"], {"machine.inf": MACHINE_INF},
+         0, [COMPLETED] + finish_lines(), [],
+         {"machine.inf": MACHINE_INF, "usb.inf": USB_INF_NEW}),
+        # ... Uninstall stops after the message, machine.inf already cleaned.
+        ("usb.inf missing", "uninstall", [], {"machine.inf": MACHINE_INF_INSTALLED},
+         0, finish_lines(), [r"File Open Error: Can't find {dir}\inf\usb.inf"],
+         {"machine.inf": MACHINE_INF}),
+        ("usb.inf missing, USB only", "uninstall", ["--usb"],
+         {"machine.inf": MACHINE_INF_INSTALLED},
+         0, [], [r"File Open Error: Can't find {dir}\inf\usb.inf"],
+         {"machine.inf": MACHINE_INF_INSTALLED}),
+
+        # The temporary file cannot be created: a folder holds its name.
+        ("out.inf not creatable", "install", [], dict(BOTH, **{"out.inf": DIR}),
+         1, [], [r"File Open Error: Can't create {dir}\inf\out.inf"],
+         dict(BOTH, **{"out.inf": DIR})),
+        ("out.inf not creatable", "uninstall", [], dict(BOTH_INSTALLED, **{"out.inf": DIR}),
+         1, [], [r"File Open Error: Can't create {dir}\inf\out.inf"],
+         dict(BOTH_INSTALLED, **{"out.inf": DIR})),
+
+        # A new usb.inf cannot be created: machine.inf is already replaced.
+        ("new usb.inf not creatable", "install", [],
+         {"machine.inf": MACHINE_INF, "usb.inf": DANGLING},
+         1, [], ["File Open Error: Can't create usb.inf"],
+         {"machine.inf": MACHINE_INF_INSTALLED, "usb.inf": DANGLING}),
+        ("new usb.inf not creatable, USB only", "install", ["--usb"],
+         {"machine.inf": MACHINE_INF, "usb.inf": DANGLING},
+         1, [], ["File Open Error: Can't create usb.inf"],
+         {"machine.inf": MACHINE_INF, "usb.inf": DANGLING}),
+
+        # A rename fails: a folder named like the backup can be neither
+        # deleted as a file nor renamed onto.  The target keeps its text, the
+        # new text stays in out.inf, and the run stops without its message.
+        ("rename failed on machine.inf", "install", [],
+         dict(BOTH, **{"machine.in@": DIR}),
+         0, ["rename error: Install Failure"], [],
+         dict(BOTH, **{"machine.in@": DIR, "out.inf": MACHINE_INF_INSTALLED})),
+        ("rename failed on usb.inf", "install", [], dict(BOTH, **{"usb.in@": DIR}),
+         0, ["rename error: Install Failure"] + finish_lines(), [],
+         {"machine.inf": MACHINE_INF_INSTALLED, "usb.inf": USB_INF, "usb.in@": DIR,
+          "out.inf": USB_INF_INSTALLED}),
+        ("rename failed on machine.inf", "uninstall", [],
+         dict(BOTH_INSTALLED, **{"machine.in@": DIR}),
+         0, ["Rename Error: Uninstall failure"], [],
+         dict(BOTH_INSTALLED, **{"machine.in@": DIR, "out.inf": MACHINE_INF})),
+        ("rename failed on usb.inf", "uninstall", [],
+         dict(BOTH_INSTALLED, **{"usb.in@": DIR}),
+         0, ["Rename Error: Uninstall failure"] + finish_lines(), [],
+         {"machine.inf": MACHINE_INF, "usb.inf": USB_INF_INSTALLED, "usb.in@": DIR,
+          "out.inf": USB_INF}),
+    ]
+
+    def test_every_row(self):
+        for what, command, options, before, status, out, err, after in self.CASES:
+            with self.subTest(what=what, command=command):
+                folder = make_folder(before)
+                try:
+                    got = run_cli([command, "--windows-dir", folder.windows,
+                                   "--platform-kind", "1"] + options)
+                    expand = [line.replace("{dir}", folder.windows) for line in err]
+                    self.assertEqual(got, (status, out, expand))
+                    self.assertEqual(folder.contents(), after)
+                finally:
+                    folder.close()
+
+
+class Runs(unittest.TestCase):
+    """Runs that succeed, and the questions they ask."""
+
+    def run_on(self, files, args):
+        folder = make_folder(files)
+        self.addCleanup(folder.close)
+        result = run_cli([args[0], "--windows-dir", folder.windows] + args[1:])
+        return result, folder.contents()
+
+    def test_commands(self):
+        cases = [
+            # what, files before, arguments, status, stdout, files after
+            ("install, kind 1", BOTH, ["install", "--platform-kind", "1"],
+             0, [COMPLETED] + finish_lines(), BOTH_INSTALLED),
+            ("install, kind 2 adds the IRQ router lines", BOTH,
+             ["install", "--platform-kind", "2"], 0, [COMPLETED] + finish_lines(),
+             {"machine.inf": MACHINE_INF_INSTALLED_KIND2, "usb.inf": USB_INF_INSTALLED}),
+            ("install, chipsets only", BOTH, ["install", "--chipsets", "--platform-kind=1"],
+             0, [COMPLETED] + finish_lines(),
+             {"machine.inf": MACHINE_INF_INSTALLED, "usb.inf": USB_INF}),
+            ("install twice adds nothing", BOTH_INSTALLED, ["install", "--platform-kind", "1"],
+             0, [COMPLETED] + finish_lines(), BOTH_INSTALLED),
+            ("uninstall", BOTH_INSTALLED, ["uninstall", "--platform-kind", "1"],
+             0, [UNINSTALLED] + finish_lines(), BOTH),
+            ("uninstall, USB only", BOTH_INSTALLED, ["uninstall", "--usb", "--platform-kind", "1"],
+             0, [UNINSTALLED] + finish_lines(),
+             {"machine.inf": MACHINE_INF_INSTALLED, "usb.inf": USB_INF}),
+            ("kind 2 uninstall removes the IRQ router lines too",
+             {"machine.inf": MACHINE_INF_INSTALLED_KIND2, "usb.inf": USB_INF},
+             ["uninstall", "--chipsets", "--platform-kind", "2"],
+             0, [UNINSTALLED] + finish_lines(), BOTH),
+            # Linux is kind 0: the warning, answered No without a terminal.
+            ("kind 0 warning, answered No", BOTH, ["install"], 0, [WARNING + "No"], BOTH),
+            ("kind 0 warning, --no", BOTH, ["install", "--no"], 0, [WARNING + "No"], BOTH),
+            ("kind 0 warning, --yes", BOTH, ["install", "--yes"],
+             0, [WARNING + "Yes", COMPLETED] + finish_lines("Yes"), BOTH_INSTALLED),
+            ("--platform-kind 0 is the default", BOTH, ["uninstall", "--platform-kind", "0"],
+             0, [WARNING + "No"], BOTH),
+        ]
+        for what, before, args, status, out, after in cases:
+            with self.subTest(what=what):
+                (got_status, got_out, got_err), files = self.run_on(before, args)
+                self.assertEqual((got_status, got_out, got_err), (status, out, []))
+                self.assertEqual(files, after)
+
+    def test_windows_folder_names_as_copied(self):
+        # A folder copied from a Windows disk: INF and MACHINE.INF in capitals.
+        folder = WindowsFolder({"MACHINE.INF": MACHINE_INF, "USB.INF": USB_INF}, inf_name="INF")
+        self.addCleanup(folder.close)
+        status, out, err = run_cli(["install", "--platform-kind", "1"],
+                                   env_extra={"WINDIR": folder.windows}, env_drop=())
+        self.assertEqual((status, out, err), (0, [COMPLETED] + finish_lines(), []))
+        # Renamed as Windows does it: the new file takes the name as written.
+        self.assertEqual(folder.contents(), BOTH_INSTALLED)
+
+    def test_sample_folder_round_trip(self):
+        # The sample folder of the repository: Install, then Uninstall, gives
+        # back every byte.
+        sample = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                              "sample", "WINDOWS", "INF")
+        files = {}
+        for name in os.listdir(sample):
+            with open(os.path.join(sample, name), "rb") as f:
+                files[name.lower()] = f.read()
+        self.assertEqual(sorted(files), ["machine.inf", "usb.inf"])
+        folder = make_folder(files)
+        self.addCleanup(folder.close)
+        install = run_cli(["install", "--windows-dir", folder.windows, "--platform-kind", "2"])
+        self.assertEqual(install, (0, [COMPLETED] + finish_lines(), []))
+        installed = folder.contents()
+        for name in files:
+            added = [line for line in installed[name].split(b"\r\n") if line.endswith(b";Tamrix")]
+            self.assertEqual(len(added), {"machine.inf": 25, "usb.inf": 8}[name], name)
+        uninstall = run_cli(["uninstall", "--windows-dir", folder.windows, "--platform-kind", "2"])
+        self.assertEqual(uninstall, (0, [UNINSTALLED] + finish_lines(), []))
+        self.assertEqual(folder.contents(), files)
+
+
+class Usage(unittest.TestCase):
+    """Wrong command lines end with status 2 and the usage, touching nothing."""
+
+    def test_help(self):
+        status, out, err = run_cli(["--help"])
+        self.assertEqual((status, err), (0, []))
+        self.assertEqual(out[0], "Usage:")
+        self.assertIn("  tamrix install|uninstall [--chipsets] [--usb] [--windows-dir DIR]", out)
+
+    def test_wrong_command_lines(self):
+        cases = [
+            # arguments, first line on standard error
+            ([], "tamrix: no Windows folder: name it, or set WINDIR"),
+            (["install"], "tamrix: no Windows folder: name it, or set WINDIR"),
+            (["install", "--windows-dir", ""], "tamrix: the Windows folder name is empty"),
+            (["install", "--windows-dir"], "tamrix: --windows-dir needs a folder"),
+            (["install", "--windows-dir", "A", "B"], "tamrix: unexpected argument B"),
+            (["install", "--platform-kind", "3", "W"], "tamrix: --platform-kind takes 0, 1 or 2"),
+            (["install", "--yes", "--no", "W"], "tamrix: --yes and --no exclude each other"),
+            (["--usb", "W"], "tamrix: --usb goes with install or uninstall"),
+            (["--yes", "W"], "tamrix: --yes goes with install or uninstall"),
+            (["repair", "W"], "tamrix: unexpected argument W"),
+            (["install", "--force", "W"], "tamrix: unknown option --force"),
+        ]
+        for args, first in cases:
+            with self.subTest(args=args):
+                status, out, err = run_cli(args)
+                self.assertEqual((status, out), (2, []))
+                self.assertEqual(err[0], first)
+                self.assertIn("Usage:", err)
+
+    def test_dialog_needs_a_terminal(self):
+        folder = WindowsFolder(BOTH)
+        self.addCleanup(folder.close)
+        status, out, err = run_cli([folder.windows])
+        self.assertEqual((status, out), (2, []))
+        self.assertEqual(err[0], "tamrix: the dialog needs a terminal; without one, use")
+        self.assertEqual(folder.contents(), BOTH)
+
+
+if __name__ == "__main__":
+    unittest.main()

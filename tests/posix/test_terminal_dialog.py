@@ -1,0 +1,324 @@
+"""The terminal dialog of `tamrix`, driven through a pseudo-terminal.
+
+Each case starts the program in a detached tmux session of a fixed size,
+presses keys with send-keys and reads the screen with capture-pane, then
+checks the INF folder byte for byte.
+
+Usage: TAMRIX=path/to/tamrix python3 test_terminal_dialog.py
+"""
+
+import itertools
+import os
+import re
+import shlex
+import shutil
+import subprocess
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from tamrix_fixtures import (DEVICES, MACHINE_INF, MACHINE_INF_INSTALLED,  # noqa: E402
+                             MACHINE_INF_INSTALLED_KIND2, USB_INF, USB_INF_INSTALLED,
+                             WindowsFolder, tamrix_program)
+
+BOTH = {"machine.inf": MACHINE_INF, "usb.inf": USB_INF}
+EXPLANATION = ("This Windows'95 utility applies to any motherboard which is based on "
+               "following chipset:")
+CHIPSETS_LINE = "    Intel 430TX, Intel 440LX, SIS 5571, SIS 5582."
+MARKS = ("[X]", "[?]", "[i]")
+_sessions = itertools.count()
+
+
+class Terminal:
+    """A program running in a tmux pane of `columns` x `rows` cells."""
+
+    def __init__(self, args, columns=80, rows=24):
+        self.socket = "tamrix-e2e-%d-%d" % (os.getpid(), next(_sessions))
+        # After the program the pane keeps what it printed, and its status.
+        command = "%s; echo \"[exit $?]\"; exec cat >/dev/null" % " ".join(
+            shlex.quote(a) for a in [tamrix_program()] + list(args))
+        env = dict(os.environ)
+        env.pop("WINDIR", None)
+        env.setdefault("TERM", "xterm")  # tmux's client wants one, even detached
+        self.tmux("new-session", "-d", "-x", str(columns), "-y", str(rows), "sh", "-c", command,
+                  env=env)
+
+    def tmux(self, *args, env=None):
+        return subprocess.run(["tmux", "-L", self.socket, "-f", "/dev/null"] + list(args),
+                              capture_output=True, check=True, env=env, timeout=10).stdout
+
+    def close(self):
+        subprocess.run(["tmux", "-L", self.socket, "kill-server"], capture_output=True,
+                       timeout=10)
+
+    def keys(self, *names):
+        for name in names:
+            self.tmux("send-keys", name)
+            time.sleep(0.05)
+
+    def screen(self):
+        return self.tmux("capture-pane", "-p").decode("latin-1").split("\n")
+
+    def wait_for(self, condition, what, timeout=10.0):
+        """Polls the screen until condition(screen) gives a true value."""
+        deadline = time.monotonic() + timeout
+        while True:
+            screen = self.screen()
+            found = condition(screen)
+            if found:
+                return found
+            if time.monotonic() > deadline:
+                raise AssertionError("no %s on the screen:\n%s" % (what, "\n".join(screen)))
+            time.sleep(0.05)
+
+    def wait_for_text(self, text, timeout=10.0):
+        return self.wait_for(lambda s: any(text in line for line in s), repr(text), timeout)
+
+    def wait_for_exit(self):
+        """The program's exit status, once it has ended."""
+        line = self.wait_for(
+            lambda s: next((l for l in s if re.fullmatch(r"\[exit \d+\]", l.strip())), None),
+            "exit status")
+        return int(line.strip()[6:-1])
+
+
+def read_box(screen, caption):
+    """The message box captioned `caption`, or None: its icon mark, text
+    lines and button row."""
+    for top, line in enumerate(screen):
+        at = line.find(" %s " % caption)
+        if at < 1 or line[at - 1] != "-" or line[at + len(caption) + 2: at + len(caption) + 3] != "-":
+            continue
+        left, right = line.rfind("+", 0, at), line.find("+", at)
+        bottom = next((r for r in range(top + 1, len(screen))
+                       if len(screen[r]) > left and screen[r][left] == "+"), None)
+        if left < 0 or right < 0 or bottom is None:
+            continue
+        inner = [row[left + 1:right] for row in screen[top + 1:bottom]]
+        texts = inner[1:-3]
+        mark = texts[0][1:4] if texts and texts[0][1:4] in MARKS else None
+        skip = 1 + (4 if mark else 0)
+        return {"icon": mark, "lines": [t[skip:].rstrip() for t in texts],
+                "buttons": inner[-2].strip()}
+    return None
+
+
+def dialog_text(screen):
+    """The lines of the explanatory text, as its frame shows them."""
+    start = next((r for r, line in enumerate(screen) if "This Windows'95" in line), None)
+    if start is None:
+        return None
+    column = screen[start].index("This Windows'95")
+    lines = []
+    for line in screen[start:]:
+        if line[column - 2] != "|":
+            break
+        lines.append(line[column:column + 64].rstrip())
+    return lines
+
+
+def on_screen(screen, text):
+    return any(text in line for line in screen)
+
+
+class DialogCase(unittest.TestCase):
+    def start(self, files, args):
+        self.folder = WindowsFolder(files)
+        self.addCleanup(self.folder.close)
+        self.term = Terminal(args + [self.folder.windows])
+        self.addCleanup(self.term.close)
+        return self.term
+
+    def wait_for_dialog(self):
+        return self.term.wait_for(
+            lambda s: s if on_screen(s, " Tamrix.exe R1.01 ") and on_screen(s, "[ Exit ]")
+            or on_screen(s, "< Exit >") else None, "dialog")
+
+    def wait_for_box(self, caption):
+        return self.term.wait_for(lambda s: read_box(s, caption), "%s box" % caption)
+
+    def assert_no_box(self, caption):
+        self.assertIsNone(read_box(self.term.screen(), caption))
+
+    def settle(self):
+        time.sleep(0.4)
+
+
+class Dialog(DialogCase):
+    def test_dialog_install_escape_exit(self):
+        term = self.start(BOTH, ["--platform-kind", "2"])
+        screen = self.wait_for_dialog()
+        # Kind 2 is Windows 95: no warning first.
+        self.assertIsNone(read_box(screen, "Warning"))
+        text = dialog_text(screen)
+        self.assertEqual(" ".join(text[:-1]), EXPLANATION)
+        self.assertEqual(text[-1], CHIPSETS_LINE)
+        for face in ("Choice:", "[X] Chipsets", "[X] USB controller", "< Install >",
+                     "[ Uninstall ]", "[ Exit ]"):
+            self.assertTrue(on_screen(screen, face), face)
+
+        # Escape sends the cancel command: nothing happens.
+        term.keys("Escape")
+        self.settle()
+        self.wait_for_dialog()
+        self.assert_no_box("OK")
+        self.assertEqual(self.folder.contents(), BOTH)
+
+        # Enter presses the default button, Install.
+        term.keys("Enter")
+        box = self.wait_for_box("OK")
+        self.assertEqual(box, {"icon": None, "lines": [" The utility has updated completely!"],
+                               "buttons": "< OK >"})
+        self.assertEqual(self.folder.contents(),
+                         {"machine.inf": MACHINE_INF_INSTALLED_KIND2, "usb.inf": USB_INF_INSTALLED})
+        term.keys("Enter")
+        term.wait_for(lambda s: read_box(s, "OK") is None, "closed box")
+
+        term.keys("Escape")
+        self.settle()
+        self.wait_for_dialog()
+        self.assertEqual(self.folder.contents(),
+                         {"machine.inf": MACHINE_INF_INSTALLED_KIND2, "usb.inf": USB_INF_INSTALLED})
+
+        # Tab through the controls to Exit, which Enter then presses.
+        term.keys("Tab", "Tab", "Tab", "Tab", "Tab")
+        term.wait_for_text("< Exit >")
+        self.assertTrue(on_screen(term.screen(), "[ Install ]"))
+        term.keys("Enter")
+        box = self.wait_for_box("Finish")
+        self.assertEqual(box, {"icon": None,
+                               "lines": ["You must restart your computer.",
+                                         " Do you want to restart your computer now?"],
+                               "buttons": "< Yes >   [ No ]"})
+        term.keys("n")
+        # Then the note on what the patched Windows must do at its next start.
+        note = term.wait_for(lambda s: (lambda b: b if b and b["icon"] else None)(
+            read_box(s, "Finish")), "offline note")
+        self.assertEqual(note["lines"][-10:], ["    " + device for device in DEVICES])
+        self.assertIn("Device Manager", " ".join(note["lines"]))
+        self.assertEqual(note["icon"], "[i]")
+        self.assertEqual(note["buttons"], "< OK >")
+        term.keys("Enter")
+        self.assertEqual(term.wait_for_exit(), 0)
+        # The question stays on the terminal, with its answer.
+        self.assertTrue(on_screen(term.screen(),
+                                  " Do you want to restart your computer now? [Yes/No] No"))
+        self.assertEqual(self.folder.contents(),
+                         {"machine.inf": MACHINE_INF_INSTALLED_KIND2, "usb.inf": USB_INF_INSTALLED})
+
+    def test_escape_changes_nothing_and_exit_asks_nothing(self):
+        term = self.start(BOTH, ["--platform-kind", "1"])
+        self.wait_for_dialog()
+        term.keys("Escape", "Escape")
+        self.settle()
+        self.wait_for_dialog()
+        # Up from no focus reaches the last control, Exit; Space presses it.
+        term.keys("Up")
+        term.wait_for_text("< Exit >")
+        term.keys("Space")
+        self.assertEqual(term.wait_for_exit(), 0)
+        self.assertFalse(on_screen(term.screen(), "Finish"))
+        self.assertEqual(self.folder.contents(), BOTH)
+
+    def test_nothing_selected(self):
+        term = self.start(BOTH, ["--platform-kind", "1"])
+        screen = self.wait_for_dialog()
+        self.assertTrue(on_screen(screen, "[X] Chipsets"))
+        self.assertTrue(on_screen(screen, "[X] USB controller"))
+        term.keys("Tab", "Space")
+        term.wait_for_text("[ ] Chipsets")
+        term.keys("Tab", "Space")
+        term.wait_for_text("[ ] USB controller")
+        # The focus is on a check box, so Enter presses Install.
+        term.keys("Enter")
+        box = self.wait_for_box("Do what?")
+        self.assertEqual(box, {"icon": "[?]", "lines": [" Please choice drivers!"],
+                               "buttons": "< OK >"})
+        term.keys("Enter")
+        term.wait_for(lambda s: read_box(s, "Do what?") is None, "closed box")
+        term.keys("Tab", "Tab")  # Install, then Uninstall
+        term.wait_for_text("< Uninstall >")
+        term.keys("Space")
+        self.assertEqual(self.wait_for_box("Do what?")["lines"], [" Please choice drivers!"])
+        term.keys("o")
+        term.wait_for(lambda s: read_box(s, "Do what?") is None, "closed box")
+        self.assertEqual(self.folder.contents(), BOTH)
+        term.keys("Tab", "Enter")  # Exit, with nothing changed: no question
+        self.assertEqual(term.wait_for_exit(), 0)
+        self.assertEqual(self.folder.contents(), BOTH)
+
+    def test_uninstall_with_the_mouse(self):
+        term = self.start({"machine.inf": MACHINE_INF_INSTALLED, "usb.inf": USB_INF_INSTALLED},
+                          ["--platform-kind", "1"])
+        screen = self.wait_for_dialog()
+
+        def click(face):
+            row = next(r for r, line in enumerate(screen) if face in line)
+            column = screen[row].index(face) + 1
+            # An X10 mouse report: press, then release, of the left button.
+            for button in (0, 3):
+                term.tmux("send-keys", "-H", "1b", "5b", "4d", "%02x" % (32 + button),
+                          "%02x" % (33 + column), "%02x" % (33 + row))
+
+        click("[X] USB controller")
+        term.wait_for_text("[ ] USB controller")
+        click("[ Uninstall ]")
+        box = self.wait_for_box("OK")
+        self.assertEqual(box["lines"], ["The utility has uninstalled completely!"])
+        self.assertEqual(self.folder.contents(),
+                         {"machine.inf": MACHINE_INF, "usb.inf": USB_INF_INSTALLED})
+
+
+class StartUp(DialogCase):
+    def test_warning_on_kind_0(self):
+        for key, shows_dialog in (("n", False), ("y", True)):
+            with self.subTest(answer=key):
+                term = self.start(BOTH, [])
+                box = self.wait_for_box("Warning")
+                self.assertEqual(box, {"icon": "[i]",
+                                       "lines": [" The OS is not Windows 95 system.",
+                                                 " Continue, anyway?"],
+                                       "buttons": "< Yes >   [ No ]"})
+                term.keys(key)
+                if shows_dialog:
+                    self.wait_for_dialog()
+                    term.keys("Up", "Enter")
+                self.assertEqual(term.wait_for_exit(), 0)
+                self.assertEqual(self.folder.contents(), BOTH)
+
+    def test_missing_machine_inf_ends_with_status_1(self):
+        term = self.start({"usb.inf": USB_INF}, ["--platform-kind", "1"])
+        self.wait_for_dialog()
+        term.keys("Enter")
+        box = self.wait_for_box("File Open Error")
+        path = self.folder.path(r"inf\machine.inf")
+        self.assertEqual(box["icon"], "[X]")
+        self.assertEqual("".join(box["lines"]), "Can't find " + path)
+        term.keys("Enter")
+        self.assertEqual(term.wait_for_exit(), 1)
+        # The error stays on the terminal.
+        self.assertTrue(any(line.startswith("File Open Error: Can't find ")
+                            for line in term.screen()))
+        self.assertEqual(self.folder.contents(), {"usb.inf": USB_INF})
+
+    def test_command_line_asks_on_a_terminal(self):
+        folder = WindowsFolder(BOTH)
+        self.addCleanup(folder.close)
+        term = Terminal(["install", "--windows-dir", folder.windows], columns=200)
+        self.addCleanup(term.close)
+        term.wait_for_text("Continue, anyway? [Yes/No]")
+        term.keys("y", "Enter")
+        term.wait_for_text("Do you want to restart your computer now? [Yes/No]")
+        term.keys("no", "Enter")
+        self.assertEqual(term.wait_for_exit(), 0)
+        self.assertTrue(on_screen(term.screen(), "OK:  The utility has updated completely!"))
+        self.assertTrue(on_screen(term.screen(), "in Device Manager"))
+        self.assertEqual(folder.contents(),
+                         {"machine.inf": MACHINE_INF_INSTALLED, "usb.inf": USB_INF_INSTALLED})
+
+
+if __name__ == "__main__":
+    if shutil.which("tmux") is None:
+        raise SystemExit("tmux is needed (scripts/install-deps.sh installs it)")
+    unittest.main()
