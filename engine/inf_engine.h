@@ -48,12 +48,14 @@ bool close_output();
 // A fixed, ordered list of template lines, each ending in kMarker, stored as
 // `count` mutable rows of `width` bytes.  A row is enabled while its first
 // byte is not NUL; disabling it stores NUL there.  `text` holds the constant
-// lines that rearm_group copies back into the rows.
+// lines that rearm_group copies back into the rows, and measures into
+// `lengths` so that the pre-scan need not measure them for every line.
 struct template_group {
     char* rows;
     uint32_t width;
     uint32_t count;
     const char* const* text;
+    uint32_t* lengths;
 };
 
 // Enables every line of the group again from its constant text.

@@ -35,14 +35,16 @@ static bool is_marked(const line_piece* piece) {
 
 static void write_line(const line_piece* piece) { write_text(piece->text, piece->length); }
 
-// Looks ahead, writing nothing, for a line matching `text`; leaves the input
-// where it was.  Stops at the first match: what lies beyond cannot change
-// the answer.
-static bool found_ahead(const char* text, uint32_t length) {
+// Looks ahead, writing nothing, for the first line from here on that
+// matches `text`, and notes where it starts; leaves the input where it was.
+// The search stops there: what lies beyond cannot change the answer.
+static bool found_ahead(const char* text, uint32_t length, input_position* found_at) {
     input_position start = input_here();
     bool found = false;
-    while (!input_ended() && !found)
+    while (!input_ended() && !found) {
+        *found_at = input_here();
         found = read_piece(&line) && matches(&line, text, length);
+    }
     input_go_to(start);
     return found;
 }
@@ -51,38 +53,26 @@ static bool found_ahead(const char* text, uint32_t length) {
 
 bool copy_until_anchor(const char* anchor) {
     if (anchor == nullptr) {
-        while (!input_ended())
-            if (read_piece(&line)) write_line(&line);
+        copy_input_to(nullptr);
         return false;
     }
-    uint32_t length = text_length(anchor);
-    if (!found_ahead(anchor, length)) return false;
-    while (!input_ended()) {
-        input_position before = input_here();
-        if (!read_piece(&line)) continue;
-        if (matches(&line, anchor, length)) {
-            input_go_to(before);
-            return true;
-        }
-        write_line(&line);
-    }
-    return false;
+    input_position anchor_line;
+    if (!found_ahead(anchor, text_length(anchor), &anchor_line)) return false;
+    // The lines before the anchor line are copied; the anchor line is not.
+    copy_input_to(&anchor_line);
+    return !input_failed();
 }
 
 bool copy_through_header(const char* header) {
-    uint32_t length = text_length(header);
-    if (!found_ahead(header, length)) return false;
-    while (!input_ended()) {
-        if (!read_piece(&line)) continue;
-        write_line(&line);
-        if (matches(&line, header, length)) {
-            // A header longer than a piece: what follows must follow all of it.
-            while (input_mid_line() && !input_ended())
-                if (read_piece(&line)) write_line(&line);
-            return true;
-        }
-    }
-    return false;
+    input_position header_line;
+    if (!found_ahead(header, text_length(header), &header_line)) return false;
+    copy_input_to(&header_line);
+    if (!read_piece(&line)) return false;
+    write_line(&line);
+    // A header longer than a piece: what follows must follow all of it.
+    while (input_mid_line() && !input_ended())
+        if (read_piece(&line)) write_line(&line);
+    return true;
 }
 
 // ---- template lines -----------------------------------------------------------------
@@ -100,6 +90,7 @@ void rearm_group(template_group* group) {
         uint32_t n = 0;
         for (; text[n] != '\0' && n + 1 < group->width; n++) row[n] = text[n];
         row[n] = '\0';
+        group->lengths[i] = n;
     }
 }
 
@@ -127,7 +118,7 @@ void mark_present(template_group* const* groups, uint32_t group_count) {
                 char* row = group->rows + i * group->width;
                 // Most lines differ at once: test the first letter first.
                 if (ascii_lower(row[0]) != first || !line_enabled(row)) continue;
-                if (matches(&line, row, text_length(row) - kMarkerLength)) row[0] = '\0';
+                if (matches(&line, row, group->lengths[i] - kMarkerLength)) row[0] = '\0';
             }
         }
     }

@@ -64,11 +64,55 @@ static int next_char() {
     return (unsigned char)c;
 }
 
+// Bytes that need more than a copy: line ends and the end of the text.  All
+// three lie at or below Ctrl-Z, which lets the common case skip the tests.
+static bool special_byte(char c) {
+    return (unsigned char)c <= (unsigned char)kCtrlZ && (c == '\n' || c == '\r' || c == kCtrlZ);
+}
+
+// Eight bytes at a time: most of a line is plain text, and a word with no
+// byte below 0x1B (no line end, no Ctrl-Z, no tab either) can be copied
+// whole.  The test is the classic "has a byte less than n" bit trick.
+const uint64_t kOnes = 0x0101010101010101ull;
+const uint64_t kHighBits = 0x8080808080808080ull;
+
+static bool word_may_hold_special(uint64_t word) {
+    return ((word - kOnes * ((unsigned char)kCtrlZ + 1)) & ~word & kHighBits) != 0;
+}
+
+static bool word_holds_lf(uint64_t word) {
+    uint64_t lf_bytes_zero = word ^ (kOnes * '\n');
+    return ((lf_bytes_zero - kOnes) & ~lf_bytes_zero & kHighBits) != 0;
+}
+
 bool read_piece(line_piece* piece) {
     piece->length = 0;
     piece->continuation = in_mid_line;
     while (piece->length < kPieceLimit) {
-        int c = next_char();
+        // Plain text goes over as it stands, as far as the buffered bytes
+        // and the room left in the piece allow.  Locals, so that the
+        // compiler keeps them in registers across the byte stores.
+        uint32_t length = piece->length;
+        uint32_t next = in_next;
+        uint32_t end = in_filled - next < kPieceLimit - length ? in_filled : next + (kPieceLimit - length);
+        while (end - next >= 8) {
+            uint64_t word;
+            __builtin_memcpy(&word, in_buffer + next, 8);
+            if (word_may_hold_special(word)) break;
+            __builtin_memcpy(piece->text + length, &word, 8);
+            next += 8;
+            length += 8;
+        }
+        while (next < end && !special_byte(in_buffer[next])) piece->text[length++] = in_buffer[next++];
+        in_next = next;
+        piece->length = length;
+        if (piece->length == kPieceLimit) break;
+        if (in_next == in_filled) {
+            if (fill_input()) continue;
+            in_at_end = true;
+            break;
+        }
+        int c = next_char();  // a line end or the end of the text
         if (c < 0) {
             in_at_end = true;
             break;
@@ -133,20 +177,82 @@ static void drain_output() {
     out_used = 0;
 }
 
-static void put_byte(char c) {
-    if (out_used == kStreamBufferSize) drain_output();
-    out_buffer[out_used++] = c;
+void write_text(const char* text, uint32_t length) {
+    if (length == 0) return;
+    out_written = true;
+    out_last = text[length - 1];
+    // In chunks that fit the buffer even when every byte is an LF.
+    const uint32_t kChunk = kStreamBufferSize / 2;
+    while (length > 0) {
+        uint32_t chunk = length < kChunk ? length : kChunk;
+        if (out_used + 2 * chunk > kStreamBufferSize) drain_output();
+        uint32_t used = out_used;
+        uint32_t i = 0;
+        for (uint64_t word; chunk - i >= 8; i += 8, used += 8) {
+            __builtin_memcpy(&word, text + i, 8);
+            if (word_holds_lf(word)) break;
+            __builtin_memcpy(out_buffer + used, &word, 8);
+        }
+        for (; i < chunk; i++) {
+            if (text[i] == '\n') out_buffer[used++] = '\r';
+            out_buffer[used++] = text[i];
+        }
+        out_used = used;
+        text += chunk;
+        length -= chunk;
+    }
 }
 
-void write_text(const char* text, uint32_t length) {
-    for (uint32_t i = 0; i < length; i++) {
-        if (text[i] == '\n') put_byte('\r');
-        put_byte(text[i]);
+void copy_input_to(const input_position* stop) {
+    uint32_t stop_offset = stop != nullptr ? stop->offset : UINT32_MAX;
+    // Text mode on both sides leaves CR LF as it is and a lone CR too; only
+    // an LF that does not follow a CR gains one.  No piece starts between
+    // the CR and the LF of a pair, so the copy starts after no CR.
+    char previous = '\0';
+    while (in_base + in_next < stop_offset && fill_input()) {
+        uint32_t end = stop_offset - in_base < in_filled ? stop_offset - in_base : in_filled;
+        uint32_t next = in_next;
+        uint32_t used = out_used;
+        while (next < end) {
+            if (used + 16 > kStreamBufferSize) {
+                out_used = used;
+                drain_output();
+                used = 0;
+            }
+            uint64_t word;
+            if (end - next >= 8) {
+                __builtin_memcpy(&word, in_buffer + next, 8);
+                if (!word_may_hold_special(word)) {
+                    __builtin_memcpy(out_buffer + used, &word, 8);
+                    next += 8;
+                    used += 8;
+                    previous = in_buffer[next - 1];
+                    continue;
+                }
+            }
+            char c = in_buffer[next];
+            if (c == kCtrlZ) break;
+            if (c == '\n' && previous != '\r') out_buffer[used++] = '\r';
+            out_buffer[used++] = c;
+            previous = c;
+            next++;
+        }
+        if (next > in_next) {
+            out_written = true;
+            out_last = previous;
+        }
+        out_used = used;
+        in_next = next;
+        if (next < end) {  // Ctrl-Z: the text ends here for good
+            in_at_end = true;
+            return;
+        }
     }
-    if (length > 0) {
-        out_written = true;
-        out_last = text[length - 1];
+    if (stop == nullptr || input_failed()) {
+        in_at_end = true;
+        return;
     }
+    in_mid_line = stop->mid_line;
 }
 
 bool output_mid_line() { return out_written && out_last != '\n'; }

@@ -34,6 +34,11 @@ void input_go_to(input_position position);
 // True when the last piece read did not end its line.
 bool input_mid_line();
 
+// Copies the input from here on up to `stop` (to its end when null) straight
+// to the output, exactly as reading it piece by piece and writing every
+// piece would, but without cutting it into pieces.
+void copy_input_to(const input_position* stop);
+
 void write_text(const char* text, uint32_t length);
 // True when something has been written and it does not end in LF.
 bool output_mid_line();

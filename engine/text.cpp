@@ -6,10 +6,6 @@ uint32_t text_length(const char* text) {
     return length;
 }
 
-char ascii_lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
-}
-
 bool same_text_ignoring_case(const char* a, const char* b, uint32_t length) {
     for (uint32_t i = 0; i < length; i++)
         if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;

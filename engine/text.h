@@ -8,7 +8,7 @@
 uint32_t text_length(const char* text);
 
 // ASCII letters compare without regard to case; no other folding.
-char ascii_lower(char c);
+inline char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c; }
 
 // True when the first `length` bytes of `a` and `b` are equal, ignoring the
 // case of ASCII letters.

@@ -17,7 +17,8 @@ static constexpr bool rows_fit(const char* const* text, uint32_t count, uint32_t
     static constexpr const char* const name##_text[count] = {__VA_ARGS__}; \
     static_assert(rows_fit(name##_text, count, width), #name " rows");   \
     static char name##_rows[count][width];                                 \
-    template_group name = {&name##_rows[0][0], width, count, name##_text};
+    static uint32_t name##_lengths[count];                                 \
+    template_group name = {&name##_rows[0][0], width, count, name##_text, name##_lengths};
 
 // ---- machine.inf ---------------------------------------------------------------
 

@@ -12,10 +12,12 @@ using namespace std::string_literals;
 // Two small groups of the tests' own, so that every outcome is visible.
 char rows_a[2 * 24];
 const char* const text_a[] = {"[Added];Tamrix\n", "Added=1;Tamrix\n"};
-template_group group_a = {rows_a, 24, 2, text_a};
+uint32_t lengths_a[2];
+template_group group_a = {rows_a, 24, 2, text_a, lengths_a};
 char rows_b[24];
 const char* const text_b[] = {"Other=2;Tamrix\n"};
-template_group group_b = {rows_b, 24, 1, text_b};
+uint32_t lengths_b[1];
+template_group group_b = {rows_b, 24, 1, text_b, lengths_b};
 template_group* const both_groups[] = {&group_a, &group_b};
 
 const std::string kA = dos("[Added];Tamrix\nAdded=1;Tamrix\n");
