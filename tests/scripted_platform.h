@@ -8,6 +8,9 @@
 #ifndef TAMRIX_TESTS_SCRIPTED_PLATFORM_H
 #define TAMRIX_TESTS_SCRIPTED_PLATFORM_H
 
+#include <stddef.h>
+#include <stdint.h>
+
 #include <string>
 #include <vector>
 
@@ -32,6 +35,8 @@ const std::vector<box>& boxes();
 // Answers for the next Yes/No boxes, in order.  With none queued, a Yes/No
 // box is answered No; an OK box is always answered OK.
 void answer(box_answer next);
+// Yes/No answers queued and not yet used.
+size_t pending_answers();
 
 // ---- the process -------------------------------------------------------------
 struct process_exit {
@@ -64,23 +69,46 @@ struct file_call {
     std::string path;
 };
 const std::vector<file_call>& file_calls();
+// Files opened through the seam and not yet closed.
+size_t open_files();
 
 // ---- the system --------------------------------------------------------------
 void set_platform_kind(int kind);  // 0, 1 or 2, through the version query
 void set_windows_dir(const std::string& dir);
 void set_check(int control, int state);
 int restarts_requested();
+// The state of a check box, as the test or the core last set it (0 when
+// never set).
+int check_state(int control);
+
+// ---- the dialog ----------------------------------------------------------------
+// platform_run_dialog sends WM_INITDIALOG to main_dialog_proc, then each
+// queued command as a WM_COMMAND, in order, until platform_end_dialog is
+// called; it returns the result given to platform_end_dialog.  When the
+// queue runs dry first, it returns -1 (as DialogBoxParamA does on failure)
+// instead of waiting for a user who never comes.
+void queue_command(uintptr_t command);
+// The window handle that the dialog procedure gets.
+platform_window dialog();
+int dialogs_run();
+bool dialog_ended();
+intptr_t dialog_result();
 
 // ---- registry ----------------------------------------------------------------
 // Keys are full paths under HKEY_LOCAL_MACHINE, such as "Enum\\PCI\\X\\0".
 // RegDeleteKeyA removes subkeys on kind 1 and 2, and refuses a key with
-// subkeys on kind 0, as the systems do.
+// subkeys on kind 0, as the systems do.  Names compare without regard to
+// case, as the registry's do.  add_key adds the key's parents too.
 void add_key(const std::string& path);
 bool key_exists(const std::string& path);
 void set_registry_unavailable(bool unavailable);
+// Handles from platform_reg_open not yet closed.
+int open_registry_keys();
 
 // ---- helpers for tests -----------------------------------------------------------
-// A fresh, empty Windows directory with an inf folder under it.
+// Paths may be written with backslashes, as the core builds them.
+// A fresh, empty Windows directory with an inf folder under it, in a folder
+// of the process's own under $TMPDIR (or /tmp) that is removed at exit.
 std::string make_windows_dir();
 void write_file(const std::string& path, const std::string& bytes);
 std::string read_file(const std::string& path);

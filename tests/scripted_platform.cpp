@@ -1,0 +1,426 @@
+// The scripted backend: see scripted_platform.h.
+//
+// The file functions reach this file through the linker: test programs are
+// linked with --wrap for each of them (tests/test_support.cmake), so the
+// core's call of platform_X lands in __wrap_platform_X here, which records
+// it, fails it when the test asked for that, and otherwise passes it on to
+// __real_platform_X, the POSIX backend.  The seam is C++, so the names
+// wrapped are the mangled ones (Itanium ABI, LP64); a signature that changes
+// in platform.h changes its name, and the link then fails on the __real_
+// symbol instead of silently bypassing the script.
+#include "scripted_platform.h"
+
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+
+#include "../ui/ui.h"
+
+namespace fs = std::filesystem;
+
+#define WRAP(name) __wrap_##name
+#define REAL(name) __real_##name
+
+extern "C" {
+open_status REAL(_Z18platform_open_readPKcPl)(const char* path, platform_file* file);
+bool REAL(_Z19platform_open_writePKcPl)(const char* path, platform_file* file);
+int32_t REAL(_Z13platform_readlPcj)(platform_file file, char* buffer, uint32_t size);
+bool REAL(_Z14platform_writelPKcj)(platform_file file, const char* data, uint32_t size);
+bool REAL(_Z13platform_seeklj)(platform_file file, uint32_t offset);
+bool REAL(_Z13platform_telllPj)(platform_file file, uint32_t* offset);
+bool REAL(_Z14platform_flushl)(platform_file file);
+bool REAL(_Z14platform_closel)(platform_file file);
+bool REAL(_Z15platform_renamePKcS0_)(const char* from, const char* to);
+bool REAL(_Z15platform_deletePKc)(const char* path);
+}
+
+namespace {
+
+std::string lower(const std::string& text) {
+    std::string result = text;
+    for (char& c : result)
+        if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
+    return result;
+}
+
+std::string posix_path(const std::string& path) {
+    std::string result = path;
+    std::replace(result.begin(), result.end(), '\\', '/');
+    return result;
+}
+
+const platform_key kLocalMachine = 0x80000002;  // HKEY_LOCAL_MACHINE
+
+struct state {
+    // message boxes
+    std::vector<scripted::box> boxes;
+    std::deque<box_answer> answers;
+    // files
+    std::vector<scripted::file_call> calls;
+    int calls_of_kind[scripted::call_kinds] = {};
+    int calls_total = 0;
+    std::multiset<int> failing[scripted::call_kinds];  // call numbers, per kind
+    std::multiset<int> failing_any;                     // call numbers, all kinds
+    std::multiset<platform_file> open;
+    // the system
+    int kind = 1;
+    bool has_windows_dir = false;
+    std::string windows_dir;
+    std::map<int, int> checks;
+    int restarts = 0;
+    // the dialog
+    std::deque<uintptr_t> commands;
+    int dialogs = 0;
+    bool ended = false;
+    intptr_t result = 0;
+    // registry: lower-case full path -> path as added
+    std::map<std::string, std::string> keys;
+    std::map<platform_key, std::string> key_handles;  // handle -> lower-case path
+    platform_key next_key = 1;
+    bool registry_unavailable = false;
+};
+
+state& the() {
+    static state s;
+    return s;
+}
+
+int dialog_anchor;  // its address is the dialog's window handle
+
+// Counts the call and says whether the script fails it.
+bool scripted_failure(scripted::call kind, const std::string& path) {
+    state& s = the();
+    s.calls.push_back({kind, path});
+    int nth = ++s.calls_of_kind[kind];
+    int total = ++s.calls_total;
+    bool fails = false;
+    auto hit = s.failing[kind].find(nth);
+    if (hit != s.failing[kind].end()) {
+        s.failing[kind].erase(hit);
+        fails = true;
+    }
+    auto any = s.failing_any.find(total);
+    if (any != s.failing_any.end()) {
+        s.failing_any.erase(any);
+        fails = true;
+    }
+    return fails;
+}
+
+void forget_file(platform_file file) {
+    auto it = the().open.find(file);
+    if (it != the().open.end()) the().open.erase(it);
+}
+
+std::string join_key(const std::string& parent, const char* subkey) {
+    if (subkey == nullptr || subkey[0] == '\0') return parent;
+    return parent.empty() ? std::string(subkey) : parent + "\\" + subkey;
+}
+
+bool key_path(platform_key key, std::string* path) {
+    if (key == kLocalMachine) {
+        *path = "";
+        return true;
+    }
+    auto it = the().key_handles.find(key);
+    if (it == the().key_handles.end()) return false;
+    *path = it->second;
+    return true;
+}
+
+bool key_present(const std::string& lower_path) {
+    return lower_path.empty() || the().keys.count(lower_path) > 0;
+}
+
+// The keys strictly under `lower_path`, as lower-case paths.
+std::vector<std::string> keys_under(const std::string& lower_path) {
+    std::vector<std::string> result;
+    std::string prefix = lower_path.empty() ? "" : lower_path + "\\";
+    for (auto it = the().keys.lower_bound(prefix); it != the().keys.end(); ++it) {
+        if (it->first.compare(0, prefix.size(), prefix) != 0) break;
+        result.push_back(it->first);
+    }
+    return result;
+}
+
+std::string temp_root;
+
+void remove_temp_root() {
+    if (temp_root.empty()) return;
+    std::error_code ignored;
+    fs::remove_all(temp_root, ignored);
+}
+
+}  // namespace
+
+// ---- the file functions, through the linker's --wrap -----------------------------
+
+extern "C" {
+
+open_status WRAP(_Z18platform_open_readPKcPl)(const char* path, platform_file* file) {
+    if (scripted_failure(scripted::call_open_read, path)) return open_refused;
+    open_status status = REAL(_Z18platform_open_readPKcPl)(path, file);
+    if (status == open_ok) the().open.insert(*file);
+    return status;
+}
+
+bool WRAP(_Z19platform_open_writePKcPl)(const char* path, platform_file* file) {
+    if (scripted_failure(scripted::call_open_write, path)) return false;
+    bool opened = REAL(_Z19platform_open_writePKcPl)(path, file);
+    if (opened) the().open.insert(*file);
+    return opened;
+}
+
+int32_t WRAP(_Z13platform_readlPcj)(platform_file file, char* buffer, uint32_t size) {
+    if (scripted_failure(scripted::call_read, "")) return -1;
+    return REAL(_Z13platform_readlPcj)(file, buffer, size);
+}
+
+bool WRAP(_Z14platform_writelPKcj)(platform_file file, const char* data, uint32_t size) {
+    if (scripted_failure(scripted::call_write, "")) return false;
+    return REAL(_Z14platform_writelPKcj)(file, data, size);
+}
+
+bool WRAP(_Z13platform_seeklj)(platform_file file, uint32_t offset) {
+    if (scripted_failure(scripted::call_seek, "")) return false;
+    return REAL(_Z13platform_seeklj)(file, offset);
+}
+
+bool WRAP(_Z13platform_telllPj)(platform_file file, uint32_t* offset) {
+    if (scripted_failure(scripted::call_tell, "")) return false;
+    return REAL(_Z13platform_telllPj)(file, offset);
+}
+
+bool WRAP(_Z14platform_flushl)(platform_file file) {
+    if (scripted_failure(scripted::call_flush, "")) return false;
+    return REAL(_Z14platform_flushl)(file);
+}
+
+// A failed close leaves the file open; reset() closes it.
+bool WRAP(_Z14platform_closel)(platform_file file) {
+    if (scripted_failure(scripted::call_close, "")) return false;
+    forget_file(file);
+    return REAL(_Z14platform_closel)(file);
+}
+
+bool WRAP(_Z15platform_renamePKcS0_)(const char* from, const char* to) {
+    if (scripted_failure(scripted::call_rename, std::string(from) + " -> " + to)) return false;
+    return REAL(_Z15platform_renamePKcS0_)(from, to);
+}
+
+bool WRAP(_Z15platform_deletePKc)(const char* path) {
+    if (scripted_failure(scripted::call_delete, path)) return false;
+    return REAL(_Z15platform_deletePKc)(path);
+}
+
+}  // extern "C"
+
+// ---- messages and the process -------------------------------------------------------
+
+box_answer platform_message_box(const char* text, const char* caption, box_icon icon,
+                                box_buttons buttons) {
+    state& s = the();
+    s.boxes.push_back({text, caption, icon, buttons});
+    if (buttons != buttons_yes_no) return answer_ok;
+    if (s.answers.empty()) return answer_no;
+    box_answer next = s.answers.front();
+    s.answers.pop_front();
+    return next;
+}
+
+void platform_exit(int status) { throw scripted::process_exit{status}; }
+
+uint32_t platform_windows_dir(char* buffer, uint32_t size) {
+    const state& s = the();
+    if (!s.has_windows_dir) return 0;
+    uint32_t length = (uint32_t)s.windows_dir.size();
+    if (length + 1 > size) return length + 1;
+    memcpy(buffer, s.windows_dir.c_str(), length + 1);
+    return length;
+}
+
+void platform_query_version(platform_version* version) {
+    int kind = the().kind;
+    version->platform_id = kind == 0 ? 2 : 1;  // 2: VER_PLATFORM_WIN32_NT
+    strcpy(version->service_string, kind == 2 ? " A" : "");
+}
+
+// ---- the dialog ----------------------------------------------------------------------
+
+intptr_t platform_run_dialog() {
+    state& s = the();
+    s.dialogs++;
+    s.ended = false;
+    s.result = 0;
+    platform_window window = scripted::dialog();
+    main_dialog_proc(window, kWmInitDialog, 0, 0);
+    while (!s.ended && !s.commands.empty()) {
+        uintptr_t command = s.commands.front();
+        s.commands.pop_front();
+        main_dialog_proc(window, kWmCommand, command, 0);
+    }
+    return s.ended ? s.result : -1;
+}
+
+void platform_end_dialog(platform_window, intptr_t result) {
+    the().ended = true;
+    the().result = result;
+}
+
+int platform_get_check(platform_window, int control) {
+    auto it = the().checks.find(control);
+    return it == the().checks.end() ? 0 : it->second;
+}
+
+void platform_set_check(platform_window, int control, int state) {
+    the().checks[control] = state;
+}
+
+// ---- registry and restart --------------------------------------------------------------
+
+platform_key platform_local_machine() { return kLocalMachine; }
+
+bool platform_reg_open(platform_key parent, const char* subkey, platform_key* key) {
+    state& s = the();
+    std::string parent_path;
+    if (s.registry_unavailable || !key_path(parent, &parent_path)) return false;
+    std::string path = lower(join_key(parent_path, subkey));
+    if (!key_present(path)) return false;
+    *key = s.next_key++;
+    s.key_handles[*key] = path;
+    return true;
+}
+
+bool platform_reg_enum_key(platform_key key, uint32_t index, char* name, uint32_t size) {
+    std::string path;
+    if (the().registry_unavailable || !key_path(key, &path) || !key_present(path)) return false;
+    std::vector<std::string> children;
+    for (const std::string& below : keys_under(path)) {
+        std::string rest = below.substr(path.empty() ? 0 : path.size() + 1);
+        if (rest.find('\\') == std::string::npos) children.push_back(below);
+    }
+    if (index >= children.size()) return false;
+    const std::string& original = the().keys[children[index]];
+    std::string child = original.substr(original.rfind('\\') + 1);
+    if (child.size() + 1 > size) return false;
+    memcpy(name, child.c_str(), child.size() + 1);
+    return true;
+}
+
+bool platform_reg_delete_key(platform_key key, const char* subkey) {
+    state& s = the();
+    std::string parent_path;
+    if (s.registry_unavailable || subkey == nullptr || subkey[0] == '\0' ||
+        !key_path(key, &parent_path))
+        return false;
+    std::string path = lower(join_key(parent_path, subkey));
+    if (s.keys.count(path) == 0) return false;
+    std::vector<std::string> below = keys_under(path);
+    if (!below.empty() && s.kind == 0) return false;  // NT deletes only leaf keys
+    for (const std::string& child : below) s.keys.erase(child);
+    s.keys.erase(path);
+    return true;
+}
+
+void platform_reg_close(platform_key key) { the().key_handles.erase(key); }
+
+void platform_restart() { the().restarts++; }
+
+// ---- the script ----------------------------------------------------------------------------
+
+namespace scripted {
+
+void reset() {
+    state& s = the();
+    for (platform_file file : s.open) REAL(_Z14platform_closel)(file);
+    s = state();
+    s.checks[1015] = 1;  // the chipsets box
+    s.checks[1012] = 1;  // the USB box
+}
+
+const std::vector<box>& boxes() { return the().boxes; }
+void answer(box_answer next) { the().answers.push_back(next); }
+size_t pending_answers() { return the().answers.size(); }
+
+void fail(call kind, int nth) { the().failing[kind].insert(the().calls_of_kind[kind] + nth); }
+void fail_any(int nth) { the().failing_any.insert(the().calls_total + nth); }
+const std::vector<file_call>& file_calls() { return the().calls; }
+size_t open_files() { return the().open.size(); }
+
+void set_platform_kind(int kind) { the().kind = kind; }
+void set_windows_dir(const std::string& dir) {
+    the().has_windows_dir = true;
+    the().windows_dir = dir;
+}
+void set_check(int control, int state) { the().checks[control] = state; }
+int check_state(int control) { return platform_get_check(dialog(), control); }
+int restarts_requested() { return the().restarts; }
+
+void queue_command(uintptr_t command) { the().commands.push_back(command); }
+platform_window dialog() { return &dialog_anchor; }
+int dialogs_run() { return the().dialogs; }
+bool dialog_ended() { return the().ended; }
+intptr_t dialog_result() { return the().result; }
+
+void add_key(const std::string& path) {
+    size_t end = 0;
+    do {
+        end = path.find('\\', end + 1);
+        std::string head = path.substr(0, end);
+        the().keys.emplace(lower(head), head);
+    } while (end != std::string::npos);
+}
+bool key_exists(const std::string& path) { return the().keys.count(lower(path)) > 0; }
+void set_registry_unavailable(bool unavailable) { the().registry_unavailable = unavailable; }
+int open_registry_keys() { return (int)the().key_handles.size(); }
+
+std::string make_windows_dir() {
+    static int made = 0;
+    if (temp_root.empty()) {
+        const char* tmp = getenv("TMPDIR");
+        std::string pattern = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") +
+                              "/tamrix-tests.XXXXXX";
+        std::vector<char> name(pattern.begin(), pattern.end());
+        name.push_back('\0');
+        if (mkdtemp(name.data()) == nullptr) throw std::runtime_error("mkdtemp " + pattern);
+        temp_root = name.data();
+        atexit(remove_temp_root);
+    }
+    std::string dir = temp_root + "/windows" + std::to_string(++made);
+    fs::create_directories(dir + "/inf");
+    return dir;
+}
+
+void write_file(const std::string& path, const std::string& bytes) {
+    std::ofstream out(posix_path(path), std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), (std::streamsize)bytes.size());
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(posix_path(path), std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+bool file_exists(const std::string& path) { return fs::exists(posix_path(path)); }
+
+std::vector<std::string> list_dir(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(posix_path(dir)))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace scripted
