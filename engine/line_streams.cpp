@@ -49,6 +49,12 @@ static bool fill_input() {
         in_failed = true;
         return false;
     }
+    // Positions are 32-bit file offsets, as on Windows 95: a file that goes
+    // beyond them cannot be edited safely, so it counts as unreadable.
+    if ((uint32_t)count > UINT32_MAX - in_base) {
+        in_failed = true;
+        return false;
+    }
     in_filled = (uint32_t)count;
     return count > 0;
 }
