@@ -36,9 +36,13 @@ static void delete_subkeys(platform_key parent, const char* subkey) {
 int delete_registry_key(platform_key root, const char* subkey) {
     platform_key key;
     if (!platform_reg_open(root, nullptr, &key)) return 0;
-    // On Windows 95 and 98 one call removes the key with all its subkeys.
-    if (platform_kind() == 0) delete_subkeys(key, subkey);
-    platform_reg_delete_key(key, subkey);
+    // Windows 95 and 98 remove the key with all its subkeys in this one
+    // call.  Where it is refused (Windows NT, and emulators of 95 that
+    // delete as NT does), the subkeys go first and the key after them.
+    if (!platform_reg_delete_key(key, subkey)) {
+        delete_subkeys(key, subkey);
+        platform_reg_delete_key(key, subkey);
+    }
     platform_reg_close(key);
     return 1;
 }
