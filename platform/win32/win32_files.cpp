@@ -1,0 +1,86 @@
+// The file layer on CreateFileA and its family: binary bytes only.
+#include "win32_backend.h"
+
+#include "../platform.h"
+
+static HANDLE handle_of(platform_file file) {
+    return reinterpret_cast<HANDLE>(file);
+}
+
+// Other programs may go on reading and writing the files Tamrix has open.
+static const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+open_status platform_open_read(const char* path, platform_file* file) {
+    HANDLE handle = CreateFileA(path, GENERIC_READ, kShareAll, 0, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, 0);
+    if (handle == INVALID_HANDLE_VALUE) {
+        *file = kNoFile;
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            return open_missing;
+        return open_refused;
+    }
+    *file = reinterpret_cast<platform_file>(handle);
+    return open_ok;
+}
+
+bool platform_open_write(const char* path, platform_file* file) {
+    HANDLE handle = CreateFileA(path, GENERIC_WRITE, kShareAll, 0, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, 0);
+    if (handle == INVALID_HANDLE_VALUE) {
+        *file = kNoFile;
+        return false;
+    }
+    *file = reinterpret_cast<platform_file>(handle);
+    return true;
+}
+
+int32_t platform_read(platform_file file, char* buffer, uint32_t size) {
+    DWORD count = 0;
+    if (!ReadFile(handle_of(file), buffer, size, &count, 0))
+        return -1;
+    return static_cast<int32_t>(count);
+}
+
+bool platform_write(platform_file file, const char* data, uint32_t size) {
+    while (size > 0) {
+        DWORD count = 0;
+        if (!WriteFile(handle_of(file), data, size, &count, 0) || count == 0)
+            return false;
+        data += count;
+        size -= count;
+    }
+    return true;
+}
+
+// The files are far below 4 GB, so the high half of the offset stays 0 and
+// INVALID_SET_FILE_POINTER can only mean failure.
+bool platform_seek(platform_file file, uint32_t offset) {
+    return SetFilePointer(handle_of(file), static_cast<LONG>(offset), 0, FILE_BEGIN) !=
+           INVALID_SET_FILE_POINTER;
+}
+
+bool platform_tell(platform_file file, uint32_t* offset) {
+    DWORD position = SetFilePointer(handle_of(file), 0, 0, FILE_CURRENT);
+    if (position == INVALID_SET_FILE_POINTER)
+        return false;
+    *offset = position;
+    return true;
+}
+
+bool platform_flush(platform_file file) {
+    return FlushFileBuffers(handle_of(file)) != 0;
+}
+
+bool platform_close(platform_file file) {
+    return CloseHandle(handle_of(file)) != 0;
+}
+
+// MoveFileA fails when the new name exists: it never replaces a file.
+bool platform_rename(const char* from, const char* to) {
+    return MoveFileA(from, to) != 0;
+}
+
+bool platform_delete(const char* path) {
+    return DeleteFileA(path) != 0;
+}

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Builds the Windows program and runs its tests:
+#   1. build/win-i686    the release for Windows 95 (cmake/toolchain-mingw-i686.cmake),
+#                        checked by tests/windows/check_exe.sh: imports, PE
+#                        header, Pentium-only code, resources, size;
+#   2. build/win-x86_64  the same code for wine64, with the test driver
+#                        (cmake/toolchain-mingw-x86_64.cmake), and the
+#                        end-to-end tests tests/windows/e2e.sh under Xvfb.
+# The last line is "windows: N passed, N failed"; the exit status is non-zero
+# when a build or a test failed.
+set -uo pipefail
+
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+root="$(pwd)"
+
+passed=0
+failed=0
+
+finish() {
+  echo
+  echo "windows: $passed passed, $failed failed"
+  [[ $failed -eq 0 && $1 -eq 0 ]] && exit 0
+  exit 1
+}
+
+# build ARCH: configures and builds build/win-ARCH; a failure counts as one.
+build() {
+  local arch="$1" dir="build/win-$1"
+  echo "== build $dir"
+  if ! cmake -S "$root" -B "$root/$dir" -Wno-dev -DCMAKE_BUILD_TYPE=MinSizeRel \
+      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$arch.cmake" \
+      >"$root/$dir.configure.log" 2>&1; then
+    cat "$root/$dir.configure.log"
+    failed=$((failed + 1))
+    finish 1
+  fi
+  if ! cmake --build "$root/$dir" -j2 >"$root/$dir.build.log" 2>&1; then
+    tail -n 40 "$root/$dir.build.log"
+    failed=$((failed + 1))
+    finish 1
+  fi
+}
+
+# counts LOG: adds the "N passed, N failed" of a test script's last line.
+counts() {
+  local line
+  line="$(grep -E '^[a-z0-9]+: [0-9]+ passed, [0-9]+ failed' "$1" | tail -n 1)"
+  if [[ -z "$line" ]]; then
+    failed=$((failed + 1))
+    return
+  fi
+  passed=$((passed + $(sed -E 's/^[^:]*: ([0-9]+) passed.*/\1/' <<<"$line")))
+  failed=$((failed + $(sed -E 's/.* ([0-9]+) failed.*/\1/' <<<"$line")))
+}
+
+mkdir -p build
+build i686
+echo "== checks of build/win-i686/tamrix.exe"
+tests/windows/check_exe.sh build/win-i686 2>&1 | tee build/win-i686.check.log
+counts build/win-i686.check.log
+
+build x86_64
+echo "== end-to-end tests under wine64 (build/win-x86_64)"
+timeout 600 tests/windows/e2e.sh build/win-x86_64 2>&1 | tee build/win-x86_64.e2e.log
+counts build/win-x86_64.e2e.log
+
+finish 0

@@ -1,0 +1,429 @@
+#!/usr/bin/env bash
+# End-to-end tests of tamrix.exe under wine64 and Xvfb.
+#
+#   tests/windows/e2e.sh BUILD_DIR
+#
+# BUILD_DIR is the x86_64 build, holding tamrix.exe and driver.exe.  Each
+# group of cases runs in a fresh Wine prefix set to one Windows version:
+# win2k (platform kind 0), win95 (kind 1) and win98 (kind 2, its service
+# string is " A ").  The prefixes are copies of one prefix initialised once.
+# Every case puts the test INF files (tests/windows/inf, written with CR LF)
+# into C:\windows\inf, lets driver.exe play a script of steps against the
+# program, and compares the files afterwards with tests/windows/expected,
+# byte for byte.
+#
+# Prints one line per case (with TAMRIX_E2E_VERBOSE=1 also every step the
+# driver saw) and closes with "e2e: N passed, N failed".
+set -uo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+build="$(cd "${1:?usage: e2e.sh BUILD_DIR}" && pwd)"
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+
+for f in "$build/tamrix.exe" "$build/driver.exe" "$wine" "$wineserver"; do
+  [[ -x "$f" || -f "$f" ]] || { echo "e2e: missing $f" >&2; exit 1; }
+done
+command -v Xvfb >/dev/null || { echo "e2e: Xvfb is not installed" >&2; exit 1; }
+
+work="$(mktemp -d /tmp/tamrix-e2e.XXXXXX)"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+unset WINEARCH
+
+passed=0
+failed=0
+xvfb_pid=""
+
+cleanup() {
+  if [[ -n "${WINEPREFIX:-}" && -d "$WINEPREFIX" ]]; then
+    "$wineserver" -k 2>/dev/null || true
+  fi
+  [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# ---- display and prefixes -----------------------------------------------------
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 50); do [[ -s "$work/display" ]] && break; sleep 0.1; done
+[[ -s "$work/display" ]] || { echo "e2e: Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
+export DISPLAY=":$(head -n 1 "$work/display")"
+
+# One initialised prefix; wineboot is the slow part.
+export WINEPREFIX="$work/base"
+"$wine" wineboot -i >"$work/wineboot.log" 2>&1
+"$wineserver" -w
+[[ -f "$WINEPREFIX/system.reg" ]] || { echo "e2e: wineboot failed" >&2; cat "$work/wineboot.log" >&2; exit 1; }
+
+# new_prefix VERSION: a fresh copy of the base prefix for one group.  The
+# big, never written parts are hard links; the registry and C:\windows\inf
+# are real copies (and the test files are always replaced, never rewritten
+# in place).
+new_prefix() {
+  local version="$1"
+  [[ -n "${WINEPREFIX:-}" && "$WINEPREFIX" != "$work/base" ]] && "$wineserver" -k 2>/dev/null
+  export WINEPREFIX="$work/prefix-$version"
+  cp -al "$work/base" "$WINEPREFIX"
+  local f
+  for f in "$WINEPREFIX"/*.reg; do cp --remove-destination "$work/base/${f##*/}" "$f"; done
+  rm -rf "$WINEPREFIX/drive_c/windows/inf"
+  mkdir -p "$WINEPREFIX/drive_c/windows/inf" "$WINEPREFIX/drive_c/tamrix"
+  cp "$build/tamrix.exe" "$WINEPREFIX/drive_c/tamrix/tamrix.exe"
+  cp "$build/driver.exe" "$WINEPREFIX/drive_c/tamrix/driver.exe"
+  "$wineserver" -p
+  "$wine" reg add 'HKCU\Software\Wine' /v Version /d "$version" /f >/dev/null 2>&1
+  inf="$WINEPREFIX/drive_c/windows/inf"
+  echo "-- group $version"
+}
+
+# ---- files ----------------------------------------------------------------------
+
+# crlf SRC DEST: the file with every LF written as CR LF, as Windows keeps it.
+crlf() { sed 's/$/\r/' "$1" >"$2"; }
+
+# A case starts with both test files in place and nothing else of Tamrix's.
+reset_inf() {
+  rm -rf "$inf/machine.inf" "$inf/usb.inf" "$inf/out.inf" "$inf/machine.in@" "$inf/usb.in@"
+  crlf "$here/inf/machine.inf" "$inf/machine.inf"
+  crlf "$here/inf/usb.inf" "$inf/usb.inf"
+}
+
+problems=()
+
+# expect_file NAME SOURCE: C:\windows\inf\NAME holds SOURCE, with CR LF.
+expect_file() {
+  local name="$1" source="$2"
+  crlf "$source" "$work/expected"
+  if [[ ! -f "$inf/$name" ]]; then
+    problems+=("$name is missing")
+  elif ! cmp -s "$work/expected" "$inf/$name"; then
+    problems+=("$name differs from ${source#$here/}:")
+    problems+=("$(diff <(tr -d '\r' <"$work/expected") <(tr -d '\r' <"$inf/$name") | head -n 20)")
+    cmp -s <(tr -d '\r' <"$inf/$name") <(tr -d '\r' <"$work/expected") &&
+      problems+=("(only the line ends differ)")
+  fi
+}
+
+expect_no_file() {
+  [[ -e "$inf/$1" ]] && problems+=("$1 should not exist")
+}
+
+# After a run no temporary or backup file is left.
+expect_clean() {
+  local f
+  for f in out.inf machine.in@ usb.in@; do expect_no_file "$f"; done
+}
+
+# ---- registry keys, as driver steps ---------------------------------------------
+
+devices=(
+  'VEN_8086&DEV_7110' 'VEN_8086&DEV_7100' 'VEN_8086&DEV_7113' 'VEN_8086&DEV_7180'
+  'VEN_8086&DEV_7181' 'VEN_8086&DEV_7112' 'VEN_8086&DEV_7020' 'VEN_1039&DEV_7001'
+  'VEN_1039&DEV_5571' 'VEN_1039&DEV_5597'
+)
+pci='HKLM\Enum\PCI'
+# A device Tamrix does not know, which must survive every Exit.
+unrelated="$pci\\VEN_8086&DEV_1250\\BUS_00&DEV_00&FUNC_00"
+
+# keys_add: the ten device keys, each with device instances below it that
+# have subkeys of their own, as on a real system, and the unrelated device.
+keys_add() {
+  local d
+  for d in "${devices[@]}"; do
+    echo "regadd $pci\\$d\\BUS_00&DEV_07&FUNC_00\\LogConf"
+    echo "regadd $pci\\$d\\BUS_00&DEV_07&FUNC_01"
+  done
+  echo "regadd $unrelated"
+}
+
+keys_gone() {
+  local d
+  for d in "${devices[@]}"; do echo "reggone $pci\\$d"; done
+  echo "regexists $unrelated"
+}
+
+keys_kept() {
+  local d
+  for d in "${devices[@]}"; do echo "regexists $pci\\$d"; done
+  echo "regexists $unrelated"
+}
+
+# ---- running a case ------------------------------------------------------------
+
+# The texts of the program's messages.
+warning='box "Warning" " The OS is not Windows 95 system.\n Continue, anyway?" yesno icon'
+updated='box "OK" " The utility has updated completely!" ok noicon ok'
+uninstalled='box "OK" "The utility has uninstalled completely!" ok noicon ok'
+finish='box "Finish" "You must restart your computer.\n Do you want to restart your computer now?" yesno noicon'
+
+current=""
+case_begin() {
+  current="$1"
+  problems=()
+  reset_inf
+}
+
+# drive: plays the steps on standard input with driver.exe.
+drive() {
+  cat >"$WINEPREFIX/drive_c/tamrix/steps.txt"
+  if ! timeout 120 "$wine" 'C:\tamrix\driver.exe' 'C:\tamrix\tamrix.exe' \
+      'C:\tamrix\steps.txt' >"$work/driver.log" 2>&1; then
+    problems+=("driver: $(grep -m 1 -A 1 '^FAIL' "$work/driver.log" || tail -n 3 "$work/driver.log")")
+    # Nothing of the failed case may linger into the next one.
+    "$wineserver" -k 2>/dev/null
+    "$wineserver" -p
+  fi
+}
+
+case_end() {
+  if [[ ${#problems[@]} -eq 0 ]]; then
+    passed=$((passed + 1))
+    echo "PASS $current"
+    [[ "${TAMRIX_E2E_VERBOSE:-0}" == 1 ]] && sed 's/^/     | /' "$work/driver.log"
+  else
+    failed=$((failed + 1))
+    echo "FAIL $current"
+    printf '     %s\n' "${problems[@]}"
+    sed 's/^/     | /' "$work/driver.log"
+  fi
+}
+
+# ---- kind 0: Windows 2000 ------------------------------------------------------
+
+new_prefix win2k
+
+case_begin "kind 0: the warning shows; No ends with status 0 and no dialog"
+drive <<EOF
+$(keys_add)
+start
+$warning no
+exit 0
+nodialog
+$(keys_kept)
+EOF
+expect_file machine.inf "$here/inf/machine.inf"
+expect_file usb.inf "$here/inf/usb.inf"
+case_end
+
+case_begin "kind 0: Yes shows the dialog; Exit in a fresh process asks nothing, touches no key"
+drive <<EOF
+$(keys_add)
+start
+$warning yes
+dialog
+check 1015 1
+check 1012 1
+click 1011
+exit 0
+$(keys_kept)
+EOF
+expect_file machine.inf "$here/inf/machine.inf"
+expect_file usb.inf "$here/inf/usb.inf"
+case_end
+
+case_begin "kind 0: Install, then Exit deletes the ten device trees and asks Finish; No ends with 0"
+drive <<EOF
+$(keys_add)
+start
+$warning yes
+dialog
+click 1009
+$updated
+$(keys_kept)
+click 1011
+$finish no
+exit 0
+$(keys_gone)
+EOF
+expect_file machine.inf "$here/expected/machine-kind1.inf"
+expect_file usb.inf "$here/expected/usb.inf"
+expect_clean
+case_end
+
+# ---- kind 1: Windows 95 ---------------------------------------------------------
+
+new_prefix win95
+
+case_begin "kind 1: no warning, both boxes checked; Install gives the kind 1 files"
+drive <<EOF
+start
+dialog
+check 1015 1
+check 1012 1
+click 1009
+$updated
+click 1011
+$finish no
+exit 0
+EOF
+expect_file machine.inf "$here/expected/machine-kind1.inf"
+expect_file usb.inf "$here/expected/usb.inf"
+expect_clean
+case_end
+
+# Escape reaches the dialog procedure as the cancel command, 2.
+case_begin "kind 1: Escape leaves the dialog open and changes nothing"
+drive <<EOF
+$(keys_add)
+start
+dialog
+key escape
+quiet 1500
+command 2
+quiet 500
+check 1015 1
+check 1012 1
+click 1011
+exit 0
+$(keys_kept)
+EOF
+expect_file machine.inf "$here/inf/machine.inf"
+expect_file usb.inf "$here/inf/usb.inf"
+case_end
+
+case_begin "kind 1: Enter runs Install; Exit deletes the ten keys, asks Finish; No ends with 0"
+drive <<EOF
+$(keys_add)
+start
+dialog
+key enter
+$updated
+click 1011
+$finish no
+exit 0
+$(keys_gone)
+EOF
+expect_file machine.inf "$here/expected/machine-kind1.inf"
+expect_file usb.inf "$here/expected/usb.inf"
+expect_clean
+case_end
+
+case_begin "kind 1: Install with both boxes cleared asks for a choice and changes nothing"
+drive <<EOF
+start
+dialog
+press 1015
+press 1012
+sleep 200
+check 1015 0
+check 1012 0
+click 1009
+box "Do what?" " Please choice drivers!" ok icon ok
+quiet 500
+click 1011
+exit 0
+EOF
+expect_file machine.inf "$here/inf/machine.inf"
+expect_file usb.inf "$here/inf/usb.inf"
+case_end
+
+case_begin "kind 1: Install, then Uninstall gives back the original files"
+drive <<EOF
+start
+dialog
+click 1009
+$updated
+click 1010
+$uninstalled
+click 1011
+$finish no
+exit 0
+EOF
+expect_file machine.inf "$here/inf/machine.inf"
+expect_file usb.inf "$here/inf/usb.inf"
+expect_clean
+case_end
+
+# A new usb.inf changes the system's files like a replacement does, so
+# Exit makes Windows detect the devices again.
+case_begin "kind 1: only USB checked and no usb.inf: a new usb.inf; Exit deletes the keys"
+rm -f "$inf/usb.inf"
+drive <<EOF
+$(keys_add)
+start
+dialog
+set 1015 0
+click 1009
+$updated
+click 1011
+$finish no
+exit 0
+$(keys_gone)
+EOF
+expect_file machine.inf "$here/inf/machine.inf"
+expect_file usb.inf "$here/expected/usb-new.inf"
+case_end
+
+case_begin "kind 1: a missing machine.inf ends with File Open Error and status 1"
+rm -f "$inf/machine.inf"
+drive <<EOF
+start
+dialog
+click 1009
+box "File Open Error" "Can't find C:\\\\windows\\\\inf\\\\machine.inf" ok icon ok
+exit 1
+EOF
+expect_no_file machine.inf
+expect_file usb.inf "$here/inf/usb.inf"
+expect_clean
+case_end
+
+# The file layer tells a file that cannot be opened from a missing one.
+case_begin "kind 1: a machine.inf that cannot be read is reported; the run stops"
+rm -f "$inf/machine.inf"
+mkdir "$inf/machine.inf"
+drive <<EOF
+start
+dialog
+click 1009
+box "File Read Error" "Can't read C:\\\\windows\\\\inf\\\\machine.inf" ok icon ok
+quiet 500
+click 1011
+exit 0
+EOF
+[[ -d "$inf/machine.inf" ]] || problems+=("the folder machine.inf is gone")
+expect_file usb.inf "$here/inf/usb.inf"
+expect_clean
+case_end
+
+case_begin "kind 1: an out.inf that cannot be created ends with status 1"
+mkdir "$inf/out.inf"
+drive <<EOF
+start
+dialog
+click 1009
+box "File Open Error" "Can't create C:\\\\windows\\\\inf\\\\out.inf" ok icon ok
+exit 1
+EOF
+expect_file machine.inf "$here/inf/machine.inf"
+expect_file usb.inf "$here/inf/usb.inf"
+case_end
+
+# ---- kind 2: Windows 98 ---------------------------------------------------------
+
+new_prefix win98
+
+case_begin "kind 2: no warning; Install adds the IRQ router lines"
+drive <<EOF
+start
+dialog
+check 1015 1
+check 1012 1
+click 1009
+$updated
+click 1011
+$finish no
+exit 0
+EOF
+expect_file machine.inf "$here/expected/machine-kind2.inf"
+expect_file usb.inf "$here/expected/usb.inf"
+expect_clean
+case_end
+
+echo
+echo "e2e: $passed passed, $failed failed"
+[[ $failed -eq 0 ]]
