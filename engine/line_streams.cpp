@@ -10,7 +10,7 @@ const char kMarker[] = TAMRIX_MARK;
 static_assert(sizeof(kMarker) == kMarkerLength + 1, "the marker is 8 characters");
 
 const char kCtrlZ = 0x1A;
-const uint32_t kStreamBufferSize = 16384;
+const uint32_t kStreamBufferSize = 65536;
 
 // ---- input -------------------------------------------------------------------
 
