@@ -1,29 +1,17 @@
 #!/usr/bin/env bash
-# Builds Tamrix natively (build/native), installing first what a fresh Debian
-# 12 machine lacks, and runs it.  Until the front ends exist, "running" means
-# the merge benchmark at small sizes; arguments go to the program.
+# Builds Tamrix and runs it on a scratch copy of the sample Windows folder,
+# installing first what a fresh Debian 12 machine lacks.
+#
+#   scripts/run.sh [--platform-kind 1|2]     the dialog in this terminal
+#   scripts/run.sh --windows [win95|win98|win2k]
+#                                            the Windows program under Wine,
+#                                            on the display in $DISPLAY
 set -euo pipefail
-
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-root="$(pwd)"
 
-# ---- build ---------------------------------------------------------------------
-# build_native: installs the packages and builds everything in build/native.
-build_native() {
+if [[ "${1:-}" == "--windows" ]]; then
+  shift
   scripts/install-deps.sh
-  mkdir -p "$root/build"
-  local log="$root/build/native.build.log"
-  if ! { cmake -S "$root" -B "$root/build/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -Wno-dev &&
-         cmake --build "$root/build/native" -j2; } >"$log" 2>&1; then
-    cat "$log" >&2
-    echo "run.sh: the build failed" >&2
-    return 1
-  fi
-}
-
-# ---- run -----------------------------------------------------------------------
-build_native
-if [[ $# -eq 0 ]]; then
-  set -- 1 10
+  exec scripts/run-windows.sh sample/WINDOWS "$@"
 fi
-exec "$root/build/native/bench/bench_merge" "$@"
+exec scripts/run-terminal.sh "$@"
