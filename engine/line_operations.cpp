@@ -110,19 +110,15 @@ void mark_present(template_group* const* groups, uint32_t group_count) {
     while (!input_ended()) {
         if (!read_piece(&line) || line.continuation) continue;
         uint32_t start = line_text_start(&line);
-        const char* line_text = line.text + start;
-        uint32_t available = line.length - start;
-        if (available == 0) continue;
-        char first = ascii_lower(line_text[0]);
+        if (start == line.length) continue;
+        char first = ascii_lower(line.text[start]);
         for (uint32_t g = 0; g < group_count; g++) {
             template_group* group = groups[g];
             for (uint32_t i = 0; i < group->count; i++) {
                 char* row = group->rows + i * group->width;
                 // Most lines differ at once: test the first letter first.
                 if (ascii_lower(row[0]) != first || !line_enabled(row)) continue;
-                uint32_t length = group->lengths[i] - kMarkerLength;
-                if (available >= length && same_text_ignoring_case(line_text, row, length))
-                    row[0] = '\0';
+                if (matches(&line, row, group->lengths[i] - kMarkerLength)) row[0] = '\0';
             }
         }
     }
