@@ -59,13 +59,15 @@ bool delete_device_keys() {
 // at that Windows' next start instead.
 static void explain_offline_detection() {
     static char text[1024];  // the note, with one line per device
-    join_text(text, sizeof text,
-              "The Windows being patched is not running here, so its devices could not be reset.\n"
-              "At its next start, remove these devices in Device Manager, then restart it:",
-              "");
+    text[0] = '\0';
+    append_text(text, sizeof text,
+                "The Windows being patched is not running here, so its devices could not be reset.\n"
+                "At its next start, remove these devices in Device Manager, then restart it:");
+    // Device Manager names a device by its key under Enum.
+    const uint32_t kEnumPrefixLength = sizeof "Enum\\" - 1;
     for (uint32_t i = 0; i < kDeviceKeyCount; i++) {
         append_text(text, sizeof text, "\n    ");
-        append_text(text, sizeof text, kDeviceKeys[i] + 5);  // past "Enum\\"
+        append_text(text, sizeof text, kDeviceKeys[i] + kEnumPrefixLength);
     }
     platform_message_box(text, "Finish", icon_information, buttons_ok);
 }
