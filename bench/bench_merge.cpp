@@ -343,7 +343,7 @@ child_result run_merges(const std::string& source, int runs) {
     for (int i = 0; i < runs; ++i) {
         install_target(source);
         double start = now_ms();
-        replace_outcome outcome = replace_inf_file(chipset_file, merge_chipset_inf);
+        file_outcome outcome = replace_inf_file(chipset_file, merge_chipset_inf);
         double t = now_ms() - start;
         if (outcome != replaced) {
             fprintf(stderr, "bench_merge: replace_inf_file gave outcome %d\n", outcome);

@@ -1,7 +1,6 @@
 // Message boxes go to stderr and are answered at once (OK, or No when the
-// box asks); the process ends with _exit; the system looks like Windows 95
-// without a service pack (platform kind 1); the dialog, the check boxes (both
-// checked), the registry (every call fails) and the restart do nothing.
+// box asks); the dialog, the check boxes (both checked), the registry (every
+// call fails) and the restart do nothing.
 #include "bench_platform.h"
 
 #include <stdio.h>
@@ -24,22 +23,12 @@ box_answer platform_message_box(const char* text, const char* caption, box_icon,
     return buttons == buttons_yes_no ? answer_no : answer_ok;
 }
 
-void platform_exit(int status) {
-    fflush(nullptr);
-    _exit(status);
-}
-
 uint32_t platform_windows_dir(char* buffer, uint32_t size) {
     uint32_t length = static_cast<uint32_t>(strlen(bench_windows_dir));
     if (length == 0) return 0;
     if (length + 1 > size) return length + 1;
     memcpy(buffer, bench_windows_dir, length + 1);
     return length;
-}
-
-void platform_query_version(platform_version* version) {
-    version->platform_id = 1;
-    version->service_string[0] = '\0';
 }
 
 intptr_t platform_run_dialog() { return 0; }

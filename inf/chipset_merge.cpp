@@ -1,7 +1,8 @@
 // Install's edit of machine.inf: each group goes directly in front of the
 // first entry line of its kind after its section header.
-#include "../system/system.h"
 #include "inf_templates.h"
+
+int chipset_windows_kind;
 
 // The IRQ router values sit under the PCI key's IRQMiniports subkey; the
 // comma that ends kPciValueAnchor keeps it from matching them.
@@ -17,7 +18,7 @@ static void insert_before_entry(const char* section, const char* entry,
 }
 
 void merge_chipset_inf() {
-    bool irq_router = platform_kind() == 2;
+    bool irq_router = chipset_windows_kind == 2;
     // The IRQ router lines take part, in the pre-scan too, only on kind 2.
     template_group* groups[5];
     uint32_t group_count = 0;

@@ -19,14 +19,18 @@ extern template_group usb_manufacturer_lines;
 extern template_group usb_model_lines;
 extern template_group usb_string_lines;
 
+// The kind of Windows (see windows_kind) the chipset merge edits for: kind
+// 2 takes the IRQ router lines in, in the pre-scan too.  Set before the merge.
+extern int chipset_windows_kind;
+
 // The edits: read in_file from its start, write the whole new text to
 // out_file, open and close nothing.
 void merge_chipset_inf();
 void merge_usb_inf();
 
-// Writes a new usb.inf made of the four USB groups alone.  Ends the process
-// with status 1, after telling the user, when the file cannot be created or
-// written.
-void create_usb_inf(const char* path);
+// Writes a new usb.inf made of the four USB groups alone.  Returns false,
+// after telling the user, when the file cannot be created or written; a
+// file that was created but not written completely is deleted again.
+bool create_usb_inf(const char* path);
 
 #endif

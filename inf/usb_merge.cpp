@@ -43,18 +43,17 @@ void merge_usb_inf() {
     copy_until_anchor(nullptr);
 }
 
-void create_usb_inf(const char* path) {
+bool create_usb_inf(const char* path) {
     platform_file file;
     if (!platform_open_write(path, &file)) {
         report_error("Can't create usb.inf", "", "File Open Error");
-        platform_exit(1);
+        return false;
     }
     attach_output(file);
     rearm_usb_groups();
     for (uint32_t i = 0; i < kUsbGroupCount; i++) write_group(usb_groups[i]);
-    if (!close_output()) {
-        platform_delete(path);
-        report_error("Can't write ", path, "File Write Error");
-        platform_exit(1);
-    }
+    if (close_output()) return true;
+    platform_delete(path);
+    report_error("Can't write ", path, "File Write Error");
+    return false;
 }

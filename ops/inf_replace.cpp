@@ -42,12 +42,12 @@ static open_status open_target() {
 
 // Runs the edit into out.inf.  Where the target could not be read or out.inf
 // not written, out.inf is deleted and the user told.
-static replace_outcome write_temporary(inf_edit edit) {
+static file_outcome write_temporary(inf_edit edit) {
     platform_file file;
     if (!platform_open_write(temporary_file, &file)) {
         close_input();
         report_error("Can't create ", temporary_file, "File Open Error");
-        platform_exit(1);
+        return cannot_create;
     }
     attach_output(file);
     edit();
@@ -64,7 +64,7 @@ static replace_outcome write_temporary(inf_edit edit) {
     return write_failed;
 }
 
-replace_outcome replace_inf_file(inf_target target, inf_edit edit) {
+file_outcome replace_inf_file(inf_target target, inf_edit edit) {
     if (!build_path(target_file, kTargets[target].file) ||
         !build_path(temporary_file, kTemporaryName) ||
         !build_path(backup_file, kTargets[target].backup))
@@ -83,7 +83,7 @@ replace_outcome replace_inf_file(inf_target target, inf_edit edit) {
         return read_failed;
     }
 
-    replace_outcome written = write_temporary(edit);
+    file_outcome written = write_temporary(edit);
     if (written != replaced) return written;
 
     // A backup left by an earlier failure would block the first rename.

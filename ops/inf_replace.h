@@ -35,13 +35,18 @@
 
 enum inf_target { chipset_file, usb_file };
 
-enum replace_outcome {
+// What became of one INF file in a run.  Every outcome but not_run and
+// replaced leaves the target as it was (or, for created, makes it).
+enum file_outcome {
+    not_run,         // not selected, or the run stopped before it
     replaced,        // the target holds the edited text
+    created,         // there was no usb.inf: a new one was written
     target_missing,  // no target file (and no backup to bring it back from)
     rename_failed,   // a swap rename failed; the target holds the old text
     write_failed,    // out.inf could not be written; told the user
     read_failed,     // the target could not be read; told the user
     path_too_long,   // a path did not fit its buffer; told the user
+    cannot_create,   // out.inf, or a new usb.inf, could not be made; told the user
 };
 
 typedef void (*inf_edit)();
@@ -61,8 +66,9 @@ bool read_windows_dir();
 // The full path of a target's file.
 const char* target_path(inf_target target);
 
-// Runs `edit` over the target and swaps the result in.  Ends the process
-// with status 1, after telling the user, when out.inf cannot be created.
-replace_outcome replace_inf_file(inf_target target, inf_edit edit);
+// Runs `edit` over the target and swaps the result in.  Gives replaced,
+// target_missing, rename_failed, write_failed, read_failed, path_too_long,
+// or cannot_create when out.inf cannot be created.
+file_outcome replace_inf_file(inf_target target, inf_edit edit);
 
 #endif

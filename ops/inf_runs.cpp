@@ -1,85 +1,73 @@
-// Install and Uninstall: the selected files one after the other, the
-// chipset file first, each through replace_inf_file.
+// Install and Uninstall over the selected files.
 #include "inf_runs.h"
 
 #include "../engine/inf_engine.h"
 #include "../engine/report.h"
 #include "../inf/inf_templates.h"
-#include "inf_replace.h"
 
-platform_window dialog_window;
 bool files_changed;
 
-// Only the checked state itself counts, not the indeterminate one.
-static bool box_checked(int control) { return platform_get_check(dialog_window, control) == 1; }
-
-bool chipsets_checked() { return box_checked(kChipsetsBox); }
-bool usb_checked() { return box_checked(kUsbBox); }
-
-static bool nothing_selected() {
-    if (chipsets_checked() || usb_checked()) return false;
+static bool nothing_selected(selection chosen) {
+    if (chosen.chipsets || chosen.usb) return false;
     platform_message_box(" Please choice drivers!", "Do what?", icon_question, buttons_ok);
     return true;
 }
 
-// A target that Install and Uninstall cannot do without.
-[[noreturn]] static void missing_file(inf_target target) {
+static void report_missing(inf_target target) {
     report_error("Can't find ", target_path(target), "File Open Error");
-    platform_exit(1);
 }
 
-// What a replacement means for the run: true to go on.  A failed rename is
-// told here; the other failures were told by the replacement itself.
-static bool run_goes_on(replace_outcome outcome, const char* failure, const char* caption) {
-    if (outcome == replaced) {
+// Records what became of one file and says whether the run goes on.  A
+// failed rename is told here; the other failures were told where they
+// happened.  Without the file's text, or without a place to write the new
+// one, the program cannot go on at all.
+static bool file_done(run_outcome* run, inf_target target, file_outcome outcome,
+                      const char* rename_failure, const char* rename_caption) {
+    run->file[target] = outcome;
+    if (outcome == replaced || outcome == created) {
         files_changed = true;
         return true;
     }
     if (outcome == rename_failed)
-        platform_message_box(failure, caption, icon_none, buttons_ok);
+        platform_message_box(rename_failure, rename_caption, icon_none, buttons_ok);
+    if (outcome == cannot_create || (outcome == target_missing && target == chipset_file))
+        run->ends_process = true;
     return false;
 }
 
-bool install_selected() {
-    if (chipsets_checked()) {
-        replace_outcome outcome = replace_inf_file(chipset_file, merge_chipset_inf);
-        if (outcome == target_missing) missing_file(chipset_file);
-        if (!run_goes_on(outcome, "Install Failure", "rename error")) return false;
+static run_outcome nothing_done() { return run_outcome{{not_run, not_run}, false}; }
+
+run_outcome run_install(selection chosen, int windows_kind) {
+    run_outcome run = nothing_done();
+    if (nothing_selected(chosen)) return run;
+    if (chosen.chipsets) {
+        chipset_windows_kind = windows_kind;
+        file_outcome outcome = replace_inf_file(chipset_file, merge_chipset_inf);
+        if (outcome == target_missing) report_missing(chipset_file);
+        if (!file_done(&run, chipset_file, outcome, "Install Failure", "rename error")) return run;
     }
-    if (usb_checked()) {
-        replace_outcome outcome = replace_inf_file(usb_file, merge_usb_inf);
-        if (outcome == target_missing) {
-            // A new usb.inf changes the system's files as a replacement does.
-            create_usb_inf(target_path(usb_file));
-            files_changed = true;
-            return true;
-        }
-        if (!run_goes_on(outcome, "Install Failure", "rename error")) return false;
+    if (chosen.usb) {
+        file_outcome outcome = replace_inf_file(usb_file, merge_usb_inf);
+        // Where there is no usb.inf, Install makes one.
+        if (outcome == target_missing)
+            outcome = create_usb_inf(target_path(usb_file)) ? created : cannot_create;
+        if (!file_done(&run, usb_file, outcome, "Install Failure", "rename error")) return run;
     }
-    return files_changed;
+    platform_message_box(" The utility has updated completely!", "OK", icon_none, buttons_ok);
+    return run;
 }
 
-void on_install() {
-    if (nothing_selected()) return;
-    if (install_selected())
-        platform_message_box(" The utility has updated completely!", "OK", icon_none, buttons_ok);
-}
-
-void on_uninstall() {
-    if (nothing_selected()) return;
-    if (chipsets_checked()) {
-        replace_outcome outcome = replace_inf_file(chipset_file, strip_marked_lines);
-        if (outcome == target_missing) missing_file(chipset_file);
-        if (!run_goes_on(outcome, "Uninstall failure", "Rename Error")) return;
-    }
-    if (usb_checked()) {
-        replace_outcome outcome = replace_inf_file(usb_file, strip_marked_lines);
-        if (outcome == target_missing) {
-            report_error("Can't find ", target_path(usb_file), "File Open Error");
-            return;
-        }
-        if (!run_goes_on(outcome, "Uninstall failure", "Rename Error")) return;
+run_outcome run_uninstall(selection chosen) {
+    run_outcome run = nothing_done();
+    if (nothing_selected(chosen)) return run;
+    const inf_target targets[] = {chipset_file, usb_file};
+    for (inf_target target : targets) {
+        if (!(target == chipset_file ? chosen.chipsets : chosen.usb)) continue;
+        file_outcome outcome = replace_inf_file(target, strip_marked_lines);
+        if (outcome == target_missing) report_missing(target);
+        if (!file_done(&run, target, outcome, "Uninstall failure", "Rename Error")) return run;
     }
     if (files_changed)
         platform_message_box("The utility has uninstalled completely!", "OK", icon_none, buttons_ok);
+    return run;
 }

@@ -1,23 +1,31 @@
-// The Install and Uninstall commands over the files the user selected.
+// The Install and Uninstall runs: the selected files one after the other,
+// the chipset file first, each through replace_inf_file.  A run shows its
+// own boxes (the failures, and the completion message) and returns what
+// became of each file; it never ends the process itself.
 #ifndef TAMRIX_OPS_INF_RUNS_H
 #define TAMRIX_OPS_INF_RUNS_H
 
-#include "../platform/platform.h"
+#include "inf_replace.h"
 
-// The dialog's check boxes.
-const int kChipsetsBox = 1015;
-const int kUsbBox = 1012;
+// Which files a run is for.
+struct selection {
+    bool chipsets;  // machine.inf
+    bool usb;       // usb.inf
+};
 
-// The dialog whose check boxes say what is selected; set when it starts.
-extern platform_window dialog_window;
-// Set after every successful replacement, never cleared; Exit reads it.
+struct run_outcome {
+    file_outcome file[2];  // by inf_target
+    // A missing machine.inf, or an out.inf or new usb.inf that could not be
+    // made: the program must end with status 1, showing nothing more.
+    bool ends_process;
+};
+
+// Set after every file a run changes, never cleared; Exit reads it.
 extern bool files_changed;
 
-bool chipsets_checked();
-bool usb_checked();
-
-void on_install();
-bool install_selected();
-void on_uninstall();
+// `windows_kind` is the kind of Windows being patched (see windows_kind in
+// system/): kind 2 takes the IRQ router lines into machine.inf.
+run_outcome run_install(selection chosen, int windows_kind);
+run_outcome run_uninstall(selection chosen);
 
 #endif

@@ -6,7 +6,8 @@
 //   platform/posix/   Linux, for offline patching of a Windows folder;
 //   tests/            a scripted backend for the unit tests.
 // A backend only translates; decisions belong to the core, so that both real
-// backends behave alike.
+// backends behave alike.  The functions have C linkage, so that a backend
+// (or a test's wrapper around one) is linked by their plain names.
 //
 // The file layer mirrors what the program needs from CreateFileA, ReadFile,
 // WriteFile, SetFilePointer, FlushFileBuffers, CloseHandle, MoveFileA and
@@ -17,6 +18,8 @@
 
 #include <stddef.h>
 #include <stdint.h>
+
+extern "C" {
 
 // ---- files -----------------------------------------------------------------
 
@@ -38,9 +41,8 @@ bool platform_open_write(const char* path, platform_file* file);
 int32_t platform_read(platform_file file, char* buffer, uint32_t size);
 // Writes all `size` bytes or reports failure.
 bool platform_write(platform_file file, const char* data, uint32_t size);
-// Sets and gets the byte offset of the next read.
+// Sets the byte offset of the next read.
 bool platform_seek(platform_file file, uint32_t offset);
-bool platform_tell(platform_file file, uint32_t* offset);
 // Forces what was written onto the disk.
 bool platform_flush(platform_file file);
 bool platform_close(platform_file file);
@@ -49,7 +51,7 @@ bool platform_close(platform_file file);
 bool platform_rename(const char* from, const char* to);
 bool platform_delete(const char* path);
 
-// ---- messages and the process ----------------------------------------------
+// ---- messages and the system -----------------------------------------------
 
 enum box_icon { icon_none, icon_error, icon_question, icon_information };
 enum box_buttons { buttons_ok, buttons_yes_no };
@@ -59,27 +61,18 @@ enum box_answer { answer_ok, answer_yes, answer_no };
 box_answer platform_message_box(const char* text, const char* caption,
                                 box_icon icon, box_buttons buttons);
 
-[[noreturn]] void platform_exit(int status);
-
 // Copies the Windows directory into `buffer`, as GetWindowsDirectoryA does:
 // returns its length without the NUL when it fits, otherwise the size the
 // buffer would need, NUL included (so a result >= size means "did not fit"),
 // or 0 on failure.
 uint32_t platform_windows_dir(char* buffer, uint32_t size);
 
-// What GetVersionExA tells of the running system.
-struct platform_version {
-    uint32_t platform_id;         // 1: VER_PLATFORM_WIN32_WINDOWS (95, 98, Me)
-    char service_string[128];     // szCSDVersion, NUL-terminated
-};
-void platform_query_version(platform_version* version);
-
 // ---- the dialog --------------------------------------------------------------
 
 typedef void* platform_window;  // the dialog, as the dialog procedure gets it
 
-// Shows dialog 102 modally with main_dialog_proc (ui/) as its procedure and
-// returns its result when it has ended.
+// Shows the main dialog (IDD_MAIN) modally with main_dialog_proc (ui/) as its
+// procedure and returns its result when it has ended.
 intptr_t platform_run_dialog();
 void platform_end_dialog(platform_window dialog, intptr_t result);
 // BM_GETCHECK and BM_SETCHECK on a check box of the dialog.
@@ -102,5 +95,7 @@ bool platform_reg_delete_key(platform_key key, const char* subkey);
 void platform_reg_close(platform_key key);
 // Asks the system to restart the computer (ExitWindowsEx with EWX_REBOOT).
 void platform_restart();
+
+}  // extern "C"
 
 #endif

@@ -5,9 +5,12 @@
 
 #include "../platform/platform.h"
 
-// 0: not Windows 95/98 (NT family, or no Win32 at all); 1: Windows 95/98
-// without a service string; 2: with one.  Kind 2 adds the IRQ router lines.
-int platform_kind();
+// The kind of Windows, from what GetVersionExA reports: its platform
+// identifier and its service string (szCSDVersion).  0: not Windows 95/98
+// (Win32s, the NT family); 1: Windows 95/98 without a service string; 2:
+// with one.  Kind 0 is warned about at start-up; kind 2 adds the IRQ router
+// lines to machine.inf.
+int windows_kind(uint32_t platform_id, const char* service_string);
 
 // Deletes the enumeration keys of the ten devices, then offers a restart.
 // Where the registry is not at hand (a Windows folder patched offline), it

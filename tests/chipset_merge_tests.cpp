@@ -84,7 +84,7 @@ struct merge_case {
 class chipset_merge_test : public inf_test {
 protected:
     std::string install(int kind) {
-        scripted::set_platform_kind(kind);
+        chipset_windows_kind = kind;
         return run(chipset_file, merge_chipset_inf);
     }
     std::string uninstall() { return run(chipset_file, strip_marked_lines); }

@@ -14,12 +14,14 @@ nm="$1"
 library="$2"
 mode="${3:-plain}"
 
+seam_header="$(dirname "$0")/../platform/platform.h"
 [ -f "$library" ] || { echo "core_purity: $library not built" >&2; exit 1; }
 
 list=$(mktemp)
 trap 'rm -f "$list" "$list.defined" "$list.undefined"' EXIT
 
-# Names, mangled, that the archive's objects define and that they need.
+# Names that the archive's objects define and that they need.  The seam has
+# C linkage, so its functions appear by their plain names.
 "$nm" --defined-only "$library" | awk 'NF == 3 { print $3 }' | sort -u >"$list.defined"
 "$nm" --undefined-only "$library" | awk 'NF >= 2 { print $NF }' | sort -u >"$list.undefined"
 comm -23 "$list.undefined" "$list.defined" >"$list"
@@ -32,8 +34,9 @@ while read -r name; do
         # Made by the linker itself for position-independent code.
         _GLOBAL_OFFSET_TABLE_) continue ;;
     esac
-    # A free function at global scope: _Z<length>platform_<rest of its name>.
-    if printf '%s\n' "$name" | grep -Eq '^_Z[0-9]+platform_'; then
+    # A function of the seam, declared there.
+    if printf '%s\n' "$name" | grep -Eq '^platform_[a-z_]+$' &&
+        grep -Eq "[ *]$name\(" "$seam_header"; then
         seam=$((seam + 1))
         continue
     fi

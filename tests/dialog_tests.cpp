@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "../ops/inf_replace.h"
-#include "../ops/inf_runs.h"
 #include "../system/system.h"
 #include "../ui/ui.h"
 #include "scripted_platform.h"
@@ -34,16 +33,8 @@ void add_device_trees() {
     scripted::add_key(kUnrelated);
 }
 
-// Runs tamrix_start to its end and gives the exit status.
-int run_start() {
-    try {
-        tamrix_start();
-    } catch (const scripted::process_exit& exit) {
-        return exit.status;
-    }
-    ADD_FAILURE() << "tamrix_start returned";
-    return -1;
-}
+// The program with its dialog on Windows 95, to its end: the exit status.
+int run_start(int windows_kind = 1) { return tamrix_start(windows_kind); }
 
 struct DialogTest : ::testing::Test {
     void SetUp() override {
@@ -56,6 +47,25 @@ struct DialogTest : ::testing::Test {
 };
 
 // ---- start-up ---------------------------------------------------------------------
+
+TEST(WindowsKind, ComesFromThePlatformAndTheServiceString) {
+    struct {
+        uint32_t platform_id;
+        const char* service;
+        int kind;
+    } cases[] = {
+        {0, "", 0},      // Win32s
+        {2, "", 0},      // Windows NT
+        {2, " B", 0},    // NT with a service pack
+        {1, "", 1},      // Windows 95
+        {1, " B", 2},    // Windows 95 OSR2
+        {1, " A ", 2},   // Windows 98 SE
+        {3, "", 0},      // anything newer
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(windows_kind(c.platform_id, c.service), c.kind)
+            << "platform " << c.platform_id << ", \"" << c.service << "\"";
+}
 
 TEST_F(DialogTest, start_up_warns_only_where_the_system_is_not_windows_95) {
     struct {
@@ -74,9 +84,8 @@ TEST_F(DialogTest, start_up_warns_only_where_the_system_is_not_windows_95) {
         SCOPED_TRACE(c.what);
         scripted::reset();
         scripted::set_windows_dir(dir);
-        scripted::set_platform_kind(c.kind);
         scripted::answer(c.answer);
-        EXPECT_EQ(run_start(), 0);
+        EXPECT_EQ(run_start(c.kind), 0);
         ASSERT_EQ(scripted::boxes().size(), c.warned ? 1u : 0u);
         if (c.warned) {
             EXPECT_EQ(scripted::boxes()[0].text, kWarning);
@@ -91,12 +100,12 @@ TEST_F(DialogTest, start_up_warns_only_where_the_system_is_not_windows_95) {
 // ---- the dialog procedure -------------------------------------------------------------
 
 TEST_F(DialogTest, dialog_starts_with_both_boxes_checked_and_the_windows_directory_read) {
-    scripted::set_check(kChipsetsBox, 0);
-    scripted::set_check(kUsbBox, 0);
-    scripted::queue_command(kExitButton);
+    scripted::set_check(IDC_CHIPSETS, 0);
+    scripted::set_check(IDC_USB, 0);
+    scripted::queue_command(IDC_EXIT);
     EXPECT_EQ(run_start(), 0);
-    EXPECT_EQ(scripted::check_state(kChipsetsBox), 1);
-    EXPECT_EQ(scripted::check_state(kUsbBox), 1);
+    EXPECT_EQ(scripted::check_state(IDC_CHIPSETS), 1);
+    EXPECT_EQ(scripted::check_state(IDC_USB), 1);
     EXPECT_EQ(std::string(windows_dir), dir);
     EXPECT_EQ(dialog_window, scripted::dialog());
 }
@@ -104,8 +113,8 @@ TEST_F(DialogTest, dialog_starts_with_both_boxes_checked_and_the_windows_directo
 TEST_F(DialogTest, commands_that_are_no_button_do_nothing) {
     // Escape's cancel, a button's id with a notification code other than a
     // click, and an unknown id: the dialog stays and no file is touched.
-    const uintptr_t commands[] = {kCancelCommand, kInstallButton | (1u << 16),
-                                  kExitButton | (5u << 16), 1012};
+    const uintptr_t commands[] = {kCancelCommand, IDC_INSTALL | (1u << 16),
+                                  IDC_EXIT | (5u << 16), IDC_USB};
     for (uintptr_t command : commands) {
         SCOPED_TRACE(command);
         scripted::reset();
@@ -121,8 +130,8 @@ TEST_F(DialogTest, commands_that_are_no_button_do_nothing) {
 TEST_F(DialogTest, install_button_runs_install_and_exit_ends_the_dialog) {
     scripted::write_file(dir + "/inf/machine.inf", "[Version]\r\n");
     scripted::write_file(dir + "/inf/usb.inf", "[Version]\r\n");
-    scripted::queue_command(kInstallButton);
-    scripted::queue_command(kExitButton);
+    scripted::queue_command(IDC_INSTALL);
+    scripted::queue_command(IDC_EXIT);
     add_device_trees();
     EXPECT_EQ(run_start(), 0);
     ASSERT_EQ(scripted::boxes().size(), 2u);
@@ -134,9 +143,23 @@ TEST_F(DialogTest, install_button_runs_install_and_exit_ends_the_dialog) {
     EXPECT_FALSE(scripted::key_exists(device_key(kDevices[0])));
 }
 
+// A run that cannot go on ends the program with status 1 at once: no later
+// command runs, and Exit's closing steps are skipped.
+TEST_F(DialogTest, a_missing_machine_inf_ends_the_program_with_status_1) {
+    add_device_trees();
+    scripted::queue_command(IDC_INSTALL);
+    scripted::queue_command(IDC_EXIT);
+    files_changed = true;  // as after an earlier change
+    EXPECT_EQ(run_start(), 1);
+    ASSERT_EQ(scripted::boxes().size(), 1u);
+    EXPECT_EQ(scripted::boxes()[0].text, "Can't find " + dir + "\\inf\\machine.inf");
+    EXPECT_TRUE(scripted::dialog_ended());
+    EXPECT_TRUE(scripted::key_exists(device_key(kDevices[0])));
+}
+
 TEST_F(DialogTest, exit_in_a_fresh_process_asks_nothing_and_touches_no_key) {
     add_device_trees();
-    scripted::queue_command(kExitButton);
+    scripted::queue_command(IDC_EXIT);
     EXPECT_EQ(run_start(), 0);
     EXPECT_TRUE(scripted::dialog_ended());
     EXPECT_TRUE(scripted::boxes().empty());
@@ -149,18 +172,17 @@ TEST_F(DialogTest, exit_in_a_fresh_process_asks_nothing_and_touches_no_key) {
 TEST_F(DialogTest, finish_removes_every_device_tree_on_every_kind_and_asks_to_restart) {
     struct {
         const char* what;
-        int kind;
+        bool nt;
         box_answer answer;
         int restarts;
     } cases[] = {
-        {"Windows NT deletes subkeys first; Yes restarts", 0, answer_yes, 1},
-        {"Windows 95 deletes in one call; No keeps running", 1, answer_no, 0},
-        {"Windows 98; Yes restarts", 2, answer_yes, 1},
+        {"Windows NT deletes subkeys first; Yes restarts", true, answer_yes, 1},
+        {"Windows 95 deletes in one call; No keeps running", false, answer_no, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         scripted::reset();
-        scripted::set_platform_kind(c.kind);
+        scripted::set_nt_registry(c.nt);
         add_device_trees();
         scripted::answer(c.answer);
         finish_changes();

@@ -387,7 +387,7 @@ void empty_folder(const std::string& dir) {
     for (const auto& entry : fs::directory_iterator(dir)) fs::remove_all(entry.path());
 }
 
-std::string outcome_name(replace_outcome outcome) {
+std::string outcome_name(file_outcome outcome) {
     switch (outcome) {
         case replaced: return "replaced";
         case target_missing: return "target_missing";
@@ -395,6 +395,8 @@ std::string outcome_name(replace_outcome outcome) {
         case write_failed: return "write_failed";
         case read_failed: return "read_failed";
         case path_too_long: return "path_too_long";
+        case cannot_create: return "cannot_create";
+        default: break;
     }
     return "outcome " + std::to_string((int)outcome);
 }
@@ -420,7 +422,7 @@ target_setup setup_for(merge_case which) {
 std::string run_replace(const target_setup& setup, inf_edit edit, const char* what,
                         std::string* result) {
     const std::string inf = windows_folder() + "/inf";
-    replace_outcome outcome = replace_inf_file(setup.target, edit);
+    file_outcome outcome = replace_inf_file(setup.target, edit);
     if (outcome != replaced) return std::string(what) + ": " + outcome_name(outcome) + boxes_shown();
     if (!scripted::boxes().empty()) return std::string(what) + ": boxes shown:" + boxes_shown();
     if (scripted::open_files() != 0) return std::string(what) + ": files left open";
@@ -441,14 +443,14 @@ std::string check(const std::string& input, merge_case which, coverage* seen) {
     scripted::reset();
     empty_folder(inf);
     scripted::set_windows_dir(dir);
-    scripted::set_platform_kind(which == chipset_kind2 ? 2 : 1);
+    chipset_windows_kind = which == chipset_kind2 ? 2 : 1;
     if (!read_windows_dir()) return "read_windows_dir failed";
     scripted::write_file(inf + "/" + setup.name, input);
 
     bool utf16 = input.size() >= 2 && ((input[0] == '\xFF' && input[1] == '\xFE') ||
                                        (input[0] == '\xFE' && input[1] == '\xFF'));
     if (utf16) {
-        replace_outcome outcome = replace_inf_file(setup.target, setup.merge);
+        file_outcome outcome = replace_inf_file(setup.target, setup.merge);
         if (outcome != read_failed) return "a UTF-16 file gave " + outcome_name(outcome);
         if (scripted::read_file(inf + "/" + setup.name) != input) return "a UTF-16 file was changed";
         if (scripted::list_dir(inf) != std::vector<std::string>{setup.name})
@@ -746,8 +748,6 @@ std::string check_merge(const std::string& input, merge_case which, coverage* se
     seen->inputs++;
     try {
         return check(input, which, seen);
-    } catch (const scripted::process_exit& exit) {
-        return "the process ended with status " + std::to_string(exit.status) + boxes_shown();
     } catch (const std::exception& error) {
         return std::string("the check itself failed: ") + error.what();
     }

@@ -326,15 +326,9 @@ inline void expect_boxes(const std::vector<want_box>& want, const std::string& i
 }
 
 // ---- the process ------------------------------------------------------------------
-// Runs `command`; the exit status when it ended the process.
-template <typename F>
-std::optional<int> exit_status_of(F command) {
-    try {
-        command();
-    } catch (const scripted::process_exit& e) {
-        return e.status;
-    }
-    return std::nullopt;
+// The exit status a run asks the program to end with, if any.
+inline std::optional<int> exit_status(const run_outcome& run) {
+    return run.ends_process ? std::optional<int>(1) : std::nullopt;
 }
 
 // A path as the file layer sees it: backslashes are separators.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "../ui/ui.h"
 #include "run_fixtures.h"
 
 using namespace fixtures;
@@ -167,7 +168,8 @@ const run_case kRunCases[] = {
 
 class runs_test : public inf_folder_test {
 protected:
-    void run(command cmd) { cmd == install ? on_install() : on_uninstall(); }
+    // Through the dialog's commands, which read the check boxes.
+    static run_outcome run(command cmd) { return cmd == install ? on_install() : on_uninstall(); }
     size_t calls_naming(const std::string& name) const {
         return std::count_if(
             scripted::file_calls().begin(), scripted::file_calls().end(),
@@ -180,11 +182,11 @@ TEST_F(runs_test, failure_table_and_edge_cases) {
         SCOPED_TRACE(c.what);
         fresh_process();
         lay_out(c.before);
-        scripted::set_check(kChipsetsBox, c.chipsets);
-        scripted::set_check(kUsbBox, c.usb);
+        scripted::set_check(IDC_CHIPSETS, c.chipsets);
+        scripted::set_check(IDC_USB, c.usb);
         if (c.failing.nth > 0) scripted::fail(c.failing.kind, c.failing.nth);
 
-        EXPECT_EQ(exit_status_of([&] { run(c.cmd); }), c.exit_status);
+        EXPECT_EQ(exit_status(run(c.cmd)), c.exit_status);
         expect_boxes(c.boxes);
         EXPECT_EQ(files_changed, c.files_changed);
         EXPECT_EQ(snapshot(), c.after);
@@ -197,8 +199,8 @@ TEST_F(runs_test, nothing_selected_touches_no_file) {
     for (command cmd : {install, uninstall}) {
         fresh_process();
         lay_out(kBothOld);
-        scripted::set_check(kChipsetsBox, 0);
-        scripted::set_check(kUsbBox, 0);
+        scripted::set_check(IDC_CHIPSETS, 0);
+        scripted::set_check(IDC_USB, 0);
         run(cmd);
         EXPECT_TRUE(scripted::file_calls().empty());
     }
@@ -208,7 +210,7 @@ TEST_F(runs_test, machine_inf_missing_ends_before_usb_inf) {
     for (command cmd : {install, uninstall}) {
         fresh_process();
         lay_out({{"usb.inf", kUsbOld}});
-        EXPECT_EQ(exit_status_of([&] { run(cmd); }), 1);
+        EXPECT_EQ(exit_status(run(cmd)), 1);
         EXPECT_GT(calls_naming("machine.inf"), 0u);
         EXPECT_EQ(calls_naming("usb.inf"), 0u);
     }
@@ -217,13 +219,13 @@ TEST_F(runs_test, machine_inf_missing_ends_before_usb_inf) {
 TEST_F(runs_test, single_selection_touches_only_its_file) {
     fresh_process();
     lay_out({{"machine.inf", kMachineOld}});
-    scripted::set_check(kChipsetsBox, 0);
+    scripted::set_check(IDC_CHIPSETS, 0);
     on_install();
     EXPECT_EQ(calls_naming("machine."), 0u);
 
     fresh_process();
     lay_out(kBothOld);
-    scripted::set_check(kUsbBox, 0);
+    scripted::set_check(IDC_USB, 0);
     on_install();
     EXPECT_EQ(calls_naming("usb."), 0u);
 }
@@ -249,7 +251,7 @@ TEST_F(runs_test, uninstall_of_unmarked_files_replaces_both) {
 TEST_F(runs_test, path_too_long_stops_the_run) {
     start(244);  // machine.inf's path is 260 characters, usb.inf's 256
     lay_out(kBothOld);
-    EXPECT_EQ(exit_status_of([] { on_install(); }), std::nullopt);
+    EXPECT_EQ(exit_status(on_install()), std::nullopt);
     expect_boxes({{"Path too long: {inf}\\machine.inf", "File Open Error", icon_error}});
     EXPECT_FALSE(files_changed);
     EXPECT_EQ(snapshot(), kBothOld);
@@ -259,10 +261,10 @@ TEST_F(runs_test, path_too_long_stops_the_run) {
 // Both boxes checked, platform kind 2, the usual usb.inf; then usb.inf gone
 // and Install again; then Uninstall, which empties the new usb.inf.
 TEST_F(runs_test, road_of_an_install) {
-    scripted::set_platform_kind(2);
+    const selection both{true, true};
     lay_out({{"machine.inf", kMachineOld}, {"usb.inf", kUsbPlainOld}});
 
-    EXPECT_EQ(exit_status_of([] { on_install(); }), std::nullopt);
+    EXPECT_EQ(exit_status(run_install(both, 2)), std::nullopt);
     expect_boxes({kInstalledBox});
     EXPECT_EQ(scripted::boxes().at(0).buttons, buttons_ok);
     EXPECT_TRUE(files_changed);
@@ -276,13 +278,13 @@ TEST_F(runs_test, road_of_an_install) {
     // No usb.inf: the 16 lines alone; machine.inf holds every line already.
     std::filesystem::remove(inf_dir() + "/usb.inf");
     size_t shown = scripted::boxes().size();
-    EXPECT_EQ(exit_status_of([] { on_install(); }), std::nullopt);
+    EXPECT_EQ(exit_status(run_install(both, 2)), std::nullopt);
     expect_boxes({kInstalledBox}, shown);
     EXPECT_EQ(snapshot(), (folder{{"machine.inf", kMachineNewKind2}, {"usb.inf", kUsbCreated}}));
 
     // Uninstall: machine.inf as it was, usb.inf empty but still there.
     shown = scripted::boxes().size();
-    EXPECT_EQ(exit_status_of([] { on_uninstall(); }), std::nullopt);
+    EXPECT_EQ(exit_status(run_uninstall(both)), std::nullopt);
     expect_boxes({kUninstalledBox}, shown);
     EXPECT_EQ(snapshot(), (folder{{"machine.inf", kMachineOld}, {"usb.inf", ""}}));
     EXPECT_TRUE(files_changed);

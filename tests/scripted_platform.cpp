@@ -1,13 +1,8 @@
 // The scripted backend: see scripted_platform.h.
 //
-// The file functions reach this file through the linker: test programs are
-// linked with --wrap for each of them (tests/test_support.cmake), so the
-// core's call of platform_X lands in __wrap_platform_X here, which records
-// it, fails it when the test asked for that, and otherwise passes it on to
-// __real_platform_X, the POSIX backend.  The seam is C++, so the names
-// wrapped are the mangled ones (Itanium ABI, LP64); a signature that changes
-// in platform.h changes its name, and the link then fails on the __real_
-// symbol instead of silently bypassing the script.
+// The file functions wrap the POSIX backend's, as a test file system wraps
+// the real one: each platform_X here records the call, fails it when the
+// test asked for that, and otherwise hands it to posix_X.
 #include "scripted_platform.h"
 
 #include <stdlib.h>
@@ -23,25 +18,10 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "../platform/posix/posix_files.h"
 #include "../ui/ui.h"
 
 namespace fs = std::filesystem;
-
-#define WRAP(name) __wrap_##name
-#define REAL(name) __real_##name
-
-extern "C" {
-open_status REAL(_Z18platform_open_readPKcPl)(const char* path, platform_file* file);
-bool REAL(_Z19platform_open_writePKcPl)(const char* path, platform_file* file);
-int32_t REAL(_Z13platform_readlPcj)(platform_file file, char* buffer, uint32_t size);
-bool REAL(_Z14platform_writelPKcj)(platform_file file, const char* data, uint32_t size);
-bool REAL(_Z13platform_seeklj)(platform_file file, uint32_t offset);
-bool REAL(_Z13platform_telllPj)(platform_file file, uint32_t* offset);
-bool REAL(_Z14platform_flushl)(platform_file file);
-bool REAL(_Z14platform_closel)(platform_file file);
-bool REAL(_Z15platform_renamePKcS0_)(const char* from, const char* to);
-bool REAL(_Z15platform_deletePKc)(const char* path);
-}
 
 namespace {
 
@@ -72,7 +52,7 @@ struct state {
     std::multiset<int> failing_any;                     // call numbers, all kinds
     std::multiset<platform_file> open;
     // the system
-    int kind = 1;
+    bool nt_registry = false;
     bool has_windows_dir = false;
     std::string windows_dir;
     std::map<int, int> checks;
@@ -162,69 +142,60 @@ void remove_temp_root() {
 
 }  // namespace
 
-// ---- the file functions, through the linker's --wrap -----------------------------
+// ---- the file functions, around the POSIX backend's ---------------------------------
 
-extern "C" {
-
-open_status WRAP(_Z18platform_open_readPKcPl)(const char* path, platform_file* file) {
+open_status platform_open_read(const char* path, platform_file* file) {
     if (scripted_failure(scripted::call_open_read, path)) return open_refused;
-    open_status status = REAL(_Z18platform_open_readPKcPl)(path, file);
+    open_status status = posix_open_read(path, file);
     if (status == open_ok) the().open.insert(*file);
     return status;
 }
 
-bool WRAP(_Z19platform_open_writePKcPl)(const char* path, platform_file* file) {
+bool platform_open_write(const char* path, platform_file* file) {
     if (scripted_failure(scripted::call_open_write, path)) return false;
-    bool opened = REAL(_Z19platform_open_writePKcPl)(path, file);
+    bool opened = posix_open_write(path, file);
     if (opened) the().open.insert(*file);
     return opened;
 }
 
-int32_t WRAP(_Z13platform_readlPcj)(platform_file file, char* buffer, uint32_t size) {
+int32_t platform_read(platform_file file, char* buffer, uint32_t size) {
     if (scripted_failure(scripted::call_read, "")) return -1;
-    return REAL(_Z13platform_readlPcj)(file, buffer, size);
+    return posix_read(file, buffer, size);
 }
 
-bool WRAP(_Z14platform_writelPKcj)(platform_file file, const char* data, uint32_t size) {
+bool platform_write(platform_file file, const char* data, uint32_t size) {
     if (scripted_failure(scripted::call_write, "")) return false;
-    return REAL(_Z14platform_writelPKcj)(file, data, size);
+    return posix_write(file, data, size);
 }
 
-bool WRAP(_Z13platform_seeklj)(platform_file file, uint32_t offset) {
+bool platform_seek(platform_file file, uint32_t offset) {
     if (scripted_failure(scripted::call_seek, "")) return false;
-    return REAL(_Z13platform_seeklj)(file, offset);
+    return posix_seek(file, offset);
 }
 
-bool WRAP(_Z13platform_telllPj)(platform_file file, uint32_t* offset) {
-    if (scripted_failure(scripted::call_tell, "")) return false;
-    return REAL(_Z13platform_telllPj)(file, offset);
-}
-
-bool WRAP(_Z14platform_flushl)(platform_file file) {
+bool platform_flush(platform_file file) {
     if (scripted_failure(scripted::call_flush, "")) return false;
-    return REAL(_Z14platform_flushl)(file);
+    return posix_flush(file);
 }
 
 // A failed close leaves the file open; reset() closes it.
-bool WRAP(_Z14platform_closel)(platform_file file) {
+bool platform_close(platform_file file) {
     if (scripted_failure(scripted::call_close, "")) return false;
     forget_file(file);
-    return REAL(_Z14platform_closel)(file);
+    return posix_close(file);
 }
 
-bool WRAP(_Z15platform_renamePKcS0_)(const char* from, const char* to) {
+bool platform_rename(const char* from, const char* to) {
     if (scripted_failure(scripted::call_rename, std::string(from) + " -> " + to)) return false;
-    return REAL(_Z15platform_renamePKcS0_)(from, to);
+    return posix_rename(from, to);
 }
 
-bool WRAP(_Z15platform_deletePKc)(const char* path) {
+bool platform_delete(const char* path) {
     if (scripted_failure(scripted::call_delete, path)) return false;
-    return REAL(_Z15platform_deletePKc)(path);
+    return posix_delete(path);
 }
 
-}  // extern "C"
-
-// ---- messages and the process -------------------------------------------------------
+// ---- messages and the system ---------------------------------------------------------
 
 box_answer platform_message_box(const char* text, const char* caption, box_icon icon,
                                 box_buttons buttons) {
@@ -237,8 +208,6 @@ box_answer platform_message_box(const char* text, const char* caption, box_icon 
     return next;
 }
 
-void platform_exit(int status) { throw scripted::process_exit{status}; }
-
 uint32_t platform_windows_dir(char* buffer, uint32_t size) {
     const state& s = the();
     if (!s.has_windows_dir) return 0;
@@ -246,12 +215,6 @@ uint32_t platform_windows_dir(char* buffer, uint32_t size) {
     if (length + 1 > size) return length + 1;
     memcpy(buffer, s.windows_dir.c_str(), length + 1);
     return length;
-}
-
-void platform_query_version(platform_version* version) {
-    int kind = the().kind;
-    version->platform_id = kind == 0 ? 2 : 1;  // 2: VER_PLATFORM_WIN32_NT
-    strcpy(version->service_string, kind == 2 ? " A" : "");
 }
 
 // ---- the dialog ----------------------------------------------------------------------
@@ -325,7 +288,7 @@ bool platform_reg_delete_key(platform_key key, const char* subkey) {
     std::string path = lower(join_key(parent_path, subkey));
     if (s.keys.count(path) == 0) return false;
     std::vector<std::string> below = keys_under(path);
-    if (!below.empty() && s.kind == 0) return false;  // NT deletes only leaf keys
+    if (!below.empty() && s.nt_registry) return false;  // NT deletes only leaf keys
     for (const std::string& child : below) s.keys.erase(child);
     s.keys.erase(path);
     return true;
@@ -341,10 +304,10 @@ namespace scripted {
 
 void reset() {
     state& s = the();
-    for (platform_file file : s.open) REAL(_Z14platform_closel)(file);
+    for (platform_file file : s.open) posix_close(file);
     s = state();
-    s.checks[1015] = 1;  // the chipsets box
-    s.checks[1012] = 1;  // the USB box
+    s.checks[IDC_CHIPSETS] = 1;
+    s.checks[IDC_USB] = 1;
 }
 
 const std::vector<box>& boxes() { return the().boxes; }
@@ -356,7 +319,7 @@ void fail_any(int nth) { the().failing_any.insert(the().calls_total + nth); }
 const std::vector<file_call>& file_calls() { return the().calls; }
 size_t open_files() { return the().open.size(); }
 
-void set_platform_kind(int kind) { the().kind = kind; }
+void set_nt_registry(bool nt) { the().nt_registry = nt; }
 void set_windows_dir(const std::string& dir) {
     the().has_windows_dir = true;
     the().windows_dir = dir;

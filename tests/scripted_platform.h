@@ -2,9 +2,8 @@
 //
 // Files are real files (the POSIX backend does the work), but any file call
 // can be made to fail.  Message boxes are recorded and answered from a
-// script; platform_exit throws scripted::process_exit instead of ending the
-// test; the platform kind, the Windows directory and the check boxes are
-// set by the test.  Registry calls work on a small in-memory tree.
+// script; the Windows directory and the check boxes are set by the test.
+// Registry calls work on a small in-memory tree.
 #ifndef TAMRIX_TESTS_SCRIPTED_PLATFORM_H
 #define TAMRIX_TESTS_SCRIPTED_PLATFORM_H
 
@@ -15,11 +14,12 @@
 #include <vector>
 
 #include "../platform/platform.h"
+#include "../resources/dialog_ids.h"
 
 namespace scripted {
 
 // Back to a fresh process: no boxes, answers, failures or registry keys,
-// kind 1, no Windows directory, both check boxes checked; every file that
+// a Windows 95 registry, no Windows directory, both check boxes checked; every file that
 // the core left open is closed.  Also rearms nothing: the core's own state
 // (files_changed, template groups) is the core's business.
 void reset();
@@ -38,11 +38,6 @@ void answer(box_answer next);
 // Yes/No answers queued and not yet used.
 size_t pending_answers();
 
-// ---- the process -------------------------------------------------------------
-struct process_exit {
-    int status;
-};
-
 // ---- failures ----------------------------------------------------------------
 enum call {
     call_open_read,
@@ -50,7 +45,6 @@ enum call {
     call_read,
     call_write,
     call_seek,
-    call_tell,
     call_flush,
     call_close,
     call_rename,
@@ -73,7 +67,8 @@ const std::vector<file_call>& file_calls();
 size_t open_files();
 
 // ---- the system --------------------------------------------------------------
-void set_platform_kind(int kind);  // 0, 1 or 2, through the version query
+// RegDeleteKeyA refuses a key that has subkeys, as on Windows NT.
+void set_nt_registry(bool nt);
 void set_windows_dir(const std::string& dir);
 void set_check(int control, int state);
 int restarts_requested();
@@ -96,8 +91,7 @@ intptr_t dialog_result();
 
 // ---- registry ----------------------------------------------------------------
 // Keys are full paths under HKEY_LOCAL_MACHINE, such as "Enum\\PCI\\X\\0".
-// RegDeleteKeyA removes subkeys on kind 1 and 2, and refuses a key with
-// subkeys on kind 0, as the systems do.  Names compare without regard to
+// RegDeleteKeyA removes subkeys, as on Windows 95, unless set_nt_registry.  Names compare without regard to
 // case, as the registry's do.  add_key adds the key's parents too.
 void add_key(const std::string& path);
 bool key_exists(const std::string& path);

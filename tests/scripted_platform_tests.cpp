@@ -92,16 +92,6 @@ TEST_F(ScriptedPlatform, BoxesAreRecordedAndAnswered) {
     EXPECT_EQ(scripted::pending_answers(), 0u);
 }
 
-TEST_F(ScriptedPlatform, ExitThrowsItsStatus) {
-    try {
-        platform_exit(1);
-    } catch (const scripted::process_exit& exit) {
-        EXPECT_EQ(exit.status, 1);
-        return;
-    }
-    ADD_FAILURE() << "platform_exit returned";
-}
-
 TEST_F(ScriptedPlatform, WindowsDirectoryAsGetWindowsDirectoryA) {
     char buffer[8];
     EXPECT_EQ(platform_windows_dir(buffer, sizeof buffer), 0u);  // none set: failure
@@ -112,36 +102,21 @@ TEST_F(ScriptedPlatform, WindowsDirectoryAsGetWindowsDirectoryA) {
     EXPECT_EQ(platform_windows_dir(buffer, sizeof buffer), 11u);
 }
 
-TEST_F(ScriptedPlatform, VersionQueryGivesTheKind) {
-    struct row {
-        int kind;
-        uint32_t platform_id;
-        const char* service;
-    };
-    for (const row& r : {row{0, 2, ""}, row{1, 1, ""}, row{2, 1, " A"}}) {
-        scripted::set_platform_kind(r.kind);
-        platform_version version;
-        platform_query_version(&version);
-        EXPECT_EQ(version.platform_id, r.platform_id) << "kind " << r.kind;
-        EXPECT_STREQ(version.service_string, r.service) << "kind " << r.kind;
-    }
-}
-
 TEST_F(ScriptedPlatform, ChecksStartCheckedAndFollowTheCore) {
-    EXPECT_EQ(platform_get_check(scripted::dialog(), 1015), 1);
-    EXPECT_EQ(platform_get_check(scripted::dialog(), 1012), 1);
-    platform_set_check(scripted::dialog(), 1012, 0);
-    EXPECT_EQ(scripted::check_state(1012), 0);
+    EXPECT_EQ(platform_get_check(scripted::dialog(), IDC_CHIPSETS), 1);
+    EXPECT_EQ(platform_get_check(scripted::dialog(), IDC_USB), 1);
+    platform_set_check(scripted::dialog(), IDC_USB, 0);
+    EXPECT_EQ(scripted::check_state(IDC_USB), 0);
 }
 
 TEST_F(ScriptedPlatform, RegistryDeletesAsEachSystemDoes) {
     struct row {
-        int kind;
+        bool nt;
         bool deleted;
     };
-    for (const row& r : {row{1, true}, row{2, true}, row{0, false}}) {
+    for (const row& r : {row{false, true}, row{true, false}}) {
         scripted::reset();
-        scripted::set_platform_kind(r.kind);
+        scripted::set_nt_registry(r.nt);
         scripted::add_key("Enum\\PCI\\VEN_8086&DEV_7110\\0");
         platform_key pci;
         ASSERT_TRUE(platform_reg_open(platform_local_machine(), "enum\\pci", &pci));
@@ -149,7 +124,7 @@ TEST_F(ScriptedPlatform, RegistryDeletesAsEachSystemDoes) {
         ASSERT_TRUE(platform_reg_enum_key(pci, 0, name, sizeof name));
         EXPECT_STREQ(name, "VEN_8086&DEV_7110");
         EXPECT_FALSE(platform_reg_enum_key(pci, 1, name, sizeof name));
-        EXPECT_EQ(platform_reg_delete_key(pci, "VEN_8086&DEV_7110"), r.deleted) << "kind " << r.kind;
+        EXPECT_EQ(platform_reg_delete_key(pci, "VEN_8086&DEV_7110"), r.deleted) << "NT " << r.nt;
         EXPECT_EQ(scripted::key_exists("Enum\\PCI\\VEN_8086&DEV_7110"), !r.deleted);
         EXPECT_EQ(scripted::key_exists("Enum\\PCI\\VEN_8086&DEV_7110\\0"), !r.deleted);
         EXPECT_TRUE(scripted::key_exists("Enum\\PCI"));

@@ -1,19 +1,22 @@
 // What the pieces of the Linux backend share: how this run presents itself
-// (the dialog in a terminal, or one command on plain lines) and the state of
-// the dialog's check boxes.
+// (the dialog in a terminal, or one command on plain lines), the state of
+// the terminal dialog's check boxes, and the end of the process.
 #ifndef TAMRIX_PLATFORM_POSIX_POSIX_BACKEND_H
 #define TAMRIX_PLATFORM_POSIX_POSIX_BACKEND_H
 
 #include "../platform.h"
 #include "posix_options.h"
 
-// The command line of this run; main() fills it before tamrix_start.
+// The command line of this run; main() fills it first.
 extern command_line posix_run;
 
-// The dialog's state, as both presentations keep it.
+// Gives the terminal back, then ends the process: the one way out.
+[[noreturn]] void posix_exit(int status);
+
+// The terminal dialog's state.
 struct posix_dialog_state {
-    int chipsets_check;  // BM_GETCHECK of 1015
-    int usb_check;       // BM_GETCHECK of 1012
+    int chipsets_check;  // BM_GETCHECK of IDC_CHIPSETS
+    int usb_check;       // BM_GETCHECK of IDC_USB
     bool ended;          // platform_end_dialog was called
     intptr_t result;
 };
@@ -32,9 +35,10 @@ box_answer terminal_message_box(const char* text, const char* caption, box_icon 
 void terminal_close();
 
 // ---- plain lines (posix_lines.cpp) -----------------------------------------
-// Runs the dialog without showing it: starts it, sets the selection of the
-// command line, presses Install or Uninstall, then Exit.
-intptr_t lines_run_dialog();
+// Runs the command of the command line, install or uninstall, without the
+// dialog: the start-up check, the run, then Exit's closing steps.  Returns
+// the exit status.
+int lines_run_command();
 box_answer lines_message_box(const char* text, const char* caption, box_icon icon,
                              box_buttons buttons);
 // Prints a box as one line, "Caption: text", to standard error for errors

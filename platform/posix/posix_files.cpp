@@ -15,7 +15,7 @@
 
 #include <string>
 
-#include "../platform.h"
+#include "posix_files.h"
 
 // The Linux path of a Windows path, each name matched as Windows would.
 static std::string linux_path(const char* windows_path) {
@@ -54,7 +54,7 @@ static std::string linux_path(const char* windows_path) {
     return resolved;
 }
 
-open_status platform_open_read(const char* path, platform_file* file) {
+open_status posix_open_read(const char* path, platform_file* file) {
     std::string name = linux_path(path);
     int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return (errno == ENOENT || errno == ENOTDIR) ? open_missing : open_refused;
@@ -67,7 +67,7 @@ open_status platform_open_read(const char* path, platform_file* file) {
     return open_ok;
 }
 
-bool platform_open_write(const char* path, platform_file* file) {
+bool posix_open_write(const char* path, platform_file* file) {
     std::string name = linux_path(path);
     int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return false;
@@ -75,7 +75,7 @@ bool platform_open_write(const char* path, platform_file* file) {
     return true;
 }
 
-int32_t platform_read(platform_file file, char* buffer, uint32_t size) {
+int32_t posix_read(platform_file file, char* buffer, uint32_t size) {
     for (;;) {
         ssize_t count = read((int)file, buffer, size);
         if (count >= 0) return (int32_t)count;
@@ -83,7 +83,7 @@ int32_t platform_read(platform_file file, char* buffer, uint32_t size) {
     }
 }
 
-bool platform_write(platform_file file, const char* data, uint32_t size) {
+bool posix_write(platform_file file, const char* data, uint32_t size) {
     while (size > 0) {
         ssize_t count = write((int)file, data, size);
         if (count < 0 && errno == EINTR) continue;
@@ -94,22 +94,15 @@ bool platform_write(platform_file file, const char* data, uint32_t size) {
     return true;
 }
 
-bool platform_seek(platform_file file, uint32_t offset) {
+bool posix_seek(platform_file file, uint32_t offset) {
     return lseek((int)file, (off_t)offset, SEEK_SET) == (off_t)offset;
 }
 
-bool platform_tell(platform_file file, uint32_t* offset) {
-    off_t here = lseek((int)file, 0, SEEK_CUR);
-    if (here < 0) return false;
-    *offset = (uint32_t)here;
-    return true;
-}
+bool posix_flush(platform_file file) { return fsync((int)file) == 0; }
 
-bool platform_flush(platform_file file) { return fsync((int)file) == 0; }
+bool posix_close(platform_file file) { return close((int)file) == 0; }
 
-bool platform_close(platform_file file) { return close((int)file) == 0; }
-
-bool platform_rename(const char* from, const char* to) {
+bool posix_rename(const char* from, const char* to) {
     std::string source = linux_path(from);
     std::string target = linux_path(to);
     struct stat info;
@@ -121,4 +114,4 @@ bool platform_rename(const char* from, const char* to) {
     return rename(source.c_str(), target.c_str()) == 0;
 }
 
-bool platform_delete(const char* path) { return unlink(linux_path(path).c_str()) == 0; }
+bool posix_delete(const char* path) { return unlink(linux_path(path).c_str()) == 0; }

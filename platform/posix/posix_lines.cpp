@@ -1,8 +1,7 @@
-// "tamrix install" and "tamrix uninstall": the dialog's road without the
-// dialog.  The run starts the dialog as the system would, sets the check
-// boxes to the selection of the command line, presses the command's button
-// and then Exit, so every step is the dialog procedure's own.  Each message
-// box becomes one line of output.
+// "tamrix install" and "tamrix uninstall": a run without the dialog.  The
+// run gets the selection of the command line, and Exit's closing steps
+// follow it, as they follow the Exit button.  Each message box becomes one
+// line of output.
 #include <stdio.h>
 #include <string.h>
 #include <strings.h>
@@ -10,19 +9,20 @@
 
 #include <string>
 
-#include "../../ops/inf_runs.h"
+#include "../../system/system.h"
 #include "../../ui/ui.h"
 #include "posix_backend.h"
 
-intptr_t lines_run_dialog() {
-    platform_window window = posix_dialog_window();
-    main_dialog_proc(window, kWmInitDialog, 0, 0);
-    platform_set_check(window, kChipsetsBox, posix_run.chipsets ? 1 : 0);
-    platform_set_check(window, kUsbBox, posix_run.usb ? 1 : 0);
-    uintptr_t button = posix_run.mode == mode_install ? kInstallButton : kUninstallButton;
-    main_dialog_proc(window, kWmCommand, button, 0);
-    if (!posix_dialog.ended) main_dialog_proc(window, kWmCommand, kExitButton, 0);
-    return posix_dialog.result;
+int lines_run_command() {
+    if (!may_start(posix_run.platform_kind)) return 0;
+    read_windows_dir();
+    selection chosen{posix_run.chipsets, posix_run.usb};
+    run_outcome run = posix_run.mode == mode_install
+                          ? run_install(chosen, posix_run.platform_kind)
+                          : run_uninstall(chosen);
+    if (run.ends_process) return 1;
+    if (files_changed) finish_changes();
+    return 0;
 }
 
 // The text on one line: each line break becomes " / ".

@@ -1,6 +1,6 @@
 // The Linux program: the dialog in a terminal, or one command for scripts.
-// Both go through tamrix_start, so the start-up check, the dialog procedure
-// and every message are the core's.
+// Both use the core's start-up check, runs and messages; the dialog also the
+// core's dialog procedure.
 #include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -26,5 +26,6 @@ int main(int argc, char** argv) {
                 "  tamrix install|uninstall --windows-dir DIR ...  (see tamrix --help)\n");
         return kUsageStatus;
     }
-    tamrix_start();
+    if (posix_run.mode == mode_dialog) posix_exit(tamrix_start(posix_run.platform_kind));
+    posix_exit(lines_run_command());
 }

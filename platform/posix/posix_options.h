@@ -30,7 +30,7 @@ struct command_line {
     bool usb = false;         // --usb
     bool has_windows_dir = false;
     std::string windows_dir;  // the argument or --windows-dir
-    int platform_kind = -1;   // --platform-kind, -1 when not given
+    int platform_kind = 0;    // --platform-kind; 0, not Windows 95, when not given
     box_policy boxes = answer_by_asking;
     std::string error;        // for mode_invalid
 };

@@ -1,11 +1,11 @@
-// The Linux backend beyond files: the Windows folder and the kind of Windows
-// being patched come from the command line; there is no registry to edit and
-// no restart to ask for, since that Windows is not running here.
+// The Linux backend beyond files: the Windows folder being patched comes
+// from the command line; there is no registry to edit and no restart to ask
+// for, since that Windows is not running here.
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
-#include "../../ops/inf_runs.h"
+#include "../../resources/dialog_ids.h"
 #include "posix_backend.h"
 
 command_line posix_run;
@@ -14,7 +14,7 @@ posix_dialog_state posix_dialog;
 // Any address will do as the handle: there is one dialog.
 platform_window posix_dialog_window() { return &posix_dialog; }
 
-void platform_exit(int status) {
+void posix_exit(int status) {
     terminal_close();
     fflush(stdout);
     fflush(stderr);
@@ -30,20 +30,6 @@ uint32_t platform_windows_dir(char* buffer, uint32_t size) {
     return length;
 }
 
-// Windows 95 reports VER_PLATFORM_WIN32_WINDOWS (1); its service releases
-// (OSR2) fill szCSDVersion, with " B" for example.  Anything else is kind 0:
-// this reports VER_PLATFORM_WIN32_NT (2) for it.
-void platform_query_version(platform_version* version) {
-    const char* service = "";
-    version->platform_id = 2;
-    if (posix_run.platform_kind == 1 || posix_run.platform_kind == 2) {
-        version->platform_id = 1;
-        if (posix_run.platform_kind == 2) service = " B";
-    }
-    strncpy(version->service_string, service, sizeof version->service_string - 1);
-    version->service_string[sizeof version->service_string - 1] = '\0';
-}
-
 box_answer platform_message_box(const char* text, const char* caption, box_icon icon,
                                 box_buttons buttons) {
     if (posix_run.mode == mode_dialog) return terminal_message_box(text, caption, icon, buttons);
@@ -52,8 +38,7 @@ box_answer platform_message_box(const char* text, const char* caption, box_icon 
 
 intptr_t platform_run_dialog() {
     posix_dialog = posix_dialog_state{0, 0, false, 0};
-    if (posix_run.mode == mode_dialog) return terminal_run_dialog();
-    return lines_run_dialog();
+    return terminal_run_dialog();
 }
 
 void platform_end_dialog(platform_window dialog, intptr_t result) {
@@ -63,8 +48,8 @@ void platform_end_dialog(platform_window dialog, intptr_t result) {
 }
 
 static int* check_of(int control) {
-    if (control == kChipsetsBox) return &posix_dialog.chipsets_check;
-    if (control == kUsbBox) return &posix_dialog.usb_check;
+    if (control == IDC_CHIPSETS) return &posix_dialog.chipsets_check;
+    if (control == IDC_USB) return &posix_dialog.usb_check;
     return nullptr;
 }
 

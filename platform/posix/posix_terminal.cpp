@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "../../ops/inf_runs.h"
+#include "../../resources/dialog_ids.h"
 #include "../../ui/ui.h"
 #include "posix_backend.h"
 
@@ -42,11 +42,11 @@ struct control {
     bool check_box;
 };
 const control kControls[] = {
-    {kChipsetsBox, "Chipsets", true},
-    {kUsbBox, "USB controller", true},
-    {(int)kInstallButton, "Install", false},
-    {(int)kUninstallButton, "Uninstall", false},
-    {(int)kExitButton, "Exit", false},
+    {IDC_CHIPSETS, "Chipsets", true},
+    {IDC_USB, "USB controller", true},
+    {IDC_INSTALL, "Install", false},
+    {IDC_UNINSTALL, "Uninstall", false},
+    {IDC_EXIT, "Exit", false},
 };
 const int kControlCount = 5;
 const int kDefaultButton = 2;  // Install
@@ -80,7 +80,7 @@ void start_curses() {
     if (newterm(nullptr, stdout, stdin) == nullptr) {
         fprintf(stderr, "tamrix: this terminal cannot show the dialog (TERM=%s)\n",
                 getenv("TERM") ? getenv("TERM") : "");
-        platform_exit(2);
+        posix_exit(2);
     }
     curses_on = true;
     raw();  // Ctrl-C arrives as a key, so the terminal is always given back
@@ -91,7 +91,7 @@ void start_curses() {
     mousemask(BUTTON1_CLICKED | BUTTON1_RELEASED, nullptr);
 }
 
-[[noreturn]] void interrupted() { platform_exit(kInterruptStatus); }
+[[noreturn]] void interrupted() { posix_exit(kInterruptStatus); }
 
 // ---- drawing -----------------------------------------------------------------
 

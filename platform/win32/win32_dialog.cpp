@@ -1,4 +1,4 @@
-// The dialog: template 102 from the executable's resources, run modally with
+// The dialog: its template from the executable's resources, run modally with
 // the core's dialog procedure.
 #include "win32_backend.h"
 
@@ -11,7 +11,7 @@ static INT_PTR CALLBACK dialog_trampoline(HWND window, UINT message, WPARAM firs
 }
 
 intptr_t platform_run_dialog() {
-    return DialogBoxParamA(win32_instance, MAKEINTRESOURCEA(102), 0, dialog_trampoline, 0);
+    return DialogBoxParamA(win32_instance, MAKEINTRESOURCEA(IDD_MAIN), 0, dialog_trampoline, 0);
 }
 
 void platform_end_dialog(platform_window dialog, intptr_t result) {

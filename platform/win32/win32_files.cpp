@@ -60,14 +60,6 @@ bool platform_seek(platform_file file, uint32_t offset) {
            INVALID_SET_FILE_POINTER;
 }
 
-bool platform_tell(platform_file file, uint32_t* offset) {
-    DWORD position = SetFilePointer(handle_of(file), 0, 0, FILE_CURRENT);
-    if (position == INVALID_SET_FILE_POINTER)
-        return false;
-    *offset = position;
-    return true;
-}
-
 bool platform_flush(platform_file file) {
     return FlushFileBuffers(handle_of(file)) != 0;
 }

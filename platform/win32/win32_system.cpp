@@ -1,10 +1,10 @@
-// Message boxes, the process, system information, the registry and the
-// restart, on the Win32 calls of Windows 95.
+// Message boxes, the Windows directory, the registry and the restart, on the
+// Win32 calls of Windows 95.
 #include "win32_backend.h"
 
 #include "../platform.h"
 
-// ---- messages and the process ----------------------------------------------
+// ---- messages and the system -----------------------------------------------
 
 box_answer platform_message_box(const char* text, const char* caption,
                                 box_icon icon, box_buttons buttons) {
@@ -22,31 +22,8 @@ box_answer platform_message_box(const char* text, const char* caption,
     return answer == IDYES ? answer_yes : answer_no;
 }
 
-void platform_exit(int status) {
-    ExitProcess(static_cast<UINT>(status));
-    __builtin_unreachable();
-}
-
 uint32_t platform_windows_dir(char* buffer, uint32_t size) {
     return GetWindowsDirectoryA(buffer, size);
-}
-
-// The structure GetVersionExA fills, at its Windows 95 size.
-static_assert(sizeof(OSVERSIONINFOA) == 148, "OSVERSIONINFOA is 148 bytes");
-
-void platform_query_version(platform_version* version) {
-    OSVERSIONINFOA info;
-    char* bytes = reinterpret_cast<char*>(&info);
-    for (unsigned i = 0; i < sizeof info; ++i)
-        bytes[i] = 0;  // a failed query leaves platform 0 and no service string
-    info.dwOSVersionInfoSize = 148;
-    GetVersionExA(&info);
-
-    version->platform_id = info.dwPlatformId;
-    unsigned i = 0;
-    for (; i + 1 < sizeof version->service_string && info.szCSDVersion[i] != 0; ++i)
-        version->service_string[i] = info.szCSDVersion[i];
-    version->service_string[i] = 0;
 }
 
 // ---- registry -----------------------------------------------------------------

@@ -1,0 +1,22 @@
+// The file functions of the seam, as a Linux folder provides them: Windows
+// paths are turned into Linux ones (backslashes become slashes, and each
+// name is matched without regard to case).  Each does what its platform_
+// namesake in platform/platform.h promises.  The Linux program's seam hands
+// its file calls to these (posix_file_calls.cpp); the tests' scripted
+// backend wraps them.
+#ifndef TAMRIX_PLATFORM_POSIX_POSIX_FILES_H
+#define TAMRIX_PLATFORM_POSIX_POSIX_FILES_H
+
+#include "../platform.h"
+
+open_status posix_open_read(const char* path, platform_file* file);
+bool posix_open_write(const char* path, platform_file* file);
+int32_t posix_read(platform_file file, char* buffer, uint32_t size);
+bool posix_write(platform_file file, const char* data, uint32_t size);
+bool posix_seek(platform_file file, uint32_t offset);
+bool posix_flush(platform_file file);
+bool posix_close(platform_file file);
+bool posix_rename(const char* from, const char* to);
+bool posix_delete(const char* path);
+
+#endif
