@@ -11,6 +11,9 @@
 #define IDB_LOGO 106   /* the logo, top left */
 #define IDB_BANNER 116 /* the banner with the program's name */
 
+/* The main dialog's title, by which a second copy finds the first. */
+#define TAMRIX_DIALOG_TITLE "Tamrix.exe R1.01"
+
 /* The dialog's controls.  A button's WM_COMMAND carries its id alone
  * (BN_CLICKED is 0); Escape sends IDCANCEL, 2, which is none of them. */
 #define IDC_INSTALL 1009

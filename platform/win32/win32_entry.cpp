@@ -8,6 +8,9 @@
 
 HINSTANCE win32_instance;
 
+// Held by the first copy of the program until its process ends.
+static const char kOneCopyMutex[] = "Tamrix.OneCopy";
+
 // The structure GetVersionExA fills, at its Windows 95 size.
 static_assert(sizeof(OSVERSIONINFOA) == 148, "OSVERSIONINFOA is 148 bytes");
 
@@ -24,8 +27,32 @@ static int this_windows_kind() {
     return windows_kind(info.dwPlatformId, info.szCSDVersion);
 }
 
+// Two copies would share out.inf and the backup names, and lose machine.inf
+// between them: only the first one runs.  The mutex is never closed; it goes
+// with the process.
+static bool first_copy() {
+    SetLastError(0);
+    return CreateMutexA(0, FALSE, kOneCopyMutex) != 0 && GetLastError() != ERROR_ALREADY_EXISTS;
+}
+
+// Tells the user, then brings the first copy's dialog to the front.
+static void point_at_first_copy() {
+    platform_message_box("Tamrix is already running.", "Tamrix", icon_information, buttons_ok);
+    HWND dialog = FindWindowA("#32770", TAMRIX_DIALOG_TITLE);
+    if (dialog != 0)
+        SetForegroundWindow(dialog);
+}
+
+static int run() {
+    if (!first_copy()) {
+        point_at_first_copy();
+        return 0;
+    }
+    return tamrix_start(this_windows_kind());
+}
+
 extern "C" [[noreturn]] void tamrix_entry() {
     win32_instance = GetModuleHandleA(0);
-    ExitProcess(static_cast<UINT>(tamrix_start(this_windows_kind())));
+    ExitProcess(static_cast<UINT>(run()));
     __builtin_unreachable();
 }

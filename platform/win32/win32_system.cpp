@@ -6,9 +6,12 @@
 
 // ---- messages and the system -----------------------------------------------
 
+// The boxes have no owner, so without MB_TASKMODAL the dialog would stay
+// enabled under them, and a second click on a button would start a second
+// command inside the first.
 box_answer platform_message_box(const char* text, const char* caption,
                                 box_icon icon, box_buttons buttons) {
-    UINT style = buttons == buttons_yes_no ? MB_YESNO : MB_OK;
+    UINT style = MB_TASKMODAL | (buttons == buttons_yes_no ? MB_YESNO : MB_OK);
     switch (icon) {
     case icon_none: break;
     case icon_error: style |= MB_ICONHAND; break;
