@@ -38,11 +38,11 @@ const std::string kStrPci = "PCI\\VEN_8086&DEV_122E.DeviceDesc=\"Intel 82371FB P
 const std::string kBase = kHead + kSys + kSysPci + kAdd + kAddPci + kAddIrq + kFlags + kFlagsEx + kStr + kStrPci;
 
 // The groups as Tamrix writes them.
-const std::string SYS = marked(kSysDevice);
-const std::string PCI = marked(kPciAddReg);
-const std::string IRQ = marked(kIrqMiniport);
-const std::string EXC = marked(kExclude);
-const std::string STR = marked(kChipsetStrings);
+const std::string SYS = marked("sys_device_lines");
+const std::string PCI = marked("pci_addreg_lines");
+const std::string IRQ = marked("irq_miniport_lines");
+const std::string EXC = marked("exclude_lines");
+const std::string STR = marked("chipset_string_lines");
 
 // kBase after Install up to the end of [ControlFlags], on kind 1.
 const std::string kMergedToFlags = kHead + kSys + SYS + kSysPci + kAdd + PCI + kAddPci + kAddIrq + kFlags + EXC + kFlagsEx;
@@ -68,10 +68,12 @@ const std::string kLowStrPci = "pci\\ven_8086&dev_122e.devicedesc=\"intel 82371f
 // A line of 300 characters whose second piece holds `text`.
 std::string second_piece(const std::string& text) { return "; " + std::string(252, '-') + text + "\n"; }
 
-const std::string k7110Model = "%PCI\\VEN_8086&DEV_7110.DeviceDesc%=ISA_DRV,PCI\\VEN_8086&DEV_7110";
-const std::string k7110String = "PCI\\VEN_8086&DEV_7110.DeviceDesc=\"Intel 82371AB PCI to ISA bridge\"";
-const std::string k5597String = "PCI\\VEN_1039&DEV_5597.DeviceDesc=\"SIS 5582 Host-to-PCI bridge\"";
-const std::string k5571String = "PCI\\VEN_1039&DEV_5571.DeviceDesc=\"SIS 5571 Host-to-PCI bridge\"";
+// Template lines without their marker, as a user might have typed them.
+const std::string k7110Model = group_lines("sys_device_lines")[0];
+const std::string k7110String = group_lines("chipset_string_lines")[0];
+const std::string k5597String = group_lines("chipset_string_lines")[6];
+const std::string k5571String = group_lines("chipset_string_lines")[5];
+const std::string k5597Lower = lower(k5597String) + "\n";
 
 struct merge_case {
     const char* what;
@@ -132,14 +134,14 @@ TEST_F(chipset_merge_test, groups_go_in_front_of_the_first_entry_of_their_sectio
 }
 
 TEST_F(chipset_merge_test, lines_already_present_are_not_added_again) {
-    const std::string all_plain = plain(kSysDevice) + plain(kPciAddReg) + plain(kIrqMiniport) + plain(kExclude) +
-                                  plain(kChipsetStrings);
-    const std::string in_place = kHead + kSys + plain(kSysDevice) + kSysPci + kAdd + plain(kPciAddReg) + kAddPci +
-                                 plain(kIrqMiniport) + kAddIrq + kFlags + plain(kExclude) + kFlagsEx + kStr +
-                                 plain(kChipsetStrings) + kStrPci;
-    const std::string irq_typed = kHead + kSys + kSysPci + kAdd + kAddPci + plain(kIrqMiniport) + kAddIrq + kFlags +
+    const std::string all_plain = plain("sys_device_lines") + plain("pci_addreg_lines") + plain("irq_miniport_lines") + plain("exclude_lines") +
+                                  plain("chipset_string_lines");
+    const std::string in_place = kHead + kSys + plain("sys_device_lines") + kSysPci + kAdd + plain("pci_addreg_lines") + kAddPci +
+                                 plain("irq_miniport_lines") + kAddIrq + kFlags + plain("exclude_lines") + kFlagsEx + kStr +
+                                 plain("chipset_string_lines") + kStrPci;
+    const std::string irq_typed = kHead + kSys + kSysPci + kAdd + kAddPci + plain("irq_miniport_lines") + kAddIrq + kFlags +
                                   kFlagsEx + kStr + kStrPci;
-    const std::string irq_typed_merged = kHead + kSys + SYS + kSysPci + kAdd + PCI + kAddPci + plain(kIrqMiniport) +
+    const std::string irq_typed_merged = kHead + kSys + SYS + kSysPci + kAdd + PCI + kAddPci + plain("irq_miniport_lines") +
                                          kAddIrq + kFlags + EXC + kFlagsEx + kStr + STR + kStrPci;
     const merge_case cases[] = {
         {"every line typed in its section, kind 2", 2, dos(in_place), dos(in_place), {}},
@@ -153,13 +155,13 @@ TEST_F(chipset_merge_test, lines_already_present_are_not_added_again) {
         {"7110 model line with text after it: the six others only", 1,
          dos(kHead + kSys + k7110Model + " ; by hand\n" + kSysPci + kAdd + kAddPci + kAddIrq + kFlags + kFlagsEx +
              kStr + kStrPci),
-         dos(kHead + kSys + marked(kSysDevice, {2, 3, 4, 5, 6, 7}) + k7110Model + " ; by hand\n" + kSysPci + kAdd +
+         dos(kHead + kSys + marked("sys_device_lines", {2, 3, 4, 5, 6, 7}) + k7110Model + " ; by hand\n" + kSysPci + kAdd +
              PCI + kAddPci + kAddIrq + kFlags + EXC + kFlagsEx + kStr + STR + kStrPci),
          {}},
         {"7110 model line exactly as the template less the marker", 1,
          dos(kHead + kSys + k7110Model + "\n" + kSysPci + kAdd + kAddPci + kAddIrq + kFlags + kFlagsEx + kStr +
              kStrPci),
-         dos(kHead + kSys + marked(kSysDevice, {2, 3, 4, 5, 6, 7}) + k7110Model + "\n" + kSysPci + kAdd + PCI +
+         dos(kHead + kSys + marked("sys_device_lines", {2, 3, 4, 5, 6, 7}) + k7110Model + "\n" + kSysPci + kAdd + PCI +
              kAddPci + kAddIrq + kFlags + EXC + kFlagsEx + kStr + STR + kStrPci),
          {}},
         {"7110 model line naming NO_DRV is another line: all seven added", 1,
@@ -171,14 +173,14 @@ TEST_F(chipset_merge_test, lines_already_present_are_not_added_again) {
         {"present in lower case, or with the marker", 1,
          dos(kHead + kSys + kSysPci + kAdd + kAddPci + kAddIrq + kFlags +
              "ExcludeFromSelect=PCI\\VEN_8086&DEV_122E\nExcludeFromSelect=PCI\\VEN_8086&DEV_7100;Tamrix\n\n" + kStr +
-             kStrPci + "pci\\ven_1039&dev_5597.devicedesc=\"sis 5582 host-to-pci bridge\"\n"),
+             kStrPci + k5597Lower),
          dos(kHead + kSys + SYS + kSysPci + kAdd + PCI + kAddPci + kAddIrq + kFlags +
-             marked(kExclude, {1, 2, 3, 4, 6, 7}) +
+             marked("exclude_lines", {1, 2, 3, 4, 6, 7}) +
              "ExcludeFromSelect=PCI\\VEN_8086&DEV_122E\nExcludeFromSelect=PCI\\VEN_8086&DEV_7100;Tamrix\n\n" + kStr +
-             marked(kChipsetStrings, {1, 2, 3, 4, 5, 6}) + kStrPci +
-             "pci\\ven_1039&dev_5597.devicedesc=\"sis 5582 host-to-pci bridge\"\n"),
+             marked("chipset_string_lines", {1, 2, 3, 4, 5, 6}) + kStrPci +
+             k5597Lower),
          dos(kHead + kSys + kSysPci + kAdd + kAddPci + kAddIrq + kFlags + "ExcludeFromSelect=PCI\\VEN_8086&DEV_122E\n\n" +
-             kStr + kStrPci + "pci\\ven_1039&dev_5597.devicedesc=\"sis 5582 host-to-pci bridge\"\n")},
+             kStr + kStrPci + k5597Lower)},
     };
     for (const merge_case& c : cases) check(c);
 }
@@ -251,7 +253,7 @@ TEST_F(chipset_merge_test, odd_bytes_and_line_ends) {
         {"NUL bytes: after the header, in a value, after a present line", 1,
          dos(kBaseToFlags + "[Strings]\0 names\nStd=\"Standard\0devices\"\n"s + kStrPci + k5597String + "\0 old\n"s),
          dos(kMergedToFlags + "[Strings]\0 names\nStd=\"Standard\0devices\"\n"s +
-             marked(kChipsetStrings, {1, 2, 3, 4, 5, 6}) + kStrPci + k5597String + "\0 old\n"s),
+             marked("chipset_string_lines", {1, 2, 3, 4, 5, 6}) + kStrPci + k5597String + "\0 old\n"s),
          {}},
     };
     for (const merge_case& c : cases) check(c);
@@ -288,7 +290,7 @@ TEST_F(chipset_merge_test, long_lines) {
         {"present lines of 254 and 300 with text after them", 1,
          dos(kHead + kSys + kSysPci + tail + kStr + kStrPci + padded(k5597String + " ;", 254, '-') +
              padded(k5571String + " ;", 300, '-')),
-         dos(kHead + kSys + SYS + kSysPci + merged_tail + kStr + marked(kChipsetStrings, {1, 2, 3, 4, 5}) + kStrPci +
+         dos(kHead + kSys + SYS + kSysPci + merged_tail + kStr + marked("chipset_string_lines", {1, 2, 3, 4, 5}) + kStrPci +
              padded(k5597String + " ;", 254, '-') + padded(k5571String + " ;", 300, '-')),
          {}},
         {"a line pushed past the first piece by blanks is not present", 1,

@@ -1,16 +1,14 @@
-// Shared pieces of the INF edit tests: the template lines as Tamrix must
-// write them, small helpers to build expected texts, and a fixture that runs
-// one replacement of machine.inf or usb.inf in a fresh Windows folder.
-//
-// Texts are written in the program's form (LF line ends) and turned into the
-// on-disk form with dos(); inputs that need odd bytes are written raw.
+// What the INF tests share: the texts of tests/fixtures (fixture_text.h),
+// an inf folder as name -> bytes, the message boxes expected, and one test
+// base that gives every test a fresh process over a fresh Windows folder.
 #ifndef TAMRIX_TESTS_INF_FIXTURES_H
 #define TAMRIX_TESTS_INF_FIXTURES_H
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
-#include <initializer_list>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,145 +16,54 @@
 #include "../engine/inf_engine.h"
 #include "../inf/inf_templates.h"
 #include "../ops/inf_replace.h"
+#include "../ops/inf_runs.h"
+#include "fixture_text.h"
 #include "scripted_platform.h"
 
 namespace fx {
 
 using namespace std::string_literals;
 
-// ---- the template lines, without their marker, one per line -------------------
-
-inline const char kSysDevice[] =
-    R"(%PCI\VEN_8086&DEV_7110.DeviceDesc%=ISA_DRV,PCI\VEN_8086&DEV_7110
-%PCI\VEN_8086&DEV_7113.DeviceDesc%=NO_DRV,PCI\VEN_8086&DEV_7113
-%PCI\VEN_8086&DEV_7100.DeviceDesc%=NO_DRV,PCI\VEN_8086&DEV_7100
-%PCI\VEN_8086&DEV_7180.DeviceDesc%=NO_DRV,PCI\VEN_8086&DEV_7180
-%PCI\VEN_8086&DEV_7181.DeviceDesc%=NO_DRV,PCI\VEN_8086&DEV_7181
-%PCI\VEN_1039&DEV_5571.DeviceDesc%=NO_DRV,PCI\VEN_1039&DEV_5571
-%PCI\VEN_1039&DEV_5597.DeviceDesc%=NO_DRV,PCI\VEN_1039&DEV_5597
-)";
-
-inline const char kPciAddReg[] =
-    R"(HKLM,System\CurrentControlSet\Services\VxD\PCI,71108086,1,00,00,08,00
-)";
-
-inline const char kIrqMiniport[] =
-    R"(HKLM,System\CurrentControlSet\Services\VxD\PCI\IRQMiniports\71108086,Name,,"Intel 82371AB"
-HKLM,System\CurrentControlSet\Services\VxD\PCI\IRQMiniports\71108086,Path,,"PCIMP.PCI"
-HKLM,System\CurrentControlSet\Services\VxD\PCI\IRQMiniports\71108086,Instance,1,01,00,00,00
-)";
-
-inline const char kExclude[] =
-    R"(ExcludeFromSelect=PCI\VEN_8086&DEV_7110
-ExcludeFromSelect=PCI\VEN_8086&DEV_7113
-ExcludeFromSelect=PCI\VEN_8086&DEV_7180
-ExcludeFromSelect=PCI\VEN_8086&DEV_7181
-ExcludeFromSelect=PCI\VEN_8086&DEV_7100
-ExcludeFromSelect=PCI\VEN_1039&DEV_5571
-ExcludeFromSelect=PCI\VEN_1039&DEV_5597
-)";
-
-inline const char kChipsetStrings[] =
-    R"(PCI\VEN_8086&DEV_7110.DeviceDesc="Intel 82371AB PCI to ISA bridge"
-PCI\VEN_8086&DEV_7113.DeviceDesc="Intel 82371AB Power Management controller"
-PCI\VEN_8086&DEV_7100.DeviceDesc="Intel 82439TX Pentium(r) Process to PCI bridge"
-PCI\VEN_8086&DEV_7180.DeviceDesc="Intel 82443LX Pentium(r) Process to PCI bridge"
-PCI\VEN_8086&DEV_7181.DeviceDesc="Intel 82443LX Pentium(r) Process to AGP bridge"
-PCI\VEN_1039&DEV_5571.DeviceDesc="SIS 5571 Host-to-PCI bridge"
-PCI\VEN_1039&DEV_5597.DeviceDesc="SIS 5582 Host-to-PCI bridge"
-)";
-
-inline const char kUsbVersion[] =
-    R"([Version]
-Class=USB
-)";
-
-inline const char kUsbManufacturer[] =
-    R"([Manufacturer]
-%Intel.Mfg%=Intel.Section
-%SIS.Mfg%=SIS.Section
-)";
-
-inline const char kUsbModel[] =
-    R"([Intel.Section]
-%PCI\VEN_8086&DEV_7020.DeviceDesc%=NO_DRV,PCI\VEN_8086&DEV_7020
-%PCI\VEN_8086&DEV_7112.DeviceDesc%=NO_DRV,PCI\VEN_8086&DEV_7112
-[SIS.Section]
-%PCI\VEN_1039&DEV_7001.DeviceDesc%=NO_DRV,PCI\VEN_1039&DEV_7001
-)";
-
-inline const char kUsbStrings[] =
-    R"([Strings]
-Intel.Mfg=Intel
-PCI\VEN_8086&DEV_7020.DeviceDesc="Intel 82371SB PCI to USB Universal Host Controller"
-PCI\VEN_8086&DEV_7112.DeviceDesc="Intel 82371AB PCI to USB Universal Host Controller"
-SIS.Mfg=Silicon Integrated Systems
-PCI\VEN_1039&DEV_7001.DeviceDesc="SiS 7001 PCI to USB Open Host Controller"
-)";
-
-// ---- building texts -------------------------------------------------------------
-
-// Every LF becomes CR LF, as the output stream writes it.
-inline std::string dos(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    return out;
-}
-
-inline std::vector<std::string> split_lines(const char* text) {
-    std::vector<std::string> lines;
-    std::string line;
-    for (const char* p = text; *p; ++p) {
-        if (*p == '\n') {
-            lines.push_back(line);
-            line.clear();
-        } else {
-            line += *p;
-        }
-    }
-    return lines;
-}
-
-inline bool listed(std::initializer_list<int> numbers, int n) {
-    for (int k : numbers)
-        if (k == n) return true;
-    return false;
-}
-
-// Lines of a group (1-based numbers as in the tables; none given: all), each
-// followed by the marker, as Tamrix adds them.
-inline std::string marked(const char* group, std::initializer_list<int> only = {}) {
-    std::string out;
-    int n = 0;
-    for (const std::string& line : split_lines(group)) {
-        ++n;
-        if (only.size() == 0 || listed(only, n)) out += line + ";Tamrix\n";
-    }
-    return out;
-}
-
-// The same lines, without the marker: as a user might have typed them.
-inline std::string plain(const char* group, std::initializer_list<int> only = {}) {
-    std::string out;
-    int n = 0;
-    for (const std::string& line : split_lines(group)) {
-        ++n;
-        if (only.size() == 0 || listed(only, n)) out += line + "\n";
-    }
-    return out;
-}
+// ---- whole files, as on disk --------------------------------------------------------
+// machine.inf and usb.inf before Install, after it on platform kinds 1 and
+// 2, and the usb.inf that Install writes where there is none.  Uninstall
+// gives the inputs back.
+inline const std::string kMachineOld = fixture("machine.inf");
+inline const std::string kMachineNew = fixture("machine-kind1.inf");
+inline const std::string kMachineNewKind2 = fixture("machine-kind2.inf");
+inline const std::string kUsbOld = fixture("usb.inf");
+inline const std::string kUsbNew = fixture("usb-installed.inf");
+inline const std::string kUsbCreated = fixture("usb-new.inf");
 
 // `text` filled with `fill` up to `length` characters, the final LF included.
 inline std::string padded(const std::string& text, size_t length, char fill) {
     return text + std::string(length - 1 - text.size(), fill) + "\n";
 }
-
 inline std::string blanks(size_t n) { return std::string(n, ' '); }
+inline std::string lower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
+    return text;
+}
 
-// ---- running edits -----------------------------------------------------------------
+inline std::string replace_all(std::string s, const std::string& from, const std::string& to) {
+    for (size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size()))
+        s.replace(at, from.size(), to);
+    return s;
+}
+// A path as the file layer sees it: backslashes are separators.
+inline std::string slashes(const std::string& path) { return replace_all(path, "\\", "/"); }
+
+// Whole texts compared byte for byte; a failure shows both and where they part.
+inline ::testing::AssertionResult same_bytes(const std::string& expected, const std::string& actual) {
+    if (expected == actual) return ::testing::AssertionSuccess();
+    size_t at = 0;
+    while (at < expected.size() && at < actual.size() && expected[at] == actual[at]) ++at;
+    return ::testing::AssertionFailure()
+           << "texts differ at byte " << at << "\n--- expected:\n" << escaped(expected, true)
+           << "\n--- actual:\n" << escaped(actual, true);
+}
+#define EXPECT_BYTES(expected, actual) EXPECT_TRUE(::fx::same_bytes((expected), (actual)))
 
 // The edit that replace_inf_file runs when a test supplies its own steps.
 inline std::function<void()>& script() {
@@ -165,22 +72,113 @@ inline std::function<void()>& script() {
 }
 inline void scripted_edit() { script()(); }
 
-// A fresh process state and a fresh Windows folder for every test.
+// ---- folders ------------------------------------------------------------------------
+// An inf folder as name -> bytes; kFolder stands for a subfolder.
+using folder = std::map<std::string, std::string>;
+inline const std::string kFolder = "<folder>";
+
+inline void lay_out(const std::string& inf_dir, const folder& content) {
+    namespace fs = std::filesystem;
+    for (const auto& entry : fs::directory_iterator(inf_dir)) fs::remove_all(entry.path());
+    for (const auto& [name, bytes] : content) {
+        if (bytes == kFolder)
+            fs::create_directory(inf_dir + "/" + name);
+        else
+            scripted::write_file(inf_dir + "/" + name, bytes);
+    }
+}
+
+inline folder snapshot(const std::string& inf_dir) {
+    folder result;
+    for (const auto& entry : std::filesystem::directory_iterator(inf_dir)) {
+        std::string path = entry.path().string();
+        result[entry.path().filename().string()] =
+            entry.is_directory() ? kFolder : scripted::read_file(path);
+    }
+    return result;
+}
+
+// ---- message boxes ------------------------------------------------------------------
+struct want_box {
+    std::string text;  // "{inf}" stands for the inf folder, as the core names it
+    std::string caption;
+    box_icon icon;
+    box_buttons buttons = buttons_ok;
+};
+
+inline const want_box kChooseBox{" Please choice drivers!", "Do what?", icon_question};
+inline const want_box kInstalledBox{" The utility has updated completely!", "OK", icon_none};
+inline const want_box kUninstalledBox{"The utility has uninstalled completely!", "OK", icon_none};
+inline const want_box kInstallRenameBox{"Install Failure", "rename error", icon_none};
+inline const want_box kUninstallRenameBox{"Uninstall failure", "Rename Error", icon_none};
+inline const want_box kCreateUsbBox{"Can't create usb.inf", "File Open Error", icon_error};
+inline want_box file_box(const char* text, const std::string& name, const char* caption) {
+    return {text + ("{inf}\\" + name), caption, icon_error};
+}
+inline want_box cant_find(const std::string& name) { return file_box("Can't find ", name, "File Open Error"); }
+inline want_box cant_create(const std::string& name) { return file_box("Can't create ", name, "File Open Error"); }
+inline want_box cant_write(const std::string& name) { return file_box("Can't write ", name, "File Write Error"); }
+inline want_box cant_read(const std::string& name) { return file_box("Can't read ", name, "File Read Error"); }
+inline want_box not_text(const std::string& name) { return file_box("Not a text file: ", name, "File Read Error"); }
+inline want_box too_long(const std::string& name) { return file_box("Path too long: ", name, "File Open Error"); }
+
+inline std::string describe(const std::string& text, const std::string& caption, box_icon icon,
+                            box_buttons buttons) {
+    static const char* const icons[] = {"no icon", "error icon", "question icon", "information icon"};
+    return "\"" + text + "\" / \"" + caption + "\" / " + icons[icon] + " / " +
+           (buttons == buttons_ok ? "OK" : "Yes No");
+}
+
+// The boxes shown since box number `from`, against the expected ones, with
+// "{inf}" standing for `inf` (the inf folder as the core built its name).
+inline void expect_boxes(const std::vector<want_box>& want, const std::string& inf, size_t from = 0) {
+    std::vector<std::string> wanted, shown;
+    for (const want_box& b : want)
+        wanted.push_back(describe(replace_all(b.text, "{inf}", inf), b.caption, b.icon, b.buttons));
+    const auto& boxes = scripted::boxes();
+    for (size_t i = from; i < boxes.size(); ++i)
+        shown.push_back(describe(boxes[i].text, boxes[i].caption, boxes[i].icon, boxes[i].buttons));
+    EXPECT_EQ(shown, wanted);
+}
+
+// The exit status a run asks the program to end with, if any.
+inline std::optional<int> exit_status(const run_outcome& run) {
+    return run.ends_process ? std::optional<int>(1) : std::nullopt;
+}
+
+// ---- the test base ------------------------------------------------------------------
+// A fresh process over a fresh Windows directory.
 class inf_test : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override { start(0); }
+    void TearDown() override { scripted::reset(); }
+    // A fresh Windows directory of exactly `dir_length` characters (0: any).
+    void start(size_t dir_length) {
+        dir_ = scripted::make_windows_dir(dir_length);
+        fresh_process();
+    }
+    // A fresh process over the same Windows directory.
+    void fresh_process() {
         scripted::reset();
-        dir_ = scripted::make_windows_dir();
+        files_changed = false;
         scripted::set_windows_dir(dir_);
         ASSERT_TRUE(read_windows_dir());
     }
 
+    std::string inf_dir() const { return dir_ + "/inf"; }
+    // The inf folder as the core names it: the Windows directory, "\inf".
+    std::string inf_name() const { return dir_ + "\\inf"; }
+    void lay_out(const folder& content) const { fx::lay_out(inf_dir(), content); }
+    folder snapshot() const { return fx::snapshot(inf_dir()); }
+    void expect_boxes(const std::vector<want_box>& want, size_t from = 0) const {
+        fx::expect_boxes(want, inf_name(), from);
+    }
+
     std::string path(inf_target target) const {
-        return dir_ + (target == chipset_file ? "/inf/machine.inf" : "/inf/usb.inf");
+        return inf_dir() + (target == chipset_file ? "/machine.inf" : "/usb.inf");
     }
     void put(inf_target target, const std::string& bytes) { scripted::write_file(path(target), bytes); }
     std::string get(inf_target target) const { return scripted::read_file(path(target)); }
-
     // One replacement of the target with `edit`; returns the target's bytes.
     std::string run(inf_target target, inf_edit edit) {
         EXPECT_EQ(replace_inf_file(target, edit), replaced);
@@ -193,38 +191,6 @@ protected:
 
     std::string dir_;
 };
-
-// Prints a byte string so that line ends and control bytes can be seen.
-inline std::string visible(const std::string& bytes) {
-    std::string out;
-    static const char hex[] = "0123456789ABCDEF";
-    for (unsigned char c : bytes) {
-        if (c == '\n') {
-            out += "\\n\n";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (c < 0x20 || c >= 0x7F) {
-            out += "\\x";
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
-// Whole texts compared byte for byte; a failure shows both and where they part.
-inline ::testing::AssertionResult same_bytes(const std::string& expected, const std::string& actual) {
-    if (expected == actual) return ::testing::AssertionSuccess();
-    size_t at = 0;
-    while (at < expected.size() && at < actual.size() && expected[at] == actual[at]) ++at;
-    return ::testing::AssertionFailure()
-           << "texts differ at byte " << at << "\n--- expected:\n" << visible(expected)
-           << "\n--- actual:\n" << visible(actual);
-}
-
-#define EXPECT_BYTES(expected, actual) EXPECT_TRUE(::fx::same_bytes((expected), (actual)))
 
 }  // namespace fx
 

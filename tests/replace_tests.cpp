@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "run_fixtures.h"
+#include "inf_fixtures.h"
 
-using namespace fixtures;
+using namespace fx;
 using namespace std::string_literals;
 
 namespace {
@@ -48,7 +48,7 @@ TEST(replace_names, paths_under_c_windows) {
     scratch_cwd cwd;
     scripted::reset();
     std::filesystem::create_directories("C:/WINDOWS/inf");
-    put_file("C:/WINDOWS/inf/machine.inf", kMachineOld);
+    scripted::write_file("C:/WINDOWS/inf/machine.inf", kMachineOld);
     scripted::set_windows_dir("C:\\WINDOWS");
     ASSERT_TRUE(read_windows_dir());
 
@@ -80,7 +80,7 @@ TEST(replace_names, paths_under_c_windows) {
 
 // ---- the order of the file calls ------------------------------------------------
 
-class replace_test : public inf_folder_test {};
+class replace_test : public inf_test {};
 
 // Opens, closes, renames and deletes of a clean replacement, in order; the
 // one flush of out.inf comes after its open and before its close.
@@ -250,7 +250,7 @@ TEST_F(replace_test, paths_that_do_not_fit_touch_nothing) {
             expect_boxes({});
             EXPECT_EQ(snapshot(), (folder{{n.file, chipset ? kMachineNew : kUsbNew}}));
         } else {
-            expect_boxes({{"Path too long: {inf}\\"s + n.file, "File Open Error", icon_error}});
+            expect_boxes({too_long(n.file)});
             EXPECT_TRUE(scripted::file_calls().empty());
             EXPECT_EQ(snapshot(), before);
         }

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "../ui/ui.h"
-#include "run_fixtures.h"
+#include "inf_fixtures.h"
 
-using namespace fixtures;
+using namespace fx;
 using namespace std::string_literals;
 
 namespace {
@@ -156,7 +156,6 @@ const run_case kRunCases[] = {
     {"uninstall, machine.inf is UTF-16: usb.inf not reached", uninstall, 1, 1,
      {{"machine.inf", kUtf16}, {"usb.inf", kUsbNew}}, kNothing, {not_text("machine.inf")}, {},
      false, {{"machine.inf", kUtf16}, {"usb.inf", kUsbNew}}},
-
     // ---- an earlier run killed between the two renames
     {"install, usb only, usb.inf under its backup name: brought back, not created", install, 0,
      1, {{"machine.inf", kMachineOld}, {"usb.in@", kUsbOld}, {"out.inf", "partial"}}, kNothing,
@@ -166,7 +165,7 @@ const run_case kRunCases[] = {
      {kUninstalledBox}, {}, true, {{"machine.inf", kMachineOld}, {"usb.inf", kUsbNew}}},
 };
 
-class runs_test : public inf_folder_test {
+class runs_test : public inf_test {
 protected:
     // Through the dialog's commands, which read the check boxes.
     static run_outcome run(command cmd) { return cmd == install ? on_install() : on_uninstall(); }
@@ -252,7 +251,7 @@ TEST_F(runs_test, path_too_long_stops_the_run) {
     start(244);  // machine.inf's path is 260 characters, usb.inf's 256
     lay_out(kBothOld);
     EXPECT_EQ(exit_status(on_install()), std::nullopt);
-    expect_boxes({{"Path too long: {inf}\\machine.inf", "File Open Error", icon_error}});
+    expect_boxes({too_long("machine.inf")});
     EXPECT_FALSE(files_changed);
     EXPECT_EQ(snapshot(), kBothOld);
 }
@@ -262,13 +261,13 @@ TEST_F(runs_test, path_too_long_stops_the_run) {
 // and Install again; then Uninstall, which empties the new usb.inf.
 TEST_F(runs_test, road_of_an_install) {
     const selection both{true, true};
-    lay_out({{"machine.inf", kMachineOld}, {"usb.inf", kUsbPlainOld}});
+    lay_out({{"machine.inf", kMachineOld}, {"usb.inf", kUsbOld}});
 
     EXPECT_EQ(exit_status(run_install(both, 2)), std::nullopt);
     expect_boxes({kInstalledBox});
     EXPECT_EQ(scripted::boxes().at(0).buttons, buttons_ok);
     EXPECT_TRUE(files_changed);
-    EXPECT_EQ(snapshot(), (folder{{"machine.inf", kMachineNewKind2}, {"usb.inf", kUsbPlainNew}}));
+    EXPECT_EQ(snapshot(), (folder{{"machine.inf", kMachineNewKind2}, {"usb.inf", kUsbNew}}));
     std::vector<std::string> opened;
     for (const auto& call : scripted::file_calls())
         if (call.kind == scripted::call_open_read) opened.push_back(slashes(call.path));

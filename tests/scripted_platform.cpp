@@ -5,6 +5,7 @@
 // test asked for that, and otherwise hands it to posix_X.
 #include "scripted_platform.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
@@ -53,6 +54,8 @@ struct state {
     std::multiset<platform_file> open;
     // the system
     bool nt_registry = false;
+    bool inf_folder_held = false;  // another copy of the program holds it
+    int runs_begun = 0, runs_ended = 0;
     bool has_windows_dir = false;
     std::string windows_dir;
     std::map<int, int> checks;
@@ -195,6 +198,24 @@ bool platform_delete(const char* path) {
     return posix_delete(path);
 }
 
+bool platform_real_path(const char* path, char* real, uint32_t size) {
+    return posix_real_path(path, real, size);
+}
+
+// Paths are shown as the core built them, backslashes and all.
+void platform_shown_path(const char* path, char* shown, uint32_t size) {
+    snprintf(shown, size, "%s", path);
+}
+
+bool platform_begin_run(const char*) {
+    if (the().inf_folder_held) return false;
+    the().runs_begun++;
+    return true;
+}
+void platform_end_run() { the().runs_ended++; }
+void platform_swap_begins() {}
+void platform_swap_ends() {}
+
 // ---- messages and the system ---------------------------------------------------------
 
 box_answer platform_message_box(const char* text, const char* caption, box_icon icon,
@@ -320,6 +341,9 @@ const std::vector<file_call>& file_calls() { return the().calls; }
 size_t open_files() { return the().open.size(); }
 
 void set_nt_registry(bool nt) { the().nt_registry = nt; }
+void hold_inf_folder_elsewhere() { the().inf_folder_held = true; }
+int runs_begun() { return the().runs_begun; }
+int runs_ended() { return the().runs_ended; }
 void set_windows_dir(const std::string& dir) {
     the().has_windows_dir = true;
     the().windows_dir = dir;
@@ -346,7 +370,7 @@ bool key_exists(const std::string& path) { return the().keys.count(lower(path)) 
 void set_registry_unavailable(bool unavailable) { the().registry_unavailable = unavailable; }
 int open_registry_keys() { return (int)the().key_handles.size(); }
 
-std::string make_windows_dir() {
+std::string make_windows_dir(size_t length) {
     static int made = 0;
     if (temp_root.empty()) {
         const char* tmp = getenv("TMPDIR");
@@ -359,6 +383,10 @@ std::string make_windows_dir() {
         atexit(remove_temp_root);
     }
     std::string dir = temp_root + "/windows" + std::to_string(++made);
+    if (length > 0) {
+        if (length < dir.size() + 2) throw std::runtime_error("no Windows directory that short");
+        dir += "/" + std::string(length - dir.size() - 1, 'w');
+    }
     fs::create_directories(dir + "/inf");
     return dir;
 }

@@ -69,6 +69,11 @@ size_t open_files();
 // ---- the system --------------------------------------------------------------
 // RegDeleteKeyA refuses a key that has subkeys, as on Windows NT.
 void set_nt_registry(bool nt);
+// From now on platform_begin_run finds the INF folder held by another copy.
+void hold_inf_folder_elsewhere();
+// Runs begun and ended through platform_begin_run and platform_end_run.
+int runs_begun();
+int runs_ended();
 void set_windows_dir(const std::string& dir);
 void set_check(int control, int state);
 int restarts_requested();
@@ -102,8 +107,9 @@ int open_registry_keys();
 // ---- helpers for tests -----------------------------------------------------------
 // Paths may be written with backslashes, as the core builds them.
 // A fresh, empty Windows directory with an inf folder under it, in a folder
-// of the process's own under $TMPDIR (or /tmp) that is removed at exit.
-std::string make_windows_dir();
+// of the process's own under $TMPDIR (or /tmp) that is removed at exit; of
+// exactly `length` characters when that is not 0.
+std::string make_windows_dir(size_t length = 0);
 void write_file(const std::string& path, const std::string& bytes);
 std::string read_file(const std::string& path);
 bool file_exists(const std::string& path);

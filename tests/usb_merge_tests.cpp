@@ -28,18 +28,21 @@ const std::string kStrBody =
     "Vendor=\"System vendor\"\nVendor.Mfg=\"System vendor\"\nUSB\\ROOT_HUB.DeviceDesc=\"USB Root Hub\"\n";
 
 // The groups as Tamrix writes them, whole or in part.
-const std::string UV = marked(kUsbVersion);
-const std::string UV2 = marked(kUsbVersion, {2});
-const std::string UM = marked(kUsbManufacturer);
-const std::string UM23 = marked(kUsbManufacturer, {2, 3});
-const std::string UI = marked(kUsbModel);
-const std::string UI23 = marked(kUsbModel, {2, 3});
-const std::string UI45 = marked(kUsbModel, {4, 5});
-const std::string UI235 = marked(kUsbModel, {2, 3, 5});
-const std::string UI1235 = marked(kUsbModel, {1, 2, 3, 5});
-const std::string US = marked(kUsbStrings);
-const std::string US26 = marked(kUsbStrings, {2, 3, 4, 5, 6});
+const std::string UV = marked("usb_version_lines");
+const std::string UV2 = marked("usb_version_lines", {2});
+const std::string UM = marked("usb_manufacturer_lines");
+const std::string UM23 = marked("usb_manufacturer_lines", {2, 3});
+const std::string UI = marked("usb_model_lines");
+const std::string UI23 = marked("usb_model_lines", {2, 3});
+const std::string UI45 = marked("usb_model_lines", {4, 5});
+const std::string UI235 = marked("usb_model_lines", {2, 3, 5});
+const std::string UI1235 = marked("usb_model_lines", {1, 2, 3, 5});
+const std::string US = marked("usb_string_lines");
+const std::string US26 = marked("usb_string_lines", {2, 3, 4, 5, 6});
 const std::string kNewFile = UV + UM + UI + US;
+// Template lines typed in lower case.
+const std::string kIntelMfgLower = lower(group_lines("usb_manufacturer_lines")[1]) + "\n\n";
+const std::string kSisMfgLower = lower(group_lines("usb_string_lines")[4]) + "\n";
 
 // The usual file: no [Intel.Section], and Class=USB already in [Version].
 const std::string kUsual = kHead + kVer + kVerBody + kMfg + kMfgBody + kVend + kStr + kStrBody;
@@ -143,18 +146,18 @@ TEST_F(usb_merge_test, groups_follow_their_headers_or_open_the_missing_section) 
 }
 
 TEST_F(usb_merge_test, lines_already_present_are_not_added_again) {
-    const std::string typed = kHead + kVer + kVerBody + kMfg + plain(kUsbManufacturer, {2, 3}) + kMfgBody + kInt +
-                              plain(kUsbModel, {2, 3}) + "\n" + kSis + plain(kUsbModel, {5}) + "\n" + kVend + kStr +
-                              plain(kUsbStrings, {2, 3, 4, 5, 6}) + kStrBody;
+    const std::string typed = kHead + kVer + kVerBody + kMfg + plain("usb_manufacturer_lines", {2, 3}) + kMfgBody + kInt +
+                              plain("usb_model_lines", {2, 3}) + "\n" + kSis + plain("usb_model_lines", {5}) + "\n" + kVend + kStr +
+                              plain("usb_string_lines", {2, 3, 4, 5, 6}) + kStrBody;
     const merge_case cases[] = {
         {"every line typed in its section", dos(typed), dos(typed), {}},
         {"every line added by an earlier Install", dos(kFullMerged), dos(kFullMerged), dos(kFull)},
         {"the 16 lines of a new usb.inf", dos(kNewFile), dos(kNewFile), ""},
         {"some lines typed in other sections and in other case",
-         dos(kHead + kVer + kVerBody + "%intel.mfg%=intel.section\n\n" + kMfg + kMfgBody + kVend + kStr + kStrBody +
-             "sis.mfg=silicon integrated systems\n"),
-         dos(kHead + kVer + kVerBody + "%intel.mfg%=intel.section\n\n" + kMfg + marked(kUsbManufacturer, {3}) + kMfgBody +
-             UI + kVend + kStr + marked(kUsbStrings, {2, 3, 4, 6}) + kStrBody + "sis.mfg=silicon integrated systems\n"),
+         dos(kHead + kVer + kVerBody + kIntelMfgLower + kMfg + kMfgBody + kVend + kStr + kStrBody +
+             kSisMfgLower),
+         dos(kHead + kVer + kVerBody + kIntelMfgLower + kMfg + marked("usb_manufacturer_lines", {3}) + kMfgBody +
+             UI + kVend + kStr + marked("usb_string_lines", {2, 3, 4, 6}) + kStrBody + kSisMfgLower),
          {}},
     };
     for (const merge_case& c : cases) check(c);
