@@ -23,7 +23,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     // Every input is written, flushed and renamed three times over: on a
     // memory file system that costs no disk syncs.
     struct stat info;
-    if (getenv("TMPDIR") == nullptr && stat("/dev/shm", &info) == 0 && S_ISDIR(info.st_mode))
+    const char* tmp = getenv("TMPDIR");
+    if ((tmp == nullptr || tmp[0] == '\0') && stat("/dev/shm", &info) == 0 && S_ISDIR(info.st_mode))
         setenv("TMPDIR", "/dev/shm", 1);
 
     // The anchors and headers of fuzz_merge.dict, unless told otherwise.

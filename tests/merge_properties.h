@@ -10,15 +10,16 @@
 //   - the merged file is the input as text mode normalises it, with whole
 //     template lines added at line starts: every input line is there once
 //     and in order, and nothing else is;
-//   - the lines added are exactly the template lines that the input does not
-//     already hold (the pre-scan), each once, in table order, at the place
-//     the merge's anchors give;
+//   - the lines added are template lines of the merge's groups (from the
+//     tests' one copy, fixture_text.h) that the input did not already hold,
+//     each once, in table order;
 //   - merging the merged file again gives the same bytes;
 //   - stripping the merged file gives the normalised input back, less the
 //     input's own marked lines.
 // Where the merge had to end an unterminated last line before adding lines
 // after it, one LF stands between that line and the first added one; the
-// checks expect it exactly there and nowhere else.
+// checks expect it exactly there and nowhere else.  Where each group goes is
+// left to the byte-exact tables of chipset_merge_tests and usb_merge_tests.
 #ifndef TAMRIX_TESTS_MERGE_PROPERTIES_H
 #define TAMRIX_TESTS_MERGE_PROPERTIES_H
 
@@ -26,6 +27,8 @@
 
 #include <string>
 #include <vector>
+
+#include "fixture_text.h"
 
 namespace props {
 
@@ -71,7 +74,7 @@ struct piece {
 std::vector<piece> pieces_of(const std::string& text);
 
 // Bytes as C-like text, for messages: "\r\n", "\x1a", "\x00".
-std::string escaped(const std::string& bytes);
+using fx::escaped;
 
 }  // namespace props
 

@@ -17,7 +17,8 @@ using props::merge_case;
 // file system, where there is one, saves the disk syncs.
 const bool kInMemory = [] {
     struct stat info;
-    if (getenv("TMPDIR") == nullptr && stat("/dev/shm", &info) == 0 && S_ISDIR(info.st_mode))
+    const char* tmp = getenv("TMPDIR");
+    if ((tmp == nullptr || tmp[0] == '\0') && stat("/dev/shm", &info) == 0 && S_ISDIR(info.st_mode))
         setenv("TMPDIR", "/dev/shm", 1);
     return true;
 }();
