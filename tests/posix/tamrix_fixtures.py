@@ -1,175 +1,35 @@
 """Shared pieces of the end-to-end tests of the Linux program `tamrix`.
 
-The INF texts below are written by hand: the inputs are small INF files of
-the usual layout, and each expected output is the input with the lines
-that Install adds (or removes) put in by hand at the places the merges
-choose.  Files are written and compared as bytes, CR LF on disk.
+The INF files come from tests/fixtures (see inf_text.py there), written by
+hand: the inputs are small INF files of the usual layout, and each expected
+output is the input with the lines that Install adds put in by hand, by
+placeholder, at the places the merges choose.  Files are written and
+compared as bytes, CR LF on disk.
 """
 
 import os
 import shutil
 import stat
 import subprocess
+import sys
 import tempfile
 
 
-def crlf(*lines):
-    """The bytes of a text file made of `lines`, each ending in CR LF."""
-    return b"".join(line.encode("latin-1") + b"\r\n" for line in lines)
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fixtures"))
+from inf_text import fixture  # noqa: E402
 
+# ---- the INF files (tests/fixtures, shared with the C++ tests) --------------------
 
-# ---- machine.inf ----------------------------------------------------------------
-
-MACHINE_HEAD = [
-    "[Version]",
-    'Signature="$CHICAGO$"',
-    "Class=System",
-    "",
-    "[Manufacturer]",
-    "%Std_Mfg%=MS_SYS",
-    "",
-    "[MS_SYS]",
-    "%*PNP0C01.DeviceDesc%=NO_DRV,*PNP0C01",
-]
-MACHINE_MS_SYS_PCI = [
-    r"%PCI\VEN_8086&DEV_1230.DeviceDesc%=NO_DRV,PCI\VEN_8086&DEV_1230",
-    "",
-    "[PCI_DRV_AddReg]",
-    "HKR,,DevLoader,,*CONFIGMG",
-]
-MACHINE_PCI_VALUE = [
-    r"HKLM,System\CurrentControlSet\Services\VxD\PCI,12308086,1,00,00,00,00",
-]
-MACHINE_IRQ_ROUTER = [
-    r'HKLM,System\CurrentControlSet\Services\VxD\PCI\IRQMiniports\122E8086,Name,,"Intel 82371FB"',
-    "",
-    "[ControlFlags]",
-    "ExcludeFromSelect=*PNP0C01",
-]
-MACHINE_EXCLUDE = [
-    r"ExcludeFromSelect=PCI\VEN_8086&DEV_1230",
-    "",
-    "[Strings]",
-    'Std_Mfg="(Standard system devices)"',
-]
-MACHINE_STRINGS = [
-    r'PCI\VEN_8086&DEV_1230.DeviceDesc="Intel 82437FX Pentium(r) Processor to PCI bridge"',
-]
-
-# The lines Install adds, group by group, marker included.
-SYS_DEVICE_LINES = [
-    r"%PCI\VEN_8086&DEV_7110.DeviceDesc%=ISA_DRV,PCI\VEN_8086&DEV_7110;Tamrix",
-    r"%PCI\VEN_8086&DEV_7113.DeviceDesc%=NO_DRV,PCI\VEN_8086&DEV_7113;Tamrix",
-    r"%PCI\VEN_8086&DEV_7100.DeviceDesc%=NO_DRV,PCI\VEN_8086&DEV_7100;Tamrix",
-    r"%PCI\VEN_8086&DEV_7180.DeviceDesc%=NO_DRV,PCI\VEN_8086&DEV_7180;Tamrix",
-    r"%PCI\VEN_8086&DEV_7181.DeviceDesc%=NO_DRV,PCI\VEN_8086&DEV_7181;Tamrix",
-    r"%PCI\VEN_1039&DEV_5571.DeviceDesc%=NO_DRV,PCI\VEN_1039&DEV_5571;Tamrix",
-    r"%PCI\VEN_1039&DEV_5597.DeviceDesc%=NO_DRV,PCI\VEN_1039&DEV_5597;Tamrix",
-]
-PCI_ADDREG_LINES = [
-    r"HKLM,System\CurrentControlSet\Services\VxD\PCI,71108086,1,00,00,08,00;Tamrix",
-]
-IRQ_MINIPORT_LINES = [
-    r'HKLM,System\CurrentControlSet\Services\VxD\PCI\IRQMiniports\71108086,Name,,"Intel 82371AB";Tamrix',
-    r'HKLM,System\CurrentControlSet\Services\VxD\PCI\IRQMiniports\71108086,Path,,"PCIMP.PCI";Tamrix',
-    r"HKLM,System\CurrentControlSet\Services\VxD\PCI\IRQMiniports\71108086,Instance,1,01,00,00,00;Tamrix",
-]
-EXCLUDE_LINES = [
-    r"ExcludeFromSelect=PCI\VEN_8086&DEV_7110;Tamrix",
-    r"ExcludeFromSelect=PCI\VEN_8086&DEV_7113;Tamrix",
-    r"ExcludeFromSelect=PCI\VEN_8086&DEV_7180;Tamrix",
-    r"ExcludeFromSelect=PCI\VEN_8086&DEV_7181;Tamrix",
-    r"ExcludeFromSelect=PCI\VEN_8086&DEV_7100;Tamrix",
-    r"ExcludeFromSelect=PCI\VEN_1039&DEV_5571;Tamrix",
-    r"ExcludeFromSelect=PCI\VEN_1039&DEV_5597;Tamrix",
-]
-CHIPSET_STRING_LINES = [
-    r'PCI\VEN_8086&DEV_7110.DeviceDesc="Intel 82371AB PCI to ISA bridge";Tamrix',
-    r'PCI\VEN_8086&DEV_7113.DeviceDesc="Intel 82371AB Power Management controller";Tamrix',
-    r'PCI\VEN_8086&DEV_7100.DeviceDesc="Intel 82439TX Pentium(r) Process to PCI bridge";Tamrix',
-    r'PCI\VEN_8086&DEV_7180.DeviceDesc="Intel 82443LX Pentium(r) Process to PCI bridge";Tamrix',
-    r'PCI\VEN_8086&DEV_7181.DeviceDesc="Intel 82443LX Pentium(r) Process to AGP bridge";Tamrix',
-    r'PCI\VEN_1039&DEV_5571.DeviceDesc="SIS 5571 Host-to-PCI bridge";Tamrix',
-    r'PCI\VEN_1039&DEV_5597.DeviceDesc="SIS 5582 Host-to-PCI bridge";Tamrix',
-]
-
-MACHINE_INF = crlf(*MACHINE_HEAD, *MACHINE_MS_SYS_PCI, *MACHINE_PCI_VALUE,
-                   *MACHINE_IRQ_ROUTER, *MACHINE_EXCLUDE, *MACHINE_STRINGS)
-
-# Each group in front of the first entry line of its kind.
-MACHINE_INF_INSTALLED = crlf(
-    *MACHINE_HEAD, *SYS_DEVICE_LINES, *MACHINE_MS_SYS_PCI, *PCI_ADDREG_LINES,
-    *MACHINE_PCI_VALUE, *MACHINE_IRQ_ROUTER, *EXCLUDE_LINES, *MACHINE_EXCLUDE,
-    *CHIPSET_STRING_LINES, *MACHINE_STRINGS)
-
-# Platform kind 2: the IRQ router lines go in front of the first IRQMiniports line.
-MACHINE_INF_INSTALLED_KIND2 = crlf(
-    *MACHINE_HEAD, *SYS_DEVICE_LINES, *MACHINE_MS_SYS_PCI, *PCI_ADDREG_LINES,
-    *MACHINE_PCI_VALUE, *IRQ_MINIPORT_LINES, *MACHINE_IRQ_ROUTER, *EXCLUDE_LINES,
-    *MACHINE_EXCLUDE, *CHIPSET_STRING_LINES, *MACHINE_STRINGS)
-
-# ---- usb.inf --------------------------------------------------------------------
-
-USB_INF = crlf(
-    "[Version]",
-    'Signature="$CHICAGO$"',
-    "Class=USB",
-    "",
-    "[Manufacturer]",
-    "%Intel.Mfg%=Intel.Section",
-    "",
-    "[Intel.Section]",
-    r"%PCI\VEN_8086&DEV_7020.DeviceDesc%=NO_DRV,PCI\VEN_8086&DEV_7020",
-    "",
-    "[Strings]",
-    'Intel.Mfg="Intel"',
-)
-
-# The lines the file holds are not added again; each group follows its
-# header, and the new [SIS.Section] opens where the Intel section ends.
-USB_INF_INSTALLED = crlf(
-    "[Version]",
-    'Signature="$CHICAGO$"',
-    "Class=USB",
-    "",
-    "[Manufacturer]",
-    "%SIS.Mfg%=SIS.Section;Tamrix",
-    "%Intel.Mfg%=Intel.Section",
-    "",
-    "[Intel.Section]",
-    r"%PCI\VEN_8086&DEV_7112.DeviceDesc%=NO_DRV,PCI\VEN_8086&DEV_7112;Tamrix",
-    r"%PCI\VEN_8086&DEV_7020.DeviceDesc%=NO_DRV,PCI\VEN_8086&DEV_7020",
-    "",
-    "[SIS.Section];Tamrix",
-    r"%PCI\VEN_1039&DEV_7001.DeviceDesc%=NO_DRV,PCI\VEN_1039&DEV_7001;Tamrix",
-    "[Strings]",
-    "Intel.Mfg=Intel;Tamrix",
-    r'PCI\VEN_8086&DEV_7020.DeviceDesc="Intel 82371SB PCI to USB Universal Host Controller";Tamrix',
-    r'PCI\VEN_8086&DEV_7112.DeviceDesc="Intel 82371AB PCI to USB Universal Host Controller";Tamrix',
-    "SIS.Mfg=Silicon Integrated Systems;Tamrix",
-    r'PCI\VEN_1039&DEV_7001.DeviceDesc="SiS 7001 PCI to USB Open Host Controller";Tamrix',
-    'Intel.Mfg="Intel"',
-)
-
+# machine.inf before Install, and after it on platform kinds 1 and 2 (kind 2
+# also takes the IRQ router lines).  Uninstall gives the input back.
+MACHINE_INF = fixture("machine.inf")
+MACHINE_INF_INSTALLED = fixture("machine-kind1.inf")
+MACHINE_INF_INSTALLED_KIND2 = fixture("machine-kind2.inf")
+# usb.inf before and after Install; the lines it holds are not added again.
+USB_INF = fixture("usb.inf")
+USB_INF_INSTALLED = fixture("usb-installed.inf")
 # A usb.inf made by Install where there was none: the 16 template lines.
-USB_INF_NEW = crlf(
-    "[Version];Tamrix",
-    "Class=USB;Tamrix",
-    "[Manufacturer];Tamrix",
-    "%Intel.Mfg%=Intel.Section;Tamrix",
-    "%SIS.Mfg%=SIS.Section;Tamrix",
-    "[Intel.Section];Tamrix",
-    r"%PCI\VEN_8086&DEV_7020.DeviceDesc%=NO_DRV,PCI\VEN_8086&DEV_7020;Tamrix",
-    r"%PCI\VEN_8086&DEV_7112.DeviceDesc%=NO_DRV,PCI\VEN_8086&DEV_7112;Tamrix",
-    "[SIS.Section];Tamrix",
-    r"%PCI\VEN_1039&DEV_7001.DeviceDesc%=NO_DRV,PCI\VEN_1039&DEV_7001;Tamrix",
-    "[Strings];Tamrix",
-    "Intel.Mfg=Intel;Tamrix",
-    r'PCI\VEN_8086&DEV_7020.DeviceDesc="Intel 82371SB PCI to USB Universal Host Controller";Tamrix',
-    r'PCI\VEN_8086&DEV_7112.DeviceDesc="Intel 82371AB PCI to USB Universal Host Controller";Tamrix',
-    "SIS.Mfg=Silicon Integrated Systems;Tamrix",
-    r'PCI\VEN_1039&DEV_7001.DeviceDesc="SiS 7001 PCI to USB Open Host Controller";Tamrix',
-)
+USB_INF_NEW = fixture("usb-new.inf")
 
 # ---- the messages, as the command line prints them ---------------------------
 
