@@ -156,6 +156,14 @@ const run_case kRunCases[] = {
     {"uninstall, machine.inf is UTF-16: usb.inf not reached", uninstall, 1, 1,
      {{"machine.inf", kUtf16}, {"usb.inf", kUsbNew}}, kNothing, {not_text("machine.inf")}, {},
      false, {{"machine.inf", kUtf16}, {"usb.inf", kUsbNew}}},
+    // A byte-order mark and nothing after it is still no text file.
+    {"install, machine.inf is nothing but FF FE", install, 1, 1,
+     {{"machine.inf", "\xFF\xFE"}, {"usb.inf", kUsbOld}}, kNothing, {not_text("machine.inf")}, {},
+     false, {{"machine.inf", "\xFF\xFE"}, {"usb.inf", kUsbOld}}},
+    {"uninstall, machine.inf is nothing but FE FF", uninstall, 1, 1,
+     {{"machine.inf", "\xFE\xFF"}, {"usb.inf", kUsbNew}}, kNothing, {not_text("machine.inf")}, {},
+     false, {{"machine.inf", "\xFE\xFF"}, {"usb.inf", kUsbNew}}},
+
     // ---- an earlier run killed between the two renames
     {"install, usb only, usb.inf under its backup name: brought back, not created", install, 0,
      1, {{"machine.inf", kMachineOld}, {"usb.in@", kUsbOld}, {"out.inf", "partial"}}, kNothing,
