@@ -53,7 +53,7 @@ start
 dialog
 sleep 1500
 shot C:\tamrix\dialog.bmp
-click 1011
+click exit
 exit 0
 EOF
 "$wine" explorer /desktop=Tamrix,640x480 \

@@ -14,11 +14,12 @@
 //   attach                take a running program, found by its dialog
 //                         (PROGRAM is then not used)
 //   dialog                wait for the dialog "Tamrix.exe R1.01"
-//   check ID STATE        BM_GETCHECK of check box ID must give STATE
-//   set ID STATE          BM_SETCHECK on check box ID
-//   click ID              WM_COMMAND from button ID, as its click sends it
-//   press ID              BM_CLICK on button ID
-//   command ID            WM_COMMAND with ID as its whole first parameter
+//   check BOX STATE       BM_GETCHECK of check box BOX must give STATE
+//   set BOX STATE         BM_SETCHECK on check box BOX
+//   click BUTTON          WM_COMMAND from BUTTON, as its click sends it
+//   press BUTTON          BM_CLICK on BUTTON
+//   command NAME          WM_COMMAND with NAME's id as its whole first
+//                         parameter (NAME may also be cancel, IDCANCEL)
 //   key escape|enter      a key press sent to the window with the focus
 //   box CAPTION TEXT BUTTONS ICON ANSWER
 //                         wait for a message box and answer it: BUTTONS is
@@ -31,9 +32,14 @@
 //   nodialog              the dialog has not been seen in this process
 //   shot FILE             save the dialog, as the screen shows it, as a BMP
 //
+// Controls are named as in resources/dialog_ids.h, without IDC_ and in
+// lower case: install, uninstall, exit, usb, chipsets.
+//
 // Every step prints what it saw; the first failing step ends the run with
 // status 1 (the program, if still running, is ended).
 #include <windows.h>
+
+#include "../../resources/dialog_ids.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -53,6 +59,15 @@ PROCESS_INFORMATION process{};
 bool started = false;
 HWND dialog = nullptr;
 bool dialog_seen = false;
+
+struct Name {
+    const char* name;
+    int id;
+};
+const Name kControls[] = {
+    {"install", IDC_INSTALL}, {"uninstall", IDC_UNINSTALL}, {"exit", IDC_EXIT},
+    {"usb", IDC_USB},         {"chipsets", IDC_CHIPSETS},
+};
 
 std::string shown(const std::string& text) {
     std::string out = "\"";
@@ -158,7 +173,7 @@ HWND look() {
         if (window == dialog)
             continue;
         if (dialog == nullptr && window_text(window) == kDialogTitle &&
-            GetDlgItem(window, 1009) != nullptr) {
+            GetDlgItem(window, IDC_INSTALL) != nullptr) {
             dialog = window;
             dialog_seen = true;
             continue;
@@ -241,12 +256,24 @@ void wait_for_dialog() {
     fail("dialog: none after " + std::to_string(timeout_ms) + " ms");
 }
 
-HWND control(const std::string& step, int id) {
+// The id of a control named in a step.
+int control_id(const std::string& step, const std::string& name) {
+    std::string names;
+    for (const Name& control : kControls) {
+        if (name == control.name)
+            return control.id;
+        names += std::string(" ") + control.name;
+    }
+    fail(step + ": no control " + shown(name) + "; the controls are" + names);
+}
+
+HWND control(const std::string& step, const std::string& name) {
     if (dialog == nullptr || !IsWindow(dialog))
         fail(step + ": no dialog");
+    int id = control_id(step, name);
     HWND window = GetDlgItem(dialog, id);
     if (window == nullptr)
-        fail(step + ": the dialog has no control " + std::to_string(id));
+        fail(step + ": the dialog has no control " + name + " (" + std::to_string(id) + ")");
     return window;
 }
 
@@ -302,6 +329,9 @@ void key(const std::string& name) {
         if (info.hwndFocus != nullptr) {
             target = info.hwndFocus;
             to = "control " + std::to_string(GetDlgCtrlID(target));
+            for (const Name& control : kControls)
+                if (control.id == GetDlgCtrlID(target))
+                    to = control.name;
         } else if (info.hwndActive != nullptr) {
             target = info.hwndActive;
         }
@@ -465,19 +495,18 @@ void run_step(const std::vector<std::string>& w) {
         wait_for_dialog();
     } else if (step == "check") {
         need(2);
-        int id = number(step, w[1]);
-        LRESULT state = SendMessageA(control(step, id), BM_GETCHECK, 0, 0);
+        LRESULT state = SendMessageA(control(step, w[1]), BM_GETCHECK, 0, 0);
         if (state != number(step, w[2]))
             fail("check " + w[1] + ": state " + std::to_string(state) + ", expected " + w[2]);
         ok("check " + w[1] + " is " + std::to_string(state));
     } else if (step == "set") {
         need(2);
-        SendMessageA(control(step, number(step, w[1])), BM_SETCHECK, number(step, w[2]), 0);
+        SendMessageA(control(step, w[1]), BM_SETCHECK, number(step, w[2]), 0);
         ok("set " + w[1] + " to " + w[2]);
     } else if (step == "click") {
         need(1);
-        int id = number(step, w[1]);
-        HWND button = control(step, id);
+        HWND button = control(step, w[1]);
+        int id = GetDlgCtrlID(button);
         // Posted, not sent: the command may open a box and wait for it.
         PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                      reinterpret_cast<LPARAM>(button));
@@ -486,11 +515,12 @@ void run_step(const std::vector<std::string>& w) {
         need(1);
         if (dialog == nullptr)
             fail("command: no dialog");
-        PostMessageA(dialog, WM_COMMAND, static_cast<WPARAM>(number(step, w[1])), 0);
+        int id = w[1] == "cancel" ? IDCANCEL : control_id(step, w[1]);
+        PostMessageA(dialog, WM_COMMAND, static_cast<WPARAM>(id), 0);
         ok("command " + w[1]);
     } else if (step == "press") {
         need(1);
-        HWND button = control(step, number(step, w[1]));
+        HWND button = control(step, w[1]);
         PostMessageA(button, BM_CLICK, 0, 0);
         ok("press " + w[1] + " " + shown(window_text(button)));
     } else if (step == "key") {

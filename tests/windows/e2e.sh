@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# End-to-end tests of tamrix.exe under wine64 and Xvfb.
+# End-to-end tests of tamrix.exe under Wine and Xvfb.
 #
-#   tests/windows/e2e.sh BUILD_DIR
+#   tests/windows/e2e.sh EXE DRIVER WINE
 #
-# BUILD_DIR is the x86_64 build, holding tamrix.exe and driver.exe.  Each
-# group of cases runs in a fresh Wine prefix set to one Windows version:
+# EXE is the tamrix.exe to test, i686 or x86_64; DRIVER is the x86_64
+# driver.exe that plays the steps; WINE is the loader that sets up the
+# prefixes and starts the driver: /usr/lib/wine/wine64, or /usr/lib/wine/wine
+# (32-bit Wine; its prefixes are 64-bit too, so the driver runs in them, and
+# Wine starts an i686 EXE with its 32-bit half).  Each group of cases runs in a fresh Wine prefix set to one Windows version:
 # win2k (platform kind 0), win95 (kind 1) and win98 (kind 2, its service
 # string is " A ").  The prefixes are copies of one prefix initialised once.
 # Every case puts the test INF files (tests/windows/inf, written with CR LF)
@@ -17,12 +20,17 @@
 set -uo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-build="$(cd "${1:?usage: e2e.sh BUILD_DIR}" && pwd)"
-wine=/usr/lib/wine/wine64
+[[ $# -eq 3 ]] || { echo "usage: e2e.sh EXE DRIVER WINE" >&2; exit 2; }
+exe="$1"
+driver="$2"
+wine="$3"
 wineserver=/usr/lib/wine/wineserver
 
-for f in "$build/tamrix.exe" "$build/driver.exe" "$wine" "$wineserver"; do
-  [[ -x "$f" || -f "$f" ]] || { echo "e2e: missing $f" >&2; exit 1; }
+for f in "$exe" "$driver"; do
+  [[ -f "$f" ]] || { echo "e2e: no $f" >&2; exit 1; }
+done
+for f in "$wine" "$wineserver"; do
+  [[ -x "$f" ]] || { echo "e2e: no $f (scripts/install-deps.sh installs Wine)" >&2; exit 1; }
 done
 command -v Xvfb >/dev/null || { echo "e2e: Xvfb is not installed" >&2; exit 1; }
 
@@ -72,8 +80,8 @@ new_prefix() {
   for f in "$WINEPREFIX"/*.reg; do cp --remove-destination "$work/base/${f##*/}" "$f"; done
   rm -rf "$WINEPREFIX/drive_c/windows/inf"
   mkdir -p "$WINEPREFIX/drive_c/windows/inf" "$WINEPREFIX/drive_c/tamrix"
-  cp "$build/tamrix.exe" "$WINEPREFIX/drive_c/tamrix/tamrix.exe"
-  cp "$build/driver.exe" "$WINEPREFIX/drive_c/tamrix/driver.exe"
+  cp "$exe" "$WINEPREFIX/drive_c/tamrix/tamrix.exe"
+  cp "$driver" "$WINEPREFIX/drive_c/tamrix/driver.exe"
   "$wineserver" -p
   "$wine" reg add 'HKCU\Software\Wine' /v Version /d "$version" /f >/dev/null 2>&1
   inf="$WINEPREFIX/drive_c/windows/inf"
@@ -215,9 +223,9 @@ $(keys_add)
 start
 $warning yes
 dialog
-check 1015 1
-check 1012 1
-click 1011
+check chipsets 1
+check usb 1
+click exit
 exit 0
 $(keys_kept)
 EOF
@@ -231,10 +239,10 @@ $(keys_add)
 start
 $warning yes
 dialog
-click 1009
+click install
 $updated
 $(keys_kept)
-click 1011
+click exit
 $finish no
 exit 0
 $(keys_gone)
@@ -252,11 +260,11 @@ case_begin "kind 1: no warning, both boxes checked; Install gives the kind 1 fil
 drive <<EOF
 start
 dialog
-check 1015 1
-check 1012 1
-click 1009
+check chipsets 1
+check usb 1
+click install
 $updated
-click 1011
+click exit
 $finish no
 exit 0
 EOF
@@ -265,7 +273,7 @@ expect_file usb.inf "$here/expected/usb.inf"
 expect_clean
 case_end
 
-# Escape reaches the dialog procedure as the cancel command, 2.
+# Escape reaches the dialog procedure as the cancel command, IDCANCEL.
 case_begin "kind 1: Escape leaves the dialog open and changes nothing"
 drive <<EOF
 $(keys_add)
@@ -273,11 +281,11 @@ start
 dialog
 key escape
 quiet 1500
-command 2
+command cancel
 quiet 500
-check 1015 1
-check 1012 1
-click 1011
+check chipsets 1
+check usb 1
+click exit
 exit 0
 $(keys_kept)
 EOF
@@ -292,7 +300,7 @@ start
 dialog
 key enter
 $updated
-click 1011
+click exit
 $finish no
 exit 0
 $(keys_gone)
@@ -306,15 +314,15 @@ case_begin "kind 1: Install with both boxes cleared asks for a choice and change
 drive <<EOF
 start
 dialog
-press 1015
-press 1012
+press chipsets
+press usb
 sleep 200
-check 1015 0
-check 1012 0
-click 1009
+check chipsets 0
+check usb 0
+click install
 box "Do what?" " Please choice drivers!" ok icon ok
 quiet 500
-click 1011
+click exit
 exit 0
 EOF
 expect_file machine.inf "$here/inf/machine.inf"
@@ -325,11 +333,11 @@ case_begin "kind 1: Install, then Uninstall gives back the original files"
 drive <<EOF
 start
 dialog
-click 1009
+click install
 $updated
-click 1010
+click uninstall
 $uninstalled
-click 1011
+click exit
 $finish no
 exit 0
 EOF
@@ -346,10 +354,10 @@ drive <<EOF
 $(keys_add)
 start
 dialog
-set 1015 0
-click 1009
+set chipsets 0
+click install
 $updated
-click 1011
+click exit
 $finish no
 exit 0
 $(keys_gone)
@@ -363,7 +371,7 @@ rm -f "$inf/machine.inf"
 drive <<EOF
 start
 dialog
-click 1009
+click install
 box "File Open Error" "Can't find C:\\\\windows\\\\inf\\\\machine.inf" ok icon ok
 exit 1
 EOF
@@ -379,10 +387,10 @@ mkdir "$inf/machine.inf"
 drive <<EOF
 start
 dialog
-click 1009
+click install
 box "File Read Error" "Can't read C:\\\\windows\\\\inf\\\\machine.inf" ok icon ok
 quiet 500
-click 1011
+click exit
 exit 0
 EOF
 [[ -d "$inf/machine.inf" ]] || problems+=("the folder machine.inf is gone")
@@ -395,7 +403,7 @@ mkdir "$inf/out.inf"
 drive <<EOF
 start
 dialog
-click 1009
+click install
 box "File Open Error" "Can't create C:\\\\windows\\\\inf\\\\out.inf" ok icon ok
 exit 1
 EOF
@@ -411,11 +419,11 @@ case_begin "kind 2: no warning; Install adds the IRQ router lines"
 drive <<EOF
 start
 dialog
-check 1015 1
-check 1012 1
-click 1009
+check chipsets 1
+check usb 1
+click install
 $updated
-click 1011
+click exit
 $finish no
 exit 0
 EOF
