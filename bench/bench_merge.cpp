@@ -31,7 +31,7 @@
 
 #include "../inf/inf_templates.h"
 #include "../ops/inf_replace.h"
-#include "bench_platform.h"
+#include "../tests/scripted_platform.h"
 
 namespace {
 
@@ -415,7 +415,7 @@ int main(int argc, char** argv) {
         fail("cannot create", windows + "/inf");
     }
     // The children inherit the Windows directory, and target_path works here.
-    bench_set_windows_dir(windows.c_str());
+    scripted::set_windows_dir(windows);
     if (!read_windows_dir()) {
         fprintf(stderr, "bench_merge: the work folder's path is too long: %s\n", windows.c_str());
         return 2;

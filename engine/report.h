@@ -2,7 +2,8 @@
 #ifndef TAMRIX_ENGINE_REPORT_H
 #define TAMRIX_ENGINE_REPORT_H
 
-// Shows `head` followed by `tail` (a path, usually), captioned `caption`.
-void report_error(const char* head, const char* tail, const char* caption);
+// Shows `head` followed by `path` as the system shows paths (empty: none),
+// captioned `caption`.
+void report_error(const char* head, const char* path, const char* caption);
 
 #endif

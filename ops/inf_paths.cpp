@@ -11,7 +11,7 @@ static bool windows_dir_fits;  // false until read, and when it was too long
 // Room to show a path that was too long for kPathSize.
 static char long_path[1024];  // the path being reported
 
-static void report_too_long(const char* dir, const char* relative) {
+void report_too_long(const char* dir, const char* relative) {
     join_text(long_path, sizeof long_path, dir, relative);
     report_error("Path too long: ", long_path, "File Open Error");
 }

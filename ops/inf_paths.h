@@ -9,4 +9,7 @@
 // long: ") and gives false.
 bool build_path(char* path, const char* relative);
 
+// Tells the user that `dir` followed by `relative` did not fit a path.
+void report_too_long(const char* dir, const char* relative);
+
 #endif

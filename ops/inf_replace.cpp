@@ -7,16 +7,12 @@
 #include "../engine/text.h"
 #include "inf_paths.h"
 
-// The target's name, and its backup: the name with its last letter "@".
-struct target_names {
-    const char* file;
-    const char* backup;
+// The targets' names under the Windows directory.
+static const char* const kTargetNames[2] = {
+    "\\inf\\machine.inf",  // chipset_file
+    "\\inf\\usb.inf",      // usb_file
 };
-static const target_names kTargets[2] = {
-    {"\\inf\\machine.inf", "\\inf\\machine.in@"},  // chipset_file
-    {"\\inf\\usb.inf", "\\inf\\usb.in@"},          // usb_file
-};
-static const char kTemporaryName[] = "\\inf\\out.inf";  // shared by both targets
+static const char kTemporaryName[] = "\\out.inf";  // shared by both targets
 
 static char target_file[kPathSize];     // the file being replaced
 static char temporary_file[kPathSize];  // out.inf, the new text
@@ -24,7 +20,7 @@ static char backup_file[kPathSize];     // the old text during the swap
 
 const char* target_path(inf_target target) {
     static char path[kPathSize];  // the last path asked for
-    join_text(path, sizeof path, windows_dir, kTargets[target].file);
+    join_text(path, sizeof path, windows_dir, kTargetNames[target]);
     return path;
 }
 
@@ -64,11 +60,47 @@ static file_outcome write_temporary(inf_edit edit) {
     return write_failed;
 }
 
+// The three names of a replacement.  Where the target is a link, the file
+// it names is edited and the link kept: out.inf and the backup then stand
+// beside that file, so that the swap renames within one folder.  The backup
+// is the file's name with its last letter made "@".
+static bool build_names(inf_target target) {
+    if (!build_path(target_file, kTargetNames[target])) return false;
+    static char linked[kPathSize];  // the file the target names in the end
+    if (!platform_real_path(target_file, linked, sizeof linked)) {
+        report_too_long(target_file, "");
+        return false;
+    }
+    join_text(target_file, sizeof target_file, linked, "");
+    uint32_t length = text_length(target_file);
+    uint32_t folder = length;
+    while (folder > 0 && target_file[folder - 1] != '\\' && target_file[folder - 1] != '/')
+        folder--;
+    join_text(backup_file, sizeof backup_file, target_file, "");
+    backup_file[length - 1] = '@';
+    join_text(temporary_file, sizeof temporary_file, target_file, "");
+    temporary_file[folder > 0 ? folder - 1 : 0] = '\0';
+    if (append_text(temporary_file, sizeof temporary_file, kTemporaryName)) return true;
+    report_too_long(temporary_file, kTemporaryName);
+    return false;
+}
+
+// The swap, once out.inf holds the whole new text.
+static file_outcome swap_in() {
+    // A backup left by an earlier failure would block the first rename.
+    platform_delete(backup_file);
+    if (!platform_rename(target_file, backup_file)) return rename_failed;
+    if (!platform_rename(temporary_file, target_file)) {
+        platform_rename(backup_file, target_file);  // never leave the name free
+        return rename_failed;
+    }
+    platform_delete(temporary_file);
+    platform_delete(backup_file);
+    return replaced;
+}
+
 file_outcome replace_inf_file(inf_target target, inf_edit edit) {
-    if (!build_path(target_file, kTargets[target].file) ||
-        !build_path(temporary_file, kTemporaryName) ||
-        !build_path(backup_file, kTargets[target].backup))
-        return path_too_long;
+    if (!build_names(target)) return path_too_long;
 
     open_status status = open_target();
     if (status == open_missing) return target_missing;
@@ -86,14 +118,8 @@ file_outcome replace_inf_file(inf_target target, inf_edit edit) {
     file_outcome written = write_temporary(edit);
     if (written != replaced) return written;
 
-    // A backup left by an earlier failure would block the first rename.
-    platform_delete(backup_file);
-    if (!platform_rename(target_file, backup_file)) return rename_failed;
-    if (!platform_rename(temporary_file, target_file)) {
-        platform_rename(backup_file, target_file);  // never leave the name free
-        return rename_failed;
-    }
-    platform_delete(temporary_file);
-    platform_delete(backup_file);
-    return replaced;
+    platform_swap_begins();
+    file_outcome swapped = swap_in();
+    platform_swap_ends();
+    return swapped;
 }

@@ -3,9 +3,19 @@
 
 #include "../engine/inf_engine.h"
 #include "../engine/report.h"
+#include "../engine/text.h"
 #include "../inf/inf_templates.h"
 
 bool files_changed;
+
+// Holds the INF folder for this run; false when another copy of the program
+// holds it (and the user has been told).
+static bool hold_inf_folder(run_outcome* run) {
+    static char inf_folder[kPathSize];  // the folder both targets live in
+    join_text(inf_folder, sizeof inf_folder, windows_dir, "\\inf");
+    run->held_elsewhere = !platform_begin_run(inf_folder);
+    return !run->held_elsewhere;
+}
 
 static bool nothing_selected(selection chosen) {
     if (chosen.chipsets || chosen.usb) return false;
@@ -35,39 +45,49 @@ static bool file_done(run_outcome* run, inf_target target, file_outcome outcome,
     return false;
 }
 
-static run_outcome nothing_done() { return run_outcome{{not_run, not_run}, false}; }
+static run_outcome nothing_done() { return run_outcome{{not_run, not_run}, false, false}; }
 
-run_outcome run_install(selection chosen, int windows_kind) {
-    run_outcome run = nothing_done();
-    if (nothing_selected(chosen)) return run;
+static void install(run_outcome* run, selection chosen, int windows_kind) {
     if (chosen.chipsets) {
         chipset_windows_kind = windows_kind;
         file_outcome outcome = replace_inf_file(chipset_file, merge_chipset_inf);
         if (outcome == target_missing) report_missing(chipset_file);
-        if (!file_done(&run, chipset_file, outcome, "Install Failure", "rename error")) return run;
+        if (!file_done(run, chipset_file, outcome, "Install Failure", "rename error")) return;
     }
     if (chosen.usb) {
         file_outcome outcome = replace_inf_file(usb_file, merge_usb_inf);
         // Where there is no usb.inf, Install makes one.
         if (outcome == target_missing)
             outcome = create_usb_inf(target_path(usb_file)) ? created : cannot_create;
-        if (!file_done(&run, usb_file, outcome, "Install Failure", "rename error")) return run;
+        if (!file_done(run, usb_file, outcome, "Install Failure", "rename error")) return;
     }
     platform_message_box(" The utility has updated completely!", "OK", icon_none, buttons_ok);
-    return run;
 }
 
-run_outcome run_uninstall(selection chosen) {
-    run_outcome run = nothing_done();
-    if (nothing_selected(chosen)) return run;
+static void uninstall(run_outcome* run, selection chosen, int) {
     const inf_target targets[] = {chipset_file, usb_file};
     for (inf_target target : targets) {
         if (!(target == chipset_file ? chosen.chipsets : chosen.usb)) continue;
         file_outcome outcome = replace_inf_file(target, strip_marked_lines);
         if (outcome == target_missing) report_missing(target);
-        if (!file_done(&run, target, outcome, "Uninstall failure", "Rename Error")) return run;
+        if (!file_done(run, target, outcome, "Uninstall failure", "Rename Error")) return;
     }
     if (files_changed)
         platform_message_box("The utility has uninstalled completely!", "OK", icon_none, buttons_ok);
+}
+
+// A run with the INF folder held for it.
+static run_outcome held_run(selection chosen, int windows_kind,
+                            void (*steps)(run_outcome*, selection, int)) {
+    run_outcome run = nothing_done();
+    if (nothing_selected(chosen) || !hold_inf_folder(&run)) return run;
+    steps(&run, chosen, windows_kind);
+    platform_end_run();
     return run;
 }
+
+run_outcome run_install(selection chosen, int windows_kind) {
+    return held_run(chosen, windows_kind, install);
+}
+
+run_outcome run_uninstall(selection chosen) { return held_run(chosen, 0, uninstall); }

@@ -18,6 +18,8 @@ struct run_outcome {
     // A missing machine.inf, or an out.inf or new usb.inf that could not be
     // made: the program must end with status 1, showing nothing more.
     bool ends_process;
+    // Another copy of the program holds the INF folder: nothing was done.
+    bool held_elsewhere;
 };
 
 // Set after every file a run changes, never cleared; Exit reads it.

@@ -51,6 +51,28 @@ bool platform_close(platform_file file);
 bool platform_rename(const char* from, const char* to);
 bool platform_delete(const char* path);
 
+// The file a path names in the end, after any symbolic links, as a path
+// these functions accept; `size` bytes at most, NUL included.  A path that
+// names no link (and every path where there are none) comes back as it is.
+// False when the result does not fit.
+bool platform_real_path(const char* path, char* real, uint32_t size);
+
+// A path as the user should see it in a message: the system's separators,
+// and the names as they are on disk where they exist.  Cut off at `size`.
+void platform_shown_path(const char* path, char* shown, uint32_t size);
+
+// ---- one run at a time -------------------------------------------------------
+// An Install or Uninstall holds the INF folder from platform_begin_run to
+// platform_end_run, so that no other copy of the program changes it in the
+// meantime.  begin_run returns false, having told the user, when another
+// one holds it; nothing has been touched then.  Between platform_swap_begins
+// and platform_swap_ends a replacement renames its files: nothing may stop
+// the program there (a backend holds back what would).
+bool platform_begin_run(const char* inf_folder);
+void platform_end_run();
+void platform_swap_begins();
+void platform_swap_ends();
+
 // ---- messages and the system -----------------------------------------------
 
 enum box_icon { icon_none, icon_error, icon_question, icon_information };

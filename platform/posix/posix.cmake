@@ -5,22 +5,22 @@ find_package(Curses REQUIRED)
 
 set(TAMRIX_POSIX_DIR ${CMAKE_CURRENT_LIST_DIR})
 
-# The files of a Windows folder on Linux (posix_* functions), and the seam's
-# file functions handing over to them.  The tests wrap the first instead.
+# The files of a Windows folder on Linux (posix_* functions).  The program's
+# seam hands its file calls to them (posix_file_calls.cpp); the tests'
+# scripted backend wraps them instead.
 add_library(tamrix_posix_files STATIC ${TAMRIX_POSIX_DIR}/posix_files.cpp)
-add_library(tamrix_posix_file_calls STATIC ${TAMRIX_POSIX_DIR}/posix_file_calls.cpp)
-target_link_libraries(tamrix_posix_file_calls PUBLIC tamrix_posix_files)
 
 # The command line, apart so that its tests can link it alone.
 add_library(tamrix_posix_options STATIC ${TAMRIX_POSIX_DIR}/posix_options.cpp)
 
 add_executable(tamrix
   ${TAMRIX_POSIX_DIR}/posix_main.cpp
+  ${TAMRIX_POSIX_DIR}/posix_file_calls.cpp
   ${TAMRIX_POSIX_DIR}/posix_system.cpp
   ${TAMRIX_POSIX_DIR}/posix_lines.cpp
   ${TAMRIX_POSIX_DIR}/posix_terminal.cpp
 )
 target_include_directories(tamrix PRIVATE ${CURSES_INCLUDE_DIRS})
 target_compile_options(tamrix PRIVATE ${CURSES_CFLAGS})
-target_link_libraries(tamrix PRIVATE tamrix_core tamrix_posix_file_calls tamrix_posix_options
+target_link_libraries(tamrix PRIVATE tamrix_core tamrix_posix_files tamrix_posix_options
                       ${CURSES_LIBRARIES})

@@ -13,6 +13,11 @@ extern command_line posix_run;
 // Gives the terminal back, then ends the process: the one way out.
 [[noreturn]] void posix_exit(int status);
 
+// SIGINT, SIGTERM and SIGHUP end the program with 128 + the signal, never in
+// the middle of a swap, and never leaving a file half written
+// (posix_file_calls.cpp).  Called once, first thing.
+void posix_catch_interruptions();
+
 // The terminal dialog's state.
 struct posix_dialog_state {
     int chipsets_check;  // BM_GETCHECK of IDC_CHIPSETS

@@ -8,14 +8,34 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
 #include <strings.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
 
 #include "posix_files.h"
+
+// Reading a file or a folder does not change its access time where the
+// system lets us say so: a look that changes nothing leaves no trace.
+static int open_untouched(const char* path, int flags) {
+    int fd = open(path, flags | O_NOATIME | O_CLOEXEC);
+    if (fd < 0 && errno == EPERM) fd = open(path, flags | O_CLOEXEC);
+    return fd;
+}
+
+static DIR* open_folder(const char* path) {
+    int fd = open_untouched(path, O_RDONLY | O_DIRECTORY);
+    if (fd < 0) return nullptr;
+    DIR* dir = fdopendir(fd);
+    if (dir == nullptr) close(fd);
+    return dir;
+}
 
 // The Linux path of a Windows path, each name matched as Windows would.
 static std::string linux_path(const char* windows_path) {
@@ -37,7 +57,7 @@ static std::string linux_path(const char* windows_path) {
         std::string candidate = resolved + name;
         struct stat info;
         if (lstat(candidate.c_str(), &info) != 0) {
-            DIR* dir = opendir(resolved.empty() ? "." : resolved.c_str());
+            DIR* dir = open_folder(resolved.empty() ? "." : resolved.c_str());
             if (dir != nullptr) {
                 while (dirent* entry = readdir(dir)) {
                     if (strcasecmp(entry->d_name, name.c_str()) == 0) {
@@ -54,10 +74,19 @@ static std::string linux_path(const char* windows_path) {
     return resolved;
 }
 
+// A name that is there but leads nowhere, as a link to a missing file.
+static bool dangling(const std::string& name) {
+    struct stat info;
+    return lstat(name.c_str(), &info) == 0;
+}
+
 open_status posix_open_read(const char* path, platform_file* file) {
     std::string name = linux_path(path);
-    int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return (errno == ENOENT || errno == ENOTDIR) ? open_missing : open_refused;
+    int fd = open_untouched(name.c_str(), O_RDONLY);
+    if (fd < 0) {
+        bool missing = (errno == ENOENT || errno == ENOTDIR) && !dangling(name);
+        return missing ? open_missing : open_refused;
+    }
     struct stat info;
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         close(fd);
@@ -115,3 +144,31 @@ bool posix_rename(const char* from, const char* to) {
 }
 
 bool posix_delete(const char* path) { return unlink(linux_path(path).c_str()) == 0; }
+
+bool posix_real_path(const char* path, char* real, uint32_t size) {
+    std::string name = linux_path(path);
+    struct stat info;
+    char resolved[PATH_MAX];
+    const char* result = path;  // no link: the path as it was given
+    if (lstat(name.c_str(), &info) == 0 && S_ISLNK(info.st_mode) &&
+        realpath(name.c_str(), resolved) != nullptr)
+        result = resolved;
+    return (uint32_t)snprintf(real, size, "%s", result) < size;
+}
+
+void posix_shown_path(const char* path, char* shown, uint32_t size) {
+    snprintf(shown, size, "%s", path[0] != '\0' ? linux_path(path).c_str() : "");
+}
+
+int posix_lock_folder(const char* path) {
+    int fd = open_untouched(linux_path(path).c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0) return kNoLock;  // no folder: nothing to change there
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return fd;
+    int error = errno;
+    close(fd);
+    return error == EWOULDBLOCK ? kFolderBusy : kNoLock;
+}
+
+void posix_unlock_folder(int lock) {
+    if (lock >= 0) close(lock);
+}

@@ -18,5 +18,16 @@ bool posix_flush(platform_file file);
 bool posix_close(platform_file file);
 bool posix_rename(const char* from, const char* to);
 bool posix_delete(const char* path);
+bool posix_real_path(const char* path, char* real, uint32_t size);
+void posix_shown_path(const char* path, char* shown, uint32_t size);
+
+// An exclusive lock on a folder, held by an open descriptor until
+// posix_unlock_folder (or the end of the process): no file is left behind.
+// Gives the lock, kNoLock where there is no such folder (nothing to keep
+// apart), or kFolderBusy when another process holds it.
+const int kNoLock = -1;
+const int kFolderBusy = -2;
+int posix_lock_folder(const char* path);
+void posix_unlock_folder(int lock);
 
 #endif

@@ -13,6 +13,9 @@
 #include "../../ui/ui.h"
 #include "posix_backend.h"
 
+// Another Tamrix holds the INF folder: nothing was done.
+const int kHeldElsewhereStatus = 4;
+
 int lines_run_command() {
     if (!may_start(posix_run.platform_kind)) return 0;
     read_windows_dir();
@@ -20,6 +23,7 @@ int lines_run_command() {
     run_outcome run = posix_run.mode == mode_install
                           ? run_install(chosen, posix_run.platform_kind)
                           : run_uninstall(chosen);
+    if (run.held_elsewhere) return kHeldElsewhereStatus;
     if (run.ends_process) return 1;
     if (files_changed) finish_changes();
     return 0;

@@ -11,6 +11,7 @@
 const int kUsageStatus = 2;
 
 int main(int argc, char** argv) {
+    posix_catch_interruptions();
     posix_run = parse_command_line(argc, argv, getenv("WINDIR"));
     if (posix_run.mode == mode_help) {
         fputs(usage_text(), stdout);

@@ -76,3 +76,35 @@ bool platform_rename(const char* from, const char* to) {
 bool platform_delete(const char* path) {
     return DeleteFileA(path) != 0;
 }
+
+// Windows 95 has no symbolic links, and shows paths as they are written.
+static bool copy_path(const char* path, char* copy, uint32_t size) {
+    uint32_t i = 0;
+    for (; path[i] != 0; ++i) {
+        if (i + 1 >= size) {
+            if (size > 0)
+                copy[i] = 0;
+            return false;
+        }
+        copy[i] = path[i];
+    }
+    copy[i] = 0;
+    return true;
+}
+
+bool platform_real_path(const char* path, char* real, uint32_t size) {
+    return copy_path(path, real, size);
+}
+
+void platform_shown_path(const char* path, char* shown, uint32_t size) {
+    copy_path(path, shown, size);
+}
+
+// One copy of the program at a time is enough here (see win32_entry.cpp),
+// and nothing can stop the program in the middle of a swap.
+bool platform_begin_run(const char*) {
+    return true;
+}
+void platform_end_run() {}
+void platform_swap_begins() {}
+void platform_swap_ends() {}

@@ -22,9 +22,7 @@ from tamrix_fixtures import (COMPLETED, MACHINE_INF, MACHINE_INF_INSTALLED,  # n
 BOTH = {"machine.inf": MACHINE_INF, "usb.inf": USB_INF}
 BOTH_INSTALLED = {"machine.inf": MACHINE_INF_INSTALLED, "usb.inf": USB_INF_INSTALLED}
 DIR = "<dir>"
-# A usb.inf that is a link into a folder that does not exist: it cannot be
-# opened (so it counts as missing) and cannot be created either.  Unlike
-# permissions, this also holds for root.
+# A usb.inf that is a link into a folder that does not exist.
 DANGLING = "<link to no-such-folder/usb.inf>"
 
 
@@ -47,10 +45,10 @@ class FailureTable(unittest.TestCase):
     CASES = [
         # machine.inf missing: the run ends at once, usb.inf never reached.
         ("machine.inf missing", "install", [], {"usb.inf": USB_INF},
-         1, [], [r"File Open Error: Can't find {dir}\inf\machine.inf"],
+         1, [], [r"File Open Error: Can't find {dir}/inf/machine.inf"],
          {"usb.inf": USB_INF}),
         ("machine.inf missing", "uninstall", [], {"usb.inf": USB_INF_INSTALLED},
-         1, [], [r"File Open Error: Can't find {dir}\inf\machine.inf"],
+         1, [], [r"File Open Error: Can't find {dir}/inf/machine.inf"],
          {"usb.inf": USB_INF_INSTALLED}),
 
         # usb.inf missing: Install makes a new one and reports success ...
@@ -62,29 +60,30 @@ class FailureTable(unittest.TestCase):
          {"machine.inf": MACHINE_INF, "usb.inf": USB_INF_NEW}),
         # ... Uninstall stops after the message, machine.inf already cleaned.
         ("usb.inf missing", "uninstall", [], {"machine.inf": MACHINE_INF_INSTALLED},
-         0, finish_lines(), [r"File Open Error: Can't find {dir}\inf\usb.inf"],
+         0, finish_lines(), [r"File Open Error: Can't find {dir}/inf/usb.inf"],
          {"machine.inf": MACHINE_INF}),
         ("usb.inf missing, USB only", "uninstall", ["--usb"],
          {"machine.inf": MACHINE_INF_INSTALLED},
-         0, [], [r"File Open Error: Can't find {dir}\inf\usb.inf"],
+         0, [], [r"File Open Error: Can't find {dir}/inf/usb.inf"],
          {"machine.inf": MACHINE_INF_INSTALLED}),
 
         # The temporary file cannot be created: a folder holds its name.
         ("out.inf not creatable", "install", [], dict(BOTH, **{"out.inf": DIR}),
-         1, [], [r"File Open Error: Can't create {dir}\inf\out.inf"],
+         1, [], [r"File Open Error: Can't create {dir}/inf/out.inf"],
          dict(BOTH, **{"out.inf": DIR})),
         ("out.inf not creatable", "uninstall", [], dict(BOTH_INSTALLED, **{"out.inf": DIR}),
-         1, [], [r"File Open Error: Can't create {dir}\inf\out.inf"],
+         1, [], [r"File Open Error: Can't create {dir}/inf/out.inf"],
          dict(BOTH_INSTALLED, **{"out.inf": DIR})),
 
-        # A new usb.inf cannot be created: machine.inf is already replaced.
-        ("new usb.inf not creatable", "install", [],
+        # A usb.inf that is a link to nothing is there but cannot be read:
+        # no new usb.inf is made over it.  machine.inf is already replaced.
+        ("usb.inf a dangling link", "install", [],
          {"machine.inf": MACHINE_INF, "usb.inf": DANGLING},
-         1, [], ["File Open Error: Can't create usb.inf"],
+         0, finish_lines(), ["File Read Error: Can't read {dir}/inf/usb.inf"],
          {"machine.inf": MACHINE_INF_INSTALLED, "usb.inf": DANGLING}),
-        ("new usb.inf not creatable, USB only", "install", ["--usb"],
+        ("usb.inf a dangling link, USB only", "install", ["--usb"],
          {"machine.inf": MACHINE_INF, "usb.inf": DANGLING},
-         1, [], ["File Open Error: Can't create usb.inf"],
+         0, [], ["File Read Error: Can't read {dir}/inf/usb.inf"],
          {"machine.inf": MACHINE_INF, "usb.inf": DANGLING}),
 
         # A rename fails: a folder named like the backup can be neither

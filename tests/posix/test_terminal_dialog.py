@@ -292,7 +292,7 @@ class StartUp(DialogCase):
         self.wait_for_dialog()
         term.keys("Enter")
         box = self.wait_for_box("File Open Error")
-        path = self.folder.path(r"inf\machine.inf")
+        path = self.folder.windows + "/inf/machine.inf"
         self.assertEqual(box["icon"], "[X]")
         self.assertEqual("".join(box["lines"]), "Can't find " + path)
         term.keys("Enter")
