@@ -1,5 +1,6 @@
 #include "posix_options.h"
 
+#include <getopt.h>
 #include <string.h>
 
 const char* usage_text() {
@@ -27,96 +28,219 @@ const char* usage_text() {
            "created, or 2 for a wrong command line.\n";
 }
 
-// Takes the value of an option given as "--name VALUE" or "--name=VALUE".
-// Returns false when the option is not `name`; sets `missing` when it is but
-// has no value.
-static bool option_value(const char* name, int argc, const char* const* argv, int* index,
-                         std::string* value, bool* missing) {
-    const char* arg = argv[*index];
-    size_t length = strlen(name);
-    if (strncmp(arg, name, length) != 0) return false;
-    if (arg[length] == '=') {
-        *value = arg + length + 1;
-        return true;
-    }
-    if (arg[length] != '\0') return false;
-    if (*index + 1 >= argc) {
-        *missing = true;
-        return true;
-    }
-    *value = argv[++*index];
+namespace {
+
+// ---- the options ----------------------------------------------------------------
+// A new option needs a name here, a row in kOptions and a case in
+// take_option.  getopt_long reads them; names must be written in full.
+
+enum option_id {
+    opt_chipsets,
+    opt_usb,
+    opt_yes,
+    opt_no,
+    opt_windows_dir,
+    opt_platform_kind,
+    opt_help,
+    option_count,
+};
+
+struct option_row {
+    option_id id;
+    const char* name;         // without the leading "--"
+    const char* value_needed; // the error when its value is missing; null: takes none
+    bool command_only;        // means something only after install or uninstall
+};
+
+// In the order in which "... goes with install or uninstall" picks one.
+const option_row kOptions[] = {
+    {opt_chipsets, "chipsets", nullptr, true},
+    {opt_usb, "usb", nullptr, true},
+    {opt_yes, "yes", nullptr, true},
+    {opt_no, "no", nullptr, true},
+    {opt_windows_dir, "windows-dir", "--windows-dir needs a folder", false},
+    {opt_platform_kind, "platform-kind", "--platform-kind takes 0, 1 or 2", false},
+    {opt_help, "help", nullptr, false},
+};
+
+// getopt_long's codes for the options: above every character of a short one.
+const int kFirstLongCode = 256;
+
+struct command_row {
+    const char* name;
+    run_mode mode;
+};
+const command_row kCommands[] = {
+    {"install", mode_install},
+    {"uninstall", mode_uninstall},
+};
+
+const option_row* row_of(int code) {
+    for (const option_row& row : kOptions)
+        if (kFirstLongCode + row.id == code) return &row;
+    return nullptr;
+}
+
+// A word that could have been meant as a command: letters only.  A folder
+// named so still works alone; followed by another folder, it was a command.
+bool looks_like_command(const char* word) {
+    if (*word == '\0') return false;
+    for (const char* c = word; *c != '\0'; c++)
+        if (!((*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z'))) return false;
     return true;
 }
 
-static command_line invalid(command_line result, const std::string& why) {
+// Reads the arguments one by one; each step returns an error, or "" to go on.
+class reader {
+  public:
+    explicit reader(command_line* result) : result_(result) {}
+
+    std::string take_option(option_id id, const char* value) {
+        given_[id] = true;
+        switch (id) {
+            case opt_chipsets: result_->chipsets = true; break;
+            case opt_usb: result_->usb = true; break;
+            case opt_windows_dir: return take_windows_dir(value, nullptr);
+            case opt_platform_kind:
+                if (strcmp(value, "0") != 0 && strcmp(value, "1") != 0 && strcmp(value, "2") != 0)
+                    return kOptions[opt_platform_kind].value_needed;
+                result_->platform_kind = value[0] - '0';
+                break;
+            default: break;  // --yes and --no count once all is read
+        }
+        return "";
+    }
+
+    // A word that is no option; after "--", `options_done`.
+    std::string take_word(const char* word, bool options_done) {
+        words_++;
+        if (words_ == 1 && !options_done) {
+            for (const command_row& command : kCommands) {
+                if (strcmp(word, command.name) == 0) {
+                    has_command_ = true;
+                    result_->mode = command.mode;
+                    return "";
+                }
+            }
+            if (looks_like_command(word)) {
+                if (result_->has_windows_dir) return std::string("unknown command ") + word;
+                maybe_command_ = word;
+            }
+        }
+        return take_windows_dir(word, word);
+    }
+
+    // What only the whole command line tells.
+    std::string finish() {
+        if (given_[opt_yes] && given_[opt_no]) return "--yes and --no exclude each other";
+        result_->boxes = given_[opt_yes]  ? answer_all_yes
+                         : given_[opt_no] ? answer_all_no
+                                          : answer_by_asking;
+        if (!has_command_) {
+            for (const option_row& row : kOptions)
+                if (row.command_only && given_[row.id])
+                    return std::string("--") + row.name + " goes with install or uninstall";
+        }
+        return "";
+    }
+
+  private:
+    // `word` is the argument when the folder was given as one, else null.
+    std::string take_windows_dir(const char* dir, const char* word) {
+        if (result_->has_windows_dir) {
+            if (maybe_command_ != nullptr) return std::string("unknown command ") + maybe_command_;
+            if (word != nullptr) return std::string("unexpected argument ") + word;
+            return "the Windows folder is given twice";
+        }
+        result_->has_windows_dir = true;
+        result_->windows_dir = dir;
+        return "";
+    }
+
+    command_line* result_;
+    bool given_[option_count] = {};
+    bool has_command_ = false;
+    int words_ = 0;
+    const char* maybe_command_ = nullptr;  // the first word, taken as the folder
+};
+
+// --help ends the reading: nothing else counts, not even earlier mistakes
+// that only the whole line shows.
+command_line help_only() {
+    command_line help;
+    help.mode = mode_help;
+    return help;
+}
+
+command_line invalid(command_line result, const std::string& why) {
     result.mode = mode_invalid;
     result.error = why;
     return result;
 }
 
+// True when `written` ("--name" or "--name=value") spells `name` in full:
+// getopt_long would also take a shortened name.
+bool spelled_out(const char* written, const char* name) {
+    size_t length = strlen(name);
+    return strncmp(written + 2, name, length) == 0 &&
+           (written[2 + length] == '\0' || written[2 + length] == '=');
+}
+
+}  // namespace
+
 command_line parse_command_line(int argc, const char* const* argv, const char* windir) {
     command_line result;
-    bool has_command = false;
-    bool options_done = false;  // after "--" every argument is positional
-    int positionals = 0;
-    bool yes = false, no = false;
-    for (int i = 1; i < argc; i++) {
-        const char* arg = argv[i];
-        if (!options_done && arg[0] == '-' && arg[1] != '\0') {
-            std::string value;
-            bool missing = false;
-            if (strcmp(arg, "--") == 0) {
-                options_done = true;
-            } else if (strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0) {
-                command_line help;
-                help.mode = mode_help;
-                return help;
-            } else if (strcmp(arg, "--chipsets") == 0) {
-                result.chipsets = true;
-            } else if (strcmp(arg, "--usb") == 0) {
-                result.usb = true;
-            } else if (strcmp(arg, "--yes") == 0) {
-                yes = true;
-            } else if (strcmp(arg, "--no") == 0) {
-                no = true;
-            } else if (option_value("--windows-dir", argc, argv, &i, &value, &missing)) {
-                if (missing) return invalid(result, "--windows-dir needs a folder");
-                if (result.has_windows_dir) return invalid(result, "the Windows folder is given twice");
-                result.has_windows_dir = true;
-                result.windows_dir = value;
-            } else if (option_value("--platform-kind", argc, argv, &i, &value, &missing)) {
-                if (missing || (value != "0" && value != "1" && value != "2"))
-                    return invalid(result, "--platform-kind takes 0, 1 or 2");
-                result.platform_kind = value[0] - '0';
-            } else {
-                return invalid(result, std::string("unknown option ") + arg);
-            }
-            continue;
-        }
-        // The first positional argument may be the command.
-        positionals++;
-        if (positionals == 1 && !options_done &&
-            (strcmp(arg, "install") == 0 || strcmp(arg, "uninstall") == 0)) {
-            has_command = true;
-            result.mode = arg[0] == 'i' ? mode_install : mode_uninstall;
-            continue;
-        }
-        if (result.has_windows_dir) return invalid(result, std::string("unexpected argument ") + arg);
-        result.has_windows_dir = true;
-        result.windows_dir = arg;
-    }
+    reader read(&result);
 
-    if (yes && no) return invalid(result, "--yes and --no exclude each other");
-    result.boxes = yes ? answer_all_yes : no ? answer_all_no : answer_by_asking;
-    if (!has_command) {
-        const char* command_only = result.chipsets ? "--chipsets"
-                                   : result.usb    ? "--usb"
-                                   : yes           ? "--yes"
-                                   : no            ? "--no"
-                                                   : nullptr;
-        if (command_only != nullptr)
-            return invalid(result, std::string(command_only) + " goes with install or uninstall");
+    option long_options[option_count + 1] = {};
+    for (const option_row& row : kOptions)
+        long_options[row.id] = {row.name, row.value_needed ? required_argument : no_argument,
+                                nullptr, kFirstLongCode + row.id};
+    // "-": every other argument comes back as code 1, in its place, so that
+    // argv is never reordered (and may be const).  ":": a missing value
+    // comes back as ':'.  Nothing is printed; optind 0 starts afresh.
+    const char kShortOptions[] = "-:h";
+    char* const* args = const_cast<char* const*>(argv);
+    opterr = 0;
+    optind = 0;
+    for (;;) {
+        int code = getopt_long(argc, args, kShortOptions, long_options, nullptr);
+        if (code == -1) break;
+        std::string error;
+        if (code == 1) {
+            error = read.take_word(optarg, false);
+        } else if (code == 'h') {
+            return help_only();
+        } else if (code == ':') {
+            error = row_of(optopt)->value_needed;
+        } else if (code == '?') {
+            // An unknown short option, or a long one unknown, ambiguous or
+            // given a value it does not take.
+            bool is_short = optopt > 0 && optopt < kFirstLongCode;
+            error = std::string("unknown option ") +
+                    (is_short ? std::string("-") + (char)optopt : argv[optind - 1]);
+        } else {
+            // The argument that held the option: the one before its value
+            // when that came apart.
+            const option_row* row = row_of(code);
+            bool value_apart = optarg != nullptr && optarg == argv[optind - 1];
+            const char* written = argv[optind - (value_apart ? 2 : 1)];
+            if (!spelled_out(written, row->name))
+                error = std::string("unknown option ") + written;
+            else if (row->id == opt_help)
+                return help_only();
+            else
+                error = read.take_option(row->id, optarg);
+        }
+        if (!error.empty()) return invalid(result, error);
     }
+    // After "--" every argument is a word, and none a command.
+    for (int i = optind; i < argc; i++) {
+        std::string error = read.take_word(argv[i], true);
+        if (!error.empty()) return invalid(result, error);
+    }
+    std::string error = read.finish();
+    if (!error.empty()) return invalid(result, error);
     // Neither choice named: both files, as the dialog starts.
     if (!result.chipsets && !result.usb) result.chipsets = result.usb = true;
 

@@ -47,6 +47,8 @@ TEST(CommandLine, Accepted) {
          0, answer_by_asking},
         {"an empty WINDIR is none", {"/a"}, "", mode_dialog, true, true, "/a", 0,
          answer_by_asking},
+        {"a lone word is a folder", {"W"}, nullptr, mode_dialog, true, true, "W", 0,
+         answer_by_asking},
     };
     for (const accepted& c : cases) {
         SCOPED_TRACE(c.what);
@@ -76,6 +78,12 @@ TEST(CommandLine, Refused) {
         {{"--platform-kind"}, "/w", "--platform-kind takes 0, 1 or 2"},
         {{"--platform-kind", "12"}, "/w", "--platform-kind takes 0, 1 or 2"},
         {{"--platform-kindx", "1"}, "/w", "unknown option --platform-kindx"},
+        {{"install", "--win", "/a"}, nullptr, "unknown option --win"},
+        {{"--usb=1", "install"}, "/w", "unknown option --usb=1"},
+        {{"-x", "/a"}, nullptr, "unknown option -x"},
+        {{"install", "--windows-dir"}, "/w", "--windows-dir needs a folder"},
+        {{"repair", "/a"}, nullptr, "unknown command repair"},
+        {{"--windows-dir", "/a", "repair"}, nullptr, "unknown command repair"},
         {{"install", "--yes", "--no"}, "/w", "--yes and --no exclude each other"},
         {{"--chipsets"}, "/w", "--chipsets goes with install or uninstall"},
         {{"--no"}, "/w", "--no goes with install or uninstall"},

@@ -221,7 +221,7 @@ class Usage(unittest.TestCase):
             (["install", "--yes", "--no", "W"], "tamrix: --yes and --no exclude each other"),
             (["--usb", "W"], "tamrix: --usb goes with install or uninstall"),
             (["--yes", "W"], "tamrix: --yes goes with install or uninstall"),
-            (["repair", "W"], "tamrix: unexpected argument W"),
+            (["repair", "W"], "tamrix: unknown command repair"),
             (["install", "--force", "W"], "tamrix: unknown option --force"),
         ]
         for args, first in cases:
