@@ -11,6 +11,7 @@
 //
 // Message boxes are modal here: while one is open, the dialog under it takes
 // no keys, so no second command can start before the first has returned.
+#include <ctype.h>
 #include <curses.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -70,9 +71,6 @@ struct shown_box {
 };
 
 bool curses_on = false;
-bool dialog_shown = false;
-int dialog_focus = kNoFocus;
-std::vector<hit_area> dialog_hits;
 std::vector<shown_box> last_command_boxes;
 
 void start_curses() {
@@ -155,19 +153,126 @@ std::string button_face(const char* text, bool enter_presses) {
     return std::string(enter_presses ? "< " : "[ ") + text + (enter_presses ? " >" : " ]");
 }
 
-bool is_button(int index) { return index >= 0 && !kControls[index].check_box; }
+int hit(const std::vector<hit_area>& areas, const MEVENT& event) {
+    for (const hit_area& area : areas)
+        if (event.y == area.y && event.x >= area.x && event.x < area.x + area.width)
+            return area.index;
+    return kNoFocus;
+}
 
-// The push button that Enter presses: the focused one, else the default.
-int enter_target() { return is_button(dialog_focus) ? dialog_focus : kDefaultButton; }
+bool mouse_click(MEVENT* event) {
+    return getmouse(event) == OK && (event->bstate & (BUTTON1_CLICKED | BUTTON1_RELEASED)) != 0;
+}
+
+// ---- the keys ------------------------------------------------------------------
+
+// A screen of controls that takes the keys: the dialog, or a message box
+// over it.  The key loop moves the focus through the `count` controls in
+// tab order and hands everything else to the screen.
+class key_screen {
+  public:
+    int count = 0;
+    int focus = kNoFocus;
+    std::vector<hit_area> hits;  // where the controls are, as last drawn
+
+    // Draws the whole screen and fills `hits`.
+    virtual void draw() = 0;
+    // Space on the focused control, or a click on one.
+    virtual void press(int index) = 0;
+    virtual void enter() = 0;
+    virtual void escape() = 0;
+    // Any other key.
+    virtual void letter(int key) { (void)key; }
+    // The screen has closed.
+    virtual bool done() const = 0;
+
+  protected:
+    ~key_screen() = default;
+};
+
+void run_keys(key_screen* screen) {
+    while (!screen->done()) {
+        erase();
+        screen->draw();
+        refresh();
+        int key = getch();
+        switch (key) {
+            case '\t': case KEY_RIGHT: case KEY_DOWN:
+                screen->focus = (screen->focus + 1) % screen->count;
+                break;
+            case KEY_BTAB: case KEY_LEFT: case KEY_UP:  // from no focus, to the last
+                screen->focus = screen->focus <= 0 ? screen->count - 1 : screen->focus - 1;
+                break;
+            case ' ':
+                if (screen->focus != kNoFocus) screen->press(screen->focus);
+                break;
+            case '\r': case '\n': case KEY_ENTER:
+                screen->enter();
+                break;
+            case kKeyEscape:
+                screen->escape();
+                break;
+            case kKeyInterrupt:
+                interrupted();
+            case KEY_MOUSE: {
+                MEVENT event;
+                if (!mouse_click(&event)) break;
+                int index = hit(screen->hits, event);
+                if (index != kNoFocus) screen->press(index);
+                break;
+            }
+            default:
+                screen->letter(key);
+                break;
+        }
+    }
+}
+
+// ---- the dialog ----------------------------------------------------------------
+
+bool is_button(int index) { return index >= 0 && !kControls[index].check_box; }
 
 int check_state(int id) { return platform_get_check(posix_dialog_window(), id); }
 
-void draw_dialog() {
+void send_command(uintptr_t command) {
+    last_command_boxes.clear();
+    main_dialog_proc(posix_dialog_window(), kWmCommand, command, 0);
+}
+
+// The dialog's controls; what they do is the dialog procedure's business.
+class dialog_screen : public key_screen {
+  public:
+    dialog_screen() { count = kControlCount; }
+
+    // The push button that Enter presses: the focused one, else the default.
+    int enter_target() const { return is_button(focus) ? focus : kDefaultButton; }
+
+    void draw() override;
+
+    // A click on a control, by the mouse or by Space.
+    void press(int index) override {
+        focus = index;
+        const control& c = kControls[index];
+        if (c.check_box) {  // an auto check box toggles itself, then tells
+            platform_set_check(posix_dialog_window(), c.id, check_state(c.id) == 1 ? 0 : 1);
+        }
+        send_command((uintptr_t)c.id);  // BN_CLICKED is 0: the id alone
+    }
+
+    void enter() override { send_command((uintptr_t)kControls[enter_target()].id); }
+    void escape() override { send_command(kCancelCommand); }
+    bool done() const override { return posix_dialog.ended; }
+};
+
+dialog_screen dialog;
+bool dialog_shown = false;  // the dialog is up, under any message box
+
+void dialog_screen::draw() {
     std::vector<std::string> text = wrap(kExplanation, kTextWidth);
     int height = 14 + (int)text.size();
     int top = LINES > height ? (LINES - height) / 2 : 0;
     int left = COLS > kDialogWidth ? (COLS - kDialogWidth) / 2 : 0;
-    dialog_hits.clear();
+    hits.clear();
     frame(top, left, height, kDialogWidth, kTitle);
 
     // The logo, a chip, and the banner with the program's name.
@@ -187,7 +292,7 @@ void draw_dialog() {
     int button_x = left + 30;
     for (int i = 0; i < kControlCount; i++) {
         const control& c = kControls[i];
-        attr_t look = i == dialog_focus ? A_REVERSE : A_NORMAL;
+        attr_t look = i == focus ? A_REVERSE : A_NORMAL;
         std::string face;
         int y, x;
         if (c.check_box) {
@@ -202,8 +307,8 @@ void draw_dialog() {
             button_x += (int)face.size() + 2;
         }
         put(y, x, face, look);
-        dialog_hits.push_back({y, x, (int)face.size(), i});
-        if (i == dialog_focus) cursor_y = y, cursor_x = x + 1;
+        hits.push_back({y, x, (int)face.size(), i});
+        if (i == focus) cursor_y = y, cursor_x = x + 1;
     }
     if (cursor_y >= 0 && cursor_y < LINES && cursor_x < COLS) {
         curs_set(1);
@@ -211,17 +316,6 @@ void draw_dialog() {
     } else {
         curs_set(0);
     }
-}
-
-int hit(const std::vector<hit_area>& areas, const MEVENT& event) {
-    for (const hit_area& area : areas)
-        if (event.y == area.y && event.x >= area.x && event.x < area.x + area.width)
-            return area.index;
-    return kNoFocus;
-}
-
-bool mouse_click(MEVENT* event) {
-    return getmouse(event) == OK && (event->bstate & (BUTTON1_CLICKED | BUTTON1_RELEASED)) != 0;
 }
 
 // ---- message boxes -------------------------------------------------------------
@@ -238,6 +332,7 @@ const char* icon_mark(box_icon icon) {
 struct box_button {
     const char* text;
     box_answer answer;
+    char letter;  // presses it, in either case
 };
 
 // Draws the box centred over whatever is under it; fills `hits`.
@@ -282,79 +377,60 @@ void draw_box(const char* text, const char* caption, box_icon icon,
     }
 }
 
-box_answer run_box(const char* text, const char* caption, box_icon icon, box_buttons kind) {
-    static const box_button kYesNo[] = {{"Yes", answer_yes}, {"No", answer_no}};
-    static const box_button kOk[] = {{"OK", answer_ok}};
-    std::vector<box_button> buttons(kind == buttons_yes_no ? kYesNo : kOk,
-                                    kind == buttons_yes_no ? kYesNo + 2 : kOk + 1);
-    int focus = 0;
-    std::vector<hit_area> hits;
-    for (;;) {
-        erase();
-        if (dialog_shown) draw_dialog();
-        draw_box(text, caption, icon, buttons, focus, &hits);
-        refresh();
-        int key = getch();
-        int count = (int)buttons.size();
-        switch (key) {
-            case '\t': case KEY_RIGHT: case KEY_DOWN:
-                focus = (focus + 1) % count;
-                break;
-            case KEY_BTAB: case KEY_LEFT: case KEY_UP:
-                focus = (focus + count - 1) % count;
-                break;
-            case '\r': case '\n': case KEY_ENTER: case ' ':
-                return buttons[focus].answer;
-            case 'y': case 'Y':
-                if (kind == buttons_yes_no) return answer_yes;
-                break;
-            case 'n': case 'N':
-                if (kind == buttons_yes_no) return answer_no;
-                break;
-            case 'o': case 'O':
-                if (kind == buttons_ok) return answer_ok;
-                break;
-            case kKeyEscape:  // a box without a No button closes on Escape
-                if (kind == buttons_ok) return answer_ok;
-                break;
-            case kKeyInterrupt:
-                interrupted();
-            case KEY_MOUSE: {
-                MEVENT event;
-                if (!mouse_click(&event)) break;
-                int index = hit(hits, event);
-                if (index != kNoFocus) return buttons[index].answer;
-                break;
-            }
-            default:
-                break;
-        }
+// A message box: Enter and Space press the focused button, a letter its
+// button, and Escape closes a box that has OK alone.
+class box_screen : public key_screen {
+  public:
+    box_screen(const char* text, const char* caption, box_icon icon, box_buttons kind)
+        : text_(text), caption_(caption), icon_(icon), kind_(kind) {
+        static const box_button kYesNo[] = {{"Yes", answer_yes, 'y'}, {"No", answer_no, 'n'}};
+        static const box_button kOk[] = {{"OK", answer_ok, 'o'}};
+        buttons_.assign(kind == buttons_yes_no ? kYesNo : kOk,
+                        kind == buttons_yes_no ? kYesNo + 2 : kOk + 1);
+        count = (int)buttons_.size();
+        focus = 0;
     }
-}
 
-// ---- the dialog ----------------------------------------------------------------
+    box_answer answer() const { return answer_; }
 
-void send_command(uintptr_t command) {
-    last_command_boxes.clear();
-    main_dialog_proc(posix_dialog_window(), kWmCommand, command, 0);
-}
-
-// A click on a control, by the mouse or by Space.
-void click(int index) {
-    dialog_focus = index;
-    const control& c = kControls[index];
-    if (c.check_box) {  // an auto check box toggles itself, then tells
-        platform_set_check(posix_dialog_window(), c.id, check_state(c.id) == 1 ? 0 : 1);
+    void draw() override {
+        if (dialog_shown) dialog.draw();
+        draw_box(text_, caption_, icon_, buttons_, focus, &hits);
     }
-    send_command((uintptr_t)c.id);  // BN_CLICKED is 0: the id alone
-}
+    void press(int index) override { close(buttons_[index].answer); }
+    void enter() override { press(focus); }
+    void escape() override {  // a box without a No button closes on Escape
+        if (kind_ == buttons_ok) close(answer_ok);
+    }
+    void letter(int key) override {
+        for (const box_button& button : buttons_)
+            if (key == button.letter || key == toupper(button.letter)) close(button.answer);
+    }
+    bool done() const override { return closed_; }
+
+  private:
+    void close(box_answer answer) {
+        answer_ = answer;
+        closed_ = true;
+    }
+
+    const char* text_;
+    const char* caption_;
+    box_icon icon_;
+    box_buttons kind_;
+    std::vector<box_button> buttons_;
+    bool closed_ = false;
+    box_answer answer_ = answer_ok;
+};
 
 }  // namespace
 
 box_answer terminal_message_box(const char* text, const char* caption, box_icon icon,
                                 box_buttons buttons) {
     start_curses();
-    box_answer answer = run_box(text, caption, icon, buttons);
+    box_screen box(text, caption, icon, buttons);
+    run_keys(&box);
+    box_answer answer = box.answer();
     const char* said = buttons == buttons_yes_no ? (answer == answer_yes ? "Yes" : "No") : "";
     last_command_boxes.push_back({text, caption, icon, said});
     return answer;
@@ -364,42 +440,9 @@ intptr_t terminal_run_dialog() {
     start_curses();
     // The dialog procedure says whether the system should set the focus.
     bool set_focus = main_dialog_proc(posix_dialog_window(), kWmInitDialog, 0, 0) != 0;
-    dialog_focus = set_focus ? 0 : kNoFocus;
+    dialog.focus = set_focus ? 0 : kNoFocus;
     dialog_shown = true;
-    while (!posix_dialog.ended) {
-        erase();
-        draw_dialog();
-        refresh();
-        int key = getch();
-        switch (key) {
-            case '\t': case KEY_RIGHT: case KEY_DOWN:
-                dialog_focus = (dialog_focus + 1) % kControlCount;
-                break;
-            case KEY_BTAB: case KEY_LEFT: case KEY_UP:
-                dialog_focus = dialog_focus <= 0 ? kControlCount - 1 : dialog_focus - 1;
-                break;
-            case ' ':
-                if (dialog_focus != kNoFocus) click(dialog_focus);
-                break;
-            case '\r': case '\n': case KEY_ENTER:
-                send_command((uintptr_t)kControls[enter_target()].id);
-                break;
-            case kKeyEscape:
-                send_command(kCancelCommand);
-                break;
-            case kKeyInterrupt:
-                interrupted();
-            case KEY_MOUSE: {
-                MEVENT event;
-                if (!mouse_click(&event)) break;
-                int index = hit(dialog_hits, event);
-                if (index != kNoFocus) click(index);
-                break;
-            }
-            default:
-                break;
-        }
-    }
+    run_keys(&dialog);
     dialog_shown = false;
     return posix_dialog.result;
 }
@@ -409,12 +452,8 @@ void terminal_close() {
     endwin();
     curses_on = false;
     // The screen that showed them is gone: the last command's boxes stay on
-    // the terminal, their line breaks kept.
-    for (const shown_box& box : last_command_boxes) {
-        FILE* out = box.icon == icon_error ? stderr : stdout;
-        fprintf(out, "%s: %s", box.caption.c_str(), box.text.c_str());
-        if (!box.answer.empty()) fprintf(out, " [Yes/No] %s", box.answer.c_str());
-        fprintf(out, "\n");
-        fflush(out);
-    }
+    // the terminal, as the command line prints them.
+    for (const shown_box& box : last_command_boxes)
+        print_box_line(box.text.c_str(), box.caption.c_str(), box.icon,
+                       box.answer.empty() ? nullptr : box.answer.c_str());
 }
