@@ -20,13 +20,16 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from tamrix_fixtures import (DEVICES, MACHINE_INF, MACHINE_INF_INSTALLED,  # noqa: E402
                              MACHINE_INF_INSTALLED_KIND2, USB_INF, USB_INF_INSTALLED,
-                             WindowsFolder, tamrix_program)
+                             WindowsFolder, finish_lines, tamrix_program)
 
 BOTH = {"machine.inf": MACHINE_INF, "usb.inf": USB_INF}
 EXPLANATION = ("This Windows'95 utility applies to any motherboard which is based on "
                "following chipset:")
 CHIPSETS_LINE = "    Intel 430TX, Intel 440LX, SIS 5571, SIS 5582."
+TITLE = "Tamrix.exe R1.01"
 MARKS = ("[X]", "[?]", "[i]")
+# The top edge of a frame with a caption: the dialog's, or a message box's.
+CAPTIONED_EDGE = re.compile(r"\+-+ ([^-+|]+) -+\+")
 _sessions = itertools.count()
 
 
@@ -75,6 +78,14 @@ class Terminal:
     def wait_for_text(self, text, timeout=10.0):
         return self.wait_for(lambda s: any(text in line for line in s), repr(text), timeout)
 
+    def transcript(self):
+        """The lines the program left on the terminal, wrapped lines joined,
+        up to its exit status."""
+        lines = [line.rstrip() for line in
+                 self.tmux("capture-pane", "-p", "-J").decode("latin-1").split("\n")]
+        end = next(r for r, line in enumerate(lines) if re.fullmatch(r"\[exit \d+\]", line))
+        return [line for line in lines[:end] if line]
+
     def wait_for_exit(self):
         """The program's exit status, once it has ended."""
         line = self.wait_for(
@@ -122,6 +133,11 @@ def on_screen(screen, text):
     return any(text in line for line in screen)
 
 
+def box_open(screen):
+    """Whether any message box is on the screen."""
+    return any(m.group(1) != TITLE for line in screen for m in CAPTIONED_EDGE.finditer(line))
+
+
 class DialogCase(unittest.TestCase):
     def start(self, files, args):
         self.folder = WindowsFolder(files)
@@ -130,19 +146,16 @@ class DialogCase(unittest.TestCase):
         self.addCleanup(self.term.close)
         return self.term
 
-    def wait_for_dialog(self):
+    def wait_for_dialog(self, face="[ Exit ]"):
+        """The dialog showing `face`, with no message box over it.  Keys are
+        handled in order: the screen that a key makes shows that every key
+        before it has been handled."""
         return self.term.wait_for(
-            lambda s: s if on_screen(s, " Tamrix.exe R1.01 ") and on_screen(s, "[ Exit ]")
-            or on_screen(s, "< Exit >") else None, "dialog")
+            lambda s: s if on_screen(s, " %s " % TITLE) and on_screen(s, face)
+            and not box_open(s) else None, "dialog with %s" % face)
 
     def wait_for_box(self, caption):
         return self.term.wait_for(lambda s: read_box(s, caption), "%s box" % caption)
-
-    def assert_no_box(self, caption):
-        self.assertIsNone(read_box(self.term.screen(), caption))
-
-    def settle(self):
-        time.sleep(0.4)
 
 
 class Dialog(DialogCase):
@@ -158,14 +171,7 @@ class Dialog(DialogCase):
                      "[ Uninstall ]", "[ Exit ]"):
             self.assertTrue(on_screen(screen, face), face)
 
-        # Escape sends the cancel command: nothing happens.
-        term.keys("Escape")
-        self.settle()
-        self.wait_for_dialog()
-        self.assert_no_box("OK")
-        self.assertEqual(self.folder.contents(), BOTH)
-
-        # Enter presses the default button, Install.
+        # With no focus, Enter presses the default button, Install.
         term.keys("Enter")
         box = self.wait_for_box("OK")
         self.assertEqual(box, {"icon": None, "lines": [" The utility has updated completely!"],
@@ -175,16 +181,12 @@ class Dialog(DialogCase):
         term.keys("Enter")
         term.wait_for(lambda s: read_box(s, "OK") is None, "closed box")
 
-        term.keys("Escape")
-        self.settle()
-        self.wait_for_dialog()
+        # Escape sends the cancel command: nothing happens, and the Tabs
+        # after it go through the controls to Exit, which Enter then presses.
+        term.keys("Escape", "Tab", "Tab", "Tab", "Tab", "Tab")
+        self.assertTrue(on_screen(self.wait_for_dialog("< Exit >"), "[ Install ]"))
         self.assertEqual(self.folder.contents(),
                          {"machine.inf": MACHINE_INF_INSTALLED_KIND2, "usb.inf": USB_INF_INSTALLED})
-
-        # Tab through the controls to Exit, which Enter then presses.
-        term.keys("Tab", "Tab", "Tab", "Tab", "Tab")
-        term.wait_for_text("< Exit >")
-        self.assertTrue(on_screen(term.screen(), "[ Install ]"))
         term.keys("Enter")
         box = self.wait_for_box("Finish")
         self.assertEqual(box, {"icon": None,
@@ -201,21 +203,19 @@ class Dialog(DialogCase):
         self.assertEqual(note["buttons"], "< OK >")
         term.keys("Enter")
         self.assertEqual(term.wait_for_exit(), 0)
-        # The question stays on the terminal, with its answer.
-        self.assertTrue(on_screen(term.screen(),
-                                  " Do you want to restart your computer now? [Yes/No] No"))
+        # Exit's boxes stay on the terminal, as the command line prints them.
+        self.assertEqual(term.transcript(), finish_lines("No"))
         self.assertEqual(self.folder.contents(),
                          {"machine.inf": MACHINE_INF_INSTALLED_KIND2, "usb.inf": USB_INF_INSTALLED})
 
     def test_escape_changes_nothing_and_exit_asks_nothing(self):
         term = self.start(BOTH, ["--platform-kind", "1"])
         self.wait_for_dialog()
-        term.keys("Escape", "Escape")
-        self.settle()
-        self.wait_for_dialog()
-        # Up from no focus reaches the last control, Exit; Space presses it.
-        term.keys("Up")
-        term.wait_for_text("< Exit >")
+        # Escape changes nothing; Up from no focus then reaches the last
+        # control, Exit, and Space presses it.
+        term.keys("Escape", "Escape", "Up")
+        self.wait_for_dialog("< Exit >")
+        self.assertEqual(self.folder.contents(), BOTH)
         term.keys("Space")
         self.assertEqual(term.wait_for_exit(), 0)
         self.assertFalse(on_screen(term.screen(), "Finish"))
@@ -298,8 +298,7 @@ class StartUp(DialogCase):
         term.keys("Enter")
         self.assertEqual(term.wait_for_exit(), 1)
         # The error stays on the terminal.
-        self.assertTrue(any(line.startswith("File Open Error: Can't find ")
-                            for line in term.screen()))
+        self.assertEqual(term.transcript(), ["File Open Error: Can't find " + path])
         self.assertEqual(self.folder.contents(), {"usb.inf": USB_INF})
 
     def test_command_line_asks_on_a_terminal(self):
