@@ -11,9 +11,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 root="$(pwd)"
 build="${TAMRIX_BUILD_DIR:-$root/build/native}"
 
-if [[ -x scripts/install-deps.sh ]]; then
-  scripts/install-deps.sh
-fi
+scripts/install-deps.sh
 mkdir -p build
 log="$build.build.log"
 if ! { cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -Wno-dev &&
