@@ -56,6 +56,7 @@ fi
 
 echo "release: building Tamrix $version in $build"
 rm -rf "$build"
+mkdir -p "$(dirname "$build")"
 cmake -S "$root" -B "$build" -Wno-dev -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" \
   -DCMAKE_BUILD_TYPE=MinSizeRel >"$build.configure.log" 2>&1 ||
   { cat "$build.configure.log" >&2; fail "configure failed"; }
