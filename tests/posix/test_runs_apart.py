@@ -1,0 +1,94 @@
+"""Runs of `tamrix` that meet other runs or signals: several Installs on one
+folder at once, and SIGTERM at random moments of an Install.  Whatever
+happens, machine.inf holds its old or its new text, and nothing is left
+beside it.
+
+Usage: TAMRIX=path/to/tamrix python3 test_runs_apart.py
+"""
+
+import os
+import random
+import signal
+import subprocess
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from tamrix_fixtures import COMPLETED, MACHINE_INF, WindowsFolder, tamrix_program  # noqa: E402
+
+HELD = "Tamrix: Another Tamrix is changing "
+
+
+def big_machine_inf(megabytes):
+    """The machine.inf fixture grown to about `megabytes` with comment lines."""
+    filler = b"".join(b"; filler line %07d of a machine.inf grown for the test\r\n" % n
+                      for n in range(megabytes * 1024 * 1024 // 58))
+    return MACHINE_INF + filler
+
+
+def install(folder, **popen):
+    return subprocess.Popen([tamrix_program(), "install", "--chipsets", "--windows-dir",
+                             folder.windows, "--platform-kind", "1"],
+                            stdin=subprocess.DEVNULL, **popen)
+
+
+class RunsApart(unittest.TestCase):
+    def setUp(self):
+        self.folder = WindowsFolder({})
+        self.addCleanup(self.folder.close)
+
+    def put(self, text):
+        with open(os.path.join(self.folder.inf, "machine.inf"), "wb") as f:
+            f.write(text)
+
+    def installed(self, text):
+        """What Install makes of `text`, and how long it takes."""
+        self.put(text)
+        started = time.monotonic()
+        self.assertEqual(install(self.folder, stdout=subprocess.DEVNULL).wait(), 0)
+        return self.folder.contents()["machine.inf"], time.monotonic() - started
+
+    def test_four_installs_at_once_keep_machine_inf(self):
+        old = big_machine_inf(5)
+        new, _ = self.installed(old)
+        for attempt in range(20):
+            self.put(old)
+            runs = [install(self.folder, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                    for _ in range(4)]
+            results = [(run.wait(),) + tuple(out.decode() for out in run.communicate())
+                       for run in runs]
+            for status, output, errors in results:
+                with self.subTest(attempt=attempt):
+                    # Each run completes, or touches nothing and says why.
+                    done = (status, errors) == (0, "") and output.startswith(COMPLETED + "\n")
+                    held = (status, output) == (4, "") and errors.startswith(HELD)
+                    self.assertTrue(done or held, (status, output, errors))
+            self.assertEqual(self.folder.contents(), {"machine.inf": new}, attempt)
+        uninstall = subprocess.run([tamrix_program(), "uninstall", "--chipsets", "--windows-dir",
+                                    self.folder.windows, "--platform-kind", "1"],
+                                   capture_output=True)
+        self.assertEqual(uninstall.returncode, 0)
+        self.assertEqual(self.folder.contents(), {"machine.inf": old})
+
+    def test_sigterm_leaves_the_old_or_the_new_text(self):
+        old = big_machine_inf(20)
+        new, seconds = self.installed(old)
+        seen = set()
+        for attempt in range(30):
+            self.put(old)
+            run = install(self.folder, stdout=subprocess.DEVNULL)
+            time.sleep(random.uniform(0, seconds * 1.2))
+            run.send_signal(signal.SIGTERM)
+            status = run.wait()
+            self.assertIn(status, (0, 128 + signal.SIGTERM), attempt)
+            contents = self.folder.contents()
+            self.assertEqual(sorted(contents), ["machine.inf"], attempt)
+            self.assertIn(contents["machine.inf"], (old, new), attempt)
+            seen.add(contents["machine.inf"] == new)
+        # Most signals come in the middle of the run.
+        self.assertIn(False, seen)
+
+
+if __name__ == "__main__":
+    unittest.main()
