@@ -23,7 +23,7 @@ target_names names_of(inf_target target) {
                                   : target_names{"usb.inf", "usb.in@"};
 }
 
-// ---- names ------------------------------------------------------------------------
+// ---- names and the order of the file calls -----------------------------------------
 
 // Runs the rest of a test in a scratch folder, so that a relative Windows
 // directory such as "C:\WINDOWS" lands there.
@@ -44,56 +44,25 @@ private:
     std::string dir_;
 };
 
-TEST(replace_names, paths_under_c_windows) {
+// The file calls of a clean replacement under C:\WINDOWS, in order, with the
+// paths the core builds; the one flush of out.inf comes after its open and
+// before its close.
+TEST(replace_names, paths_and_order_of_file_calls) {
     scratch_cwd cwd;
-    scripted::reset();
-    std::filesystem::create_directories("C:/WINDOWS/inf");
-    scripted::write_file("C:/WINDOWS/inf/machine.inf", kMachineOld);
-    scripted::set_windows_dir("C:\\WINDOWS");
-    ASSERT_TRUE(read_windows_dir());
-
-    EXPECT_STREQ(target_path(chipset_file), "C:\\WINDOWS\\inf\\machine.inf");
-    EXPECT_STREQ(target_path(usb_file), "C:\\WINDOWS\\inf\\usb.inf");
-
-    ASSERT_EQ(replace_inf_file(chipset_file, merge_chipset_inf), replaced);
-    std::vector<std::string> paths;
-    for (const auto& call : scripted::file_calls())
-        if (!call.path.empty()) paths.push_back(slashes(call.path));
-    const std::vector<std::string> want = {
-        "C:/WINDOWS/inf/machine.inf",
-        "C:/WINDOWS/inf/out.inf",
-        "C:/WINDOWS/inf/machine.in@",
-        "C:/WINDOWS/inf/machine.inf -> C:/WINDOWS/inf/machine.in@",
-        "C:/WINDOWS/inf/out.inf -> C:/WINDOWS/inf/machine.inf",
-        "C:/WINDOWS/inf/out.inf",
-        "C:/WINDOWS/inf/machine.in@",
-    };
-    EXPECT_EQ(paths, want);
-    EXPECT_EQ(snapshot("C:/WINDOWS/inf"), (folder{{"machine.inf", kMachineNew}}));
-
-    // The temporary file's full path, as the user is told it.
-    scripted::fail(scripted::call_open_write, 1);
-    EXPECT_EQ(replace_inf_file(chipset_file, strip_marked_lines), cannot_create);
-    expect_boxes({cant_create("out.inf")}, "C:\\WINDOWS\\inf");
-    EXPECT_EQ(snapshot("C:/WINDOWS/inf"), (folder{{"machine.inf", kMachineNew}}));
-}
-
-// ---- the order of the file calls ------------------------------------------------
-
-class replace_test : public inf_test {};
-
-// Opens, closes, renames and deletes of a clean replacement, in order; the
-// one flush of out.inf comes after its open and before its close.
-TEST_F(replace_test, order_of_file_calls) {
+    const std::string inf = "C:/WINDOWS/inf";
+    std::filesystem::create_directories(inf);
     for (inf_target target : {chipset_file, usb_file}) {
         const target_names n = names_of(target);
         SCOPED_TRACE(n.file);
-        fresh_process();
-        lay_out({{n.file, target == chipset_file ? kMachineOld : kUsbOld}});
-        ASSERT_EQ(replace_inf_file(target, strip_marked_lines), replaced);
+        const bool chipset = target == chipset_file;
+        scripted::reset();
+        scripted::set_windows_dir("C:\\WINDOWS");
+        ASSERT_TRUE(read_windows_dir());
+        lay_out(inf, {{n.file, chipset ? kMachineOld : kUsbOld}});
+        ASSERT_EQ(replace_inf_file(target, chipset ? merge_chipset_inf : merge_usb_inf), replaced);
 
-        const std::string inf = slashes(inf_name()) + "/";
-        const std::string file = inf + n.file, backup = inf + n.backup, out = inf + "out.inf";
+        const std::string file = inf + "/" + n.file, backup = inf + "/" + n.backup,
+                          out = inf + "/out.inf";
         std::vector<std::string> seen;
         int flush_at = -1, flushes = 0;
         for (const auto& call : scripted::file_calls()) {
@@ -121,9 +90,19 @@ TEST_F(replace_test, order_of_file_calls) {
         EXPECT_EQ(seen, want);
         EXPECT_EQ(flushes, 1);
         EXPECT_TRUE(flush_at == 2 || flush_at == 3) << "flush after call " << flush_at;
-        EXPECT_EQ(snapshot(), (folder{{n.file, target == chipset_file ? kMachineOld : kUsbOld}}));
+        EXPECT_EQ(snapshot(inf), (folder{{n.file, chipset ? kMachineNew : kUsbNew}}));
     }
+    EXPECT_STREQ(target_path(chipset_file), "C:\\WINDOWS\\inf\\machine.inf");
+    EXPECT_STREQ(target_path(usb_file), "C:\\WINDOWS\\inf\\usb.inf");
+
+    // The temporary file's full path, as the user is told it.
+    scripted::fail(scripted::call_open_write, 1);
+    EXPECT_EQ(replace_inf_file(usb_file, strip_marked_lines), cannot_create);
+    expect_boxes({cant_create("out.inf")}, "C:\\WINDOWS\\inf");
+    EXPECT_EQ(snapshot(inf), (folder{{"usb.inf", kUsbNew}}));
 }
+
+class replace_test : public inf_test {};
 
 // ---- stale, missing and unreadable files ------------------------------------------
 
