@@ -17,6 +17,9 @@ extern command_line posix_run;
 // the middle of a swap, and never leaving a file half written
 // (posix_file_calls.cpp).  Called once, first thing.
 void posix_catch_interruptions();
+// Ends the program as that signal would, from wherever it is (Ctrl-C read
+// as a key, a terminal that has gone away).
+[[noreturn]] void posix_interrupted(int signal_number);
 
 // The terminal dialog's state.
 struct posix_dialog_state {
@@ -38,6 +41,9 @@ box_answer terminal_message_box(const char* text, const char* caption, box_icon 
 // that the last command showed, since the screen that held them is gone.
 // Does nothing when the terminal was never taken.
 void terminal_close();
+// The same from a signal handler: only what is safe there (the terminal's
+// saved modes back, the normal screen, the cursor).
+void terminal_give_back_at_once();
 
 // ---- plain lines (posix_lines.cpp) -----------------------------------------
 // Runs the command of the command line, install or uninstall, without the

@@ -156,6 +156,8 @@ bool posix_real_path(const char* path, char* real, uint32_t size) {
     return (uint32_t)snprintf(real, size, "%s", result) < size;
 }
 
+std::string posix_linux_path(const char* path) { return linux_path(path); }
+
 void posix_shown_path(const char* path, char* shown, uint32_t size) {
     snprintf(shown, size, "%s", path[0] != '\0' ? linux_path(path).c_str() : "");
 }

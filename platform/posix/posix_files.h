@@ -7,6 +7,8 @@
 #ifndef TAMRIX_PLATFORM_POSIX_POSIX_FILES_H
 #define TAMRIX_PLATFORM_POSIX_POSIX_FILES_H
 
+#include <string>
+
 #include "../platform.h"
 
 open_status posix_open_read(const char* path, platform_file* file);
@@ -19,6 +21,8 @@ bool posix_close(platform_file file);
 bool posix_rename(const char* from, const char* to);
 bool posix_delete(const char* path);
 bool posix_real_path(const char* path, char* real, uint32_t size);
+// The Linux path a Windows path names, as every function here resolves it.
+std::string posix_linux_path(const char* path);
 void posix_shown_path(const char* path, char* shown, uint32_t size);
 
 // An exclusive lock on a folder, held by an open descriptor until

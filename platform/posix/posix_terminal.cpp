@@ -13,9 +13,13 @@
 // no keys, so no second command can start before the first has returned.
 #include <ctype.h>
 #include <curses.h>
+#include <errno.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -34,7 +38,6 @@ const char kChoice[] = "Choice:";
 
 const int kKeyEscape = 27;
 const int kKeyInterrupt = 3;  // Ctrl-C, read as a key in raw mode
-const int kInterruptStatus = 130;
 
 // The dialog's controls in tab order, as the template lists them.
 struct control {
@@ -70,11 +73,13 @@ struct shown_box {
     std::string answer;  // "Yes" or "No" after a question; empty after OK
 };
 
-bool curses_on = false;
+volatile sig_atomic_t curses_on = false;
 std::vector<shown_box> last_command_boxes;
+struct termios modes_before;  // the terminal's modes before curses took it
 
 void start_curses() {
     if (curses_on) return;
+    tcgetattr(STDIN_FILENO, &modes_before);
     if (newterm(nullptr, stdout, stdin) == nullptr) {
         fprintf(stderr, "tamrix: this terminal cannot show the dialog (TERM=%s)\n",
                 getenv("TERM") ? getenv("TERM") : "");
@@ -89,7 +94,6 @@ void start_curses() {
     mousemask(BUTTON1_CLICKED | BUTTON1_RELEASED, nullptr);
 }
 
-[[noreturn]] void interrupted() { posix_exit(kInterruptStatus); }
 
 // ---- drawing -----------------------------------------------------------------
 
@@ -213,7 +217,10 @@ void run_keys(key_screen* screen) {
                 screen->escape();
                 break;
             case kKeyInterrupt:
-                interrupted();
+                posix_interrupted(SIGINT);
+            case ERR:  // no more keys: the terminal has gone away
+                if (errno != EINTR) posix_interrupted(SIGHUP);
+                break;
             case KEY_MOUSE: {
                 MEVENT event;
                 if (!mouse_click(&event)) break;
@@ -445,6 +452,15 @@ intptr_t terminal_run_dialog() {
     run_keys(&dialog);
     dialog_shown = false;
     return posix_dialog.result;
+}
+
+void terminal_give_back_at_once() {
+    if (!curses_on) return;
+    tcsetattr(STDIN_FILENO, TCSANOW, &modes_before);
+    // The normal screen back, and the cursor, as endwin would leave them.
+    static const char kNormalScreen[] = "\033[?1049l\033[?25h\r\n";
+    ssize_t written = write(STDOUT_FILENO, kNormalScreen, sizeof kNormalScreen - 1);
+    (void)written;
 }
 
 void terminal_close() {
