@@ -91,4 +91,19 @@ void mark_present(template_group* const* groups, uint32_t group_count);
 // Copies the whole input without the lines that end in kMarker.
 void strip_marked_lines();
 
+// ---- looking without writing -----------------------------------------------------
+// Both read the whole input and leave it at its start.
+
+// The lines of some groups, and how many of them the input already holds.
+struct template_count {
+    uint32_t present;
+    uint32_t total;
+};
+// Rearms the groups and runs the pre-scan over them; the lines it disables
+// are those present.
+template_count count_present(template_group* const* groups, uint32_t group_count);
+
+// The lines that end in kMarker, as strip_marked_lines would remove them.
+uint32_t count_marked_lines();
+
 #endif

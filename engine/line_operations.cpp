@@ -129,3 +129,26 @@ void strip_marked_lines() {
     while (!input_ended())
         if (read_piece(&line) && !is_marked(&line)) write_line(&line);
 }
+
+// ---- looking without writing ---------------------------------------------------------
+
+template_count count_present(template_group* const* groups, uint32_t group_count) {
+    for (uint32_t g = 0; g < group_count; g++) rearm_group(groups[g]);
+    mark_present(groups, group_count);
+    template_count count = {0, 0};
+    for (uint32_t g = 0; g < group_count; g++) {
+        for (uint32_t i = 0; i < groups[g]->count; i++) {
+            count.total++;
+            if (!line_enabled(group_line(groups[g], i))) count.present++;
+        }
+    }
+    return count;
+}
+
+uint32_t count_marked_lines() {
+    uint32_t marked = 0;
+    while (!input_ended())
+        if (read_piece(&line) && is_marked(&line)) marked++;
+    input_go_to(input_position{0, false});
+    return marked;
+}

@@ -17,16 +17,27 @@ static void insert_before_entry(const char* section, const char* entry,
     if (copy_until_anchor(section) && copy_until_anchor(entry)) write_group(group);
 }
 
-void merge_chipset_inf() {
-    bool irq_router = chipset_windows_kind == 2;
-    // The IRQ router lines take part, in the pre-scan too, only on kind 2.
-    template_group* groups[5];
+// The groups of machine.inf, in the order of the pre-scan.  The IRQ router
+// lines take part only on kind 2.
+static uint32_t chipset_groups(template_group* groups[5]) {
     uint32_t group_count = 0;
     groups[group_count++] = &sys_device_lines;
     groups[group_count++] = &pci_addreg_lines;
-    if (irq_router) groups[group_count++] = &irq_miniport_lines;
+    if (chipset_windows_kind == 2) groups[group_count++] = &irq_miniport_lines;
     groups[group_count++] = &exclude_lines;
     groups[group_count++] = &chipset_string_lines;
+    return group_count;
+}
+
+template_count count_chipset_lines() {
+    template_group* groups[5];
+    return count_present(groups, chipset_groups(groups));
+}
+
+void merge_chipset_inf() {
+    bool irq_router = chipset_windows_kind == 2;
+    template_group* groups[5];
+    uint32_t group_count = chipset_groups(groups);
 
     // Every edit starts from the full text, whatever ran before it.
     for (uint32_t i = 0; i < group_count; i++) rearm_group(groups[i]);

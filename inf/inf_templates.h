@@ -28,6 +28,11 @@ extern int chipset_windows_kind;
 void merge_chipset_inf();
 void merge_usb_inf();
 
+// The template lines each merge would add, and those of them that in_file
+// already holds; read the whole input and leave it at its start.
+template_count count_chipset_lines();
+template_count count_usb_lines();
+
 // Writes a new usb.inf made of the four USB groups alone.  Returns false,
 // after telling the user, when the file cannot be created or written; a
 // file that was created but not written completely is deleted again.

@@ -33,6 +33,8 @@ static void write_usb_group(const template_group* group) {
     }
 }
 
+template_count count_usb_lines() { return count_present(usb_groups, kUsbGroupCount); }
+
 void merge_usb_inf() {
     rearm_usb_groups();
     mark_present(usb_groups, kUsbGroupCount);

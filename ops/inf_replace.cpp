@@ -24,14 +24,19 @@ const char* target_path(inf_target target) {
     return path;
 }
 
-// Opens the target as in_file.  Where it is missing but its backup is
-// there, an earlier run stopped between the two renames: the backup is the
-// target's text, so it gets its name back first.
-static open_status open_target() {
+// Opens the text the target holds now as in_file.  Where the target is
+// missing but its backup is there, an earlier run stopped between the two
+// renames, and the backup holds the target's text: a run gives it its name
+// back first, a look that may change nothing reads it where it is.
+static open_status open_current_text(bool may_change) {
     platform_file file;
     open_status status = platform_open_read(target_file, &file);
-    if (status == open_missing && platform_rename(backup_file, target_file))
-        status = platform_open_read(target_file, &file);
+    if (status == open_missing) {
+        if (!may_change)
+            status = platform_open_read(backup_file, &file);
+        else if (platform_rename(backup_file, target_file))
+            status = platform_open_read(target_file, &file);
+    }
     if (status == open_ok) attach_input(file);
     return status;
 }
@@ -99,22 +104,36 @@ static file_outcome swap_in() {
     return replaced;
 }
 
-file_outcome replace_inf_file(inf_target target, inf_edit edit) {
-    if (!build_names(target)) return path_too_long;
-
-    open_status status = open_target();
-    if (status == open_missing) return target_missing;
+// Builds the names and opens the target's text, which must be text.  False,
+// with the failure in `failure` (told, but for a missing target), when it
+// cannot be edited.
+static bool open_for_edit(inf_target target, bool may_change, file_outcome* failure) {
+    if (!build_names(target)) {
+        *failure = path_too_long;
+        return false;
+    }
+    open_status status = open_current_text(may_change);
+    if (status == open_missing) {
+        *failure = target_missing;
+        return false;
+    }
+    *failure = read_failed;
     if (status != open_ok) {
         report_error("Can't read ", target_file, "File Read Error");
-        return read_failed;
+        return false;
     }
     if (input_is_utf16()) {
         // Rewriting 16-bit text byte by byte would corrupt every line.
         close_input();
         report_error("Not a text file: ", target_file, "File Read Error");
-        return read_failed;
+        return false;
     }
+    return true;
+}
 
+file_outcome replace_inf_file(inf_target target, inf_edit edit) {
+    file_outcome failure;
+    if (!open_for_edit(target, true, &failure)) return failure;
     file_outcome written = write_temporary(edit);
     if (written != replaced) return written;
 
@@ -122,4 +141,26 @@ file_outcome replace_inf_file(inf_target target, inf_edit edit) {
     file_outcome swapped = swap_in();
     platform_swap_ends();
     return swapped;
+}
+
+file_outcome preview_inf_file(inf_target target, inf_edit edit, const char* new_file) {
+    file_outcome failure;
+    if (!open_for_edit(target, false, &failure)) return failure;
+    join_text(temporary_file, sizeof temporary_file, new_file, "");
+    return write_temporary(edit);
+}
+
+inf_content inspect_inf_file(inf_target target, inf_count count) {
+    inf_content content = {false, not_run, 0, {0, 0}};
+    if (!open_for_edit(target, false, &content.failure)) return content;
+    content.template_lines = count();
+    content.marked_lines = count_marked_lines();
+    content.failure = input_failed() ? read_failed : not_run;
+    close_input();
+    if (content.failure == read_failed) {
+        report_error("Can't read ", target_file, "File Read Error");
+        return content;
+    }
+    content.read = true;
+    return content;
 }

@@ -31,7 +31,7 @@
 #ifndef TAMRIX_OPS_INF_REPLACE_H
 #define TAMRIX_OPS_INF_REPLACE_H
 
-#include "../platform/platform.h"
+#include "../engine/inf_engine.h"
 
 enum inf_target { chipset_file, usb_file };
 
@@ -70,5 +70,22 @@ const char* target_path(inf_target target);
 // target_missing, rename_failed, write_failed, read_failed, path_too_long,
 // or cannot_create when out.inf cannot be created.
 file_outcome replace_inf_file(inf_target target, inf_edit edit);
+
+// Runs `edit` over the target into `new_file`, a file of the caller's
+// outside the Windows directory, and leaves every file of the target's as it
+// was: what replace_inf_file would write.  Gives replaced when the new text
+// is complete, else as replace_inf_file.
+file_outcome preview_inf_file(inf_target target, inf_edit edit, const char* new_file);
+
+// What a target holds now, read and changed nothing.
+struct inf_content {
+    bool read;             // the file was there, was text, and was read whole
+    file_outcome failure;  // else why not: target_missing, read_failed, path_too_long
+    uint32_t marked_lines; // lines ending in the marker
+    template_count template_lines;  // the lines Install adds, and those already there
+};
+// Counts, over in_file, the template lines of a target (inf_templates.h).
+typedef template_count (*inf_count)();
+inf_content inspect_inf_file(inf_target target, inf_count count);
 
 #endif

@@ -27,7 +27,17 @@ extern bool files_changed;
 
 // `windows_kind` is the kind of Windows being patched (see windows_kind in
 // system/): kind 2 takes the IRQ router lines into machine.inf.
-run_outcome run_install(selection chosen, int windows_kind);
-run_outcome run_uninstall(selection chosen);
+//
+// With a `preview` folder (outside the Windows directory) a run changes
+// nothing: it writes what each file would become to preview\machine.inf
+// and preview\usb.inf, shows its failures but no completion message, and
+// leaves files_changed alone.  Its outcomes then say what would become of
+// each file (replaced, created, ...); a rename cannot fail in a preview.
+run_outcome run_install(selection chosen, int windows_kind, const char* preview = nullptr);
+run_outcome run_uninstall(selection chosen, const char* preview = nullptr);
+
+// What a target holds now, for Install on `windows_kind`: read without any
+// change and without holding the folder.
+inf_content inspect_inf(inf_target target, int windows_kind);
 
 #endif
