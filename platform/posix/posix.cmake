@@ -18,6 +18,8 @@ add_executable(tamrix
   ${TAMRIX_POSIX_DIR}/posix_file_calls.cpp
   ${TAMRIX_POSIX_DIR}/posix_system.cpp
   ${TAMRIX_POSIX_DIR}/posix_lines.cpp
+  ${TAMRIX_POSIX_DIR}/posix_status.cpp
+  ${TAMRIX_POSIX_DIR}/posix_preview.cpp
   ${TAMRIX_POSIX_DIR}/posix_terminal.cpp
 )
 target_include_directories(tamrix PRIVATE ${CURSES_INCLUDE_DIRS})

@@ -4,6 +4,9 @@
 #ifndef TAMRIX_PLATFORM_POSIX_POSIX_BACKEND_H
 #define TAMRIX_PLATFORM_POSIX_POSIX_BACKEND_H
 
+#include <string>
+
+#include "../../ops/inf_runs.h"
 #include "../platform.h"
 #include "posix_options.h"
 
@@ -46,10 +49,20 @@ void terminal_close();
 void terminal_give_back_at_once();
 
 // ---- plain lines (posix_lines.cpp) -----------------------------------------
-// Runs the command of the command line, install or uninstall, without the
-// dialog: the start-up check, the run, then Exit's closing steps.  Returns
-// the exit status.
+// Runs the command of the command line without the dialog: install or
+// uninstall (the start-up check, the run, then Exit's closing steps; or the
+// changes they would make), or status.  Returns the exit status.
 int lines_run_command();
+// The exit status a run of the command line ends with.
+int exit_status_of(const run_outcome& run);
+// A target's path as it is under the Windows folder: "INF/machine.inf".
+std::string shown_in_windows_dir(inf_target target);
+
+// ---- looking without changing (posix_status.cpp, posix_preview.cpp) --------
+// "tamrix status": a line for each file, what it holds now.
+int show_status(selection chosen, int windows_kind);
+// "--dry-run": what Install or Uninstall would write, as a unified diff.
+int show_changes(selection chosen, bool install);
 box_answer lines_message_box(const char* text, const char* caption, box_icon icon,
                              box_buttons buttons);
 // Prints a box as one line, "Caption: text", to standard error for errors

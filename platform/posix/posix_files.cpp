@@ -145,15 +145,25 @@ bool posix_rename(const char* from, const char* to) {
 
 bool posix_delete(const char* path) { return unlink(linux_path(path).c_str()) == 0; }
 
+// The file's own name, after the last separator of either kind.
+static size_t name_start(const std::string& path) {
+    size_t separator = path.find_last_of("\\/");
+    return separator == std::string::npos ? 0 : separator + 1;
+}
+
 bool posix_real_path(const char* path, char* real, uint32_t size) {
     std::string name = linux_path(path);
     struct stat info;
     char resolved[PATH_MAX];
-    const char* result = path;  // no link: the path as it was given
-    if (lstat(name.c_str(), &info) == 0 && S_ISLNK(info.st_mode) &&
-        realpath(name.c_str(), resolved) != nullptr)
-        result = resolved;
-    return (uint32_t)snprintf(real, size, "%s", result) < size;
+    std::string result = path;
+    if (lstat(name.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        if (realpath(name.c_str(), resolved) != nullptr) result = resolved;
+    } else {
+        // The name as it is on disk (MACHINE.INF for machine.inf), so that
+        // the new text takes the old one's name.
+        result = result.substr(0, name_start(result)) + name.substr(name_start(name));
+    }
+    return (uint32_t)snprintf(real, size, "%s", result.c_str()) < size;
 }
 
 std::string posix_linux_path(const char* path) { return linux_path(path); }

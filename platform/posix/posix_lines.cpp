@@ -1,7 +1,8 @@
-// "tamrix install" and "tamrix uninstall": a run without the dialog.  The
-// run gets the selection of the command line, and Exit's closing steps
-// follow it, as they follow the Exit button.  Each message box becomes one
-// line of output.
+// "tamrix install", "tamrix uninstall" and "tamrix status": runs without
+// the dialog.  A run gets the selection of the command line, and Exit's
+// closing steps follow it, as they follow the Exit button; the exit status
+// says what became of the files.  Each message box becomes one line of
+// output.
 #include <stdio.h>
 #include <string.h>
 #include <strings.h>
@@ -13,20 +14,47 @@
 #include "../../ui/ui.h"
 #include "posix_backend.h"
 
-// Another Tamrix holds the INF folder: nothing was done.
-const int kHeldElsewhereStatus = 4;
+// The exit statuses of a command.
+const int kStatusDone = 0;          // every file asked for ended as asked
+const int kStatusMissing = 1;       // an INF file missing, or not creatable
+const int kStatusUnchanged = 3;     // a file left as it was by a failure
+const int kStatusHeldElsewhere = 4; // another Tamrix holds the INF folder
+
+int exit_status_of(const run_outcome& run) {
+    if (run.held_elsewhere) return kStatusHeldElsewhere;
+    int status = kStatusDone;
+    for (file_outcome outcome : run.file) {
+        if (outcome == target_missing || outcome == cannot_create) return kStatusMissing;
+        if (outcome != not_run && outcome != replaced && outcome != created)
+            status = kStatusUnchanged;
+    }
+    return status;
+}
 
 int lines_run_command() {
-    if (!may_start(posix_run.platform_kind)) return 0;
-    read_windows_dir();
     selection chosen{posix_run.chipsets, posix_run.usb};
+    if (posix_run.mode == mode_status) {
+        read_windows_dir();
+        return show_status(chosen, posix_run.platform_kind);
+    }
+    if (!may_start(posix_run.platform_kind)) return kStatusDone;
+    read_windows_dir();
+    if (posix_run.dry_run) return show_changes(chosen, posix_run.mode == mode_install);
     run_outcome run = posix_run.mode == mode_install
                           ? run_install(chosen, posix_run.platform_kind)
                           : run_uninstall(chosen);
-    if (run.held_elsewhere) return kHeldElsewhereStatus;
-    if (run.ends_process) return 1;
-    if (files_changed) finish_changes();
-    return 0;
+    if (!run.ends_process && files_changed) finish_changes();
+    return exit_status_of(run);
+}
+
+std::string shown_in_windows_dir(inf_target target) {
+    char shown[4096], dir[4096];
+    platform_shown_path(target_path(target), shown, sizeof shown);
+    platform_shown_path(windows_dir, dir, sizeof dir);
+    size_t length = strlen(dir);
+    const char* relative = strncmp(shown, dir, length) == 0 ? shown + length : shown;
+    while (*relative == '/') relative++;
+    return relative;
 }
 
 // The text on one line: each line break becomes " / ".

@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (posix_run.mode == mode_invalid) {
-        fprintf(stderr, "tamrix: %s\n\n%s", posix_run.error.c_str(), usage_text());
+        fprintf(stderr, "tamrix: %s\nTry 'tamrix --help'.\n", posix_run.error.c_str());
         return kUsageStatus;
     }
     if (posix_run.mode == mode_dialog && (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO))) {

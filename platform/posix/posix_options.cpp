@@ -8,13 +8,17 @@ const char* usage_text() {
            "  tamrix [--platform-kind K] [WINDOWS_DIR]\n"
            "      Opens the Tamrix dialog in this terminal.\n"
            "  tamrix install|uninstall [--chipsets] [--usb] [--windows-dir DIR]\n"
-           "         [--platform-kind K] [--yes|--no]\n"
+           "         [--platform-kind K] [--yes|--no] [--dry-run]\n"
            "      Installs or uninstalls without the dialog, then exits as the Exit\n"
            "      button does.  With neither --chipsets nor --usb both files are\n"
            "      handled.  Each message is printed as one line, \"Caption: text\",\n"
            "      with the text's line breaks shown as \" / \"; errors go to standard\n"
            "      error.  Yes/No questions are answered by --yes or --no; without\n"
            "      them they are asked on a terminal and answered No otherwise.\n"
+           "      --dry-run changes nothing: it prints what the command would write,\n"
+           "      as a unified diff (for patch -p1 in the Windows folder).\n"
+           "  tamrix status [--chipsets] [--usb] [--windows-dir DIR] [--platform-kind K]\n"
+           "      Says for each file whether Tamrix's lines are in it; changes nothing.\n"
            "  tamrix --help\n"
            "\n"
            "WINDOWS_DIR, DIR  the Windows folder being patched (the one holding INF);\n"
@@ -24,8 +28,16 @@ const char* usage_text() {
            "                  2 Windows 95 with a service release (adds the IRQ\n"
            "                  router lines).\n"
            "\n"
-           "Exit status: 0, or 1 when an INF file was missing or could not be\n"
-           "created, or 2 for a wrong command line.\n";
+           "Exit status:\n"
+           "  0  every file asked for ended as asked (changed, or already so; for\n"
+           "     status: fully installed)\n"
+           "  1  an INF file is missing, or could not be created\n"
+           "  2  a wrong command line\n"
+           "  3  a file was left unchanged by a read, write or rename error or a path\n"
+           "     too long (for status: a file is not, or only partly, installed)\n"
+           "  4  another Tamrix is changing the same folder; nothing was done\n"
+           "  129, 130, 143  ended by SIGHUP, SIGINT or SIGTERM; nothing is left\n"
+           "     half written\n";
 }
 
 namespace {
@@ -39,29 +51,41 @@ enum option_id {
     opt_usb,
     opt_yes,
     opt_no,
+    opt_dry_run,
     opt_windows_dir,
     opt_platform_kind,
     opt_help,
     option_count,
 };
 
+// The commands an option means something with.
+enum option_use {
+    with_any,         // the dialog too
+    with_files,       // install, uninstall or status
+    with_changes,     // install or uninstall
+};
+
 struct option_row {
     option_id id;
     const char* name;         // without the leading "--"
     const char* value_needed; // the error when its value is missing; null: takes none
-    bool command_only;        // means something only after install or uninstall
+    option_use use;
 };
 
-// In the order in which "... goes with install or uninstall" picks one.
+// In the order in which "... goes with ..." picks one.
 const option_row kOptions[] = {
-    {opt_chipsets, "chipsets", nullptr, true},
-    {opt_usb, "usb", nullptr, true},
-    {opt_yes, "yes", nullptr, true},
-    {opt_no, "no", nullptr, true},
-    {opt_windows_dir, "windows-dir", "--windows-dir needs a folder", false},
-    {opt_platform_kind, "platform-kind", "--platform-kind takes 0, 1 or 2", false},
-    {opt_help, "help", nullptr, false},
+    {opt_chipsets, "chipsets", nullptr, with_files},
+    {opt_usb, "usb", nullptr, with_files},
+    {opt_yes, "yes", nullptr, with_changes},
+    {opt_no, "no", nullptr, with_changes},
+    {opt_dry_run, "dry-run", nullptr, with_changes},
+    {opt_windows_dir, "windows-dir", "--windows-dir needs a folder", with_any},
+    {opt_platform_kind, "platform-kind", "--platform-kind takes 0, 1 or 2", with_any},
+    {opt_help, "help", nullptr, with_any},
 };
+
+// What the commands of each use are called, for "... goes with ...".
+const char* const kUseNames[] = {"", "install, uninstall or status", "install or uninstall"};
 
 // getopt_long's codes for the options: above every character of a short one.
 const int kFirstLongCode = 256;
@@ -73,6 +97,7 @@ struct command_row {
 const command_row kCommands[] = {
     {"install", mode_install},
     {"uninstall", mode_uninstall},
+    {"status", mode_status},
 };
 
 const option_row* row_of(int code) {
@@ -100,6 +125,7 @@ class reader {
         switch (id) {
             case opt_chipsets: result_->chipsets = true; break;
             case opt_usb: result_->usb = true; break;
+            case opt_dry_run: result_->dry_run = true; break;
             case opt_windows_dir: return take_windows_dir(value, nullptr);
             case opt_platform_kind:
                 if (strcmp(value, "0") != 0 && strcmp(value, "1") != 0 && strcmp(value, "2") != 0)
@@ -136,10 +162,12 @@ class reader {
         result_->boxes = given_[opt_yes]  ? answer_all_yes
                          : given_[opt_no] ? answer_all_no
                                           : answer_by_asking;
-        if (!has_command_) {
-            for (const option_row& row : kOptions)
-                if (row.command_only && given_[row.id])
-                    return std::string("--") + row.name + " goes with install or uninstall";
+        for (const option_row& row : kOptions) {
+            bool fits = row.use == with_any ||
+                        (row.use == with_files && has_command_) ||
+                        (row.use == with_changes && has_command_ && result_->mode != mode_status);
+            if (given_[row.id] && !fits)
+                return std::string("--") + row.name + " goes with " + kUseNames[row.use];
         }
         return "";
     }

@@ -2,7 +2,9 @@
 //
 //   tamrix [--platform-kind K] [WINDOWS_DIR]       the dialog, in the terminal
 //   tamrix install|uninstall [--chipsets] [--usb] [--windows-dir DIR]
-//          [--platform-kind K] [--yes|--no]         one command, for scripts
+//          [--platform-kind K] [--yes|--no] [--dry-run]
+//                                                  one command, for scripts
+//   tamrix status [--chipsets] [--usb] --windows-dir DIR [--platform-kind K]
 //   tamrix --help
 #ifndef TAMRIX_PLATFORM_POSIX_POSIX_OPTIONS_H
 #define TAMRIX_PLATFORM_POSIX_POSIX_OPTIONS_H
@@ -13,6 +15,7 @@ enum run_mode {
     mode_dialog,     // the dialog in the terminal
     mode_install,    // Install, then Exit, without a dialog
     mode_uninstall,  // Uninstall, then Exit, without a dialog
+    mode_status,     // what each file holds now
     mode_help,       // print the usage and end with status 0
     mode_invalid,    // `error` says why; end with status 2
 };
@@ -32,6 +35,7 @@ struct command_line {
     std::string windows_dir;  // the argument or --windows-dir
     int platform_kind = 0;    // --platform-kind; 0, not Windows 95, when not given
     box_policy boxes = answer_by_asking;
+    bool dry_run = false;     // --dry-run: show what the command would write
     std::string error;        // for mode_invalid
 };
 

@@ -28,6 +28,8 @@ TEST(CommandLine, Accepted) {
     const accepted cases[] = {
         {"dialog on a folder", {"/mnt/win"}, nullptr, mode_dialog, true, true, "/mnt/win", 0,
          answer_by_asking},
+        {"status of one file", {"status", "--chipsets", "/a"}, nullptr, mode_status, true, false,
+         "/a", 0, answer_by_asking},
         {"dialog on WINDIR", {}, "/w", mode_dialog, true, true, "/w", 0, answer_by_asking},
         {"the argument before WINDIR", {"/a"}, "/w", mode_dialog, true, true, "/a", 0,
          answer_by_asking},
@@ -85,8 +87,9 @@ TEST(CommandLine, Refused) {
         {{"repair", "/a"}, nullptr, "unknown command repair"},
         {{"--windows-dir", "/a", "repair"}, nullptr, "unknown command repair"},
         {{"install", "--yes", "--no"}, "/w", "--yes and --no exclude each other"},
-        {{"--chipsets"}, "/w", "--chipsets goes with install or uninstall"},
+        {{"--chipsets"}, "/w", "--chipsets goes with install, uninstall or status"},
         {{"--no"}, "/w", "--no goes with install or uninstall"},
+        {{"status", "--dry-run"}, "/w", "--dry-run goes with install or uninstall"},
         {{"/a", "install"}, nullptr, "unexpected argument install"},
     };
     for (const auto& c : cases) {

@@ -1,0 +1,93 @@
+// "--dry-run": what Install or Uninstall would write, and nothing written.
+// The same runs write each new text into a scratch folder outside the
+// Windows folder, and GNU diff shows it against the file as it is now:
+//
+//   --- a/INF/machine.inf
+//   +++ b/INF/machine.inf
+//
+// with three lines of context and the line ends of the files, so that
+// `patch -p1 --binary` in the Windows folder makes of it what the command
+// would.  A usb.inf that Install would make comes as a new file.
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "posix_backend.h"
+#include "posix_files.h"
+
+namespace {
+
+const int kStatusUnchanged = 3;
+
+std::string make_scratch_folder() {
+    const char* tmp = getenv("TMPDIR");
+    std::string pattern = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") +
+                          "/tamrix-preview.XXXXXX";
+    return mkdtemp(&pattern[0]) != nullptr ? pattern : "";
+}
+
+// Copies the target's text as it is now to `copy`, reading it as the runs
+// do (its access time left alone).  False where there is none.
+bool copy_current_text(inf_target target, const std::string& copy) {
+    platform_file file;
+    if (posix_open_read(target_path(target), &file) != open_ok) return false;
+    FILE* out = fopen(copy.c_str(), "wb");
+    char buffer[65536];
+    int32_t count;
+    bool copied = out != nullptr;
+    while (copied && (count = posix_read(file, buffer, sizeof buffer)) > 0)
+        copied = fwrite(buffer, 1, (size_t)count, out) == (size_t)count;
+    posix_close(file);
+    if (out != nullptr && fclose(out) != 0) copied = false;
+    return copied && count == 0;
+}
+
+// Runs diff -u on the old and new text of one file; false when diff failed.
+bool show_diff(const std::string& name, const std::string& old_text, bool old_exists,
+               const std::string& new_text) {
+    fflush(stdout);
+    std::string old_label = "a/" + name, new_label = "b/" + name;
+    pid_t child = fork();
+    if (child == 0) {
+        const char* absent = old_exists ? nullptr : "--new-file";
+        execlp("diff", "diff", "-u", "--label", old_label.c_str(), "--label", new_label.c_str(),
+               old_text.c_str(), new_text.c_str(), absent, (char*)nullptr);
+        _exit(127);
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child) return false;
+    // 0: the same, 1: a difference, anything else: trouble.
+    return WIFEXITED(status) && WEXITSTATUS(status) <= 1;
+}
+
+}  // namespace
+
+int show_changes(selection chosen, bool install) {
+    std::string scratch = make_scratch_folder();
+    if (scratch.empty()) {
+        fprintf(stderr, "tamrix: no scratch folder for the dry run\n");
+        return kStatusUnchanged;
+    }
+    run_outcome run = install ? run_install(chosen, posix_run.platform_kind, scratch.c_str())
+                              : run_uninstall(chosen, scratch.c_str());
+    int status = exit_status_of(run);
+    for (inf_target target : {chipset_file, usb_file}) {
+        file_outcome outcome = run.file[target];
+        if (outcome != replaced && outcome != created) continue;
+        const char* name = target == chipset_file ? "machine.inf" : "usb.inf";
+        std::string old_text = scratch + "/old-" + name;
+        bool old_exists = outcome == replaced && copy_current_text(target, old_text);
+        if (!show_diff(shown_in_windows_dir(target), old_text, old_exists,
+                       scratch + "/" + name)) {
+            fprintf(stderr, "tamrix: diff could not compare the texts of %s\n", name);
+            status = kStatusUnchanged;
+        }
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(scratch, ignored);
+    return status;
+}

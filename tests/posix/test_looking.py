@@ -1,0 +1,121 @@
+"""Commands that look without changing: `tamrix status`, and install and
+uninstall with --dry-run, checked against what the real commands do on the
+same folders.  Also a machine.inf that is a symbolic link.
+
+Usage: TAMRIX=path/to/tamrix python3 test_looking.py
+"""
+
+import os
+import shutil
+import subprocess
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from tamrix_fixtures import (MACHINE_INF, MACHINE_INF_INSTALLED,  # noqa: E402
+                             MACHINE_INF_INSTALLED_KIND2, USB_INF, USB_INF_INSTALLED,
+                             WindowsFolder, run_cli, tamrix_program)
+
+BOTH = {"machine.inf": MACHINE_INF, "usb.inf": USB_INF}
+BOTH_INSTALLED = {"machine.inf": MACHINE_INF_INSTALLED, "usb.inf": USB_INF_INSTALLED}
+MACHINE_ONLY = {"machine.inf": MACHINE_INF}
+
+
+def stamps(folder):
+    """Every entry of the INF folder, and the folder, with all its times.  A
+    file not read since it was written has its access time updated by the
+    next read, so a look that reads it shows here."""
+    names = [""] + sorted(os.listdir(folder.inf))
+    return {name: (lambda s: (s.st_mtime_ns, s.st_atime_ns, s.st_ctime_ns, s.st_size))(
+        os.lstat(os.path.join(folder.inf, name))) for name in names}
+
+
+class Status(unittest.TestCase):
+    CASES = [
+        # files, options, status, lines
+        (BOTH, [], 3, ["inf/machine.inf: not installed", "inf/usb.inf: not installed"]),
+        (BOTH_INSTALLED, [], 0, ["inf/machine.inf: installed (21 marked lines)",
+                                 "inf/usb.inf: installed (9 marked lines)"]),
+        # Kind 2 also wants the three IRQ router lines.
+        (BOTH_INSTALLED, ["--platform-kind", "2", "--chipsets"], 3,
+         ["inf/machine.inf: partly installed: 22 of 25 lines present"]),
+        ({"machine.inf": MACHINE_INF_INSTALLED_KIND2}, ["--platform-kind", "2"], 1,
+         ["inf/machine.inf: installed (24 marked lines)", "inf/usb.inf: missing"]),
+    ]
+
+    def test_status(self):
+        for files, options, status, lines in self.CASES:
+            with self.subTest(options=options, files=sorted(files)):
+                folder = WindowsFolder(files)
+                self.addCleanup(folder.close)
+                before = stamps(folder)  # before anything reads the files
+                got = run_cli(["status", "--windows-dir", folder.windows] + options)
+                self.assertEqual(got, (status, lines, []))
+                self.assertEqual((stamps(folder), folder.contents()), (before, files))
+
+
+class DryRun(unittest.TestCase):
+    """The diff of a dry run, applied with patch to a copy of the folder, gives
+    what the real command writes; the folder itself is not touched."""
+
+    def check(self, files, command, kind):
+        real, dry = WindowsFolder(files), WindowsFolder(files)
+        self.addCleanup(real.close)
+        self.addCleanup(dry.close)
+        args = [command, "--platform-kind", kind]
+        done = run_cli(args + ["--windows-dir", real.windows])
+        before = stamps(dry)  # before anything reads the files
+        shown = subprocess.run([tamrix_program()] + args + ["--dry-run", "--windows-dir",
+                                                            dry.windows],
+                               stdin=subprocess.DEVNULL, capture_output=True)
+        self.assertEqual((shown.returncode, shown.stderr), (done[0], b""))
+        self.assertEqual((stamps(dry), dry.contents()), (before, files))
+        # The diff keeps the files' CR LF, which patch --binary keeps too.
+        patched = subprocess.run(["patch", "-p1", "--binary", "--quiet", "--no-backup-if-mismatch"],
+                                 input=shown.stdout, cwd=dry.windows, capture_output=True)
+        self.assertEqual(patched.returncode, 0, patched.stdout + patched.stderr)
+        self.assertEqual(dry.contents(), real.contents())
+        return shown.stdout.split(b"\n")[:-1]
+
+    def test_dry_runs_give_what_the_commands_write(self):
+        for files, command, kind in [(BOTH, "install", "1"), (BOTH, "install", "2"),
+                                     (MACHINE_ONLY, "install", "1"),  # a new usb.inf
+                                     (BOTH_INSTALLED, "install", "1"),  # nothing to add
+                                     (BOTH_INSTALLED, "uninstall", "1")]:
+            with self.subTest(files=sorted(files), command=command, kind=kind):
+                diff = self.check(files, command, kind)
+                if files is BOTH:
+                    self.assertEqual(diff[:2], [b"--- a/inf/machine.inf", b"+++ b/inf/machine.inf"])
+                if files is BOTH_INSTALLED and command == "install":
+                    self.assertEqual(diff, [])
+
+    def test_after_an_uninstall(self):
+        folder = WindowsFolder(BOTH_INSTALLED)
+        self.addCleanup(folder.close)
+        run_cli(["uninstall", "--platform-kind", "1", "--windows-dir", folder.windows])
+        self.check(folder.contents(), "install", "1")
+
+
+class Links(unittest.TestCase):
+    def test_a_linked_machine_inf_is_edited_where_it_points(self):
+        folder = WindowsFolder({"usb.inf": USB_INF})
+        self.addCleanup(folder.close)
+        store = os.path.join(folder.root, "store")
+        os.mkdir(store)
+        with open(os.path.join(store, "machine.inf"), "wb") as f:
+            f.write(MACHINE_INF)
+        os.symlink("../../store/machine.inf", os.path.join(folder.inf, "machine.inf"))
+        status, _, errors = run_cli(["install", "--platform-kind", "1", "--windows-dir",
+                                     folder.windows])
+        self.assertEqual((status, errors), (0, []))
+        self.assertEqual(folder.contents(), {"machine.inf": "<link to ../../store/machine.inf>",
+                                             "usb.inf": USB_INF_INSTALLED})
+        # out.inf and the backup were beside the file itself, and are gone.
+        self.assertEqual(sorted(os.listdir(store)), ["machine.inf"])
+        with open(os.path.join(store, "machine.inf"), "rb") as f:
+            self.assertEqual(f.read(), MACHINE_INF_INSTALLED)
+        shutil.rmtree(store)
+
+
+if __name__ == "__main__":
+    unittest.main()
