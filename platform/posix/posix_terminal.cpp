@@ -59,6 +59,7 @@ const int kNoFocus = -1;
 // Size of the dialog on the screen, in character cells.
 const int kDialogWidth = 72;
 const int kTextWidth = kDialogWidth - 8;  // inside the text's frame
+const int kDialogBaseHeight = 14;          // all but the explanation's lines
 
 // A place on the screen that a mouse click can hit.
 struct hit_area {
@@ -181,6 +182,8 @@ class key_screen {
 
     // Draws the whole screen and fills `hits`.
     virtual void draw() = 0;
+    // The terminal size the screen needs, in character cells.
+    virtual void needed(int* width, int* height) const = 0;
     // Space on the focused control, or a click on one.
     virtual void press(int index) = 0;
     virtual void enter() = 0;
@@ -194,12 +197,34 @@ class key_screen {
     ~key_screen() = default;
 };
 
+// In a terminal too small for the screen, a note says how large it must
+// be, and only a change of size (or the end of the program) is taken: a key
+// pressed on controls the user cannot see does nothing.
+bool too_small(const key_screen& screen) {
+    int width, height;
+    screen.needed(&width, &height);
+    if (COLS >= width && LINES >= height) return false;
+    erase();
+    std::string note = "Tamrix needs a terminal of at least " + std::to_string(width) + " x " +
+                       std::to_string(height) + " characters; this one is " +
+                       std::to_string(COLS) + " x " + std::to_string(LINES) + ".  Make it larger.";
+    std::vector<std::string> lines = wrap(note.c_str(), COLS > 1 ? COLS - 1 : 1);
+    for (size_t i = 0; i < lines.size(); i++) put((int)i, 0, lines[i]);
+    curs_set(0);
+    refresh();
+    return true;
+}
+
 void run_keys(key_screen* screen) {
     while (!screen->done()) {
-        erase();
-        screen->draw();
-        refresh();
+        bool hidden = too_small(*screen);
+        if (!hidden) {
+            erase();
+            screen->draw();
+            refresh();
+        }
         int key = getch();
+        if (hidden && key != kKeyInterrupt && key != ERR) continue;
         switch (key) {
             case '\t': case KEY_RIGHT: case KEY_DOWN:
                 screen->focus = (screen->focus + 1) % screen->count;
@@ -255,6 +280,10 @@ class dialog_screen : public key_screen {
     int enter_target() const { return is_button(focus) ? focus : kDefaultButton; }
 
     void draw() override;
+    void needed(int* width, int* height) const override {
+        *width = kDialogWidth;
+        *height = kDialogBaseHeight + (int)wrap(kExplanation, kTextWidth).size();
+    }
 
     // A click on a control, by the mouse or by Space.
     void press(int index) override {
@@ -276,7 +305,7 @@ bool dialog_shown = false;  // the dialog is up, under any message box
 
 void dialog_screen::draw() {
     std::vector<std::string> text = wrap(kExplanation, kTextWidth);
-    int height = 14 + (int)text.size();
+    int height = kDialogBaseHeight + (int)text.size();
     int top = LINES > height ? (LINES - height) / 2 : 0;
     int left = COLS > kDialogWidth ? (COLS - kDialogWidth) / 2 : 0;
     hits.clear();
@@ -342,25 +371,44 @@ struct box_button {
     char letter;  // presses it, in either case
 };
 
+// Where a box's parts go, for a terminal `columns` wide.
+struct box_layout {
+    const char* mark;
+    int mark_width;
+    std::vector<std::string> lines;
+    int buttons_width, width, height;
+};
+
+box_layout lay_out_box(const char* text, const char* caption, box_icon icon,
+                       const std::vector<box_button>& buttons, int columns) {
+    box_layout box;
+    box.mark = icon_mark(icon);
+    box.mark_width = box.mark != nullptr ? 4 : 0;
+    int widest_text = columns - 6 - box.mark_width;
+    if (widest_text > 70) widest_text = 70;
+    if (widest_text < 20) widest_text = 20;
+    box.lines = wrap(text, widest_text);
+    int text_width = 0;
+    for (const std::string& line : box.lines)
+        if ((int)line.size() > text_width) text_width = (int)line.size();
+    box.buttons_width = 0;
+    for (const box_button& b : buttons) box.buttons_width += (int)strlen(b.text) + 4 + 3;
+    box.buttons_width -= 3;
+    box.width = text_width + box.mark_width + 4;
+    if (box.width < box.buttons_width + 4) box.width = box.buttons_width + 4;
+    if (box.width < (int)strlen(caption) + 6) box.width = (int)strlen(caption) + 6;
+    box.height = (int)box.lines.size() + 6;
+    return box;
+}
+
 // Draws the box centred over whatever is under it; fills `hits`.
 void draw_box(const char* text, const char* caption, box_icon icon,
               const std::vector<box_button>& buttons, int focus, std::vector<hit_area>* hits) {
-    const char* mark = icon_mark(icon);
-    int mark_width = mark != nullptr ? 4 : 0;
-    int widest_text = COLS - 6 - mark_width;
-    if (widest_text > 70) widest_text = 70;
-    if (widest_text < 20) widest_text = 20;
-    std::vector<std::string> lines = wrap(text, widest_text);
-    int text_width = 0;
-    for (const std::string& line : lines)
-        if ((int)line.size() > text_width) text_width = (int)line.size();
-    int buttons_width = 0;
-    for (const box_button& b : buttons) buttons_width += (int)strlen(b.text) + 4 + 3;
-    buttons_width -= 3;
-    int width = text_width + mark_width + 4;
-    if (width < buttons_width + 4) width = buttons_width + 4;
-    if (width < (int)strlen(caption) + 6) width = (int)strlen(caption) + 6;
-    int height = (int)lines.size() + 6;
+    box_layout box = lay_out_box(text, caption, icon, buttons, COLS);
+    const char* mark = box.mark;
+    int mark_width = box.mark_width;
+    const std::vector<std::string>& lines = box.lines;
+    int buttons_width = box.buttons_width, width = box.width, height = box.height;
     int top = LINES > height ? (LINES - height) / 2 : 0;
     int left = COLS > width ? (COLS - width) / 2 : 0;
 
@@ -403,6 +451,17 @@ class box_screen : public key_screen {
     void draw() override {
         if (dialog_shown) dialog.draw();
         draw_box(text_, caption_, icon_, buttons_, focus, &hits);
+    }
+    // Room for the box at its widest, and for the dialog under it.
+    void needed(int* width, int* height) const override {
+        box_layout box = lay_out_box(text_, caption_, icon_, buttons_, 1000);
+        *width = box.width;
+        *height = box.height;
+        if (!dialog_shown) return;
+        int dialog_width, dialog_height;
+        dialog.needed(&dialog_width, &dialog_height);
+        if (*width < dialog_width) *width = dialog_width;
+        if (*height < dialog_height) *height = dialog_height;
     }
     void press(int index) override { close(buttons_[index].answer); }
     void enter() override { press(focus); }

@@ -270,6 +270,21 @@ class Dialog(DialogCase):
                          {"machine.inf": MACHINE_INF, "usb.inf": USB_INF_INSTALLED})
 
 
+class SmallTerminal(DialogCase):
+    def test_too_small_says_so_and_draws_once_large_enough(self):
+        self.folder = WindowsFolder(BOTH)
+        self.addCleanup(self.folder.close)
+        term = self.term = Terminal(["--platform-kind", "1", self.folder.windows], columns=50,
+                                    rows=14)
+        self.addCleanup(term.close)
+        term.wait_for_text("Tamrix needs a terminal of at least 72 x 17")
+        term.keys("Enter")  # Install, on a dialog that cannot be seen: nothing
+        term.tmux("set-option", "-g", "window-size", "manual")
+        term.tmux("resize-window", "-x", "80", "-y", "24")
+        self.wait_for_dialog()
+        self.assertEqual(self.folder.contents(), BOTH)
+
+
 class StartUp(DialogCase):
     def test_warning_on_kind_0(self):
         for key, shows_dialog in (("n", False), ("y", True)):
