@@ -37,7 +37,7 @@ bool copy_current_text(inf_target target, const std::string& copy) {
     if (posix_open_read(target_path(target), &file) != open_ok) return false;
     FILE* out = fopen(copy.c_str(), "wb");
     char buffer[65536];
-    int32_t count;
+    int32_t count = 0;
     bool copied = out != nullptr;
     while (copied && (count = posix_read(file, buffer, sizeof buffer)) > 0)
         copied = fwrite(buffer, 1, (size_t)count, out) == (size_t)count;
