@@ -2,10 +2,11 @@
 # Runs every test of Tamrix, from a fresh Debian 12 machine on:
 #   1. installs the Debian packages the build needs (scripts/install-deps.sh);
 #   2. native build (build/native) and all its tests;
-#   3. the unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer
-#      (build/sanitize);
+#   3. all those tests again under AddressSanitizer and UndefinedBehaviorSanitizer
+#      (build/sanitize), the Linux program's end-to-end tests included;
 #   4. the merge fuzzer, built with clang, for a bounded time (build/fuzz);
-#   5. the Windows builds and their tests (scripts/test-windows.sh).
+#   5. the Windows builds and their tests (scripts/test-windows.sh);
+#   6. the release bundle, made twice and checked (tests/release/check_release.sh).
 # Every stage is required; the script stops at the first that fails.  The last
 # line is "N passed, N failed", with ", N skipped" when tests were skipped:
 # the counts summed over the stages.
@@ -94,15 +95,15 @@ cmake --build build/native -j"$jobs" || stage_failed "native build"
 stage "native tests"
 run_ctest build/native native
 
-# ---- 3. unit tests under ASan and UBSan ----------------------------------------
+# ---- 3. the tests under ASan and UBSan ------------------------------------------
 stage "sanitizer build (build/sanitize)"
 configure build/sanitize -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
   -DTAMRIX_SANITIZE=ON || stage_failed "sanitizer configure"
 cmake --build build/sanitize -j"$jobs" || stage_failed "sanitizer build"
-stage "unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+stage "tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 ASAN_OPTIONS="${ASAN_OPTIONS:-abort_on_error=0:detect_leaks=1:strict_string_checks=1}" \
 UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}" \
-  run_ctest build/sanitize sanitizer -L unit
+  run_ctest build/sanitize sanitizer
 
 # ---- 4. fuzzing ------------------------------------------------------------------
 stage "fuzz build (build/fuzz, clang)"
@@ -122,20 +123,30 @@ else
   stage_failed "fuzz_merge (see $log and build/fuzz/artifacts/)"
 fi
 
+# counted_stage NAME LOG COMMAND...: runs a script whose last line is
+# "NAME: N passed, N failed", maybe with ", N skipped", and adds its counts.
+counted_stage() {
+  local name="$1" log="$2"
+  shift 2
+  "$@" 2>&1 | tee "$log"
+  local rc=${PIPESTATUS[0]} line
+  line="$(tail -n 1 "$log")"
+  if [[ "$line" =~ ^$name:\ ([0-9]+)\ passed,\ ([0-9]+)\ failed(,\ ([0-9]+)\ skipped)?$ ]]; then
+    passed=$((passed + BASH_REMATCH[1]))
+    failed=$((failed + BASH_REMATCH[2]))
+    skipped=$((skipped + ${BASH_REMATCH[4]:-0}))
+  else
+    stage_failed "$1 (no closing count line)"
+  fi
+  [[ $rc -eq 0 ]] || stage_failed "$1"
+}
+
 # ---- 5. Windows builds -------------------------------------------------------------
 stage "Windows builds and tests (scripts/test-windows.sh)"
-wlog=build/test-windows.log
-scripts/test-windows.sh 2>&1 | tee "$wlog"
-wrc=${PIPESTATUS[0]}
-# Its last line: "windows: N passed, N failed", maybe with ", N skipped".
-wline="$(tail -n 1 "$wlog")"
-if [[ "$wline" =~ ^windows:\ ([0-9]+)\ passed,\ ([0-9]+)\ failed(,\ ([0-9]+)\ skipped)?$ ]]; then
-  passed=$((passed + BASH_REMATCH[1]))
-  failed=$((failed + BASH_REMATCH[2]))
-  skipped=$((skipped + ${BASH_REMATCH[4]:-0}))
-else
-  stage_failed "scripts/test-windows.sh (no closing count line)"
-fi
-[[ $wrc -eq 0 ]] || stage_failed "scripts/test-windows.sh"
+counted_stage windows build/test-windows.log scripts/test-windows.sh
+
+# ---- 6. the release bundle ---------------------------------------------------------
+stage "release bundle (tests/release/check_release.sh)"
+counted_stage release build/test-release.log tests/release/check_release.sh
 
 finish 0
