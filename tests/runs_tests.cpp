@@ -194,6 +194,7 @@ TEST_F(runs_test, failure_table_and_edge_cases) {
         if (c.failing.nth > 0) scripted::fail(c.failing.kind, c.failing.nth);
 
         EXPECT_EQ(exit_status(run(c.cmd)), c.exit_status);
+        EXPECT_EQ(scripted::runs_begun(), scripted::runs_ended());  // the folder given back
         expect_boxes(c.boxes);
         EXPECT_EQ(files_changed, c.files_changed);
         EXPECT_EQ(snapshot(), c.after);
@@ -211,6 +212,29 @@ TEST_F(runs_test, nothing_selected_touches_no_file) {
         run(cmd);
         EXPECT_TRUE(scripted::file_calls().empty());
     }
+}
+
+// A run holds the INF folder from start to end and swaps only inside the
+// brackets that keep an interruption out; one that finds the folder held by
+// another copy touches nothing.
+TEST_F(runs_test, the_folder_is_held_for_the_run_and_renames_are_swaps) {
+    lay_out(kBothOld);
+    EXPECT_FALSE(run(install).held_elsewhere);
+    EXPECT_EQ(scripted::runs_begun(), 1);
+    EXPECT_EQ(scripted::runs_ended(), 1);
+    EXPECT_EQ(scripted::renames_in_swap(), 4);
+    EXPECT_EQ(scripted::renames_outside_swap(), 0);
+
+    fresh_process();
+    scripted::hold_inf_folder_elsewhere();
+    for (command cmd : {install, uninstall}) {
+        run_outcome outcome = run(cmd);
+        EXPECT_TRUE(outcome.held_elsewhere);
+        EXPECT_FALSE(outcome.ends_process);
+    }
+    EXPECT_TRUE(scripted::file_calls().empty());
+    EXPECT_FALSE(files_changed);
+    EXPECT_EQ(snapshot(), kBothNew);
 }
 
 TEST_F(runs_test, machine_inf_missing_ends_before_usb_inf) {

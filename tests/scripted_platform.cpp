@@ -56,6 +56,8 @@ struct state {
     bool nt_registry = false;
     bool inf_folder_held = false;  // another copy of the program holds it
     int runs_begun = 0, runs_ended = 0;
+    bool in_swap = false;
+    int renames_in_swap = 0, renames_outside_swap = 0;
     bool has_windows_dir = false;
     std::string windows_dir;
     std::map<int, int> checks;
@@ -189,6 +191,7 @@ bool platform_close(platform_file file) {
 }
 
 bool platform_rename(const char* from, const char* to) {
+    (the().in_swap ? the().renames_in_swap : the().renames_outside_swap)++;
     if (scripted_failure(scripted::call_rename, std::string(from) + " -> " + to)) return false;
     return posix_rename(from, to);
 }
@@ -213,8 +216,8 @@ bool platform_begin_run(const char*) {
     return true;
 }
 void platform_end_run() { the().runs_ended++; }
-void platform_swap_begins() {}
-void platform_swap_ends() {}
+void platform_swap_begins() { the().in_swap = true; }
+void platform_swap_ends() { the().in_swap = false; }
 
 // ---- messages and the system ---------------------------------------------------------
 
@@ -344,6 +347,8 @@ void set_nt_registry(bool nt) { the().nt_registry = nt; }
 void hold_inf_folder_elsewhere() { the().inf_folder_held = true; }
 int runs_begun() { return the().runs_begun; }
 int runs_ended() { return the().runs_ended; }
+int renames_in_swap() { return the().renames_in_swap; }
+int renames_outside_swap() { return the().renames_outside_swap; }
 void set_windows_dir(const std::string& dir) {
     the().has_windows_dir = true;
     the().windows_dir = dir;

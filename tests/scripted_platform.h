@@ -74,6 +74,10 @@ void hold_inf_folder_elsewhere();
 // Runs begun and ended through platform_begin_run and platform_end_run.
 int runs_begun();
 int runs_ended();
+// Renames made between platform_swap_begins and platform_swap_ends, and
+// outside them.
+int renames_in_swap();
+int renames_outside_swap();
 void set_windows_dir(const std::string& dir);
 void set_check(int control, int state);
 int restarts_requested();
