@@ -1,14 +1,16 @@
 #include "posix_options.h"
 
 #include <getopt.h>
+#include <stdlib.h>
 #include <string.h>
 
 const char* usage_text() {
     return "Usage:\n"
-           "  tamrix [--platform-kind K] [WINDOWS_DIR]\n"
+           "  tamrix [--platform-kind K] [--image FILE [--partition N]] [WINDOWS_DIR]\n"
            "      Opens the Tamrix dialog in this terminal.\n"
            "  tamrix install|uninstall [--chipsets] [--usb] [--windows-dir DIR]\n"
-           "         [--platform-kind K] [--yes|--no] [--dry-run]\n"
+           "         [--image FILE [--partition N]] [--platform-kind K] [--yes|--no]\n"
+           "         [--dry-run]\n"
            "      Installs or uninstalls without the dialog, then exits as the Exit\n"
            "      button does.  With neither --chipsets nor --usb both files are\n"
            "      handled.  Each message is printed as one line, \"Caption: text\",\n"
@@ -17,12 +19,24 @@ const char* usage_text() {
            "      them they are asked on a terminal and answered No otherwise.\n"
            "      --dry-run changes nothing: it prints what the command would write,\n"
            "      as a unified diff (for patch -p1 in the Windows folder).\n"
-           "  tamrix status [--chipsets] [--usb] [--windows-dir DIR] [--platform-kind K]\n"
+           "  tamrix status [--chipsets] [--usb] [--windows-dir DIR]\n"
+           "         [--image FILE [--partition N]] [--platform-kind K]\n"
            "      Says for each file whether Tamrix's lines are in it; changes nothing.\n"
            "  tamrix --help\n"
            "\n"
            "WINDOWS_DIR, DIR  the Windows folder being patched (the one holding INF);\n"
            "                  without it, the WINDIR environment variable.\n"
+           "--image FILE      the Windows folder is inside this disk image: a raw\n"
+           "                  image (.img, .hdd, .ima: a FAT volume, or a disk with\n"
+           "                  an MBR) or a fixed VHD, changed in place through GNU\n"
+           "                  mtools, without root and without mounting it.  DIR\n"
+           "                  then names the folder inside it (\\WINDOWS, C:\\WINDOWS\n"
+           "                  or /WINDOWS); without DIR, the folder in the volume's\n"
+           "                  root that holds WIN.COM and INF\\MACHINE.INF.  Without\n"
+           "                  --platform-kind, the kind is read from the image's\n"
+           "                  SYSTEM.DAT where it can be.\n"
+           "--partition N     the partition of the image's disk: 1 to 4 primary, 5 and\n"
+           "                  up the logical drives; without it, the first FAT one.\n"
            "--platform-kind K the Windows being patched: 0 not Windows 95 (the\n"
            "                  default, which asks whether to go on), 1 Windows 95,\n"
            "                  2 Windows 95 with a service release (adds the IRQ\n"
@@ -31,11 +45,14 @@ const char* usage_text() {
            "Exit status:\n"
            "  0  every file asked for ended as asked (changed, or already so; for\n"
            "     status: fully installed)\n"
-           "  1  an INF file is missing, or could not be created\n"
+           "  1  an INF file is missing, or could not be created; or the disk image\n"
+           "     cannot be used (not an image Tamrix can change, read-only, no\n"
+           "     Windows folder found in it)\n"
            "  2  a wrong command line\n"
            "  3  a file was left unchanged by a read, write or rename error or a path\n"
            "     too long (for status: a file is not, or only partly, installed)\n"
-           "  4  another Tamrix is changing the same folder; nothing was done\n"
+           "  4  another Tamrix is changing the same folder, or another program (a\n"
+           "     virtual machine) has the disk image open; nothing was done\n"
            "  129, 130, 143  ended by SIGHUP, SIGINT or SIGTERM; nothing is left\n"
            "     half written\n";
 }
@@ -54,6 +71,8 @@ enum option_id {
     opt_dry_run,
     opt_windows_dir,
     opt_platform_kind,
+    opt_image,
+    opt_partition,
     opt_help,
     option_count,
 };
@@ -81,6 +100,9 @@ const option_row kOptions[] = {
     {opt_dry_run, "dry-run", nullptr, with_changes},
     {opt_windows_dir, "windows-dir", "--windows-dir needs a folder", with_any},
     {opt_platform_kind, "platform-kind", "--platform-kind takes 0, 1 or 2", with_any},
+    {opt_image, "image", "--image needs a disk image file", with_any},
+    {opt_partition, "partition",
+     "--partition takes a partition number: 1 to 4, or 5 and up for a logical drive", with_any},
     {opt_help, "help", nullptr, with_any},
 };
 
@@ -132,6 +154,13 @@ class reader {
                     return kOptions[opt_platform_kind].value_needed;
                 result_->platform_kind = value[0] - '0';
                 break;
+            case opt_image:
+                if (result_->has_image) return "the disk image is given twice";
+                if (value[0] == '\0') return "the disk image name is empty";
+                result_->has_image = true;
+                result_->image = value;
+                break;
+            case opt_partition: return take_partition(value);
             default: break;  // --yes and --no count once all is read
         }
         return "";
@@ -162,6 +191,7 @@ class reader {
         result_->boxes = given_[opt_yes]  ? answer_all_yes
                          : given_[opt_no] ? answer_all_no
                                           : answer_by_asking;
+        if (given_[opt_partition] && !given_[opt_image]) return "--partition goes with --image";
         for (const option_row& row : kOptions) {
             bool fits = row.use == with_any ||
                         (row.use == with_files && has_command_) ||
@@ -173,6 +203,18 @@ class reader {
     }
 
   private:
+    // A partition number as Linux counts them: at most three digits.
+    std::string take_partition(const char* value) {
+        int number = 0;
+        size_t length = strlen(value);
+        for (size_t i = 0; i < length; i++)
+            if (value[i] < '0' || value[i] > '9') length = 0;
+        if (length > 0 && length <= 3) number = atoi(value);
+        if (number < 1) return kOptions[opt_partition].value_needed;
+        result_->partition = number;
+        return "";
+    }
+
     // `word` is the argument when the folder was given as one, else null.
     std::string take_windows_dir(const char* dir, const char* word) {
         if (result_->has_windows_dir) {
@@ -272,13 +314,15 @@ command_line parse_command_line(int argc, const char* const* argv, const char* w
     // Neither choice named: both files, as the dialog starts.
     if (!result.chipsets && !result.usb) result.chipsets = result.usb = true;
 
-    if (!result.has_windows_dir && windir != nullptr && windir[0] != '\0') {
+    // WINDIR names a folder of this system, never one inside an image.
+    if (!result.has_windows_dir && !result.has_image && windir != nullptr && windir[0] != '\0') {
         result.has_windows_dir = true;
         result.windows_dir = windir;
     }
-    if (!result.has_windows_dir)
+    if (!result.has_windows_dir && !result.has_image)
         return invalid(result, "no Windows folder: name it, or set WINDIR");
     // An empty name would put every path at the root: \inf\machine.inf.
-    if (result.windows_dir.empty()) return invalid(result, "the Windows folder name is empty");
+    if (result.has_windows_dir && result.windows_dir.empty())
+        return invalid(result, "the Windows folder name is empty");
     return result;
 }

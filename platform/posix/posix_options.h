@@ -6,6 +6,10 @@
 //                                                  one command, for scripts
 //   tamrix status [--chipsets] [--usb] --windows-dir DIR [--platform-kind K]
 //   tamrix --help
+//
+// --image FILE [--partition N] goes with each of them: the Windows folder
+// is then inside that disk image, and --windows-dir (or the folder
+// argument) names it there; without one the program looks for it.
 #ifndef TAMRIX_PLATFORM_POSIX_POSIX_OPTIONS_H
 #define TAMRIX_PLATFORM_POSIX_POSIX_OPTIONS_H
 
@@ -36,13 +40,17 @@ struct command_line {
     int platform_kind = 0;    // --platform-kind; 0, not Windows 95, when not given
     box_policy boxes = answer_by_asking;
     bool dry_run = false;     // --dry-run: show what the command would write
+    bool has_image = false;
+    std::string image;        // --image: the disk image holding the Windows folder
+    int partition = 0;        // --partition; 0: the image's first FAT partition
     std::string error;        // for mode_invalid
 };
 
 // Reads argv[1..argc-1]; `windir` is the WINDIR variable, or null.  The
 // Windows directory is the argument, else WINDIR; a command line that names
 // none, or is wrong in any other way, gives mode_invalid with a one-line
-// reason.
+// reason.  With --image the folder is one inside the image, WINDIR does not
+// count, and none need be named.
 command_line parse_command_line(int argc, const char* const* argv, const char* windir);
 
 // The text that --help prints.

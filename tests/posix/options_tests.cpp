@@ -91,11 +91,45 @@ TEST(CommandLine, Refused) {
         {{"--no"}, "/w", "--no goes with install or uninstall"},
         {{"status", "--dry-run"}, "/w", "--dry-run goes with install or uninstall"},
         {{"/a", "install"}, nullptr, "unexpected argument install"},
+        {{"install", "--partition", "2"}, "/w", "--partition goes with --image"},
+        {{"--image"}, nullptr, "--image needs a disk image file"},
+        {{"--image", ""}, nullptr, "the disk image name is empty"},
+        {{"--image", "a", "--image", "b"}, nullptr, "the disk image is given twice"},
     };
     for (const auto& c : cases) {
         command_line got = parse(c.args, c.windir);
         EXPECT_EQ(got.mode, mode_invalid) << c.error;
         EXPECT_EQ(got.error, c.error);
+    }
+}
+
+// With --image the Windows folder is one inside the image: optional, and
+// never taken from WINDIR, which names a folder of this system.
+TEST(CommandLine, DiskImages) {
+    const struct {
+        std::vector<const char*> args;
+        const char* windir;
+        bool has_windows_dir;
+        const char* windows_dir;
+        int partition;
+    } cases[] = {
+        {{"install", "--image", "w.img"}, "/w", false, "", 0},
+        {{"status", "--image=w.vhd", "--windows-dir", "C:\\WIN95"}, nullptr, true, "C:\\WIN95", 0},
+        {{"--image", "w.img", "--partition", "5", "/WINDOWS"}, nullptr, true, "/WINDOWS", 5},
+    };
+    for (const auto& c : cases) {
+        command_line got = parse(c.args, c.windir);
+        EXPECT_NE(got.mode, mode_invalid) << got.error;
+        EXPECT_TRUE(got.has_image);
+        EXPECT_EQ(got.has_windows_dir, c.has_windows_dir);
+        EXPECT_EQ(got.windows_dir, c.windows_dir);
+        EXPECT_EQ(got.partition, c.partition);
+    }
+    for (const char* number : {"0", "x", "1x", "1000", ""}) {
+        command_line got = parse({"--image", "w.img", "--partition", number});
+        EXPECT_EQ(got.error,
+                  "--partition takes a partition number: 1 to 4, or 5 and up for a logical drive")
+            << number;
     }
 }
 
