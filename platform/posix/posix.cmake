@@ -10,6 +10,16 @@ set(TAMRIX_POSIX_DIR ${CMAKE_CURRENT_LIST_DIR})
 # scripted backend wraps them instead.
 add_library(tamrix_posix_files STATIC ${TAMRIX_POSIX_DIR}/posix_files.cpp)
 
+# The files of a Windows folder inside a disk image, through GNU mtools
+# (platform/image/): the second backend of the program's file calls, the
+# finding of the image's FAT volume, and the reading of its SYSTEM.DAT.
+set(TAMRIX_IMAGE_DIR ${CMAKE_CURRENT_LIST_DIR}/../image)
+add_library(tamrix_image STATIC
+  ${TAMRIX_IMAGE_DIR}/image_disk.cpp
+  ${TAMRIX_IMAGE_DIR}/image_files.cpp
+  ${TAMRIX_IMAGE_DIR}/image_registry.cpp
+)
+
 # The command line, apart so that its tests can link it alone.
 add_library(tamrix_posix_options STATIC ${TAMRIX_POSIX_DIR}/posix_options.cpp)
 
@@ -21,8 +31,9 @@ add_executable(tamrix
   ${TAMRIX_POSIX_DIR}/posix_status.cpp
   ${TAMRIX_POSIX_DIR}/posix_preview.cpp
   ${TAMRIX_POSIX_DIR}/posix_terminal.cpp
+  ${TAMRIX_IMAGE_DIR}/image_start.cpp
 )
 target_include_directories(tamrix PRIVATE ${CURSES_INCLUDE_DIRS})
 target_compile_options(tamrix PRIVATE ${CURSES_CFLAGS})
-target_link_libraries(tamrix PRIVATE tamrix_core tamrix_posix_files tamrix_posix_options
-                      ${CURSES_LIBRARIES})
+target_link_libraries(tamrix PRIVATE tamrix_core tamrix_posix_files tamrix_image
+                      tamrix_posix_options ${CURSES_LIBRARIES})

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "../../ui/ui.h"
+#include "../image/image_start.h"
 #include "posix_backend.h"
 
 const int kUsageStatus = 2;
@@ -26,6 +27,11 @@ int main(int argc, char** argv) {
                 "tamrix: the dialog needs a terminal; without one, use\n"
                 "  tamrix install|uninstall --windows-dir DIR ...  (see tamrix --help)\n");
         return kUsageStatus;
+    }
+    // A Windows folder inside a disk image: the image is readied first.
+    if (posix_run.has_image) {
+        int refused = image_start(&posix_run);
+        if (refused != 0) posix_exit(refused);
     }
     if (posix_run.mode == mode_dialog) posix_exit(tamrix_start(posix_run.platform_kind));
     posix_exit(lines_run_command());

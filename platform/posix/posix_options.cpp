@@ -153,6 +153,7 @@ class reader {
                 if (strcmp(value, "0") != 0 && strcmp(value, "1") != 0 && strcmp(value, "2") != 0)
                     return kOptions[opt_platform_kind].value_needed;
                 result_->platform_kind = value[0] - '0';
+                result_->has_platform_kind = true;
                 break;
             case opt_image:
                 if (result_->has_image) return "the disk image is given twice";

@@ -38,6 +38,7 @@ struct command_line {
     bool has_windows_dir = false;
     std::string windows_dir;  // the argument or --windows-dir
     int platform_kind = 0;    // --platform-kind; 0, not Windows 95, when not given
+    bool has_platform_kind = false;
     box_policy boxes = answer_by_asking;
     bool dry_run = false;     // --dry-run: show what the command would write
     bool has_image = false;

@@ -17,7 +17,6 @@
 #include <string>
 
 #include "posix_backend.h"
-#include "posix_files.h"
 
 namespace {
 
@@ -31,17 +30,18 @@ std::string make_scratch_folder() {
 }
 
 // Copies the target's text as it is now to `copy`, reading it as the runs
-// do (its access time left alone).  False where there is none.
+// do (from a folder with its access time left alone, or out of the image).
+// False where there is none.
 bool copy_current_text(inf_target target, const std::string& copy) {
     platform_file file;
-    if (posix_open_read(target_path(target), &file) != open_ok) return false;
+    if (platform_open_read(target_path(target), &file) != open_ok) return false;
     FILE* out = fopen(copy.c_str(), "wb");
     char buffer[65536];
     int32_t count = 0;
     bool copied = out != nullptr;
-    while (copied && (count = posix_read(file, buffer, sizeof buffer)) > 0)
+    while (copied && (count = platform_read(file, buffer, sizeof buffer)) > 0)
         copied = fwrite(buffer, 1, (size_t)count, out) == (size_t)count;
-    posix_close(file);
+    platform_close(file);
     if (out != nullptr && fclose(out) != 0) copied = false;
     return copied && count == 0;
 }

@@ -1,0 +1,230 @@
+// Finding the FAT volume of a disk image (see image_disk.h).  Nothing but
+// the boot sector's layout fields and the partition tables is read here;
+// the file system itself is mtools' business.
+#include "image_disk.h"
+
+#include <errno.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
+
+namespace {
+
+const uint64_t kSector = 512;
+
+uint16_t le16(const unsigned char* p) { return (uint16_t)(p[0] | p[1] << 8); }
+uint32_t le32(const unsigned char* p) { return (uint32_t)le16(p) | (uint32_t)le16(p + 2) << 16; }
+uint32_t be32(const unsigned char* p) {
+    return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
+}
+
+bool read_at(int fd, uint64_t offset, unsigned char* buffer, size_t size) {
+    while (size > 0) {
+        ssize_t count = pread(fd, buffer, size, (off_t)offset);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) return false;
+        buffer += count;
+        offset += (uint64_t)count;
+        size -= (size_t)count;
+    }
+    return true;
+}
+
+// A boot sector whose layout fields make sense for FAT12, FAT16 or FAT32.
+bool is_fat_boot_sector(const unsigned char* s) {
+    if (s[0] != 0xEB && s[0] != 0xE9) return false;
+    uint16_t bytes_per_sector = le16(s + 11);
+    if (bytes_per_sector != 512 && bytes_per_sector != 1024 && bytes_per_sector != 2048 &&
+        bytes_per_sector != 4096)
+        return false;
+    uint8_t per_cluster = s[13];
+    if (per_cluster == 0 || (per_cluster & (per_cluster - 1)) != 0) return false;
+    if (le16(s + 14) == 0 || s[16] == 0 || s[16] > 2 || s[21] < 0xF0) return false;
+    uint32_t sectors = le16(s + 19) != 0 ? le16(s + 19) : le32(s + 32);
+    uint32_t fat_sectors = le16(s + 22) != 0 ? le16(s + 22) : le32(s + 36);
+    return sectors != 0 && fat_sectors != 0;
+}
+
+bool is_fat_type(uint8_t type) {
+    return type == 0x01 || type == 0x04 || type == 0x06 || type == 0x0B || type == 0x0C ||
+           type == 0x0E;
+}
+
+bool is_extended_type(uint8_t type) { return type == 0x05 || type == 0x0F || type == 0x85; }
+
+std::string type_name(uint8_t type) {
+    switch (type) {
+        case 0x01: return "FAT12";
+        case 0x04: case 0x06: case 0x0E: return "FAT16";
+        case 0x0B: case 0x0C: return "FAT32";
+        case 0x05: case 0x0F: case 0x85: return "extended";
+        case 0x07: return "NTFS or exFAT";
+        case 0x82: return "Linux swap";
+        case 0x83: return "Linux";
+        case 0xEE: return "GPT";
+        default: break;
+    }
+    char name[16];
+    snprintf(name, sizeof name, "type 0x%02X", type);
+    return name;
+}
+
+struct partition {
+    int number;
+    uint8_t type;
+    uint64_t start;  // in sectors
+};
+
+image_volume failed(const std::string& error) {
+    image_volume volume;
+    volume.error = error;
+    return volume;
+}
+
+// The image formats that are no raw disk, by what they begin with.
+struct other_format {
+    size_t at;
+    const char* magic;
+    size_t length;
+    const char* what;
+    const char* qemu_name;  // for qemu-img -f
+};
+const other_format kOtherFormats[] = {
+    {0, "QFI\xFB", 4, "a QEMU copy-on-write image (qcow2)", "qcow2"},
+    {0x40, "\x7F\x10\xDA\xBE", 4, "a VirtualBox disk image (VDI)", "vdi"},
+    {0, "KDMV", 4, "a VMware disk image (VMDK)", "vmdk"},
+    {0, "COWD", 4, "a VMware disk image (VMDK)", "vmdk"},
+    {0, "# Disk DescriptorFile", 21, "a VMware disk descriptor (VMDK)", "vmdk"},
+    {0, "vhdxfile", 8, "a Hyper-V disk image (VHDX)", "vhdx"},
+};
+
+// The refusal of an image that has to be converted first.
+image_volume needs_converting(const std::string& shown, const char* what, const char* qemu_name) {
+    std::string raw = shown;
+    size_t dot = raw.find_last_of('.');
+    size_t slash = raw.find_last_of('/');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) raw.resize(dot);
+    raw += raw + ".img" == shown ? "-raw.img" : ".img";
+    return failed(shown + " is " + what +
+                  ", which Tamrix cannot change in place; nothing was changed.\n"
+                  "Convert it to a raw image, patch that, and use it (or convert it back):\n"
+                  "  qemu-img convert -f " + qemu_name + " -O raw " + shown + " " + raw);
+}
+
+// The VHD footer's disk type, at offset 60: 2 fixed, 3 dynamic, 4 differencing.
+const uint32_t kFixedVhd = 2, kDynamicVhd = 3, kDifferencingVhd = 4;
+const char kVhdCookie[] = "conectix";
+
+// The partitions of an MBR disk in Linux's order: 1 to 4 as the table
+// holds them, then the logical drives of the first extended partition.
+// False when the sector holds no partition table.
+bool read_partitions(int fd, const unsigned char* mbr, uint64_t disk_sectors,
+                     std::vector<partition>* found) {
+    if (mbr[510] != 0x55 || mbr[511] != 0xAA) return false;
+    uint64_t extended = 0;
+    for (int i = 0; i < 4; i++) {
+        const unsigned char* entry = mbr + 446 + 16 * i;
+        if ((entry[0] & 0x7F) != 0) return false;  // boot flag 0 or 0x80 only
+        if (entry[4] == 0) continue;
+        found->push_back({i + 1, entry[4], le32(entry + 8)});
+        if (is_extended_type(entry[4]) && extended == 0) extended = le32(entry + 8);
+    }
+    // Each extended boot record holds one logical drive (its start counted
+    // from that record) and the link to the next (counted from the
+    // extended partition).  A chain that loops is cut off.
+    uint64_t record = extended;
+    int number = 5;
+    for (int guard = 0; extended != 0 && record < disk_sectors && guard < 128; guard++) {
+        unsigned char ebr[kSector];
+        if (!read_at(fd, record * kSector, ebr, sizeof ebr) || ebr[510] != 0x55 || ebr[511] != 0xAA)
+            break;
+        const unsigned char* logical = ebr + 446;
+        const unsigned char* link = ebr + 462;
+        if (logical[4] != 0) found->push_back({number++, logical[4], record + le32(logical + 8)});
+        if (link[4] == 0 || le32(link + 8) == 0) break;
+        record = extended + le32(link + 8);
+    }
+    return !found->empty();
+}
+
+std::string partition_list(const std::vector<partition>& partitions) {
+    std::string list;
+    for (const partition& p : partitions) {
+        if (!list.empty()) list += ", ";
+        list += std::to_string(p.number) + " (" + type_name(p.type) + ")";
+    }
+    return list;
+}
+
+}  // namespace
+
+image_volume find_fat_volume(int fd, const std::string& shown, int wanted) {
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return failed(shown + " is no file that holds a disk image; nothing was changed.");
+    uint64_t size = (uint64_t)info.st_size;
+    unsigned char first[kSector * 2] = {};
+    if (!read_at(fd, 0, first, size < sizeof first ? (size_t)size : sizeof first))
+        return failed("Can't read the disk image " + shown + ": " + strerror(errno));
+    for (const other_format& format : kOtherFormats)
+        if (memcmp(first + format.at, format.magic, format.length) == 0)
+            return needs_converting(shown, format.what, format.qemu_name);
+    if (size < kSector)
+        return failed(shown + " is no disk image: it is too small to hold one; nothing was changed.");
+
+    // A VHD ends with its footer; dynamic and differencing ones begin with a copy.
+    uint64_t disk = size;
+    unsigned char footer[kSector];
+    const unsigned char* vhd = nullptr;
+    if (memcmp(first, kVhdCookie, 8) == 0) vhd = first;
+    else if (read_at(fd, size - kSector, footer, sizeof footer) && memcmp(footer, kVhdCookie, 8) == 0)
+        vhd = footer;
+    if (vhd != nullptr) {
+        uint32_t type = be32(vhd + 60);
+        if (type == kDynamicVhd) return needs_converting(shown, "a dynamic VHD", "vpc");
+        if (type == kDifferencingVhd) return needs_converting(shown, "a differencing VHD", "vpc");
+        if (type != kFixedVhd || vhd == first)
+            return failed(shown + " is a VHD of a kind Tamrix does not know; nothing was changed.");
+        disk = size - kSector;  // a fixed VHD: the raw disk, then the footer
+    }
+
+    uint64_t sectors = disk / kSector;
+    if (is_fat_boot_sector(first)) {
+        if (wanted != 0)
+            return failed(shown + " holds one FAT volume and no partition table: leave out "
+                                  "--partition.");
+        image_volume volume;
+        volume.found = true;
+        return volume;
+    }
+    std::vector<partition> partitions;
+    if (!read_partitions(fd, first, sectors, &partitions))
+        return failed(shown + " is neither a FAT volume nor a disk with an MBR partition table: "
+                              "Tamrix cannot patch it; nothing was changed.");
+    const partition* chosen = nullptr;
+    for (const partition& p : partitions) {
+        if (wanted != 0 ? p.number == wanted : is_fat_type(p.type)) {
+            chosen = &p;
+            break;
+        }
+    }
+    std::string list = "; its partitions: " + partition_list(partitions) + ".";
+    if (chosen == nullptr && wanted != 0)
+        return failed(shown + " has no partition " + std::to_string(wanted) + list);
+    if (chosen == nullptr) return failed(shown + " has no FAT partition" + list);
+    std::string name = "Partition " + std::to_string(chosen->number) + " of " + shown;
+    if (!is_fat_type(chosen->type))
+        return failed(name + " is " + type_name(chosen->type) + ", not FAT" + list);
+    unsigned char boot[kSector];
+    if (chosen->start >= sectors || !read_at(fd, chosen->start * kSector, boot, sizeof boot) ||
+        !is_fat_boot_sector(boot))
+        return failed(name + " holds no FAT file system; nothing was changed.");
+    image_volume volume;
+    volume.found = true;
+    volume.offset = chosen->start * kSector;
+    volume.partition = chosen->number;
+    return volume;
+}

@@ -1,0 +1,520 @@
+// The files of a disk image's FAT volume, through GNU mtools (see
+// image_files.h).
+#include "image_files.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <strings.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <map>
+
+extern char** environ;
+
+namespace {
+
+// ---- the image --------------------------------------------------------------------
+
+bool attached;
+std::string image_file;   // as the command line named it
+std::string image_shown;  // in messages
+int image_fd = -1;        // read-only, for fsync: every change goes onto the disk
+int lock_fd = -1;         // the run's lock (image_lock)
+
+// What mtools is run with.  Fixed buffers, so that a signal handler can run
+// mdel (image_delete_at_once) without making anything.
+char image_spec[4200];  // "IMAGE@@OFFSET" for -i
+char mdel_path[4096];
+std::string mcopy_path, mdir_path, mren_path;
+std::vector<std::string> tool_environment;
+std::vector<char*> tool_envp;
+
+std::string find_tool(const char* name) {
+    const char* path = getenv("PATH");
+    std::string folders = path != nullptr && path[0] != '\0' ? path : "/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= folders.size()) {
+        size_t end = folders.find(':', start);
+        if (end == std::string::npos) end = folders.size();
+        std::string candidate = folders.substr(start, end - start);
+        candidate = (candidate.empty() ? "." : candidate) + "/" + name;
+        if (access(candidate.c_str(), X_OK) == 0) return candidate;
+        start = end + 1;
+    }
+    return "";
+}
+
+// The caller's environment, with the mtools settings Tamrix depends on:
+// no geometry checks (partitions of emulators' disks rarely end on a track),
+// and short names shown as they are stored.
+void prepare_environment() {
+    tool_environment.clear();
+    for (char** variable = environ; *variable != nullptr; variable++)
+        if (strncmp(*variable, "MTOOLS_", 7) != 0) tool_environment.push_back(*variable);
+    tool_environment.push_back("MTOOLS_SKIP_CHECK=1");
+    tool_environment.push_back("MTOOLS_LOWER_CASE=0");
+    tool_envp.clear();
+    for (std::string& variable : tool_environment) tool_envp.push_back(&variable[0]);
+    tool_envp.push_back(nullptr);
+}
+
+// In the child: a process group of its own (Ctrl-C in the terminal does not
+// reach it), the interruptions blocked through execve, standard input and
+// output as given (or /dev/null), error output discarded.
+[[noreturn]] void become_tool(const char* path, char* const* argv, int in, int out) {
+    setpgid(0, 0);
+    sigset_t held;
+    sigemptyset(&held);
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&held, signal_number);
+    sigprocmask(SIG_SETMASK, &held, nullptr);
+    int null = open("/dev/null", O_RDWR);
+    dup2(in >= 0 ? in : null, 0);
+    dup2(out >= 0 ? out : null, 1);
+    dup2(null, 2);
+    execve(path, argv, tool_envp.data());
+    _exit(127);
+}
+
+// Runs an mtools command and gives its exit status (-1 when it could not
+// run).  Its output goes to `out`, or into `captured`.
+int run_tool(const std::string& path, const std::vector<std::string>& args, int in, int out,
+             std::string* captured) {
+    std::vector<std::string> words(1, path.substr(path.find_last_of('/') + 1));
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(&word[0]);
+    argv.push_back(nullptr);
+    int pipe_fds[2] = {-1, -1};
+    if (captured != nullptr && pipe2(pipe_fds, O_CLOEXEC) != 0) return -1;
+    // No handler of this process may run in the child before execve.
+    sigset_t all, old;
+    sigfillset(&all);
+    sigprocmask(SIG_BLOCK, &all, &old);
+    pid_t child = fork();
+    if (child == 0) become_tool(path.c_str(), argv.data(), in, captured ? pipe_fds[1] : out);
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+    if (captured != nullptr) {
+        close(pipe_fds[1]);
+        char buffer[8192];
+        for (;;) {
+            ssize_t count = read(pipe_fds[0], buffer, sizeof buffer);
+            if (count < 0 && errno == EINTR) continue;
+            if (count <= 0) break;
+            captured->append(buffer, (size_t)count);
+        }
+        close(pipe_fds[0]);
+    }
+    if (child < 0) return -1;
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0)
+        if (errno != EINTR) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A scratch file that no name holds: it goes with its descriptor.
+int scratch_file() {
+    const char* tmp = getenv("TMPDIR");
+    std::string folder = tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp";
+    int fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0) return fd;
+    std::string pattern = folder + "/tamrix-image.XXXXXX";
+    fd = mkostemp(&pattern[0], O_CLOEXEC);
+    if (fd >= 0) unlink(pattern.c_str());
+    return fd;
+}
+
+// ---- paths ----------------------------------------------------------------------
+
+// "C:\WINDOWS\inf\x" as a path in the volume: "/WINDOWS/inf/x"; "/" for C:.
+std::string volume_path(const char* path) {
+    std::string result;
+    std::string name;
+    for (const char* c = path + 2;; c++) {
+        if (*c == '\\' || *c == '/' || *c == '\0') {
+            if (!name.empty() && name != ".") result += "/" + name;
+            name.clear();
+            if (*c == '\0') break;
+        } else {
+            name += *c;
+        }
+    }
+    return result.empty() ? "/" : result;
+}
+
+std::string parent_of(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string leaf_of(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
+
+std::string in_capitals(std::string name) {
+    for (char& c : name)
+        if (c >= 'a' && c <= 'z') c = (char)(c - 'a' + 'A');
+    return name;
+}
+
+std::string lowered(std::string name) {
+    for (char& c : name)
+        if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
+    return name;
+}
+
+std::string in_volume(const std::string& path) { return "::" + path; }
+
+// ---- folders, as mdir lists them ------------------------------------------------------
+// Each folder is listed once until the next change.
+
+std::map<std::string, std::vector<image_entry>> listings;  // by the folder's path, lowered
+
+const std::vector<image_entry>* listing(const std::string& folder) {
+    std::string key = lowered(folder);
+    auto known = listings.find(key);
+    if (known != listings.end()) return &known->second;
+    std::string out;
+    std::string argument = in_volume(folder == "/" ? "/" : folder + "/");
+    if (run_tool(mdir_path, {"-b", "-a", "-i", image_spec, argument}, -1, -1, &out) != 0)
+        return nullptr;
+    // One line for each entry: its path, and a "/" after a folder's.
+    std::vector<image_entry> entries;
+    size_t start = 0;
+    while (start < out.size()) {
+        size_t end = out.find('\n', start);
+        if (end == std::string::npos) end = out.size();
+        std::string line = out.substr(start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        bool is_folder = !line.empty() && line.back() == '/';
+        if (is_folder) line.pop_back();
+        std::string name = line.substr(line.find_last_of('/') + 1);
+        if (name.empty() || name == "." || name == "..") continue;
+        entries.push_back({name, is_folder});
+    }
+    return &(listings[key] = entries);
+}
+
+struct entry_found {
+    bool exists;
+    bool folder;
+    std::string name;  // as the image has it
+};
+
+entry_found look_up(const std::string& path) {
+    if (path == "/") return {true, true, ""};
+    const std::vector<image_entry>* entries = listing(parent_of(path));
+    std::string wanted = leaf_of(path);
+    if (entries != nullptr)
+        for (const image_entry& entry : *entries)
+            if (strcasecmp(entry.name.c_str(), wanted.c_str()) == 0)
+                return {true, entry.folder, entry.name};
+    return {false, false, ""};
+}
+
+// The path with each name as the image has it, as given from the first one
+// it lacks (as a folder's paths are shown).
+std::string on_disk(const std::string& path) {
+    std::string result;
+    bool present = true;
+    size_t start = 1;
+    while (start < path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        std::string name = path.substr(start, end - start);
+        start = end + 1;
+        entry_found found = present ? look_up(result + "/" + name) : entry_found{false, false, ""};
+        present = found.exists;
+        result += "/" + (present ? found.name : name);
+    }
+    return result.empty() ? "/" : result;
+}
+
+// Runs a command that changes the image, then forces the image onto the disk.
+bool change(const std::string& tool, const std::vector<std::string>& args, int in) {
+    int status = run_tool(tool, args, in, -1, nullptr);
+    listings.clear();
+    bool synced = fsync(image_fd) == 0;
+    return status == 0 && synced;
+}
+
+// ---- open files ----------------------------------------------------------------------
+
+struct open_file {
+    bool used;
+    int fd;            // the scratch file
+    bool writing;
+    bool unwritten;    // the image does not hold what was written yet
+    std::string path;  // where it goes in the image, its name in capitals
+};
+const int kMostOpen = 8;
+open_file open_files[kMostOpen];
+const platform_file kFirstHandle = 0x40000000;  // far above any descriptor
+
+open_file* file_of(platform_file file) {
+    if (!image_owns(file)) return nullptr;
+    open_file* open = &open_files[file - kFirstHandle];
+    return open->used ? open : nullptr;
+}
+
+bool take_slot(int fd, bool writing, const std::string& path, platform_file* file) {
+    for (int i = 0; i < kMostOpen; i++) {
+        if (open_files[i].used) continue;
+        open_files[i] = open_file{true, fd, writing, writing, path};
+        *file = kFirstHandle + i;
+        return true;
+    }
+    close(fd);
+    return false;
+}
+
+// Copies a written file into the image, whole.
+bool write_into_image(open_file* open) {
+    entry_found target = look_up(open->path);
+    if (target.exists && target.folder) return false;
+    if (lseek(open->fd, 0, SEEK_SET) != 0) return false;
+    if (!change(mcopy_path, {"-o", "-i", image_spec, "-", in_volume(open->path)}, open->fd))
+        return false;
+    open->unwritten = false;
+    return true;
+}
+
+bool copy_out(const std::string& path, int fd) {
+    return run_tool(mcopy_path, {"-i", image_spec, in_volume(path), "-"}, -1, fd, nullptr) == 0 &&
+           lseek(fd, 0, SEEK_SET) == 0;
+}
+
+}  // namespace
+
+// ---- the backend ---------------------------------------------------------------------
+
+bool image_attach(const std::string& file, const std::string& shown, uint64_t offset,
+                  std::string* error) {
+    mcopy_path = find_tool("mcopy");
+    mdir_path = find_tool("mdir");
+    mren_path = find_tool("mren");
+    std::string mdel = find_tool("mdel");
+    if (mcopy_path.empty() || mdir_path.empty() || mren_path.empty() || mdel.empty() ||
+        mdel.size() >= sizeof mdel_path) {
+        *error = "Tamrix needs GNU mtools (mcopy, mdir, mren, mdel) to patch a disk image: "
+                 "install the package mtools.";
+        return false;
+    }
+    snprintf(mdel_path, sizeof mdel_path, "%s", mdel.c_str());
+    if ((size_t)snprintf(image_spec, sizeof image_spec, "%s@@%llu", file.c_str(),
+                         (unsigned long long)offset) >= sizeof image_spec) {
+        *error = "The name of the disk image is too long: " + shown;
+        return false;
+    }
+    image_fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (image_fd < 0) {
+        *error = "Can't open the disk image " + shown + ": " + strerror(errno);
+        return false;
+    }
+    prepare_environment();
+    image_file = file;
+    image_shown = shown;
+    attached = true;
+    if (listing("/") != nullptr) return true;
+    attached = false;
+    *error = "mtools cannot read the FAT volume of " + shown + "; nothing was changed.";
+    return false;
+}
+
+bool image_holds(const char* path) {
+    char drive = path[0];
+    return attached && ((drive >= 'A' && drive <= 'Z') || (drive >= 'a' && drive <= 'z')) &&
+           path[1] == ':' && (path[2] == '\0' || path[2] == '\\' || path[2] == '/');
+}
+
+bool image_owns(platform_file file) {
+    return file >= kFirstHandle && file < kFirstHandle + kMostOpen;
+}
+
+open_status image_open_read(const char* path, platform_file* file) {
+    std::string name = volume_path(path);
+    entry_found found = look_up(name);
+    if (!found.exists) return open_missing;
+    if (found.folder) return open_refused;
+    int fd = scratch_file();
+    if (fd < 0) return open_refused;
+    if (!copy_out(name, fd)) {
+        close(fd);
+        return open_refused;
+    }
+    return take_slot(fd, false, name, file) ? open_ok : open_refused;
+}
+
+bool image_open_write(const char* path, platform_file* file) {
+    std::string name = volume_path(path);
+    entry_found parent = look_up(parent_of(name));
+    entry_found target = look_up(name);
+    if (!parent.exists || !parent.folder || (target.exists && target.folder)) return false;
+    int fd = scratch_file();
+    if (fd < 0) return false;
+    return take_slot(fd, true, parent_of(name) + (parent_of(name) == "/" ? "" : "/") +
+                                   in_capitals(leaf_of(name)),
+                     file);
+}
+
+int32_t image_read(platform_file file, char* buffer, uint32_t size) {
+    open_file* open = file_of(file);
+    if (open == nullptr) return -1;
+    for (;;) {
+        ssize_t count = read(open->fd, buffer, size);
+        if (count >= 0) return (int32_t)count;
+        if (errno != EINTR) return -1;
+    }
+}
+
+bool image_write(platform_file file, const char* data, uint32_t size) {
+    open_file* open = file_of(file);
+    if (open == nullptr || !open->writing) return false;
+    open->unwritten = true;
+    while (size > 0) {
+        ssize_t count = write(open->fd, data, size);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) return false;
+        data += count;
+        size -= (uint32_t)count;
+    }
+    return true;
+}
+
+bool image_seek(platform_file file, uint32_t offset) {
+    open_file* open = file_of(file);
+    return open != nullptr && lseek(open->fd, (off_t)offset, SEEK_SET) == (off_t)offset;
+}
+
+bool image_flush(platform_file file) {
+    open_file* open = file_of(file);
+    if (open == nullptr || !open->writing) return false;
+    if (open->unwritten) return write_into_image(open);
+    return fsync(image_fd) == 0;
+}
+
+bool image_close(platform_file file) {
+    open_file* open = file_of(file);
+    if (open == nullptr) return false;
+    bool written = !open->writing || !open->unwritten || write_into_image(open);
+    close(open->fd);
+    open->used = false;
+    return written;
+}
+
+bool image_rename(const char* from, const char* to) {
+    std::string source = volume_path(from), target = volume_path(to);
+    // A rename stays in its folder, as a swap's do.
+    if (strcasecmp(parent_of(source).c_str(), parent_of(target).c_str()) != 0) return false;
+    if (!look_up(source).exists || look_up(target).exists) return false;
+    return change(mren_path, {"-i", image_spec, in_volume(source), in_capitals(leaf_of(target))},
+                  -1);
+}
+
+bool image_delete(const char* path) {
+    std::string name = volume_path(path);
+    entry_found found = look_up(name);
+    if (!found.exists || found.folder) return false;
+    return change(mdel_path, {"-i", image_spec, in_volume(name)}, -1);
+}
+
+bool image_real_path(const char* path, char* real, uint32_t size) {
+    entry_found found = look_up(volume_path(path));
+    std::string result = path;
+    if (found.exists) result = result.substr(0, result.find_last_of("\\/") + 1) + found.name;
+    return (uint32_t)snprintf(real, size, "%s", result.c_str()) < size;
+}
+
+void image_shown_path(const char* path, char* shown, uint32_t size) {
+    snprintf(shown, size, "%s:%s", image_shown.c_str(), on_disk(volume_path(path)).c_str());
+}
+
+void image_delete_at_once(const char* path) {
+    if (!attached) return;
+    char name[4200] = "::";
+    size_t length = 2;
+    if (path[2] != '\\' && path[2] != '/') name[length++] = '/';
+    for (const char* c = path + 2; *c != '\0' && length + 1 < sizeof name; c++)
+        name[length++] = *c == '\\' ? '/' : *c;
+    name[length] = '\0';
+    char tool[] = "mdel", option[] = "-i";
+    char* argv[] = {tool, option, image_spec, name, nullptr};
+    pid_t child = fork();
+    if (child == 0) become_tool(mdel_path, argv, -1, -1);
+    if (child > 0)
+        while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    fsync(image_fd);
+}
+
+// ---- the image as a whole ----------------------------------------------------------------
+
+bool image_writable() {
+    int fd = open(image_file.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return false;
+    // A file without write permission is read-only, even for root.
+    struct stat info;
+    bool writable = fstat(fd, &info) == 0 && (info.st_mode & 0222) != 0;
+    close(fd);
+    return writable;
+}
+
+image_lock_result image_lock() {
+    int fd = open(image_file.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return image_not_locked;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        bool held = errno == EWOULDBLOCK;
+        close(fd);
+        return held ? image_held_by_tamrix : image_not_locked;
+    }
+    struct flock whole;
+    memset(&whole, 0, sizeof whole);
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;  // from byte 0 to the end, however long the file grows
+    if (fcntl(fd, F_OFD_SETLK, &whole) != 0) {
+        bool in_use = errno == EAGAIN || errno == EACCES;
+        close(fd);
+        return in_use ? image_in_use : image_not_locked;
+    }
+    lock_fd = fd;
+    return image_locked;
+}
+
+void image_unlock() {
+    if (lock_fd >= 0) close(lock_fd);  // both locks go with the descriptor
+    lock_fd = -1;
+}
+
+bool image_list(const char* path, std::vector<image_entry>* entries) {
+    const std::vector<image_entry>* found = listing(volume_path(path));
+    if (found == nullptr) return false;
+    *entries = *found;
+    return true;
+}
+
+bool image_read_whole(const char* path, std::string* bytes, size_t limit) {
+    std::string name = volume_path(path);
+    entry_found found = look_up(name);
+    if (!found.exists || found.folder) return false;
+    int fd = scratch_file();
+    if (fd < 0) return false;
+    struct stat info;
+    bool read_all = copy_out(name, fd) && fstat(fd, &info) == 0 && (size_t)info.st_size <= limit;
+    if (read_all) {
+        bytes->resize((size_t)info.st_size);
+        size_t done = 0;
+        while (read_all && done < bytes->size()) {
+            ssize_t count = read(fd, &(*bytes)[done], bytes->size() - done);
+            if (count < 0 && errno == EINTR) continue;
+            read_all = count > 0;
+            if (read_all) done += (size_t)count;
+        }
+    }
+    close(fd);
+    return read_all;
+}

@@ -1,0 +1,91 @@
+// The files of a FAT volume inside a disk image, as a backend of the seam's
+// file calls: each image_* function does what its posix_* namesake in
+// platform/posix/posix_files.h does for a Linux folder, so that the core,
+// its runs and its replacement of a file work on an image unchanged.
+//
+// Paths in the image are Windows paths on drive C:, such as
+// "C:\WINDOWS\inf\machine.inf"; each name is matched without regard to case.  GNU mtools
+// does all the work on the file system (mcopy, mdir, mren, mdel with
+// -i IMAGE@@OFFSET), without root and without mounting anything:
+//   - a file opened for reading is copied out of the image into a scratch
+//     file (deleted at once, so that only its descriptor holds it);
+//   - a file opened for writing grows in such a scratch file, and is copied
+//     into the image whole by platform_flush (or by platform_close, where
+//     no flush came first);
+//   - renames and deletions are done in the image.
+// After each change the image file is forced onto the disk (fsync), so that
+// the changes reach it in the order they were made: out.inf is complete
+// and on disk before the first rename of a swap.  Names made in the image
+// are written in capitals, so that they stay 8.3 names with no long-name
+// entries.  Every change runs mtools in a process group of its own, with
+// SIGINT, SIGTERM and SIGHUP blocked: an interruption never stops one
+// halfway; the caller holds interruptions back while it runs.
+#ifndef TAMRIX_PLATFORM_IMAGE_IMAGE_FILES_H
+#define TAMRIX_PLATFORM_IMAGE_IMAGE_FILES_H
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "../platform.h"
+
+// Makes the FAT volume at byte `offset` of the image `file` the place of
+// every path on drive C:.  `shown` is the image's name in messages.  False,
+// with a sentence for the user in `error`, when mtools is missing or cannot
+// read the volume.
+bool image_attach(const std::string& file, const std::string& shown, uint64_t offset,
+                  std::string* error);
+
+// Whether `path` is one in the attached image, and `file` one of its files.
+bool image_holds(const char* path);
+bool image_owns(platform_file file);
+
+open_status image_open_read(const char* path, platform_file* file);
+bool image_open_write(const char* path, platform_file* file);
+int32_t image_read(platform_file file, char* buffer, uint32_t size);
+bool image_write(platform_file file, const char* data, uint32_t size);
+bool image_seek(platform_file file, uint32_t offset);
+bool image_flush(platform_file file);
+bool image_close(platform_file file);
+bool image_rename(const char* from, const char* to);
+bool image_delete(const char* path);
+bool image_real_path(const char* path, char* real, uint32_t size);
+// "IMAGE:/WINDOWS/INF/MACHINE.INF", each name as it is in the image where
+// it exists.
+void image_shown_path(const char* path, char* shown, uint32_t size);
+
+// Deletes `path` in the image from a signal handler: only fork, execve,
+// waitpid and fsync, on what image_attach prepared.
+void image_delete_at_once(const char* path);
+
+// ---- the image as a whole --------------------------------------------------------
+
+// Whether this process may write the image file: it is not read-only.
+bool image_writable();
+
+// An exclusive lock on the image file for one run: flock against another
+// Tamrix, and an OFD write lock over the whole file (fcntl F_OFD_SETLK),
+// which conflicts with the byte-range locks a virtual machine such as QEMU
+// holds on the images it has open.  Held until image_unlock.
+enum image_lock_result {
+    image_locked,
+    image_held_by_tamrix,  // another Tamrix holds it
+    image_in_use,          // another program has it open and locked
+    image_not_locked,      // it could not be opened for writing
+};
+image_lock_result image_lock();
+void image_unlock();
+
+struct image_entry {
+    std::string name;  // as the image has it
+    bool folder;
+};
+// The entries of a folder, without "." and ".."; false when there is no
+// such folder.
+bool image_list(const char* path, std::vector<image_entry>* entries);
+// A file's bytes, at most `limit` of them; false when it is missing,
+// unreadable or larger.
+bool image_read_whole(const char* path, std::string* bytes, size_t limit);
+
+#endif
