@@ -1,0 +1,566 @@
+"""`tamrix --image`: the Linux program on a Windows folder inside a disk
+image, changed in place through mtools.
+
+Every image is made here, with mformat and sfdisk (and a fixed VHD footer
+or a SYSTEM.DAT written by hand): an MBR disk with a FAT16 partition at
+sector 63, an MBR disk with a FAT32 partition at 1 MiB saved as a fixed
+VHD, a bare FAT12 floppy, and a disk with logical drives.  The same INF
+files are also put in a plain folder, and each command must give the same
+output and the same bytes on both; every other file of the image, its
+attributes, the folders and the label must stay as they were, and
+fsck.fat must find the volume clean.
+
+Usage: TAMRIX=path/to/tamrix python3 test_images.py
+"""
+
+import fcntl
+import hashlib
+import os
+import random
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from tamrix_fixtures import (COMPLETED, MACHINE_INF, MACHINE_INF_INSTALLED,  # noqa: E402
+                             MACHINE_INF_INSTALLED_KIND2, UNINSTALLED, USB_INF,
+                             USB_INF_INSTALLED, USB_INF_NEW, WindowsFolder, finish_lines,
+                             run_cli, tamrix_program)
+
+BOTH = {"MACHINE.INF": MACHINE_INF, "USB.INF": USB_INF}
+DIR = "<dir>"
+F_OFD_SETLK = 37  # fcntl.h on Linux
+SECTOR = 512
+
+# ---- SYSTEM.DAT --------------------------------------------------------------------
+
+
+def system_dat(values, loop=False):
+    """A SYSTEM.DAT in the CREG format (as platform/image/image_registry.h
+    describes it): HKLM's keys Config, and SOFTWARE with Classes and
+    Microsoft\\Windows\\CurrentVersion, holding `values` (name -> text; the
+    key is left out when None).  CurrentVersion's record sits in a second
+    RGDB block.  With `loop`, Config's next-key link points back at itself."""
+    # name, parent index, value dict, RGDB block
+    keys = [("", None, {}, 0), ("Config", 0, {}, 0), ("SOFTWARE", 0, {}, 0),
+            ("Classes", 2, {}, 0), ("Microsoft", 2, {}, 0), ("Windows", 4, {}, 0)]
+    if values is not None:
+        keys.append(("CurrentVersion", 5, values, 1))
+    entry_offset = lambda i: 0x20 + 28 * i  # noqa: E731  from the start of RGKN
+    none = 0xFFFFFFFF
+    entries = b""
+    for i, (name, parent, _, block) in enumerate(keys):
+        children = [j for j, key in enumerate(keys) if key[1] == i]
+        siblings = [j for j, key in enumerate(keys) if key[1] == parent and parent is not None]
+        later = siblings[siblings.index(i) + 1:] if i in siblings else []
+        child = entry_offset(children[0]) if children else none
+        following = entry_offset(later[0]) if later else none
+        if loop and name == "Config":
+            following = entry_offset(i)
+        name_hash = sum(c for c in name.upper().encode() if c < 0x80)
+        entries += struct.pack("<IIIIIIHH", 0, name_hash, none,
+                               entry_offset(parent) if parent is not None else none,
+                               child, following, i, block)
+    rgkn = b"RGKN" + struct.pack("<III", 0x20 + len(entries), 0x20, len(entries)) + bytes(16)
+    rgkn += entries
+
+    def block(number):
+        records = b""
+        for i, (name, _, vals, in_block) in enumerate(keys):
+            if in_block != number:
+                continue
+            data = b""
+            for value_name, text in vals.items():
+                text = text.encode() + b"\0"
+                data += struct.pack("<IIHH", 1, 0, len(value_name), len(text))
+                data += value_name.encode() + text
+            body = name.encode() + data
+            records += struct.pack("<IHHIHHI", 20 + len(body), i, number, 20 + len(body),
+                                   len(name), len(vals), 0) + body
+        free = struct.pack("<IHHIHHI", 20, 0xFFFF, 0xFFFF, 0, 0, 0, 0)  # a free record
+        size = 32 + len(records) + len(free)
+        return (b"RGDB" + struct.pack("<IIHHI", size, 0, 0, number, size - 32) + bytes(12)
+                + free + records)
+
+    rgdb = block(0) + block(1)
+    header = b"CREG" + struct.pack("<IIIH", 0x00010000, 0x20 + len(rgkn), 0, 2) + bytes(14)
+    return header + rgkn + rgdb
+
+
+WIN95_OSR2 = {"Version": "Windows 95", "VersionNumber": "4.00.1111", "SubVersionNumber": " B"}
+
+# ---- images ---------------------------------------------------------------------------
+
+
+def tool(*args, **kwargs):
+    done = subprocess.run(list(args), capture_output=True, **kwargs)
+    if done.returncode != 0:
+        raise AssertionError("%s: %s" % (" ".join(args), done.stderr.decode()))
+    return done.stdout
+
+
+def vhd_footer(size, disk_type=2):
+    """A VHD footer: fixed (2), dynamic (3) or differencing (4)."""
+    footer = bytearray(512)
+    footer[0:8] = b"conectix"
+    struct.pack_into(">IIQ", footer, 8, 2, 0x00010000,
+                     0xFFFFFFFFFFFFFFFF if disk_type == 2 else 512)
+    footer[28:32] = b"tmrx"
+    struct.pack_into(">QQ", footer, 40, size, size)
+    struct.pack_into(">HBBI", footer, 56, size // (16 * 63 * SECTOR), 16, 63, disk_type)
+    struct.pack_into(">I", footer, 64, ~sum(footer) & 0xFFFFFFFF)
+    return bytes(footer)
+
+
+def partitioned(path, megabytes, table, start, fat, vhd=False, fresh=True):
+    """A disk of `megabytes` with the sfdisk `table` (unless not `fresh`); a
+    FAT volume made in the partition at sector `start`."""
+    if fresh:
+        with open(path, "wb") as f:
+            f.truncate(megabytes << 20)
+        tool("sfdisk", "-q", path, input=("label: dos\n" + table).encode())
+    sizes = {int(line.split("start=")[1].split(",")[0]): int(line.split("size=")[1].split(",")[0])
+             for line in tool("sfdisk", "-d", path).decode().splitlines() if "start=" in line}
+    tool("mformat", "-i", "%s@@%d" % (path, start * SECTOR), "-T", str(sizes[start]),
+         "-h", "16", "-s", "63", "-H", str(start), "-v", "WIN95", *fat, "::")
+    if vhd:
+        with open(path, "ab") as f:
+            f.write(vhd_footer(megabytes << 20))
+    return start * SECTOR
+
+
+# Each layout makes an image at a path and gives its FAT volume's offset.
+LAYOUTS = {
+    "FAT16 partition at sector 63": lambda path: partitioned(
+        path, 40, "start=63, type=6\n", 63, []),
+    "FAT32 partition at 1 MiB, fixed VHD": lambda path: partitioned(
+        path, 48, "start=2048, type=c\n", 2048, ["-F", "-c", "1"], vhd=True),
+    "FAT12 floppy": lambda path: (tool("mformat", "-C", "-f", "1440", "-v", "WIN95",
+                                       "-i", path, "::"), 0)[1],
+}
+
+# The rest of a Windows installation, which no run may touch.
+OTHER_FILES = {
+    "AUTOEXEC.BAT": b"@ECHO OFF\r\n",
+    "WINDOWS/WIN.COM": b"\xe9\x00\x00 not a real WIN.COM",
+    "WINDOWS/SYSTEM.DAT": system_dat(WIN95_OSR2),
+    "WINDOWS/SYSTEM/VMM32.VXD": bytes(range(256)) * 40,
+    "WINDOWS/INF/OTHER.INF": b"[Version]\r\nSignature=$CHICAGO$\r\n",
+}
+
+
+class Image:
+    """A scratch disk image with a Windows installation in its FAT volume."""
+
+    def __init__(self, layout="FAT12 floppy", inf=BOTH, others=OTHER_FILES):
+        """`layout` names one of LAYOUTS, or is a function like them."""
+        self.root = tempfile.mkdtemp(prefix="tamrix-image-")
+        self.path = os.path.join(self.root, "win95.img")
+        self.offset = (LAYOUTS.get(layout) or layout)(self.path)
+        self.spec = "%s@@%d" % (self.path, self.offset)
+        for name, data in dict(others, **{"WINDOWS/INF/" + n: d for n, d in inf.items()}).items():
+            self.put(name, data)
+        if "WINDOWS/SYSTEM.DAT" in others:
+            self.mtools("mattrib", "+r", "+h", "+s", "::/WINDOWS/SYSTEM.DAT")
+
+    def close(self):
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    def mtools(self, command, *args, **kwargs):
+        return tool(command, "-i", self.spec, *args, **kwargs)
+
+    def put(self, name, data):
+        """Writes a file (bytes) or makes a folder (DIR), and the folders above it."""
+        parts = name.split("/")
+        for depth in range(1, len(parts) + (data == DIR)):
+            folder = "::/" + "/".join(parts[:depth])
+            if subprocess.run(["mdir", "-i", self.spec, folder], capture_output=True).returncode:
+                self.mtools("mmd", folder)
+        if data != DIR:
+            self.mtools("mcopy", "-o", "-", "::/" + name, input=data)
+
+    def folder(self, path="WINDOWS/INF"):
+        """Every entry of a folder: name as the image has it -> bytes or DIR."""
+        result = {}
+        for line in self.mtools("mdir", "-b", "-a", "::/%s/" % path).decode().splitlines():
+            name = line.rstrip("/").rsplit("/", 1)[1]
+            result[name] = DIR if line.endswith("/") else self.mtools(
+                "mcopy", "::/%s/%s" % (path, name), "-")
+        return result
+
+    def everything_but(self, names):
+        """Every other file's bytes and attributes, every folder, and the label."""
+        tree = os.path.join(self.root, "tree")
+        shutil.rmtree(tree, ignore_errors=True)
+        self.mtools("mcopy", "-s", "-n", "::/", tree)
+        files = {}
+        for folder, _, found in os.walk(tree):
+            for name in found:
+                with open(os.path.join(folder, name), "rb") as f:
+                    files[os.path.relpath(os.path.join(folder, name), tree)] = \
+                        hashlib.sha256(f.read()).hexdigest()
+        attributes = [line for line in self.mtools("mattrib", "-/", "::/").decode().splitlines()
+                      if line.rsplit("/", 1)[-1] not in names]
+        return ({n: h for n, h in files.items() if os.path.basename(n) not in names}, attributes,
+                self.mtools("mlabel", "-s", "::"))
+
+    def fsck(self):
+        """fsck.fat -n on a copy of the volume: its output, or "" when clean."""
+        with open(self.path, "rb") as f:
+            f.seek(self.offset)
+            boot = f.read(SECTOR)
+            sectors = struct.unpack_from("<H", boot, 19)[0] or struct.unpack_from("<I", boot, 32)[0]
+            f.seek(self.offset)
+            volume = f.read(sectors * SECTOR)
+        copy = os.path.join(self.root, "volume")
+        with open(copy, "wb") as f:
+            f.write(volume)
+        done = subprocess.run(["fsck.fat", "-n", copy], capture_output=True)
+        os.unlink(copy)
+        lines = done.stdout.decode().splitlines()[1:]  # after the version
+        clean = done.returncode == 0 and len(lines) == 1 and " files, " in lines[0]
+        return "" if clean else done.stdout.decode() + done.stderr.decode()
+
+    def digest(self):
+        with open(self.path, "rb") as f:
+            return hashlib.sha256(f.read()).hexdigest()
+
+
+def version_line(version, service, kind):
+    what = "no service string" if service is None else 'service string "%s"' % service
+    return "Windows in the image: version %s, %s: platform kind %d" % (version, what, kind)
+
+
+OSR2_LINE = version_line("4.00.1111", " B", 2)
+TOUCHED = {"MACHINE.INF", "USB.INF", "OUT.INF", "MACHINE.IN@", "USB.IN@"}
+
+
+class ImageTest(unittest.TestCase):
+    def image(self, *args, **kwargs):
+        image = Image(*args, **kwargs)
+        self.addCleanup(image.close)
+        return image
+
+    def folder(self, files):
+        folder = WindowsFolder({n: d for n, d in files.items() if d != DIR}, inf_name="INF")
+        self.addCleanup(folder.close)
+        for name, data in files.items():
+            if data == DIR:
+                os.mkdir(os.path.join(folder.inf, name))
+        return folder
+
+
+class SameAsAFolder(ImageTest):
+    """Install and Uninstall write the same bytes into an image as into a
+    folder, and touch nothing else there."""
+
+    def test_install_and_uninstall_on_each_layout(self):
+        for layout in LAYOUTS:
+            with self.subTest(layout=layout):
+                image, folder = self.image(layout), self.folder(BOTH)
+                others = image.everything_but(TOUCHED)
+                for command, after in [("install", {"MACHINE.INF": MACHINE_INF_INSTALLED_KIND2,
+                                                    "USB.INF": USB_INF_INSTALLED}),
+                                       ("uninstall", BOTH)]:
+                    # The kind comes from SYSTEM.DAT: OSR2, kind 2.
+                    on_image = run_cli([command, "--image", image.path])
+                    on_folder = run_cli([command, "--windows-dir", folder.windows,
+                                         "--platform-kind", "2"])
+                    self.assertEqual(on_folder[0], 0)
+                    self.assertEqual(on_image, (0, [OSR2_LINE] + on_folder[1], on_folder[2]))
+                    # The names stay 8.3 in capitals: no long names, no lower case.
+                    self.assertEqual(image.folder(), dict(after, **{"OTHER.INF":
+                                     OTHER_FILES["WINDOWS/INF/OTHER.INF"]}))
+                    self.assertEqual(folder.contents(), after)
+                    self.assertEqual(image.everything_but(TOUCHED), others)
+                    self.assertEqual(image.fsck(), "")
+
+    def test_status_and_dry_run_change_no_byte(self):
+        image = self.image("FAT16 partition at sector 63")
+        folder = self.folder(BOTH)
+        for args in (["status"], ["status", "--usb", "--platform-kind", "1"],
+                     ["install", "--dry-run"], ["uninstall", "--dry-run", "--platform-kind", "1"]):
+            with self.subTest(args=args):
+                before = image.digest()
+                on_image = run_cli(args + ["--image", image.path])
+                kind = [] if "--platform-kind" in args else ["--platform-kind", "2", ]
+                on_folder = run_cli(args + kind + ["--windows-dir", folder.windows])
+                line = [OSR2_LINE] if kind else []
+                self.assertEqual(on_image, (on_folder[0], line + on_folder[1], on_folder[2]))
+                self.assertEqual(image.digest(), before)
+
+
+class Failures(ImageTest):
+    """The failure and recovery rows of a run on a folder, on an image: the
+    same statuses, messages and files.  In messages, {win} stands for the
+    Windows folder as each shows it."""
+
+    ROWS = [
+        # what, INF files before, command
+        ("killed between the renames", {"MACHINE.IN@": MACHINE_INF, "USB.INF": USB_INF},
+         "install"),
+        ("a stale out.inf and backup", dict(BOTH, **{"OUT.INF": b"junk", "USB.IN@": b"old"}),
+         "install"),
+        ("no usb.inf: a new one", {"MACHINE.INF": MACHINE_INF}, "install"),
+        ("no usb.inf", {"MACHINE.INF": MACHINE_INF_INSTALLED}, "uninstall"),
+        ("no machine.inf", {"USB.INF": USB_INF}, "install"),
+        ("out.inf a folder", dict(BOTH, **{"OUT.INF": DIR}), "install"),
+        ("the backup's name a folder", dict(BOTH, **{"MACHINE.IN@": DIR}), "install"),
+        ("the backup's name a folder", {"MACHINE.INF": MACHINE_INF_INSTALLED,
+                                        "USB.INF": USB_INF_INSTALLED, "USB.IN@": DIR},
+         "uninstall"),
+    ]
+
+    def test_rows(self):
+        for what, before, command in self.ROWS:
+            with self.subTest(what=what, command=command):
+                image = self.image(inf=before, others={"WINDOWS/WIN.COM": b"x"})
+                folder = self.folder(before)
+                args = [command, "--platform-kind", "1"]
+                status, out, err = run_cli(args + ["--image", image.path, "--windows-dir",
+                                                   "\\WINDOWS"])
+                expected = run_cli(args + ["--windows-dir", folder.windows])
+                err = [line.replace(image.path + ":/WINDOWS", "{win}") for line in err]
+                self.assertEqual((status, out, err),
+                                 (expected[0], expected[1],
+                                  [line.replace(folder.windows, "{win}") for line in expected[2]]))
+                # Names the folder gets in lower case are capitals in the image.
+                self.assertEqual(image.folder(),
+                                 {n.upper(): d for n, d in folder.contents().items()})
+                self.assertEqual(image.fsck(), "")
+
+    def test_a_full_volume_leaves_machine_inf_as_it_was(self):
+        # out.inf does not fit: it is deleted, and the target never touched.
+        image = self.image(inf=BOTH, others={"WINDOWS/WIN.COM": b"x"})
+        free = int(image.mtools("mdir", "::/").decode().split("bytes free")[0]
+                   .splitlines()[-1].replace(" ", ""))
+        image.put("FILLER.BIN", bytes(free - len(MACHINE_INF) // 2))
+        before = image.everything_but(set())
+        status, out, err = run_cli(["install", "--chipsets", "--platform-kind", "1",
+                                    "--image", image.path])
+        self.assertEqual((status, out, err), (3, [], [
+            "File Write Error: Can't write %s:/WINDOWS/INF/out.inf" % image.path]))
+        self.assertEqual(image.everything_but(set()), before)
+        self.assertEqual(image.fsck(), "")
+
+
+class Refusals(ImageTest):
+    """Images that are refused, unchanged, with a message saying why."""
+
+    @staticmethod
+    def ofd_lock(kind, start, length):
+        def hold(image):
+            fd = os.open(image.path, os.O_RDWR)
+            fcntl.fcntl(fd, F_OFD_SETLK, struct.pack("hhxxxxqqixxxx", kind, 0, start, length, 0))
+            return fd
+        return hold
+
+    @staticmethod
+    def flock(image):
+        fd = os.open(image.path, os.O_RDWR)
+        fcntl.flock(fd, fcntl.LOCK_EX)
+        return fd
+
+    @staticmethod
+    def header(data, size=4096):
+        def write(image):
+            with open(image.path, "wb") as f:
+                f.write(data.ljust(size, b"\0"))
+        return write
+
+    IN_USE = ("Tamrix: The disk image {img} is in use by another program, such as a virtual "
+              "machine that has it open; nothing was changed.  Shut the virtual machine down "
+              "first, then try again.")
+    CONVERT = ("Tamrix: {img} is %s, which Tamrix cannot change in place; nothing was changed."
+               " / Convert it to a raw image, patch that, and use it (or convert it back): /"
+               "   qemu-img convert -f %s -O raw {img} {raw}")
+
+    ROWS = [
+        # what, how the image is spoilt, command, status, the message
+        ("QEMU's shared lock", ofd_lock.__func__(fcntl.F_RDLCK, 100, 1), "install", 4, IN_USE),
+        ("a write lock on all", ofd_lock.__func__(fcntl.F_WRLCK, 0, 0), "uninstall", 4, IN_USE),
+        ("locked: a dry run too", ofd_lock.__func__(fcntl.F_RDLCK, 201, 1), "install --dry-run",
+         4, IN_USE),
+        ("another Tamrix", flock.__func__, "install", 4,
+         "Tamrix: Another Tamrix is changing {img} right now; nothing was changed.  Try again "
+         "when it has finished."),
+        ("read-only", lambda image: os.chmod(image.path, 0o444), "install", 1,
+         "Tamrix: The disk image {img} is read-only; nothing was changed.  Make it writable to "
+         "patch it."),
+        ("qcow2", header.__func__(b"QFI\xfb\0\0\0\3"), "install", 1,
+         CONVERT % ("a QEMU copy-on-write image (qcow2)", "qcow2")),
+        ("VDI", header.__func__(b"<<< Oracle VM VirtualBox Disk Image >>>\n".ljust(64, b"\0")
+                                + b"\x7f\x10\xda\xbe"), "status", 1,
+         CONVERT % ("a VirtualBox disk image (VDI)", "vdi")),
+        ("VMDK", header.__func__(b"KDMV\1\0\0\0"), "install", 1,
+         CONVERT % ("a VMware disk image (VMDK)", "vmdk")),
+        ("VHDX", header.__func__(b"vhdxfile"), "install", 1,
+         CONVERT % ("a Hyper-V disk image (VHDX)", "vhdx")),
+        ("dynamic VHD", header.__func__(vhd_footer(1 << 30, 3), 2048), "install", 1,
+         CONVERT % ("a dynamic VHD", "vpc")),
+        ("not an image", header.__func__(b"Hello, this is text.\n" * 100), "install", 1,
+         "Tamrix: {img} is neither a FAT volume nor a disk with an MBR partition table: Tamrix "
+         "cannot patch it; nothing was changed."),
+    ]
+
+    def test_rows(self):
+        for what, spoil, command, status, message in self.ROWS:
+            with self.subTest(what=what):
+                image = self.image()
+                held = spoil(image)
+                if held is not None:
+                    self.addCleanup(os.close, held)
+                before = image.digest()
+                got = run_cli(command.split() + ["--platform-kind", "1", "--image", image.path])
+                raw = image.path[:-len(".img")] + "-raw.img"
+                self.assertEqual(got, (status, [], [message.format(img=image.path, raw=raw)]))
+                self.assertEqual(image.digest(), before)
+        # status takes no lock.
+        image = self.image()
+        self.addCleanup(os.close, self.ofd_lock(fcntl.F_WRLCK, 0, 0)(image))
+        self.assertEqual(run_cli(["status", "--platform-kind", "1", "--image", image.path])[0], 3)
+
+
+class FindingTheWindowsFolder(ImageTest):
+    """The folder in the volume's root with WIN.COM and INF\\MACHINE.INF, in
+    the first FAT partition, or where --windows-dir and --partition say."""
+
+    def test_windows_folders(self):
+        two = dict(OTHER_FILES, **{"WINDOWS/INF/MACHINE.INF": MACHINE_INF, "WIN98/WIN.COM": b"x",
+                                   "WIN98/INF/MACHINE.INF": MACHINE_INF,
+                                   "DOS/WIN.COM": b"no INF folder here"})
+        none = {"WINDOWS/INF/MACHINE.INF": MACHINE_INF}  # no WIN.COM
+        rows = [
+            # others, extra arguments, status, stderr, MACHINE.INF of WINDOWS, WIN98
+            (none, [], 1, ["Tamrix: No Windows folder in {img}: none in the root of its FAT "
+                           "volume holds WIN.COM and INF\\MACHINE.INF.  Name it with "
+                           "--windows-dir."], MACHINE_INF, None),
+            (two, [], 1, ["Tamrix: {img} holds more than one Windows folder: \\WINDOWS, \\WIN98."
+                          "  Name the one to patch with --windows-dir."], MACHINE_INF, MACHINE_INF),
+            (two, ["--windows-dir", "C:\\WIN98"], 0, [], MACHINE_INF, MACHINE_INF_INSTALLED),
+            (two, ["--windows-dir", "/win98/"], 0, [], MACHINE_INF, MACHINE_INF_INSTALLED),
+            (two, ["--windows-dir", "\\Windows"], 0, [], MACHINE_INF_INSTALLED, MACHINE_INF),
+        ]
+        for others, extra, status, err, windows, win98 in rows:
+            with self.subTest(extra=extra, folders=sorted(others)):
+                image = self.image(inf={}, others=others)
+                got = run_cli(["install", "--chipsets", "--platform-kind", "1", "--image",
+                               image.path] + extra)
+                self.assertEqual((got[0], got[2]), (status, [e.format(img=image.path) for e in err]))
+                self.assertEqual(image.folder()["MACHINE.INF"], windows)
+                if win98 is not None:
+                    self.assertEqual(image.folder("WIN98/INF")["MACHINE.INF"], win98)
+
+    def test_partitions(self):
+        # 1 Linux, 2 extended with the logical drives 5 (FAT16, Windows) and 6 (FAT16, empty).
+        def logical_drives(path):
+            table = ("start=2048, size=4096, type=83\nstart=8192, type=5\n"
+                     "start=10240, size=8192, type=6\nstart=20480, type=6\n")
+            partitioned(path, 16, table, 20480, [])
+            return partitioned(path, 16, table, 10240, [], fresh=False)
+        image = self.image(logical_drives, inf={"MACHINE.INF": MACHINE_INF})
+        found = ["INF/MACHINE.INF: not installed", "INF/usb.inf: missing"]
+        none = ("Tamrix: No Windows folder in {img}: none in the root of its FAT volume holds "
+                "WIN.COM and INF\\MACHINE.INF.  Name it with --windows-dir.")
+        listed = "; its partitions: 1 (Linux), 2 (extended), 5 (FAT16), 6 (FAT16)."
+        rows = [
+            ([], found, []),  # the first FAT one: 5
+            (["--partition", "5"], found, []),
+            (["--partition", "6"], [], [none]),
+            (["--partition", "1"], [], ["Tamrix: Partition 1 of {img} is Linux, not FAT" + listed]),
+            (["--partition", "3"], [], ["Tamrix: {img} has no partition 3" + listed]),
+        ]
+        for extra, out, err in rows:
+            with self.subTest(extra=extra):
+                got = run_cli(["status", "--platform-kind", "1", "--image", image.path] + extra)
+                self.assertEqual(got, (1, out, [e.format(img=image.path) for e in err]))
+
+
+class KindFromTheRegistry(ImageTest):
+    """Without --platform-kind, the kind is read from SYSTEM.DAT, and one
+    line says what was found."""
+
+    def test_system_dat(self):
+        good = system_dat({"VersionNumber": "4.00.950"})
+        unknown = "Windows in the image: unknown (%s): platform kind 0"
+        rows = [
+            # SYSTEM.DAT (None: none), the line (None: a version or unknown)
+            (None, unknown % "no SYSTEM.DAT in its Windows folder"),
+            (good, version_line("4.00.950", None, 1)),
+            (system_dat({"VersionNumber": "4.00.950", "SubVersionNumber": ""}),
+             version_line("4.00.950", None, 1)),
+            (system_dat(WIN95_OSR2), OSR2_LINE),
+            (system_dat({"VersionNumber": "4.10.2222", "SubVersionNumber": " A "}),
+             version_line("4.10.2222", " A ", 2)),
+            (system_dat(None),
+             unknown % "SYSTEM.DAT lacks the key SOFTWARE\\Microsoft\\Windows\\CurrentVersion"),
+            (system_dat({"Version": "Windows 95"}), unknown % "SYSTEM.DAT records no VersionNumber"),
+            # A sibling chain that loops hides the keys after it.
+            (system_dat({"VersionNumber": "4.00.950"}, loop=True),
+             unknown % "SYSTEM.DAT lacks the key SOFTWARE\\Microsoft\\Windows\\CurrentVersion"),
+            (b"regf" + good[4:], unknown % "SYSTEM.DAT is no Windows 95 registry file"),
+        ]
+        # Cut short anywhere, it gives the version or "unknown", and never hangs.
+        rows += [(good[:length], None) for length in (0x30, 0x70, len(good) // 2, len(good) - 9)]
+        for data, line in rows:
+            with self.subTest(line=line, length=len(data) if data else None):
+                others = {"WINDOWS/WIN.COM": b"x"}
+                if data is not None:
+                    others["WINDOWS/SYSTEM.DAT"] = data
+                image = self.image(others=others)
+                status, out, err = run_cli(["status", "--chipsets", "--image", image.path])
+                self.assertEqual((status, out[1:], err), (3, ["INF/MACHINE.INF: not installed"], []))
+                if line is not None:
+                    self.assertEqual(out[0], line)
+                else:
+                    self.assertRegex(out[0], "^(%s|%s)$" % (version_line("4.00.950", None, 1),
+                                                            unknown % ".*"))
+        # A kind on the command line reads nothing.
+        image = self.image()
+        self.assertEqual(run_cli(["status", "--chipsets", "--platform-kind", "1", "--image",
+                                  image.path])[1], ["INF/MACHINE.INF: not installed"])
+
+
+class Interruptions(ImageTest):
+    """SIGTERM to the program, or SIGINT to its process group as Ctrl-C in a
+    terminal sends it, at random moments of an Install: MACHINE.INF holds
+    its old or its new text, nothing is left beside it, and the volume is
+    clean."""
+
+    def test_signals_leave_the_old_or_the_new_text(self):
+        old = MACHINE_INF + b"".join(b"; filler line %07d of a grown machine.inf\r\n" % n
+                                     for n in range(40000))
+        image = self.image("FAT16 partition at sector 63", inf={"MACHINE.INF": old})
+        args = [tamrix_program(), "install", "--chipsets", "--platform-kind", "1", "--image",
+                image.path]
+        started = time.monotonic()
+        self.assertEqual(subprocess.run(args, capture_output=True).returncode, 0)
+        seconds = time.monotonic() - started
+        new = image.folder()["MACHINE.INF"]
+        seen = set()
+        for attempt in range(16):
+            image.put("WINDOWS/INF/MACHINE.INF", old)
+            run = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                   start_new_session=True)
+            time.sleep(random.uniform(0, seconds))
+            if attempt % 2:
+                os.killpg(run.pid, signal.SIGINT)
+            else:
+                run.send_signal(signal.SIGTERM)
+            status = run.wait()
+            files = image.folder()
+            self.assertEqual(sorted(files), ["MACHINE.INF", "OTHER.INF"], attempt)
+            self.assertIn(files["MACHINE.INF"], (old, new), attempt)
+            self.assertIn(status, (0, 130, 143, -signal.SIGINT, -signal.SIGTERM), attempt)
+            self.assertEqual(image.fsck(), "", attempt)
+            seen.add(files["MACHINE.INF"] == new)
+        self.assertIn(False, seen)
+
+
+if __name__ == "__main__":
+    unittest.main()
