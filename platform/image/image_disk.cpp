@@ -173,14 +173,17 @@ image_volume find_fat_volume(int fd, const std::string& shown, int wanted) {
         if (memcmp(first + format.at, format.magic, format.length) == 0)
             return needs_converting(shown, format.what, format.qemu_name);
     if (size < kSector)
-        return failed(shown + " is no disk image: it is too small to hold one; nothing was changed.");
+        return failed(shown + " is no disk image: it is too small to hold one; nothing was "
+                              "changed.");
 
     // A VHD ends with its footer; dynamic and differencing ones begin with a copy.
     uint64_t disk = size;
     unsigned char footer[kSector];
     const unsigned char* vhd = nullptr;
-    if (memcmp(first, kVhdCookie, 8) == 0) vhd = first;
-    else if (read_at(fd, size - kSector, footer, sizeof footer) && memcmp(footer, kVhdCookie, 8) == 0)
+    if (memcmp(first, kVhdCookie, 8) == 0)
+        vhd = first;
+    else if (read_at(fd, size - kSector, footer, sizeof footer) &&
+             memcmp(footer, kVhdCookie, 8) == 0)
         vhd = footer;
     if (vhd != nullptr) {
         uint32_t type = be32(vhd + 60);

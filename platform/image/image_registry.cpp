@@ -136,7 +136,8 @@ registry_version read_windows_version(const std::string& system_dat) {
     }
     for (const char* name : {"SOFTWARE", "Microsoft", "Windows", "CurrentVersion"}) {
         if (!file.subkey(key, name, &key)) {
-            result.why_not = "SYSTEM.DAT lacks the key SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+            result.why_not =
+                "SYSTEM.DAT lacks the key SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
             return result;
         }
     }

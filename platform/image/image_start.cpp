@@ -44,8 +44,9 @@ std::vector<std::string> windows_folders() {
     if (!image_list("C:\\", &root)) return found;
     for (const image_entry& entry : root) {
         std::string path = "C:\\" + entry.name;
-        if (entry.folder && image_list(path.c_str(), &folder) && has_file(folder, "WIN.COM", false) &&
-            has_file(folder, "INF", true) && image_list((path + "\\INF").c_str(), &inf) &&
+        if (entry.folder && image_list(path.c_str(), &folder) &&
+            has_file(folder, "WIN.COM", false) && has_file(folder, "INF", true) &&
+            image_list((path + "\\INF").c_str(), &inf) &&
             (has_file(inf, "MACHINE.INF", false) || has_file(inf, "MACHINE.IN@", false)))
             found.push_back(path);
     }
@@ -76,7 +77,8 @@ int kind_from_registry(const std::string& windows_dir, bool say) {
     int kind = version.found ? windows_kind(kWin32Windows, version.service.c_str()) : 0;
     if (say) {
         if (!version.found)
-            printf("Windows in the image: unknown (%s): platform kind 0\n", version.why_not.c_str());
+            printf("Windows in the image: unknown (%s): platform kind 0\n",
+                   version.why_not.c_str());
         else if (version.service.empty())
             printf("Windows in the image: version %s, no service string: platform kind %d\n",
                    version.version.c_str(), kind);

@@ -451,7 +451,8 @@ class FindingTheWindowsFolder(ImageTest):
                 image = self.image(inf={}, others=others)
                 got = run_cli(["install", "--chipsets", "--platform-kind", "1", "--image",
                                image.path] + extra)
-                self.assertEqual((got[0], got[2]), (status, [e.format(img=image.path) for e in err]))
+                self.assertEqual((got[0], got[2]),
+                                 (status, [e.format(img=image.path) for e in err]))
                 self.assertEqual(image.folder()["MACHINE.INF"], windows)
                 if win98 is not None:
                     self.assertEqual(image.folder("WIN98/INF")["MACHINE.INF"], win98)
@@ -499,7 +500,8 @@ class KindFromTheRegistry(ImageTest):
              version_line("4.10.2222", " A ", 2)),
             (system_dat(None),
              unknown % "SYSTEM.DAT lacks the key SOFTWARE\\Microsoft\\Windows\\CurrentVersion"),
-            (system_dat({"Version": "Windows 95"}), unknown % "SYSTEM.DAT records no VersionNumber"),
+            (system_dat({"Version": "Windows 95"}),
+             unknown % "SYSTEM.DAT records no VersionNumber"),
             # A sibling chain that loops hides the keys after it.
             (system_dat({"VersionNumber": "4.00.950"}, loop=True),
              unknown % "SYSTEM.DAT lacks the key SOFTWARE\\Microsoft\\Windows\\CurrentVersion"),
@@ -514,7 +516,8 @@ class KindFromTheRegistry(ImageTest):
                     others["WINDOWS/SYSTEM.DAT"] = data
                 image = self.image(others=others)
                 status, out, err = run_cli(["status", "--chipsets", "--image", image.path])
-                self.assertEqual((status, out[1:], err), (3, ["INF/MACHINE.INF: not installed"], []))
+                self.assertEqual((status, out[1:], err),
+                                 (3, ["INF/MACHINE.INF: not installed"], []))
                 if line is not None:
                     self.assertEqual(out[0], line)
                 else:
@@ -524,6 +527,85 @@ class KindFromTheRegistry(ImageTest):
         image = self.image()
         self.assertEqual(run_cli(["status", "--chipsets", "--platform-kind", "1", "--image",
                                   image.path])[1], ["INF/MACHINE.INF: not installed"])
+
+
+def strace(args, *options):
+    """Runs tamrix under strace; gives its exit status and strace's log lines."""
+    if shutil.which("strace") is None or subprocess.run(
+            ["strace", "-qq", "-o", "/dev/null", "true"], capture_output=True).returncode != 0:
+        raise unittest.SkipTest("strace cannot trace here")
+    log = tempfile.mktemp(prefix="tamrix-strace-")
+    done = subprocess.run(["strace", "-qq", "-s", "4096", "-e", "signal=none", "-o", log, *options,
+                           tamrix_program(), *args], stdin=subprocess.DEVNULL, capture_output=True)
+    with open(log) as f:
+        lines = f.read().splitlines()
+    os.unlink(log)
+    return done.returncode, lines
+
+
+class StepsInTheImage(ImageTest):
+    """The steps of a replacement inside the image, as the system sees them."""
+
+    ARGS = ["install", "--chipsets", "--platform-kind", "1", "--image"]
+
+    def test_out_inf_is_complete_and_on_disk_before_the_renames(self):
+        image = self.image()
+        status, log = strace(self.ARGS + [image.path], "-f", "-e", "trace=execve,fsync")
+        self.assertEqual(status, 0)
+        steps = []
+        for line in log:
+            if " fsync(" in line:
+                steps.append("fsync")
+            elif 'execve("' in line and '"mdir"' not in line:
+                words = line.split("[", 1)[1].split("]", 1)[0].replace('"', "").split(", ")
+                if words[0] != "mcopy" or words[-2] == "-":  # not a copy out of the image
+                    steps.append(" ".join(w for w in words if w not in ("-o", "-i")
+                                          and "@@" not in w))
+        # The new names are capitals: 8.3 names with no long-name entries.
+        self.assertEqual(steps[1:], [
+            "mcopy - ::/WINDOWS/inf/OUT.INF", "fsync",
+            "mren ::/WINDOWS/inf/MACHINE.INF MACHINE.IN@", "fsync",
+            "mren ::/WINDOWS/inf/out.inf MACHINE.INF", "fsync",
+            "mdel ::/WINDOWS/inf/MACHINE.IN@", "fsync"])
+
+    def test_a_signal_waits_for_each_change(self):
+        # SIGTERM comes as each fsync begins: after out.inf is copied in it
+        # waits, then out.inf is deleted; in the swap it waits for its end.
+        for when, text in [(1, MACHINE_INF), (2, MACHINE_INF_INSTALLED),
+                           (3, MACHINE_INF_INSTALLED), (4, MACHINE_INF_INSTALLED)]:
+            with self.subTest(when=when):
+                image = self.image(inf={"MACHINE.INF": MACHINE_INF})
+                status, _ = strace(self.ARGS + [image.path], "-e", "trace=fsync", "-e",
+                                   "inject=fsync:signal=SIGTERM:when=%d" % when)
+                self.assertEqual((status, image.folder()),
+                                 (128 + signal.SIGTERM, {"MACHINE.INF": text, "OTHER.INF":
+                                                         OTHER_FILES["WINDOWS/INF/OTHER.INF"]}))
+                self.assertEqual(image.fsck(), "")
+
+
+class Dialog(ImageTest):
+    """The terminal dialog on an image: Install, and a refused image."""
+
+    def test_dialog(self):
+        from test_terminal_dialog import Terminal, read_box
+        image = self.image()
+        term = Terminal(["--image", image.path])
+        self.addCleanup(term.close)
+        # SYSTEM.DAT says kind 2: no warning, and the IRQ router lines go in.
+        term.wait_for_text("< Install >")
+        term.keys("Enter")
+        box = term.wait_for(lambda s: read_box(s, "OK"), "OK box")
+        self.assertEqual(box["lines"], [" The utility has updated completely!"])
+        self.assertEqual(image.folder()["MACHINE.INF"], MACHINE_INF_INSTALLED_KIND2)
+
+        read_only = self.image()
+        os.chmod(read_only.path, 0o444)
+        term = Terminal(["--image", read_only.path])
+        self.addCleanup(term.close)
+        box = term.wait_for(lambda s: read_box(s, "Tamrix"), "Tamrix box")
+        self.assertIn("is read-only; nothing was changed.", " ".join(box["lines"]))
+        term.keys("Enter")
+        self.assertEqual(term.wait_for_exit(), 1)
 
 
 class Interruptions(ImageTest):
