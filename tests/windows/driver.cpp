@@ -10,21 +10,33 @@
 //   regadd KEY            create a key under HKLM (KEY: HKLM\Enum\...)
 //   regexists KEY         the key must exist
 //   reggone KEY           the key must not exist
-//   start                 start PROGRAM
+//   start                 start PROGRAM; with a copy already started, start
+//                         another: the steps then act on the new copy
 //   attach                take a running program, found by its dialog
 //                         (PROGRAM is then not used)
+//   copy N                the steps act on the Nth copy started again
 //   dialog                wait for the dialog "Tamrix.exe R1.01"
 //   check BOX STATE       BM_GETCHECK of check box BOX must give STATE
 //   set BOX STATE         BM_SETCHECK on check box BOX
 //   click BUTTON          WM_COMMAND from BUTTON, as its click sends it
 //   press BUTTON          BM_CLICK on BUTTON
+//   mouse BUTTON          a real click: mouse input at the centre of BUTTON,
+//                         which must not be covered by another window
 //   command NAME          WM_COMMAND with NAME's id as its whole first
 //                         parameter (NAME may also be cancel, IDCANCEL)
 //   key escape|enter      a key press sent to the window with the focus
 //   box CAPTION TEXT BUTTONS ICON ANSWER
 //                         wait for a message box and answer it: BUTTONS is
-//                         ok or yesno, ICON is icon or noicon, ANSWER is
-//                         ok, yes or no
+//                         ok or yesno, ICON is icon or noicon, or which icon:
+//                         information, question, warning or error; ANSWER
+//                         is ok, yes or no
+//   await CAPTION         wait for a message box with CAPTION, leave it open
+//   enabled STATE         IsWindowEnabled of the dialog must give STATE, at
+//                         once or within the timeout
+//   away                  a small window of the driver's own, in the top
+//                         left corner, becomes the foreground window, as
+//                         when the user works in another program
+//   foreground            the dialog must be the foreground window
 //   quiet MS              for MS milliseconds the dialog stays open and no
 //                         box appears
 //   exit STATUS           wait for the end of the process: no box may appear
@@ -36,7 +48,7 @@
 // lower case: install, uninstall, exit, usb, chipsets.
 //
 // Every step prints what it saw; the first failing step ends the run with
-// status 1 (the program, if still running, is ended).
+// status 1 (every copy of the program still running is ended).
 #include <windows.h>
 
 #include "../../resources/dialog_ids.h"
@@ -59,6 +71,37 @@ PROCESS_INFORMATION process{};
 bool started = false;
 HWND dialog = nullptr;
 bool dialog_seen = false;
+
+// Every copy of the program the script started or attached to, in order.
+// The steps act on one of them, whose state is in process, dialog and
+// dialog_seen while it is the current copy.
+struct Copy {
+    PROCESS_INFORMATION process;
+    HWND dialog;
+    bool dialog_seen;
+};
+std::vector<Copy> copies;
+size_t current = 0;
+
+// Puts the current copy's state back into its place in copies.
+void put_back() {
+    if (started)
+        copies[current] = Copy{process, dialog, dialog_seen};
+}
+
+bool still_active(const PROCESS_INFORMATION& copy) {
+    DWORD status = 0;
+    return GetExitCodeProcess(copy.hProcess, &status) && status == STILL_ACTIVE;
+}
+
+// A new copy, the current one from now on.
+void add_copy() {
+    copies.push_back(Copy{process, nullptr, false});
+    current = copies.size() - 1;
+    started = true;
+    dialog = nullptr;
+    dialog_seen = false;
+}
 
 struct Name {
     const char* name;
@@ -86,11 +129,10 @@ std::string shown(const std::string& text) {
 
 [[noreturn]] void fail(const std::string& why) {
     std::printf("FAIL %s\n", why.c_str());
-    if (started) {
-        DWORD status = 0;
-        if (GetExitCodeProcess(process.hProcess, &status) && status == STILL_ACTIVE)
-            TerminateProcess(process.hProcess, 99);
-    }
+    put_back();
+    for (const Copy& copy : copies)
+        if (still_active(copy.process))
+            TerminateProcess(copy.process.hProcess, 99);
     std::fflush(stdout);
     std::exit(1);
 }
@@ -143,8 +185,7 @@ std::string class_of(HWND window) {
 }
 
 bool running() {
-    DWORD status = 0;
-    return started && GetExitCodeProcess(process.hProcess, &status) && status == STILL_ACTIVE;
+    return started && still_active(process);
 }
 
 // The program's visible dialog windows (class #32770), top-level.
@@ -198,12 +239,102 @@ HWND message_text_control(HWND box) {
     return nullptr;
 }
 
+// The system's icons a box may show, by the names the steps give them.
+struct Icon {
+    const char* name;
+    LPCSTR id;
+};
+const Icon kIcons[] = {
+    {"information", IDI_ASTERISK},
+    {"question", IDI_QUESTION},
+    {"warning", IDI_EXCLAMATION},
+    {"error", IDI_HAND},
+};
+
+// The pixels of a width x height bitmap selected into memory, top row first.
+struct Pixels {
+    HDC memory;
+    HBITMAP bitmap;
+    HGDIOBJ old;
+    const DWORD* bits;
+    Pixels(HDC screen, int width, int height) {
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        void* data = nullptr;
+        memory = CreateCompatibleDC(screen);
+        bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &data, nullptr, 0);
+        old = SelectObject(memory, bitmap);
+        bits = static_cast<const DWORD*>(data);
+    }
+    ~Pixels() {
+        SelectObject(memory, old);
+        DeleteObject(bitmap);
+        DeleteDC(memory);
+    }
+};
+
+bool alike(DWORD a, DWORD b) {
+    for (int shift = 0; shift < 24; shift += 8) {
+        int difference =
+            static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
+        if (difference > 8 || difference < -8)
+            return false;
+    }
+    return true;
+}
+
+// Which of the system's icons the icon control of a box shows.  Its icon
+// handle belongs to the program's process, so the picture on the screen
+// is compared with each system icon drawn here as the control draws it:
+// over the control's size, on its background.  "icon" when none is alike.
+std::string icon_name(HWND picture) {
+    RECT rect;
+    GetWindowRect(picture, &rect);
+    int width = rect.right - rect.left;
+    int height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0 || width > 256 || height > 256)
+        return "icon";
+    int count = width * height;
+    HDC screen = GetDC(nullptr);
+    Pixels seen(screen, width, height);
+    BitBlt(seen.memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    GdiFlush();
+    DWORD corner = seen.bits[0];  // the icons leave their corners clear
+    HBRUSH background =
+        CreateSolidBrush(RGB((corner >> 16) & 0xFF, (corner >> 8) & 0xFF, corner & 0xFF));
+    RECT all{0, 0, width, height};
+    std::string name = "icon";
+    int fewest = count / 20 + 1;  // at most 5% of the pixels may differ
+    for (const Icon& icon : kIcons) {
+        Pixels drawn(screen, width, height);
+        FillRect(drawn.memory, &all, background);
+        DrawIconEx(drawn.memory, 0, 0, LoadIconA(nullptr, icon.id), width, height, 0, nullptr,
+                   DI_NORMAL);
+        GdiFlush();
+        int differing = 0;
+        for (int i = 0; i < count; ++i)
+            differing += !alike(seen.bits[i], drawn.bits[i]);
+        if (differing < fewest) {
+            fewest = differing;
+            name = icon.name;
+        }
+    }
+    DeleteObject(background);
+    ReleaseDC(nullptr, screen);
+    return name;
+}
+
 bool has_button(HWND box, int id) {
     HWND button = GetDlgItem(box, id);
     return button != nullptr && IsWindowVisible(button);
 }
 
-std::string describe_box(HWND box) {
+// With name_icon, an icon is named as icon_name tells it.
+std::string describe_box(HWND box, bool name_icon = false) {
     std::string buttons;
     if (has_button(box, IDOK))
         buttons += " OK";
@@ -219,11 +350,10 @@ std::string describe_box(HWND box) {
     DWORD_PTR picture = 0;
     if (icon != nullptr && IsWindowVisible(icon))
         SendMessageTimeoutA(icon, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 2000, &picture);
-    bool has_icon = picture != 0;
+    std::string icon_word = picture == 0 ? "noicon" : name_icon ? icon_name(icon) : "icon";
     HWND text = message_text_control(box);
     return "box caption " + shown(window_text(box)) + " text " +
-           shown(text ? window_text(text) : "") + " buttons" + buttons +
-           (has_icon ? " icon" : " noicon");
+           shown(text ? window_text(text) : "") + " buttons" + buttons + " " + icon_word;
 }
 
 void need_running(const char* step) {
@@ -277,26 +407,38 @@ HWND control(const std::string& step, const std::string& name) {
     return window;
 }
 
-void answer_box(const std::vector<std::string>& words) {
-    if (words.size() != 6)
-        fail("box: needs CAPTION TEXT BUTTONS ICON ANSWER");
+// Waits for a message box of the program; expected names it in failures.
+HWND wait_box(const std::string& step, const std::string& expected) {
     DWORD start = GetTickCount();
     HWND box = nullptr;
     while (box == nullptr) {
         if (!running())
-            fail("box: the program ended without a box (expected " + shown(words[2]) + ")");
+            fail(step + ": the program ended without a box (expected " + shown(expected) + ")");
         if (GetTickCount() - start > timeout_ms)
-            fail("box: none after " + std::to_string(timeout_ms) + " ms (expected " +
-                 shown(words[2]) + ")");
+            fail(step + ": none after " + std::to_string(timeout_ms) + " ms (expected " +
+                 shown(expected) + ")");
         box = look();
         if (box == nullptr)
             Sleep(20);
     }
     Sleep(50);  // let the box finish laying itself out
-    std::string seen = describe_box(box);
+    return box;
+}
+
+void answer_box(const std::vector<std::string>& words) {
+    if (words.size() != 6)
+        fail("box: needs CAPTION TEXT BUTTONS ICON ANSWER");
+    HWND box = wait_box("box", words[2]);
+    bool name_icon = words[4] != "icon" && words[4] != "noicon";
     std::string wanted_buttons = words[3] == "ok" ? " OK" : words[3] == "yesno" ? " Yes No" : "?";
     std::string expected = "box caption " + shown(words[1]) + " text " + shown(words[2]) +
                            " buttons" + wanted_buttons + " " + words[4];
+    // A box still drawing itself shows no icon yet: it is looked at again.
+    std::string seen = describe_box(box, name_icon);
+    for (DWORD start = GetTickCount(); seen != expected && GetTickCount() - start < 2000;) {
+        Sleep(100);
+        seen = describe_box(box, name_icon);
+    }
     if (seen != expected)
         fail("saw      " + seen + "\n     expected " + expected);
 
@@ -305,7 +447,7 @@ void answer_box(const std::vector<std::string>& words) {
         fail("box: cannot answer " + words[5]);
     PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(box, id)));
-    start = GetTickCount();
+    DWORD start = GetTickCount();
     while (IsWindow(box) && IsWindowVisible(box)) {
         if (GetTickCount() - start > timeout_ms)
             fail("box: still open after the answer");
@@ -340,6 +482,57 @@ void key(const std::string& name) {
     PostMessageA(target, WM_KEYDOWN, vk, 1 | (scan << 16));
     PostMessageA(target, WM_KEYUP, vk, 1 | (scan << 16) | (3u << 30));
     ok("key " + name + " to " + to);
+}
+
+std::string describe_window(HWND window) {
+    if (window == nullptr)
+        return "none";
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    return class_of(window) + " " + shown(window_text(window)) + " of process " +
+           std::to_string(pid);
+}
+
+// A click as the user makes it: the pointer moved to the centre of the
+// button, the left button pressed and let go there.  The system gives the
+// input to the window under the pointer, and drops it when that window or
+// its dialog is disabled.  Another window covering the point would take the
+// click itself, so none may.
+void mouse_click(const std::string& name) {
+    HWND button = control("mouse", name);
+    RECT rect;
+    GetWindowRect(button, &rect);
+    POINT centre{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    HWND under = WindowFromPoint(centre);
+    if (under == nullptr || GetAncestor(under, GA_ROOT) != dialog)
+        fail("mouse: " + name + " is covered by " + describe_window(under));
+    if (!SetCursorPos(centre.x, centre.y))
+        fail("mouse: cannot move the pointer");
+    INPUT input[2] = {};
+    input[0].type = INPUT_MOUSE;
+    input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    input[1].type = INPUT_MOUSE;
+    input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    if (SendInput(2, input, sizeof input[0]) != 2)
+        fail("mouse: SendInput failed (error " + std::to_string(GetLastError()) + ")");
+    ok("mouse click on " + name + " at " + std::to_string(centre.x) + "," +
+       std::to_string(centre.y) + (IsWindowEnabled(dialog) ? "" : ", dialog disabled"));
+}
+
+// The driver's own window for away: a static control, which needs no window
+// procedure of the driver's.  Its messages are never read; nothing waits
+// for them.
+void go_away() {
+    static HWND own = nullptr;
+    if (own == nullptr)
+        own = CreateWindowExA(0, "Static", "driver", WS_POPUP | WS_BORDER | WS_VISIBLE, 0, 0, 120,
+                              40, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (own == nullptr)
+        fail("away: cannot create a window");
+    SetForegroundWindow(own);
+    if (GetForegroundWindow() != own)
+        fail("away: the driver's window is not the foreground window");
+    ok("away: the driver's window is the foreground window");
 }
 
 void quiet(DWORD ms) {
@@ -461,6 +654,7 @@ void run_step(const std::vector<std::string>& w) {
         ok(step + " " + w[1]);
     } else if (step == "start") {
         need(0);
+        put_back();
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
         std::string command = "\"" + program + "\"";
@@ -468,12 +662,11 @@ void run_step(const std::vector<std::string>& w) {
                             nullptr, &startup, &process))
             fail("start: cannot start " + program + " (error " +
                  std::to_string(GetLastError()) + ")");
-        started = true;
-        dialog = nullptr;
-        dialog_seen = false;
-        ok("start " + program);
+        add_copy();
+        ok("start " + program + (copies.size() > 1 ? ", copy " + std::to_string(current + 1) : ""));
     } else if (step == "attach") {
         need(0);
+        put_back();
         HWND found = nullptr;
         DWORD start = GetTickCount();
         while ((found = FindWindowA("#32770", kDialogTitle)) == nullptr) {
@@ -486,10 +679,19 @@ void run_step(const std::vector<std::string>& w) {
                                            PROCESS_TERMINATE, FALSE, process.dwProcessId);
         if (process.hProcess == nullptr)
             fail("attach: cannot open process " + std::to_string(process.dwProcessId));
-        started = true;
-        dialog = nullptr;
-        dialog_seen = false;
+        add_copy();
         ok("attach process " + std::to_string(process.dwProcessId));
+    } else if (step == "copy") {
+        need(1);
+        int n = number(step, w[1]);
+        if (n < 1 || static_cast<size_t>(n) > copies.size())
+            fail("copy: no copy " + w[1] + " was started");
+        put_back();
+        current = static_cast<size_t>(n - 1);
+        process = copies[current].process;
+        dialog = copies[current].dialog;
+        dialog_seen = copies[current].dialog_seen;
+        ok("copy " + w[1] + ", process " + std::to_string(process.dwProcessId));
     } else if (step == "dialog") {
         need(0);
         wait_for_dialog();
@@ -528,6 +730,43 @@ void run_step(const std::vector<std::string>& w) {
         key(w[1]);
     } else if (step == "box") {
         answer_box(w);
+    } else if (step == "await") {
+        need(1);
+        HWND box = wait_box(step, w[1]);
+        if (window_text(box) != w[1])
+            fail("await: " + describe_box(box));
+        ok("await " + describe_box(box) + ", left open");
+    } else if (step == "enabled") {
+        need(1);
+        if (dialog == nullptr || !IsWindow(dialog))
+            fail("enabled: no dialog");
+        // A box that was answered enables the dialog again as it returns,
+        // which under load can take a while: the state is waited for.
+        int wanted = number(step, w[1]);
+        DWORD start = GetTickCount();
+        int state = IsWindowEnabled(dialog) ? 1 : 0;
+        while (state != wanted && GetTickCount() - start < timeout_ms) {
+            Sleep(20);
+            state = IsWindowEnabled(dialog) ? 1 : 0;
+        }
+        if (state != wanted)
+            fail("enabled: the dialog's state is " + std::to_string(state) + ", expected " + w[1]);
+        ok("enabled: the dialog's state is " + std::to_string(state) + " after " +
+           std::to_string(GetTickCount() - start) + " ms");
+    } else if (step == "away") {
+        need(0);
+        go_away();
+    } else if (step == "foreground") {
+        need(0);
+        if (dialog == nullptr || !IsWindow(dialog))
+            fail("foreground: no dialog");
+        HWND front = GetForegroundWindow();
+        if (front != dialog)
+            fail("foreground: " + describe_window(front));
+        ok("foreground: the dialog");
+    } else if (step == "mouse") {
+        need(1);
+        mouse_click(w[1]);
     } else if (step == "quiet") {
         need(1);
         quiet(static_cast<DWORD>(number(step, w[1])));
@@ -573,7 +812,10 @@ int main(int argc, char** argv) {
             continue;
         run_step(words);
     }
-    if (running())
-        fail("the script ended with the program still running");
+    put_back();
+    for (size_t i = 0; i < copies.size(); ++i)
+        if (still_active(copies[i].process))
+            fail("the script ended with copy " + std::to_string(i + 1) +
+                 " of the program still running");
     return 0;
 }
