@@ -529,6 +529,15 @@ class KindFromTheRegistry(ImageTest):
                                   image.path])[1], ["INF/MACHINE.INF: not installed"])
 
 
+def installed_on_a_folder(test, machine_inf):
+    """What Install on kind 1 makes of `machine_inf` in a plain folder."""
+    folder = WindowsFolder({"machine.inf": machine_inf})
+    test.addCleanup(folder.close)
+    test.assertEqual(run_cli(["install", "--chipsets", "--platform-kind", "1", "--windows-dir",
+                              folder.windows])[0], 0)
+    return folder.contents()["machine.inf"]
+
+
 def strace(args, *options):
     """Runs tamrix under strace; gives its exit status and strace's log lines."""
     if shutil.which("strace") is None or subprocess.run(
@@ -583,6 +592,27 @@ class StepsInTheImage(ImageTest):
                 self.assertEqual(image.fsck(), "")
 
 
+    def test_a_signal_while_mtools_runs(self):
+        # SIGTERM as the program begins to wait for each mtools command in
+        # turn, with every write slowed down so that the command is still at
+        # work: a change of the image always runs to its end before the run's
+        # unfinished files are deleted.
+        image = self.image(inf={"MACHINE.INF": MACHINE_INF})
+        status, log = strace(self.ARGS + [image.path], "-e", "trace=wait4")
+        self.assertEqual(status, 0)
+        for when in range(1, len(log) + 1):
+            with self.subTest(when=when):
+                image.put("WINDOWS/INF/MACHINE.INF", MACHINE_INF)
+                status, _ = strace(self.ARGS + [image.path], "-f", "-e", "trace=wait4,write",
+                                   "-e", "inject=write:delay_enter=10000",
+                                   "-e", "inject=wait4:signal=SIGTERM:when=%d" % when)
+                files = image.folder()
+                self.assertEqual(status, 128 + signal.SIGTERM)
+                self.assertEqual(sorted(files), ["MACHINE.INF", "OTHER.INF"])
+                self.assertIn(files["MACHINE.INF"], (MACHINE_INF, MACHINE_INF_INSTALLED))
+                self.assertEqual(image.fsck(), "")
+
+
 class Dialog(ImageTest):
     """The terminal dialog on an image: Install, and a refused image."""
 
@@ -623,7 +653,8 @@ class Interruptions(ImageTest):
         started = time.monotonic()
         self.assertEqual(subprocess.run(args, capture_output=True).returncode, 0)
         seconds = time.monotonic() - started
-        new = image.folder()["MACHINE.INF"]
+        new = installed_on_a_folder(self, old)
+        self.assertEqual(image.folder()["MACHINE.INF"], new)
         seen = set()
         for attempt in range(16):
             image.put("WINDOWS/INF/MACHINE.INF", old)
