@@ -55,17 +55,21 @@ static bool found_ahead(const char* text, uint32_t length, input_position* found
 // than read ahead to the anchor and come back, it asks what the pre-scan
 // noted: for each key of a line's first characters (the first character;
 // hashes of the first 8 and the first 16), where the last line with that
-// key starts.  No matching line lies ahead when the last line with the
-// anchor's key lies behind; otherwise that last line is read and checked,
-// and when it matches, the search copies up to the first match as it goes.
-// When it does not (another line has the key), the search reads ahead as
-// before.
+// key starts, and for the hashes also the first.  No line ahead matches
+// when the last one lies behind.  When the first one lies ahead and
+// matches, it is the line searched for, and the search copies up to it.
+// Otherwise, when the last one matches, the search copies line by line up
+// to the first line that matches.  When neither matches (other lines have
+// the key), the search reads ahead as before.
 
 const uint32_t kNoteBuckets = 512;
-static uint32_t last_by_first[256];          // file offset + 1 of that line; 0: none
+// File offset + 1 of the last (first) line of each key; 0: none.
+static uint32_t last_by_first[256];
 static uint32_t last_by_8[kNoteBuckets];
 static uint32_t last_by_16[kNoteBuckets];
-static bool notes_valid;   // the pre-scan ran to the end of this input
+static uint32_t first_by_8[kNoteBuckets];
+static uint32_t first_by_16[kNoteBuckets];
+static bool notes_valid;     // the pre-scan ran to the end of this input
 static uint32_t notes_from;  // from this offset on
 
 void forget_prescan() { notes_valid = false; }
@@ -78,10 +82,22 @@ const uint64_t kMix2 = 0xC2B2AE3D27D4EB4Full;
 // folded bytes never tells a matching line from its text.
 inline uint64_t folded(uint64_t word) { return word | (kOnes * 0x20); }
 
-inline uint32_t key_of_8(uint64_t folded_word) { return (uint32_t)((folded_word * kMix) >> 55); }
-inline uint32_t key_of_16(uint64_t folded_first, uint64_t folded_second) {
-    return (uint32_t)(((folded_first * kMix) ^ (folded_second * kMix2)) >> 55);
+// A hash of the first `length` characters (8 to 16 of them: the word at 0
+// and, past 8, the one at length - 8), folded; fewer than 8 count byte by
+// byte.  The hash of the first 16 adds to the hash of the first 8.
+inline uint64_t prefix_hash(const char* text, uint32_t length) {
+    if (length >= 8) {
+        uint64_t hash = folded(load_word(text)) * kMix;
+        return length == 8 ? hash : hash ^ folded(load_word(text + length - 8)) * kMix2;
+    }
+    uint64_t word = 0;
+    for (uint32_t i = 0; i < length; i++) word |= (uint64_t)((unsigned char)text[i] | 0x20) << (8 * i);
+    return word * kMix;
 }
+
+// The note buckets of a hash.
+inline uint32_t note_bucket(uint64_t hash) { return (uint32_t)(hash >> 55); }
+static_assert(kNoteBuckets == 512, "a note bucket is the hash's top 9 bits");
 
 // True when the text holds none of the bytes that text mode translates or
 // that end a line or the text: it then matches raw bytes as it matches
@@ -107,7 +123,7 @@ static bool line_at_matches(uint32_t offset, const char* text, uint32_t length) 
     if (offset >= in.base && index <= in.filled &&
         (in.filled - index >= kPieceLimit || in.file_ended)) {
         uint32_t n = in.filled - index < kPieceLimit ? in.filled - index : kPieceLimit;
-        return piece_bytes_match(in.bytes + index, n, text, length);
+        return piece_bytes_match(in_bytes + index, n, text, length);
     }
     static char probe[kPieceLimit];
     uint32_t n = 0;
@@ -131,25 +147,50 @@ static bool line_at_matches(uint32_t offset, const char* text, uint32_t length) 
     return piece_bytes_match(probe, n, text, length);
 }
 
-enum lookahead { none_ahead, match_ahead, not_known };
+enum lookahead { none_ahead, match_known, match_ahead, not_known };
 
-static lookahead anchor_ahead(const char* text, uint32_t length) {
+// Where a search for a plain text from here may go: nowhere, straight to
+// the line at *found (the first that matches), line by line to a match
+// that lies ahead, or not known.
+static lookahead anchor_ahead(const char* text, uint32_t length, uint32_t* found) {
     // The search of an input that has ended reads nothing and finds nothing.
     if (input_ended()) return none_ahead;
     if (!notes_valid || length == 0 || length > kPieceLimit || !plain_text(text, length))
         return not_known;
     uint32_t here = in.base + in.next;
     if (here < notes_from) return not_known;
-    uint32_t last;
-    if (length >= 16)
-        last = last_by_16[key_of_16(folded(load_word(text)), folded(load_word(text + 8)))];
-    else if (length >= 8)
-        last = last_by_8[key_of_8(folded(load_word(text)))];
-    else
+    uint32_t first = 0, last;
+    if (length >= 8) {
+        uint32_t bucket = note_bucket(prefix_hash(text, length >= 16 ? 16 : 8));
+        first = length >= 16 ? first_by_16[bucket] : first_by_8[bucket];
+        last = length >= 16 ? last_by_16[bucket] : last_by_8[bucket];
+    } else {
         last = last_by_first[(unsigned char)ascii_lower(text[0])];
+    }
     // Standing inside a line, the next line starts after here.
-    if (last == 0 || last - 1 < here + (in.mid_line ? 1 : 0)) return none_ahead;
+    uint32_t next_line = here + (in.mid_line ? 1 : 0);
+    if (last == 0 || last - 1 < next_line) return none_ahead;
+    if (first != 0 && first - 1 >= next_line) {
+        if (line_at_matches(first - 1, text, length)) {
+            *found = first - 1;
+            return match_known;
+        }
+        if (first == last) return not_known;
+    }
     return line_at_matches(last - 1, text, length) ? match_ahead : not_known;
+}
+
+// True when the line in_bytes[from, end) (its LF, if any, at end) matches
+// the plain text.
+static inline bool line_matches(uint32_t from, uint32_t end, const char* text, uint32_t length) {
+    const char* b = in_bytes + from;
+    // Most lines start with their text and differ at once.
+    if (b[0] != ' ' && b[0] != '\t' && ascii_lower(b[0]) != ascii_lower(text[0])) return false;
+    uint32_t n = end - from < kPieceLimit ? end - from : kPieceLimit;
+    uint32_t start = 0;
+    while (start < n && (b[start] == ' ' || b[start] == '\t')) start++;
+    return n - start >= length && ascii_lower(b[start]) == ascii_lower(text[0]) &&
+           same_text_ignoring_case(b + start, text, length);
 }
 
 // Copies lines up to the first one from here on that matches the plain
@@ -157,52 +198,60 @@ static lookahead anchor_ahead(const char* text, uint32_t length) {
 // that one lies ahead.  False when the input ends first, which only a read
 // that fails (or a file changed since the pre-scan) can make happen.
 static bool copy_to_match(const char* text, uint32_t length) {
-    const char first = ascii_lower(text[0]);
     uint32_t run = in.next;  // the bytes not yet written start here
-    uint32_t p = in.next;    // where the scan stands
-    bool line_start = !in.mid_line;
+    uint32_t line = in.next;  // where the current line starts
+    uint32_t i = in.next;     // the next block starts here
+    bool line_start = !in.mid_line;  // false: the line started before here
     for (;;) {
-        if (line_start) {
-            if (in.filled - p < kLineWindow && !in.file_ended) {
-                write_bytes(in.bytes + run, p - run);
-                in.next = p;
-                fill_input_ahead(kLineWindow);
-                if (in.failed) break;
-                run = p = in.next;
-            }
-            const char* b = in.bytes + p;
-            uint32_t n = in.filled - p < kPieceLimit ? in.filled - p : kPieceLimit;
-            uint32_t start = 0;
-            while (start < n && (b[start] == ' ' || b[start] == '\t')) start++;
-            if (n - start >= length && ascii_lower(b[start]) == first &&
-                same_text_ignoring_case(b + start, text, length)) {
-                write_bytes(in.bytes + run, p - run);
-                in.next = p;
-                in.mid_line = false;
-                return true;
+        uint32_t filled = in.filled;
+        for (; i < filled; i += kScanBlock) {
+            for (uint64_t ends = line_end_flags(in_bytes + i) & first_bits(filled - i); ends != 0;
+                 ends &= ends - 1) {
+                uint32_t end = i + lowest_bit(ends);
+                if (line_start && line_matches(line, end, text, length)) {
+                    write_bytes(in_bytes + run, line - run);
+                    in.next = line;
+                    in.mid_line = false;
+                    return true;
+                }
+                if (in_bytes[end] == kCtrlZ) {
+                    write_bytes(in_bytes + run, end - run);
+                    in.next = end;
+                    in.at_end = true;
+                    return false;
+                }
+                if ((in_bytes + end)[-1] != '\r') {  // an LF that gains a CR
+                    write_bytes(in_bytes + run, end - run);
+                    write_bytes("\r", 1);
+                    run = end;
+                }
+                line = end + 1;
+                line_start = true;
             }
         }
-        uint32_t end = find_line_end(in.bytes, p, in.filled);
-        if (end == in.filled) {  // the line goes on in the next bytes
-            write_bytes(in.bytes + run, end - run);
-            in.next = end;
-            if (!fill_input()) break;
-            run = p = in.next;
-            line_start = false;
+        // The buffer is used up.  A line that starts in it goes to its
+        // front, with more bytes read behind it, until its first piece is
+        // there whole.
+        if (line_start && filled - line < kPieceLimit && !in.file_ended) {
+            write_bytes(in_bytes + run, line - run);
+            in.next = line;
+            fill_input_ahead(kLineWindow);
+            if (in.failed) break;
+            i = filled - line;
+            run = line = 0;
             continue;
         }
-        if (in.bytes[end] == kCtrlZ) {
-            write_bytes(in.bytes + run, end - run);
-            in.next = end;
-            break;
+        if (line_start && line_matches(line, filled, text, length)) {
+            write_bytes(in_bytes + run, line - run);
+            in.next = line;
+            in.mid_line = false;
+            return true;
         }
-        if (lf_is_bare(end)) {
-            write_bytes(in.bytes + run, end - run);
-            write_bytes("\r", 1);
-            run = end;
-        }
-        p = end + 1;
-        line_start = true;
+        write_bytes(in_bytes + run, filled - run);
+        in.next = filled;
+        if (!fill_input()) break;
+        run = line = i = 0;
+        line_start = false;
     }
     in.at_end = true;
     return false;
@@ -210,21 +259,28 @@ static bool copy_to_match(const char* text, uint32_t length) {
 
 // ---- copying ----------------------------------------------------------------------
 
+// Copies up to a line that the search knows, or up to the first line that
+// matches the text; false when it did not get there.
+static bool copy_to_found(lookahead ahead, uint32_t found, const char* text, uint32_t length) {
+    if (ahead == match_ahead) return copy_to_match(text, length);
+    input_position line_start = {found, false};
+    copy_input_to(&line_start);
+    return !input_ended();
+}
+
 bool copy_until_anchor(const char* anchor) {
     if (anchor == nullptr) {
         copy_input_to(nullptr);
         return false;
     }
     uint32_t length = text_length(anchor);
-    switch (anchor_ahead(anchor, length)) {
-    case none_ahead:
+    uint32_t found = 0;
+    lookahead ahead = anchor_ahead(anchor, length, &found);
+    if (ahead == none_ahead) {
         input_go_to(input_here());  // as a search that found nothing
         return false;
-    case match_ahead:
-        return copy_to_match(anchor, length) && !input_failed();
-    case not_known:
-        break;
     }
+    if (ahead != not_known) return copy_to_found(ahead, found, anchor, length) && !input_failed();
     input_position anchor_line;
     if (!found_ahead(anchor, length, &anchor_line)) return false;
     // The lines before the anchor line are copied; the anchor line is not.
@@ -234,18 +290,18 @@ bool copy_until_anchor(const char* anchor) {
 
 bool copy_through_header(const char* header) {
     uint32_t length = text_length(header);
-    switch (anchor_ahead(header, length)) {
-    case none_ahead:
+    uint32_t found = 0;
+    lookahead ahead = anchor_ahead(header, length, &found);
+    if (ahead == none_ahead) {
         input_go_to(input_here());
         return false;
-    case match_ahead:
-        if (!copy_to_match(header, length)) return false;
-        break;
-    case not_known:
+    }
+    if (ahead != not_known) {
+        if (!copy_to_found(ahead, found, header, length)) return false;
+    } else {
         input_position header_line;
         if (!found_ahead(header, length, &header_line)) return false;
         copy_input_to(&header_line);
-        break;
     }
     if (!read_piece(&line)) return false;
     write_line(&line);
@@ -287,30 +343,43 @@ void write_group(const template_group* group) {
 // ---- the pre-scan -----------------------------------------------------------------------
 // Every line is compared with the enabled template lines through a small
 // table built at the start of the pre-scan: the template lines by a hash of
-// their first key_length characters, folded, key_length being the shortest
-// template line's length.  A line shorter than that matches none; for the
-// others, only the template lines of their bucket are compared.
+// their first key_length characters, folded, key_length being the length
+// of the shortest one, kKeyLimit at most.  A line shorter than that matches
+// none; for the others, only the template lines with the same hash and the
+// same last eight characters, folded, are compared.
 
 const uint32_t kTableRows = 64;
 const uint32_t kTableBuckets = 64;
 const uint8_t kNoRow = 0xFF;
-static char* table_row[kTableRows];      // the row: disabled by a NUL in front
+static char* table_row[kTableRows];        // the row: disabled by a NUL in front
 static uint32_t table_length[kTableRows];  // its text less the marker
-static uint8_t table_next[kTableRows];    // the next row of the bucket
+static uint64_t table_hash[kTableRows];    // of its first key_length characters
+static uint64_t table_tail[kTableRows];    // its last 8 characters folded, if it has 8
+static uint8_t table_next[kTableRows];     // the next row of the bucket
 static uint8_t table_head[kTableBuckets];
 static uint32_t table_key_length;  // UINT32_MAX: no template line enabled
 
-static uint32_t table_key(const char* text, uint32_t length) {
-    uint64_t hash = 0;
-    if (length >= 8) {
-        uint32_t i = 0;
-        for (; i + 8 < length; i += 8) hash = (hash ^ folded(load_word(text + i))) * kMix;
-        hash ^= folded(load_word(text + length - 8));
-    } else {
-        for (uint32_t i = 0; i < length; i++) hash = (hash ^ ((unsigned char)text[i] | 0x20)) * kMix;
-    }
-    return (uint32_t)((hash * kMix) >> 58);
+inline uint32_t table_bucket(uint64_t hash) { return (uint32_t)(hash >> 58); }
+
+// Long enough to tell apart template lines that differ in a device number
+// after a common start, such as "ExcludeFromSelect=PCI\VEN_8086&DEV_7110".
+const uint32_t kKeyLimit = 40;
+const uint64_t kMix3 = 0x165667B19E3779F9ull;
+const uint64_t kMix4 = 0x27D4EB2F165667C5ull;
+
+// The table's hash of a key of more than 16 characters, from the hash of
+// its first 16: the words at 16, at 24 and at length - 8 added in.
+inline uint64_t long_key_hash(uint64_t hash_16, const char* text, uint32_t length) {
+    if (length > 24) hash_16 ^= folded(load_word(text + 16)) * kMix3;
+    if (length > 32) hash_16 ^= folded(load_word(text + 24)) * kMix4;
+    return hash_16 ^ folded(load_word(text + length - 8)) * kMix;
 }
+
+inline uint64_t table_key(const char* text, uint32_t length) {
+    if (length <= 16) return prefix_hash(text, length);
+    return long_key_hash(prefix_hash(text, 16), text, length);
+}
+static_assert(kTableBuckets == 64, "a table bucket is the hash's top 6 bits");
 
 // False when some enabled template line does not suit the table (more of
 // them than it holds, one that is just its marker, one with a line end or
@@ -328,40 +397,59 @@ static bool build_table(template_group* const* groups, uint32_t group_count) {
             if (rows == kTableRows || length == 0 || !plain_text(row, length)) return false;
             table_row[rows] = row;
             table_length[rows] = length;
+            table_tail[rows] = length >= 8 ? folded(load_word(row + length - 8)) : 0;
             if (length < table_key_length) table_key_length = length;
             rows++;
         }
     }
+    if (table_key_length != UINT32_MAX && table_key_length > kKeyLimit) table_key_length = kKeyLimit;
     for (uint32_t b = 0; b < kTableBuckets; b++) table_head[b] = kNoRow;
     for (uint32_t r = 0; r < rows; r++) {
-        uint32_t bucket = table_key(table_row[r], table_key_length);
+        table_hash[r] = table_key(table_row[r], table_key_length);
+        uint32_t bucket = table_bucket(table_hash[r]);
         table_next[r] = table_head[bucket];
         table_head[bucket] = (uint8_t)r;
     }
     return true;
 }
 
-// One line: its first piece, less the LF, is in.bytes[from, end).
+// One line: its first piece, less the LF, is in_bytes[from, end).
 static inline void prescan_line(uint32_t from, uint32_t end) {
-    const char* bytes = in.bytes;
+    const char* bytes = in_bytes;
     uint32_t start = from;
-    while (start < end && (bytes[start] == ' ' || bytes[start] == '\t')) start++;
+    // Blanks and tabs lie below '!', where the text of few lines starts.
+    if (start < end && (unsigned char)bytes[start] <= ' ')
+        while (start < end && (bytes[start] == ' ' || bytes[start] == '\t')) start++;
     if (start == end) return;
     const char* text = bytes + start;
     uint32_t length = end - start;
     uint32_t noted = in.base + from + 1;
     last_by_first[(unsigned char)ascii_lower(text[0])] = noted;
+    uint64_t hash_8 = 0, hash_16 = 0;
     if (length >= 8) {
-        uint64_t first = folded(load_word(text));
-        last_by_8[key_of_8(first)] = noted;
-        if (length >= 16) last_by_16[key_of_16(first, folded(load_word(text + 8)))] = noted;
+        hash_8 = folded(load_word(text)) * kMix;
+        uint32_t bucket = note_bucket(hash_8);
+        if (first_by_8[bucket] == 0) first_by_8[bucket] = noted;
+        last_by_8[bucket] = noted;
+        if (length >= 16) {
+            hash_16 = hash_8 ^ folded(load_word(text + 8)) * kMix2;
+            bucket = note_bucket(hash_16);
+            if (first_by_16[bucket] == 0) first_by_16[bucket] = noted;
+            last_by_16[bucket] = noted;
+        }
     }
-    if (length < table_key_length) return;
-    for (uint8_t r = table_head[table_key(text, table_key_length)]; r != kNoRow; r = table_next[r]) {
+    uint32_t key_length = table_key_length;
+    if (length < key_length) return;
+    uint64_t hash = key_length > 16   ? long_key_hash(hash_16, text, key_length)
+                    : key_length == 16 ? hash_16
+                    : key_length == 8  ? hash_8
+                                       : prefix_hash(text, key_length);
+    for (uint8_t r = table_head[table_bucket(hash)]; r != kNoRow; r = table_next[r]) {
+        uint32_t row_length = table_length[r];
+        if (table_hash[r] != hash || row_length > length) continue;
+        if (row_length >= 8 && folded(load_word(text + row_length - 8)) != table_tail[r]) continue;
         char* row = table_row[r];
-        if (line_enabled(row) && table_length[r] <= length &&
-            same_text_ignoring_case(text, row, table_length[r]))
-            row[0] = '\0';
+        if (line_enabled(row) && same_text_ignoring_case(text, row, row_length)) row[0] = '\0';
     }
 }
 
@@ -394,51 +482,53 @@ void mark_present(template_group* const* groups, uint32_t group_count) {
     __builtin_memset(last_by_first, 0, sizeof last_by_first);
     __builtin_memset(last_by_8, 0, sizeof last_by_8);
     __builtin_memset(last_by_16, 0, sizeof last_by_16);
+    __builtin_memset(first_by_8, 0, sizeof first_by_8);
+    __builtin_memset(first_by_16, 0, sizeof first_by_16);
     notes_from = in.base + in.next;
-    uint32_t p = in.next;
-    bool line_start = !in.mid_line;
+    uint32_t line = in.next;  // where the current line starts
+    uint32_t i = in.next;     // the next block starts here
+    bool line_start = !in.mid_line;  // false: the line started before here
     while (!in.failed) {
-        if (line_start) {
-            if (in.filled - p < kLineWindow && !in.file_ended) {
-                in.next = p;
-                fill_input_ahead(kLineWindow);
-                if (in.failed) break;
-                p = in.next;
+        uint32_t filled = in.filled;
+        for (; i < filled; i += kScanBlock) {
+            for (uint64_t ends = line_end_flags(in_bytes + i) & first_bits(filled - i); ends != 0;
+                 ends &= ends - 1) {
+                uint32_t end = i + lowest_bit(ends);
+                if (line_start) prescan_line(line, end - line < kPieceLimit ? end : line + kPieceLimit);
+                if (in_bytes[end] == kCtrlZ) goto ended;
+                line = end + 1;
+                line_start = true;
             }
-            uint32_t piece_end = in.filled - p < kPieceLimit ? in.filled : p + kPieceLimit;
-            uint32_t end = find_line_end(in.bytes, p, piece_end);
-            prescan_line(p, end);
-            if (end < piece_end) {
-                if (in.bytes[end] == kCtrlZ) break;
-                p = end + 1;
-                continue;
-            }
-            p = piece_end;  // the rest of a long line: continuation pieces
-            line_start = false;
         }
-        uint32_t end = find_line_end(in.bytes, p, in.filled);
-        if (end == in.filled) {
-            in.next = end;
-            if (!fill_input()) break;
-            p = in.next;
+        // The buffer is used up: a line that starts in it goes to its
+        // front, with more read behind it, until its first piece is there
+        // whole; or it is a long line's first piece, or the file's last line.
+        if (line_start && filled - line < kPieceLimit && !in.file_ended) {
+            in.next = line;
+            fill_input_ahead(kLineWindow);
+            i = filled - line;
+            line = 0;
             continue;
         }
-        if (in.bytes[end] == kCtrlZ) break;
-        p = end + 1;
-        line_start = true;
+        if (line_start) prescan_line(line, filled - line < kPieceLimit ? filled : line + kPieceLimit);
+        line_start = false;
+        in.next = filled;
+        if (!fill_input()) break;
+        line = i = 0;
     }
+ended:
     notes_valid = !in.failed;
     input_go_to(input_position{0, false});
 }
 
 // ---- Uninstall -----------------------------------------------------------------------
 
-// True when the line in.bytes[from, lf] (lf holding its LF) is one piece
+// True when the line in_bytes[from, lf] (lf holding its LF) is one piece
 // that ends in kMarker.
 static inline bool marked_at(uint32_t from, uint32_t lf) {
-    uint32_t text_end = lf > from && in.bytes[lf - 1] == '\r' ? lf - 1 : lf;
+    uint32_t text_end = lf > from && in_bytes[lf - 1] == '\r' ? lf - 1 : lf;
     if (text_end - from + 1 > kPieceLimit || text_end - from < kMarkerLength - 1) return false;
-    const char* tail = in.bytes + text_end - (kMarkerLength - 1);
+    const char* tail = in_bytes + text_end - (kMarkerLength - 1);
     for (uint32_t i = 0; i < kMarkerLength - 1; i++)
         if (tail[i] != kMarker[i]) return false;
     return true;
@@ -447,40 +537,49 @@ static inline bool marked_at(uint32_t from, uint32_t lf) {
 void strip_marked_lines() {
     if (input_ended()) return;
     uint32_t run = in.next;  // the bytes not yet written start here
-    uint32_t p = in.next;    // where the scan stands
-    bool line_start = !in.mid_line;
+    uint32_t line = in.next;  // where the current line starts
+    uint32_t i = in.next;     // the next block starts here
+    bool line_start = !in.mid_line;  // false: the line started before here
     for (;;) {
-        if (line_start && in.filled - p < kLineWindow && !in.file_ended) {
-            write_bytes(in.bytes + run, p - run);
-            in.next = p;
+        uint32_t filled = in.filled;
+        for (; i < filled; i += kScanBlock) {
+            for (uint64_t ends = line_end_flags(in_bytes + i) & first_bits(filled - i); ends != 0;
+                 ends &= ends - 1) {
+                uint32_t end = i + lowest_bit(ends);
+                if (in_bytes[end] == kCtrlZ) {
+                    write_bytes(in_bytes + run, end - run);
+                    in.next = end;
+                    in.at_end = true;
+                    return;
+                }
+                if (line_start && marked_at(line, end)) {
+                    write_bytes(in_bytes + run, line - run);
+                    run = end + 1;
+                } else if ((in_bytes + end)[-1] != '\r') {  // an LF that gains a CR
+                    write_bytes(in_bytes + run, end - run);
+                    write_bytes("\r", 1);
+                    run = end;
+                }
+                line = end + 1;
+                line_start = true;
+            }
+        }
+        // The buffer is used up: a line short enough to be marked goes to
+        // its front, with more read behind it.
+        if (line_start && filled - line < kLineWindow && !in.file_ended) {
+            write_bytes(in_bytes + run, line - run);
+            in.next = line;
             fill_input_ahead(kLineWindow);
             if (in.failed) break;
-            run = p = in.next;
-        }
-        uint32_t end = find_line_end(in.bytes, p, in.filled);
-        if (end == in.filled) {  // the line goes on in the next bytes, or the text ends
-            write_bytes(in.bytes + run, end - run);
-            in.next = end;
-            if (!fill_input()) break;
-            run = p = in.next;
-            line_start = false;
+            i = filled - line;
+            run = line = 0;
             continue;
         }
-        if (in.bytes[end] == kCtrlZ) {
-            write_bytes(in.bytes + run, end - run);
-            in.next = end;
-            break;
-        }
-        if (line_start && marked_at(p, end)) {
-            write_bytes(in.bytes + run, p - run);
-            run = end + 1;
-        } else if (lf_is_bare(end)) {
-            write_bytes(in.bytes + run, end - run);
-            write_bytes("\r", 1);
-            run = end;
-        }
-        p = end + 1;
-        line_start = true;
+        write_bytes(in_bytes + run, filled - run);
+        in.next = filled;
+        if (!fill_input()) break;
+        run = line = i = 0;
+        line_start = false;
     }
     in.at_end = true;
 }

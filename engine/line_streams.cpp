@@ -1,6 +1,6 @@
 // Buffered text-mode streams over the platform's byte files.
 //
-// Reading: bytes come from the file through in.bytes; CR LF becomes LF, a
+// Reading: bytes come from the file through in_bytes; CR LF becomes LF, a
 // lone CR stays, and the first Ctrl-Z ends the input for good (it is never
 // consumed, so going back and reading again stops at it again).
 // Writing: every LF goes out as CR LF through out_buffer.
@@ -11,13 +11,13 @@ static_assert(sizeof(kMarker) == kMarkerLength + 1, "the marker is 8 characters"
 
 // ---- input -------------------------------------------------------------------
 
-input_stream in = {kNoFile, 0, 0, 0, false, false, false, false, '\0', {}};
+input_stream in = {kNoFile, 0, 0, 0, false, false, false, false, {}};
 
 void attach_input(platform_file file) {
     in.handle = file;
     in.base = in.filled = in.next = 0;
     in.at_end = in.failed = in.mid_line = in.file_ended = false;
-    in.byte_before = '\0';
+    in_bytes[-1] = '\0';
     forget_prescan();
 }
 
@@ -32,7 +32,7 @@ bool input_mid_line() { return in.mid_line; }
 
 // Reads up to `room` bytes into bytes[filled...]; false on error.
 static bool read_more(uint32_t room) {
-    int32_t count = platform_read(in.handle, in.bytes + in.filled, room);
+    int32_t count = platform_read(in.handle, in_bytes + in.filled, room);
     // Positions are 32-bit file offsets, as on Windows 95: a file that goes
     // beyond them cannot be edited safely, so it counts as unreadable.
     if (count < 0 || (uint32_t)count > UINT32_MAX - in.base - in.filled) {
@@ -47,7 +47,7 @@ static bool read_more(uint32_t room) {
 bool fill_input() {
     if (in.next < in.filled) return true;
     if (in.failed) return false;
-    if (in.filled > 0) in.byte_before = in.bytes[in.filled - 1];
+    if (in.filled > 0) in_bytes[-1] = in_bytes[in.filled - 1];
     in.base += in.filled;
     in.filled = in.next = 0;
     return read_more(kStreamBufferSize) && in.filled > 0;
@@ -57,8 +57,8 @@ void fill_input_ahead(uint32_t want) {
     if (in.filled - in.next >= want || in.failed) return;
     if (in.next > 0) {
         uint32_t keep = in.filled - in.next;
-        in.byte_before = in.bytes[in.next - 1];
-        __builtin_memmove(in.bytes, in.bytes + in.next, keep);
+        in_bytes[-1] = in_bytes[in.next - 1];
+        __builtin_memmove(in_bytes, in_bytes + in.next, keep);
         in.base += in.next;
         in.filled = keep;
         in.next = 0;
@@ -69,9 +69,9 @@ void fill_input_ahead(uint32_t want) {
 
 // The next character of the translated text, or -1 where the input ends.
 static int next_char() {
-    if (!fill_input() || in.bytes[in.next] == kCtrlZ) return -1;
-    char c = in.bytes[in.next++];
-    if (c == '\r' && fill_input() && in.bytes[in.next] == '\n') {
+    if (!fill_input() || in_bytes[in.next] == kCtrlZ) return -1;
+    char c = in_bytes[in.next++];
+    if (c == '\r' && fill_input() && in_bytes[in.next] == '\n') {
         in.next++;
         c = '\n';
     }
@@ -84,7 +84,11 @@ static bool special_byte(char c) {
     return (unsigned char)c <= (unsigned char)kCtrlZ && (c == '\n' || c == '\r' || c == kCtrlZ);
 }
 
-static bool word_holds_lf(uint64_t word) { return zero_bytes(word ^ (kOnes * '\n')) != 0; }
+// True when some byte of the word is an LF: "has a zero byte" after the xor.
+static bool word_holds_lf(uint64_t word) {
+    uint64_t lf_bytes_zero = word ^ (kOnes * '\n');
+    return ((lf_bytes_zero - kOnes) & ~lf_bytes_zero & kHighBits) != 0;
+}
 
 bool read_piece(line_piece* piece) {
     piece->length = 0;
@@ -99,13 +103,13 @@ bool read_piece(line_piece* piece) {
         uint32_t next = in.next;
         uint32_t end = in.filled - next < kPieceLimit - length ? in.filled : next + (kPieceLimit - length);
         while (end - next >= 8) {
-            uint64_t word = load_word(in.bytes + next);
+            uint64_t word = load_word(in_bytes + next);
             if (word_may_hold_special(word)) break;
             __builtin_memcpy(piece->text + length, &word, 8);
             next += 8;
             length += 8;
         }
-        while (next < end && !special_byte(in.bytes[next])) piece->text[length++] = in.bytes[next++];
+        while (next < end && !special_byte(in_bytes[next])) piece->text[length++] = in_bytes[next++];
         in.next = next;
         piece->length = length;
         if (piece->length == kPieceLimit) break;
@@ -132,8 +136,8 @@ bool input_is_utf16() {
     // Reads of a local file come back short only at its end, so a file
     // whose first read holds fewer than two bytes has no byte-order mark.
     if (!fill_input() || in.filled - in.next < 2) return false;
-    unsigned char first = (unsigned char)in.bytes[in.next];
-    unsigned char second = (unsigned char)in.bytes[in.next + 1];
+    unsigned char first = (unsigned char)in_bytes[in.next];
+    unsigned char second = (unsigned char)in_bytes[in.next + 1];
     return (first == 0xFF && second == 0xFE) || (first == 0xFE && second == 0xFF);
 }
 
@@ -158,7 +162,7 @@ void input_go_to(input_position position) {
     in.base = position.offset;
     in.filled = in.next = 0;
     in.file_ended = false;
-    in.byte_before = '\0';
+    in_bytes[-1] = '\0';
 }
 
 // ---- output ------------------------------------------------------------------
@@ -213,15 +217,16 @@ void write_bytes(const char* data, uint32_t length) {
     if (length == 0) return;
     out_written = true;
     out_last = data[length - 1];
-    while (length > 0) {
-        if (out_used == kStreamBufferSize) drain_output();
-        uint32_t room = kStreamBufferSize - out_used;
-        uint32_t chunk = length < room ? length : room;
-        __builtin_memcpy(out_buffer + out_used, data, chunk);
-        out_used += chunk;
-        data += chunk;
-        length -= chunk;
+    // A long run of input (most of a buffer, where lines end in CR LF) goes
+    // out from where it lies, after what waits in front of it.
+    if (length >= kStreamBufferSize / 4) {
+        drain_output();
+        if (!out_failed && !platform_write(out_handle, data, length)) out_failed = true;
+        return;
     }
+    if (length > kStreamBufferSize - out_used) drain_output();
+    __builtin_memcpy(out_buffer + out_used, data, length);
+    out_used += length;
 }
 
 void copy_input_to(const input_position* stop) {
@@ -231,24 +236,23 @@ void copy_input_to(const input_position* stop) {
     while (in.base + in.next < stop_offset && fill_input()) {
         uint32_t end = stop_offset - in.base < in.filled ? stop_offset - in.base : in.filled;
         uint32_t run = in.next;  // the bytes not yet written start here
-        uint32_t i = in.next;
         bool ctrl_z = false;
-        for (;;) {
-            i = find_line_end(in.bytes, i, end);
-            if (i == end) break;
-            if (in.bytes[i] == kCtrlZ) {  // the text ends here for good
-                ctrl_z = true;
-                end = i;
-                break;
-            }
-            if (lf_is_bare(i)) {
-                write_bytes(in.bytes + run, i - run);
+        for (uint32_t i = in.next; i < end && !ctrl_z; i += kScanBlock) {
+            uint64_t ends = line_end_flags(in_bytes + i) & first_bits(end - i);
+            for (; ends != 0; ends &= ends - 1) {
+                uint32_t at = i + lowest_bit(ends);
+                if (in_bytes[at] == kCtrlZ) {  // the text ends here for good
+                    ctrl_z = true;
+                    end = at;
+                    break;
+                }
+                if ((in_bytes + at)[-1] == '\r') continue;
+                write_bytes(in_bytes + run, at - run);  // up to an LF that gains a CR
                 write_bytes("\r", 1);
-                run = i;
+                run = at;
             }
-            i++;
         }
-        write_bytes(in.bytes + run, end - run);
+        write_bytes(in_bytes + run, end - run);
         in.next = end;
         if (ctrl_z) {
             in.at_end = true;

@@ -58,20 +58,27 @@ bool output_mid_line();
 
 const uint32_t kStreamBufferSize = 65536;
 const char kCtrlZ = 0x1A;
+// The scans take 64 bytes at a time, the last block reaching past the
+// buffered bytes into room kept for it.
+const uint32_t kScanBlock = 64;
 
 struct input_stream {
     platform_file handle;  // in_file: the file being edited
-    uint32_t base;         // file offset of bytes[0]
-    uint32_t filled;       // valid bytes in bytes
+    uint32_t base;         // file offset of in_bytes[0]
+    uint32_t filled;       // valid bytes in in_bytes
     uint32_t next;         // index of the next unread byte
     bool at_end;           // the end-of-input condition
     bool failed;           // a read failed; stays set
     bool mid_line;         // last piece did not end in LF
     bool file_ended;       // a read found the end of the file
-    char byte_before;      // the file's byte before bytes[0], or NUL
-    char bytes[kStreamBufferSize];
+    // The file's byte before in_bytes[0] (NUL where that does not matter),
+    // the buffer, and the room the last block of a scan reaches into.
+    char window[1 + kStreamBufferSize + kScanBlock];
 };
 extern input_stream in;
+// The buffer, with in_bytes[-1] the byte before it: whether an LF at
+// index 0 follows a CR is told as for any other.
+constexpr char* in_bytes = in.window + 1;
 
 // Reads the next bytes once the buffer is used up (next == filled); false
 // at the end of the file or on error.  True at once while bytes are left.
@@ -91,12 +98,7 @@ const uint32_t kLineWindow = kPieceLimit + 2;
 // Writes bytes as they stand: no LF gains a CR.
 void write_bytes(const char* data, uint32_t length);
 
-// True when the LF at bytes[index] does not follow a CR.
-inline bool lf_is_bare(uint32_t index) {
-    return (index > 0 ? in.bytes[index - 1] : in.byte_before) != '\r';
-}
-
-// ---- eight bytes at a time ---------------------------------------------------------
+// ---- many bytes at a time -----------------------------------------------------------
 
 const uint64_t kOnes = 0x0101010101010101ull;
 const uint64_t kHighBits = 0x8080808080808080ull;
@@ -113,53 +115,56 @@ inline bool word_may_hold_special(uint64_t word) {
     return ((word - kOnes * ((unsigned char)kCtrlZ + 1)) & ~word & kHighBits) != 0;
 }
 
-// The high bit of each zero byte; the lowest one set is exact (the bits
-// above it may be set by the borrow).
-inline uint64_t zero_bytes(uint64_t word) { return (word - kOnes) & ~word & kHighBits; }
-
-// The index of the lowest byte whose flag is set, for flags not 0.  Where
-// words are 32 bits wide, in halves: a 64-bit count would be a library call.
-inline uint32_t lowest_flagged_byte(uint64_t flags) {
+// The index of the lowest bit set, for flags not 0.  Where words are 32
+// bits wide, in halves: a 64-bit count would be a library call.
+inline uint32_t lowest_bit(uint64_t flags) {
 #if UINTPTR_MAX > 0xFFFFFFFFu
-    return (uint32_t)__builtin_ctzll(flags) / 8;
+    return (uint32_t)__builtin_ctzll(flags);
 #else
     uint32_t low = (uint32_t)flags;
-    return low != 0 ? (uint32_t)__builtin_ctz(low) / 8 : 4 + (uint32_t)__builtin_ctz((uint32_t)(flags >> 32)) / 8;
+    return low != 0 ? (uint32_t)__builtin_ctz(low) : 32 + (uint32_t)__builtin_ctz((uint32_t)(flags >> 32));
 #endif
 }
 
-#if !defined(__BYTE_ORDER__) || __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
-#error "the word scans take the first byte of a word as its lowest"
-#endif
+// The first bits of a block's flags, for a block cut short.
+inline uint64_t first_bits(uint32_t count) {
+    return count >= kScanBlock ? ~0ull : (1ull << count) - 1;
+}
 
-// The index of the first LF or Ctrl-Z in bytes[from, end), or end.  Where
-// the processor has SSE2 (every x86-64), sixteen bytes at a time.
+// Flags of the bytes of a block, bit k for bytes[k]: those that end a line
+// (LF) or the text (Ctrl-Z).  Where the processor has SSE2 (every x86-64),
+// sixteen bytes at a time; elsewhere byte by byte.
 #if defined(__SSE2__)
 typedef char byte_vector __attribute__((vector_size(16)));
 #define TAMRIX_SIXTEEN(c) {c, c, c, c, c, c, c, c, c, c, c, c, c, c, c, c}
-#endif
 
-inline uint32_t find_line_end(const char* bytes, uint32_t from, uint32_t end) {
-    uint32_t i = from;
-#if defined(__SSE2__)
+inline byte_vector load_vector(const char* bytes) {
+    byte_vector vector;
+    __builtin_memcpy(&vector, bytes, 16);
+    return vector;
+}
+
+inline uint64_t vector_flags(byte_vector hits) {
+    return (uint32_t)__builtin_ia32_pmovmskb128(hits);
+}
+
+inline uint64_t line_end_flags(const char* bytes) {
     const byte_vector lfs = TAMRIX_SIXTEEN('\n');
     const byte_vector ctrl_zs = TAMRIX_SIXTEEN(kCtrlZ);
-    for (; end - i >= 16; i += 16) {
-        byte_vector chunk;
-        __builtin_memcpy(&chunk, bytes + i, 16);
-        int hits = __builtin_ia32_pmovmskb128((byte_vector)((chunk == lfs) | (chunk == ctrl_zs)));
-        if (hits != 0) return i + (uint32_t)__builtin_ctz((unsigned)hits);
+    uint64_t flags = 0;
+    for (uint32_t k = 0; k < kScanBlock; k += 16) {
+        byte_vector chunk = load_vector(bytes + k);
+        flags |= vector_flags((byte_vector)((chunk == lfs) | (chunk == ctrl_zs))) << k;
     }
-#endif
-    for (; end - i >= 8; i += 8) {
-        uint64_t word = load_word(bytes + i);
-        if (!word_may_hold_special(word)) continue;
-        uint64_t hits = zero_bytes(word ^ (kOnes * '\n')) | zero_bytes(word ^ (kOnes * kCtrlZ));
-        if (hits != 0) return i + lowest_flagged_byte(hits);
-    }
-    for (; i < end; i++)
-        if (bytes[i] == '\n' || bytes[i] == kCtrlZ) return i;
-    return end;
+    return flags;
 }
+#else
+inline uint64_t line_end_flags(const char* bytes) {
+    uint64_t flags = 0;
+    for (uint32_t k = 0; k < kScanBlock; k++)
+        if (bytes[k] == '\n' || bytes[k] == kCtrlZ) flags |= 1ull << k;
+    return flags;
+}
+#endif
 
 #endif
