@@ -72,7 +72,10 @@ static uint32_t first_by_16[kNoteBuckets];
 static bool notes_valid;     // the pre-scan ran to the end of this input
 static uint32_t notes_from;  // from this offset on
 
-void forget_prescan() { notes_valid = false; }
+void forget_prescan() {
+    notes_valid = false;
+    in.plain_from = in.plain_to = 0;
+}
 
 const uint64_t kMix = 0x9E3779B97F4A7C15ull;
 const uint64_t kMix2 = 0xC2B2AE3D27D4EB4Full;
@@ -485,6 +488,8 @@ void mark_present(template_group* const* groups, uint32_t group_count) {
     __builtin_memset(first_by_8, 0, sizeof first_by_8);
     __builtin_memset(first_by_16, 0, sizeof first_by_16);
     notes_from = in.base + in.next;
+    uint32_t plain_from = notes_from;  // after the last LF without a CR in front
+    uint32_t text_end = 0;             // where the first Ctrl-Z or the file's end lies
     uint32_t line = in.next;  // where the current line starts
     uint32_t i = in.next;     // the next block starts here
     bool line_start = !in.mid_line;  // false: the line started before here
@@ -495,7 +500,11 @@ void mark_present(template_group* const* groups, uint32_t group_count) {
                  ends &= ends - 1) {
                 uint32_t end = i + lowest_bit(ends);
                 if (line_start) prescan_line(line, end - line < kPieceLimit ? end : line + kPieceLimit);
-                if (in_bytes[end] == kCtrlZ) goto ended;
+                if (in_bytes[end] == kCtrlZ) {
+                    text_end = in.base + end;
+                    goto ended;
+                }
+                if ((in_bytes + end)[-1] != '\r') plain_from = in.base + end + 1;
                 line = end + 1;
                 line_start = true;
             }
@@ -513,11 +522,16 @@ void mark_present(template_group* const* groups, uint32_t group_count) {
         if (line_start) prescan_line(line, filled - line < kPieceLimit ? filled : line + kPieceLimit);
         line_start = false;
         in.next = filled;
+        text_end = in.base + filled;
         if (!fill_input()) break;
         line = i = 0;
     }
 ended:
     notes_valid = !in.failed;
+    if (notes_valid) {
+        in.plain_from = plain_from;
+        in.plain_to = text_end;
+    }
     input_go_to(input_position{0, false});
 }
 

@@ -11,7 +11,7 @@ static_assert(sizeof(kMarker) == kMarkerLength + 1, "the marker is 8 characters"
 
 // ---- input -------------------------------------------------------------------
 
-input_stream in = {kNoFile, 0, 0, 0, false, false, false, false, {}};
+input_stream in = {kNoFile, 0, 0, 0, false, false, false, false, 0, 0, {}};
 
 void attach_input(platform_file file) {
     in.handle = file;
@@ -235,6 +235,14 @@ void copy_input_to(const input_position* stop) {
     // an LF that does not follow a CR gains one.
     while (in.base + in.next < stop_offset && fill_input()) {
         uint32_t end = stop_offset - in.base < in.filled ? stop_offset - in.base : in.filled;
+        // What the pre-scan found plain goes over unread.
+        uint32_t here = in.base + in.next;
+        if (here >= in.plain_from && here < in.plain_to) {
+            uint32_t plain_end = in.plain_to - in.base < end ? in.plain_to - in.base : end;
+            write_bytes(in_bytes + in.next, plain_end - in.next);
+            in.next = plain_end;
+            if (plain_end == end) continue;
+        }
         uint32_t run = in.next;  // the bytes not yet written start here
         bool ctrl_z = false;
         for (uint32_t i = in.next; i < end && !ctrl_z; i += kScanBlock) {

@@ -71,6 +71,10 @@ struct input_stream {
     bool failed;           // a read failed; stays set
     bool mid_line;         // last piece did not end in LF
     bool file_ended;       // a read found the end of the file
+    // Bytes [plain_from, plain_to) of the file, as the pre-scan found them,
+    // hold no Ctrl-Z and no LF without a CR in front: a copy of them is
+    // the bytes as they stand.
+    uint32_t plain_from, plain_to;
     // The file's byte before in_bytes[0] (NUL where that does not matter),
     // the buffer, and the room the last block of a scan reaches into.
     char window[1 + kStreamBufferSize + kScanBlock];
