@@ -48,7 +48,7 @@
 
 #include "../inf/inf_templates.h"
 #include "../ops/inf_replace.h"
-#include "../tests/scripted_platform.h"
+#include "bench_platform.h"
 
 namespace {
 
@@ -543,7 +543,7 @@ int main(int argc, char** argv) {
         fail("cannot create", windows + "/inf");
     }
     // The children inherit the Windows directory, and target_path works here.
-    scripted::set_windows_dir(windows);
+    bench_set_windows_dir(windows);
     if (!read_windows_dir()) {
         fprintf(stderr, "bench_merge: the work folder's path is too long: %s\n", windows.c_str());
         return 2;
