@@ -361,6 +361,9 @@ static uint64_t table_tail[kTableRows];    // its last 8 characters folded, if i
 static uint8_t table_next[kTableRows];     // the next row of the bucket
 static uint8_t table_head[kTableBuckets];
 static uint32_t table_key_length;  // UINT32_MAX: no template line enabled
+// For keys longer than 16: a bit for each template line's hash of its
+// first 16 characters, so that most lines need no longer key.
+static uint64_t table_starts;
 
 inline uint32_t table_bucket(uint64_t hash) { return (uint32_t)(hash >> 58); }
 
@@ -407,7 +410,9 @@ static bool build_table(template_group* const* groups, uint32_t group_count) {
     }
     if (table_key_length != UINT32_MAX && table_key_length > kKeyLimit) table_key_length = kKeyLimit;
     for (uint32_t b = 0; b < kTableBuckets; b++) table_head[b] = kNoRow;
+    table_starts = 0;
     for (uint32_t r = 0; r < rows; r++) {
+        if (table_key_length > 16) table_starts |= 1ull << table_bucket(prefix_hash(table_row[r], 16));
         table_hash[r] = table_key(table_row[r], table_key_length);
         uint32_t bucket = table_bucket(table_hash[r]);
         table_next[r] = table_head[bucket];
@@ -416,8 +421,9 @@ static bool build_table(template_group* const* groups, uint32_t group_count) {
     return true;
 }
 
-// One line: its first piece, less the LF, is in_bytes[from, end).
-static inline void prescan_line(uint32_t from, uint32_t end) {
+// One line: its first piece, less the LF, is in_bytes[from, end), and
+// in.base + 1 is `base`.
+static inline void prescan_line(uint32_t from, uint32_t end, uint32_t base) {
     const char* bytes = in_bytes;
     uint32_t start = from;
     // Blanks and tabs lie below '!', where the text of few lines starts.
@@ -426,7 +432,7 @@ static inline void prescan_line(uint32_t from, uint32_t end) {
     if (start == end) return;
     const char* text = bytes + start;
     uint32_t length = end - start;
-    uint32_t noted = in.base + from + 1;
+    uint32_t noted = base + from;
     last_by_first[(unsigned char)ascii_lower(text[0])] = noted;
     uint64_t hash_8 = 0, hash_16 = 0;
     if (length >= 8) {
@@ -443,6 +449,7 @@ static inline void prescan_line(uint32_t from, uint32_t end) {
     }
     uint32_t key_length = table_key_length;
     if (length < key_length) return;
+    if (key_length > 16 && (table_starts >> table_bucket(hash_16) & 1) == 0) return;
     uint64_t hash = key_length > 16   ? long_key_hash(hash_16, text, key_length)
                     : key_length == 16 ? hash_16
                     : key_length == 8  ? hash_8
@@ -495,11 +502,12 @@ void mark_present(template_group* const* groups, uint32_t group_count) {
     bool line_start = !in.mid_line;  // false: the line started before here
     while (!in.failed) {
         uint32_t filled = in.filled;
+        uint32_t base = in.base + 1;
         for (; i < filled; i += kScanBlock) {
             for (uint64_t ends = line_end_flags(in_bytes + i) & first_bits(filled - i); ends != 0;
                  ends &= ends - 1) {
                 uint32_t end = i + lowest_bit(ends);
-                if (line_start) prescan_line(line, end - line < kPieceLimit ? end : line + kPieceLimit);
+                if (line_start) prescan_line(line, end - line < kPieceLimit ? end : line + kPieceLimit, base);
                 if (in_bytes[end] == kCtrlZ) {
                     text_end = in.base + end;
                     goto ended;
@@ -519,7 +527,7 @@ void mark_present(template_group* const* groups, uint32_t group_count) {
             line = 0;
             continue;
         }
-        if (line_start) prescan_line(line, filled - line < kPieceLimit ? filled : line + kPieceLimit);
+        if (line_start) prescan_line(line, filled - line < kPieceLimit ? filled : line + kPieceLimit, base);
         line_start = false;
         in.next = filled;
         text_end = in.base + filled;
