@@ -11,7 +11,8 @@ static_assert(sizeof(kMarker) == kMarkerLength + 1, "the marker is 8 characters"
 
 // ---- input -------------------------------------------------------------------
 
-input_stream in = {kNoFile, 0, 0, 0, false, false, false, false, 0, 0, {}};
+input_stream in = {kNoFile, 0, 0, 0, false, false, false, false, 0, 0};
+char in_window[1 + kStreamBufferSize + kScanBlock];
 
 void attach_input(platform_file file) {
     in.handle = file;

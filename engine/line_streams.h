@@ -75,14 +75,16 @@ struct input_stream {
     // hold no Ctrl-Z and no LF without a CR in front: a copy of them is
     // the bytes as they stand.
     uint32_t plain_from, plain_to;
-    // The file's byte before in_bytes[0] (NUL where that does not matter),
-    // the buffer, and the room the last block of a scan reaches into.
-    char window[1 + kStreamBufferSize + kScanBlock];
 };
 extern input_stream in;
+// The file's byte before in_bytes[0] (NUL where that does not matter), the
+// buffer, and the room the last block of a scan reaches into.  Kept apart
+// from `in`, whose handle starts as kNoFile: a buffer inside an initialized
+// variable would be stored in the exe, all 64 KiB of it.
+extern char in_window[1 + kStreamBufferSize + kScanBlock];
 // The buffer, with in_bytes[-1] the byte before it: whether an LF at
 // index 0 follows a CR is told as for any other.
-constexpr char* in_bytes = in.window + 1;
+constexpr char* in_bytes = in_window + 1;
 
 // Reads the next bytes once the buffer is used up (next == filled); false
 // at the end of the file or on error.  True at once while bytes are left.
