@@ -187,6 +187,35 @@ TEST(MergeProperties, HoldForChosenInputs) {
     }
 }
 
+// The engine reads through a 64 KiB buffer and scans it in place.  A line
+// longer than a piece ends at each place around the end of the first
+// buffer's worth (its LF the last byte of it, the first after it, ...),
+// followed by an empty line and a generated input, behind filler that ends
+// its lines in CR LF or in LF alone.
+TEST(MergeProperties, HoldAcrossTheInputBuffer) {
+    const size_t kBuffer = 65536;
+    for (size_t back : {0, 1, 2, 3, 4, 5, 6, 7, 8, 20, 60, 130, 200, 253, 254, 255, 256, 257, 300}) {
+        for (const std::string line_end : {"\r\n", "\n"}) {
+            // The long line's LF lands at kBuffer + 1 - back.
+            const size_t lf_at = kBuffer + 1 - back;
+            std::string input;
+            for (int n = 0; input.size() + 400 < lf_at; n++)
+                input += "; filler line " + std::to_string(n) + line_end;
+            input += std::string(lf_at + 1 - line_end.size() - input.size(), 'x') + line_end;
+            input += line_end;
+            std::string generated = props::generate_inf(back + 1);
+            for (char& c : generated)
+                if (c == '\x1A') c = 'Z';  // no Ctrl-Z: what lies beyond it is never read
+            input += generated;
+            for (merge_case which : {props::chipset_kind1, props::chipset_kind2, props::usb_merge}) {
+                EXPECT_EQ(props::check_merge(input, which), "")
+                    << props::case_name(which) << ", LF at " << lf_at << ", "
+                    << (line_end.size() == 2 ? "CR LF" : "LF") << " filler";
+            }
+        }
+    }
+}
+
 class GeneratedInputs : public ::testing::TestWithParam<merge_case> {};
 
 TEST_P(GeneratedInputs, MergePropertiesHold) {
