@@ -411,6 +411,57 @@ expect_file machine.inf "$here/inf/machine.inf"
 expect_file usb.inf "$here/inf/usb.inf"
 case_end
 
+# Only one copy runs at a time: a second one says so, brings the first
+# copy's dialog to the front and ends, and the first goes on working.  A
+# window of the driver's is in front when the second copy starts, so the
+# dialog is in front afterwards only if the second copy brought it there.
+case_begin "kind 1: a second copy says Tamrix is already running and ends with 0; the first goes on"
+drive <<EOF
+start
+dialog
+away
+start
+box "Tamrix" "Tamrix is already running." ok information ok
+exit 0
+nodialog
+copy 1
+foreground
+click install
+$updated
+click exit
+$finish no
+exit 0
+EOF
+expect_file machine.inf "$here/expected/machine-kind1.inf"
+expect_file usb.inf "$here/expected/usb.inf"
+expect_clean
+case_end
+
+# While a box is open the dialog is disabled, so a real click on Exit is
+# dropped by the system; once the box is gone the same click works.
+case_begin "kind 1: while a box is open the dialog is disabled and a click on Exit does nothing"
+drive <<EOF
+start
+dialog
+click install
+await OK
+enabled 0
+mouse exit
+$updated
+quiet 1000
+enabled 1
+mouse exit
+await Finish
+enabled 0
+mouse exit
+$finish no
+exit 0
+EOF
+expect_file machine.inf "$here/expected/machine-kind1.inf"
+expect_file usb.inf "$here/expected/usb.inf"
+expect_clean
+case_end
+
 # ---- kind 2: Windows 98 ---------------------------------------------------------
 
 new_prefix win98
