@@ -10,10 +10,10 @@
 # Wine starts an i686 EXE with its 32-bit half).  Each group of cases runs in a fresh Wine prefix set to one Windows version:
 # win2k (platform kind 0), win95 (kind 1) and win98 (kind 2, its service
 # string is " A ").  The prefixes are copies of one prefix initialised once.
-# Every case puts the test INF files (tests/windows/inf, written with CR LF)
-# into C:\windows\inf, lets driver.exe play a script of steps against the
-# program, and compares the files afterwards with tests/windows/expected,
-# byte for byte.
+# Every case puts the tests' shared INF files (tests/fixtures, expanded with
+# CR LF) into C:\windows\inf, lets driver.exe play a script of steps against
+# the program, and compares the files afterwards with the expected ones from
+# the same folder, byte for byte.
 #
 # Prints one line per case (with TAMRIX_E2E_VERBOSE=1 also every step the
 # driver saw) and closes with "e2e: N passed, N failed".
@@ -90,28 +90,31 @@ new_prefix() {
 
 # ---- files ----------------------------------------------------------------------
 
-# crlf SRC DEST: the file with every LF written as CR LF, as Windows keeps it.
-crlf() { sed 's/$/\r/' "$1" >"$2"; }
+# The inputs and the expected files, as Windows keeps them: with CR LF.
+fx="$work/fixtures"
+mkdir -p "$fx"
+for name in machine.inf usb.inf machine-kind1.inf machine-kind2.inf usb-installed.inf usb-new.inf; do
+  python3 "$here/../fixtures/inf_text.py" expand "$here/../fixtures/$name" "$fx/$name" ||
+    { echo "e2e: cannot expand tests/fixtures/$name" >&2; exit 1; }
+done
 
 # A case starts with both test files in place and nothing else of Tamrix's.
 reset_inf() {
   rm -rf "$inf/machine.inf" "$inf/usb.inf" "$inf/out.inf" "$inf/machine.in@" "$inf/usb.in@"
-  crlf "$here/inf/machine.inf" "$inf/machine.inf"
-  crlf "$here/inf/usb.inf" "$inf/usb.inf"
+  cp "$fx/machine.inf" "$fx/usb.inf" "$inf/"
 }
 
 problems=()
 
-# expect_file NAME SOURCE: C:\windows\inf\NAME holds SOURCE, with CR LF.
+# expect_file NAME EXPECTED: C:\windows\inf\NAME holds EXPECTED, byte for byte.
 expect_file() {
-  local name="$1" source="$2"
-  crlf "$source" "$work/expected"
+  local name="$1" expected="$2"
   if [[ ! -f "$inf/$name" ]]; then
     problems+=("$name is missing")
-  elif ! cmp -s "$work/expected" "$inf/$name"; then
-    problems+=("$name differs from ${source#$here/}:")
-    problems+=("$(diff <(tr -d '\r' <"$work/expected") <(tr -d '\r' <"$inf/$name") | head -n 20)")
-    cmp -s <(tr -d '\r' <"$inf/$name") <(tr -d '\r' <"$work/expected") &&
+  elif ! cmp -s "$expected" "$inf/$name"; then
+    problems+=("$name differs from ${expected#$fx/}:")
+    problems+=("$(diff <(tr -d '\r' <"$expected") <(tr -d '\r' <"$inf/$name") | head -n 20)")
+    cmp -s <(tr -d '\r' <"$inf/$name") <(tr -d '\r' <"$expected") &&
       problems+=("(only the line ends differ)")
   fi
 }
@@ -213,8 +216,8 @@ exit 0
 nodialog
 $(keys_kept)
 EOF
-expect_file machine.inf "$here/inf/machine.inf"
-expect_file usb.inf "$here/inf/usb.inf"
+expect_file machine.inf "$fx/machine.inf"
+expect_file usb.inf "$fx/usb.inf"
 case_end
 
 case_begin "kind 0: Yes shows the dialog; Exit in a fresh process asks nothing, touches no key"
@@ -229,8 +232,8 @@ click exit
 exit 0
 $(keys_kept)
 EOF
-expect_file machine.inf "$here/inf/machine.inf"
-expect_file usb.inf "$here/inf/usb.inf"
+expect_file machine.inf "$fx/machine.inf"
+expect_file usb.inf "$fx/usb.inf"
 case_end
 
 case_begin "kind 0: Install, then Exit deletes the ten device trees and asks Finish; No ends with 0"
@@ -247,8 +250,8 @@ $finish no
 exit 0
 $(keys_gone)
 EOF
-expect_file machine.inf "$here/expected/machine-kind1.inf"
-expect_file usb.inf "$here/expected/usb.inf"
+expect_file machine.inf "$fx/machine-kind1.inf"
+expect_file usb.inf "$fx/usb-installed.inf"
 expect_clean
 case_end
 
@@ -268,8 +271,8 @@ click exit
 $finish no
 exit 0
 EOF
-expect_file machine.inf "$here/expected/machine-kind1.inf"
-expect_file usb.inf "$here/expected/usb.inf"
+expect_file machine.inf "$fx/machine-kind1.inf"
+expect_file usb.inf "$fx/usb-installed.inf"
 expect_clean
 case_end
 
@@ -289,8 +292,8 @@ click exit
 exit 0
 $(keys_kept)
 EOF
-expect_file machine.inf "$here/inf/machine.inf"
-expect_file usb.inf "$here/inf/usb.inf"
+expect_file machine.inf "$fx/machine.inf"
+expect_file usb.inf "$fx/usb.inf"
 case_end
 
 case_begin "kind 1: Enter runs Install; Exit deletes the ten keys, asks Finish; No ends with 0"
@@ -305,8 +308,8 @@ $finish no
 exit 0
 $(keys_gone)
 EOF
-expect_file machine.inf "$here/expected/machine-kind1.inf"
-expect_file usb.inf "$here/expected/usb.inf"
+expect_file machine.inf "$fx/machine-kind1.inf"
+expect_file usb.inf "$fx/usb-installed.inf"
 expect_clean
 case_end
 
@@ -325,8 +328,8 @@ quiet 500
 click exit
 exit 0
 EOF
-expect_file machine.inf "$here/inf/machine.inf"
-expect_file usb.inf "$here/inf/usb.inf"
+expect_file machine.inf "$fx/machine.inf"
+expect_file usb.inf "$fx/usb.inf"
 case_end
 
 case_begin "kind 1: Install, then Uninstall gives back the original files"
@@ -341,8 +344,8 @@ click exit
 $finish no
 exit 0
 EOF
-expect_file machine.inf "$here/inf/machine.inf"
-expect_file usb.inf "$here/inf/usb.inf"
+expect_file machine.inf "$fx/machine.inf"
+expect_file usb.inf "$fx/usb.inf"
 expect_clean
 case_end
 
@@ -362,8 +365,8 @@ $finish no
 exit 0
 $(keys_gone)
 EOF
-expect_file machine.inf "$here/inf/machine.inf"
-expect_file usb.inf "$here/expected/usb-new.inf"
+expect_file machine.inf "$fx/machine.inf"
+expect_file usb.inf "$fx/usb-new.inf"
 case_end
 
 case_begin "kind 1: a missing machine.inf ends with File Open Error and status 1"
@@ -376,7 +379,7 @@ box "File Open Error" "Can't find C:\\\\windows\\\\inf\\\\machine.inf" ok icon o
 exit 1
 EOF
 expect_no_file machine.inf
-expect_file usb.inf "$here/inf/usb.inf"
+expect_file usb.inf "$fx/usb.inf"
 expect_clean
 case_end
 
@@ -394,7 +397,7 @@ click exit
 exit 0
 EOF
 [[ -d "$inf/machine.inf" ]] || problems+=("the folder machine.inf is gone")
-expect_file usb.inf "$here/inf/usb.inf"
+expect_file usb.inf "$fx/usb.inf"
 expect_clean
 case_end
 
@@ -407,8 +410,8 @@ click install
 box "File Open Error" "Can't create C:\\\\windows\\\\inf\\\\out.inf" ok icon ok
 exit 1
 EOF
-expect_file machine.inf "$here/inf/machine.inf"
-expect_file usb.inf "$here/inf/usb.inf"
+expect_file machine.inf "$fx/machine.inf"
+expect_file usb.inf "$fx/usb.inf"
 case_end
 
 # Only one copy runs at a time: a second one says so, brings the first
@@ -432,8 +435,8 @@ click exit
 $finish no
 exit 0
 EOF
-expect_file machine.inf "$here/expected/machine-kind1.inf"
-expect_file usb.inf "$here/expected/usb.inf"
+expect_file machine.inf "$fx/machine-kind1.inf"
+expect_file usb.inf "$fx/usb-installed.inf"
 expect_clean
 case_end
 
@@ -457,8 +460,8 @@ mouse exit
 $finish no
 exit 0
 EOF
-expect_file machine.inf "$here/expected/machine-kind1.inf"
-expect_file usb.inf "$here/expected/usb.inf"
+expect_file machine.inf "$fx/machine-kind1.inf"
+expect_file usb.inf "$fx/usb-installed.inf"
 expect_clean
 case_end
 
@@ -478,8 +481,8 @@ click exit
 $finish no
 exit 0
 EOF
-expect_file machine.inf "$here/expected/machine-kind2.inf"
-expect_file usb.inf "$here/expected/usb.inf"
+expect_file machine.inf "$fx/machine-kind2.inf"
+expect_file usb.inf "$fx/usb-installed.inf"
 expect_clean
 case_end
 
