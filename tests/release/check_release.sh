@@ -19,20 +19,7 @@ repo="$(cd "$here/../.." && pwd)"
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
 
-passed=0
-failed=0
-check() {  # check NAME PROBLEMS...: passes when no problem is given
-  local name="$1"
-  shift
-  if [[ $# -eq 0 ]]; then
-    passed=$((passed + 1))
-    echo "PASS $name"
-  else
-    failed=$((failed + 1))
-    echo "FAIL $name"
-    printf '     %s\n' "$@"
-  fi
-}
+source "$here/../check.sh"
 finish() {
   echo
   echo "release: $passed passed, $failed failed"

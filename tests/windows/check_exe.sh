@@ -35,20 +35,7 @@ allowed="$here/allowed-imports.txt"
 objdump=i686-w64-mingw32-objdump
 windres=i686-w64-mingw32-windres
 
-passed=0
-failed=0
-check() {  # check NAME PROBLEMS...: passes when no problem is given
-  local name="$1"
-  shift
-  if [[ $# -eq 0 ]]; then
-    passed=$((passed + 1))
-    echo "PASS $name"
-  else
-    failed=$((failed + 1))
-    echo "FAIL $name"
-    printf '     %s\n' "$@"
-  fi
-}
+source "$here/../check.sh"
 
 [[ -f "$exe" ]] || { echo "check_exe: no $exe" >&2; exit 1; }
 facts="$(python3 "$here/pe_facts.py" "$exe" 2>&1)" || { echo "check_exe: $facts" >&2; exit 1; }
