@@ -1,0 +1,96 @@
+#!/bin/bash
+# A run on a large disk image: a 2 GB sparse raw disk, one FAT32 partition
+# at 1 MiB holding a Windows folder with a generated 100 KB machine.inf.
+# Times `tamrix install --chipsets`, `tamrix uninstall --chipsets` and
+# `tamrix status --chipsets` on it, each run ROUNDS times from the shell
+# (fork to exit), and prints the medians and the image's allocated size
+# before and after: a run reads and writes only the files it needs, and
+# never copies the image.
+#
+#   bench/image_bench.sh [-n ROUNDS] [-d DIR] BUILD_DIR
+#
+# BUILD_DIR holds tamrix and bench/bench_merge (a Release build).  The work
+# folder DIR defaults to a new one under $TMPDIR or /tmp (a disk, not tmpfs:
+# the image stands where a user's would); it is removed at the end unless
+# given.  Goal: an Install well under a second.
+set -eu
+
+rounds=5
+dir=
+usage="usage: $0 [-n ROUNDS] [-d DIR] BUILD_DIR"
+while getopts n:d: option; do
+    case $option in
+        n) rounds=$OPTARG ;;
+        d) dir=$OPTARG ;;
+        *) echo "$usage" >&2; exit 2 ;;
+    esac
+done
+shift $((OPTIND - 1))
+[ $# -eq 1 ] || { echo "$usage" >&2; exit 2; }
+tamrix=$1/tamrix
+generator=$1/bench/bench_merge
+for program in "$tamrix" "$generator" "$(command -v mformat || echo mformat)" "$(command -v sfdisk || echo sfdisk)"; do
+    [ -x "$program" ] || { echo "image_bench: $program is not there (scripts/install-deps.sh installs mtools and fdisk)" >&2; exit 2; }
+done
+
+made_dir=
+if [ -z "$dir" ]; then
+    dir=$(mktemp -d "${TMPDIR:-/tmp}/tamrix-image-XXXXXX")
+    made_dir=$dir
+fi
+trap '[ -z "$made_dir" ] || rm -rf "$made_dir"' EXIT
+mkdir -p "$dir"
+image=$dir/win95.img
+export MTOOLS_SKIP_CHECK=1
+
+# The disk: 2 GiB, sparse, a FAT32 partition from sector 2048 to the end.
+rm -f "$image"
+truncate -s 2G "$image"
+echo 'label: dos
+start=2048, type=c' | sfdisk -q "$image"
+sectors=$(sfdisk -d "$image" | sed -n 's/.*start= *2048, size= *\([0-9]*\).*/\1/p')
+volume="$image@@$((2048 * 512))"
+mformat -i "$volume" -T "$sectors" -h 16 -s 63 -H 2048 -F -v WIN95 ::
+mmd -i "$volume" ::/WINDOWS ::/WINDOWS/INF
+printf 'not a real WIN.COM' >"$dir/WIN.COM"
+"$generator" -w "$dir/MACHINE.INF" 0.1 >/dev/null
+mcopy -i "$volume" "$dir/WIN.COM" ::/WINDOWS/WIN.COM
+mcopy -i "$volume" "$dir/MACHINE.INF" ::/WINDOWS/INF/MACHINE.INF
+allocated_before=$(du -k "$image" | cut -f1)
+
+# run COMMAND: tamrix COMMAND on the image; Exit's restart question is
+# answered No.
+run() {
+    local answer=--no
+    [ "$1" != status ] || answer=
+    "$tamrix" "$1" --chipsets --platform-kind 1 --image "$image" $answer >/dev/null 2>&1
+}
+
+# ms COMMAND: runs the command once, prints its time in ms; a failed run
+# ends the benchmark.
+ms() {
+    local start=$EPOCHREALTIME end
+    run "$1" || { echo "image_bench: tamrix $1 failed" >&2; exit 1; }
+    end=$EPOCHREALTIME
+    awk -v a="$start" -v b="$end" 'BEGIN { print (b - a) * 1000 }'
+}
+median() { sort -n | sed -n "$(((rounds + 1) / 2))p"; }
+
+# Install and Uninstall alternate, so that each starts from the other's
+# result; status runs on the installed file.
+installs=() uninstalls=() statuses=()
+for _ in $(seq "$rounds"); do
+    installs+=("$(ms install)")
+    statuses+=("$(ms status)")
+    uninstalls+=("$(ms uninstall)")
+done
+mcopy -n -i "$volume" ::/WINDOWS/INF/MACHINE.INF "$dir/AFTER.INF"
+cmp -s "$dir/MACHINE.INF" "$dir/AFTER.INF" || { echo "image_bench: uninstall did not give machine.inf back" >&2; exit 1; }
+
+echo "Tamrix on a disk image: 2 GiB sparse raw disk, FAT32 at 1 MiB,"
+echo "machine.inf $(stat -c %s "$dir/MACHINE.INF") bytes, median of $rounds rounds, in $dir"
+report() { printf '  %-10s %8.1f ms\n' "$1" "$(shift; printf '%s\n' "$@" | median)"; }
+report install "${installs[@]}"
+report status "${statuses[@]}"
+report uninstall "${uninstalls[@]}"
+echo "  image allocated: $allocated_before KiB before, $(du -k "$image" | cut -f1) KiB after"
