@@ -25,12 +25,12 @@ namespace {
 bool attached;
 std::string image_file;   // as the command line named it
 std::string image_shown;  // in messages
-int image_fd = -1;        // read-only, for fsync: every change goes onto the disk
+int image_fd = -1;        // the image, read-only: fsynced after changes; the tools reopen it
 int lock_fd = -1;         // the run's lock (image_lock)
 
 // What mtools is run with.  Fixed buffers, so that a signal handler can run
 // mdel (image_delete_at_once) without making anything.
-char image_spec[4200];  // "IMAGE@@OFFSET" for -i
+char image_spec[64];    // "/proc/self/fd/N@@OFFSET" for -i
 char mdel_path[4096];
 std::string mcopy_path, mdir_path, mren_path;
 std::vector<std::string> tool_environment;
@@ -70,6 +70,7 @@ void prepare_environment() {
 // output as given (or /dev/null), error output discarded.
 [[noreturn]] void become_tool(const char* path, char* const* argv, int in, int out) {
     setpgid(0, 0);
+    fcntl(image_fd, F_SETFD, 0);  // the image, as image_spec names it
     sigset_t held;
     sigemptyset(&held);
     for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&held, signal_number);
@@ -306,16 +307,24 @@ bool image_attach(const std::string& file, const std::string& shown, uint64_t of
         return false;
     }
     snprintf(mdel_path, sizeof mdel_path, "%s", mdel.c_str());
-    if ((size_t)snprintf(image_spec, sizeof image_spec, "%s@@%llu", file.c_str(),
-                         (unsigned long long)offset) >= sizeof image_spec) {
-        *error = "The name of the disk image is too long: " + shown;
+    int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        *error = "Can't open the disk image " + shown + ": " + strerror(errno);
         return false;
     }
-    image_fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    // Above the descriptors a tool's standard streams are set up on.
+    image_fd = fcntl(fd, F_DUPFD_CLOEXEC, 10);
+    close(fd);
     if (image_fd < 0) {
         *error = "Can't open the disk image " + shown + ": " + strerror(errno);
         return false;
     }
+    // mtools takes the first "@@" of the -i name as the start of the offset,
+    // so the image's own name could send it to another file: the tools reach
+    // the image through this descriptor, which is also the file just opened
+    // and locked, whatever happens to its name meanwhile.
+    snprintf(image_spec, sizeof image_spec, "/proc/self/fd/%d@@%llu", image_fd,
+             (unsigned long long)offset);
     prepare_environment();
     image_file = file;
     image_shown = shown;

@@ -280,6 +280,19 @@ class SameAsAFolder(ImageTest):
                     self.assertEqual(image.everything_but(TOUCHED), others)
                     self.assertEqual(image.fsck(), "")
 
+    def test_a_name_holding_the_mtools_offset_mark(self):
+        # mtools reads "NAME@@OFFSET"; the program must still edit the image
+        # it was given, not the file named by the part before the "@@".
+        image = self.image()
+        decoy = os.path.join(image.root, "disk")
+        shutil.copyfile(image.path, decoy)
+        named = decoy + "@@0"
+        os.link(image.path, named)
+        before = hashlib.sha256(open(decoy, "rb").read()).hexdigest()
+        self.assertEqual(run_cli(["install", "--image", named])[0], 0)
+        self.assertEqual(image.folder()["MACHINE.INF"], MACHINE_INF_INSTALLED_KIND2)
+        self.assertEqual(hashlib.sha256(open(decoy, "rb").read()).hexdigest(), before)
+
     def test_status_and_dry_run_change_no_byte(self):
         image = self.image("FAT16 partition at sector 63")
         folder = self.folder(BOTH)
