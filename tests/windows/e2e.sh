@@ -129,6 +129,19 @@ expect_clean() {
   for f in out.inf machine.in@ usb.in@; do expect_no_file "$f"; done
 }
 
+# expect_installed KIND: both files as Install writes them on that kind.
+expect_installed() {
+  expect_file machine.inf "$fx/machine-kind$1.inf"
+  expect_file usb.inf "$fx/usb-installed.inf"
+  expect_clean
+}
+
+# expect_untouched: both files as the case began.
+expect_untouched() {
+  expect_file machine.inf "$fx/machine.inf"
+  expect_file usb.inf "$fx/usb.inf"
+}
+
 # ---- registry keys, as driver steps ---------------------------------------------
 
 devices=(
@@ -216,8 +229,7 @@ exit 0
 nodialog
 $(keys_kept)
 EOF
-expect_file machine.inf "$fx/machine.inf"
-expect_file usb.inf "$fx/usb.inf"
+expect_untouched
 case_end
 
 case_begin "kind 0: Yes shows the dialog; Exit in a fresh process asks nothing, touches no key"
@@ -232,8 +244,7 @@ click exit
 exit 0
 $(keys_kept)
 EOF
-expect_file machine.inf "$fx/machine.inf"
-expect_file usb.inf "$fx/usb.inf"
+expect_untouched
 case_end
 
 case_begin "kind 0: Install, then Exit deletes the ten device trees and asks Finish; No ends with 0"
@@ -250,9 +261,7 @@ $finish no
 exit 0
 $(keys_gone)
 EOF
-expect_file machine.inf "$fx/machine-kind1.inf"
-expect_file usb.inf "$fx/usb-installed.inf"
-expect_clean
+expect_installed 1
 case_end
 
 # ---- kind 1: Windows 95 ---------------------------------------------------------
@@ -271,9 +280,7 @@ click exit
 $finish no
 exit 0
 EOF
-expect_file machine.inf "$fx/machine-kind1.inf"
-expect_file usb.inf "$fx/usb-installed.inf"
-expect_clean
+expect_installed 1
 case_end
 
 # Escape reaches the dialog procedure as the cancel command, IDCANCEL.
@@ -292,8 +299,7 @@ click exit
 exit 0
 $(keys_kept)
 EOF
-expect_file machine.inf "$fx/machine.inf"
-expect_file usb.inf "$fx/usb.inf"
+expect_untouched
 case_end
 
 case_begin "kind 1: Enter runs Install; Exit deletes the ten keys, asks Finish; No ends with 0"
@@ -308,9 +314,7 @@ $finish no
 exit 0
 $(keys_gone)
 EOF
-expect_file machine.inf "$fx/machine-kind1.inf"
-expect_file usb.inf "$fx/usb-installed.inf"
-expect_clean
+expect_installed 1
 case_end
 
 case_begin "kind 1: Install with both boxes cleared asks for a choice and changes nothing"
@@ -328,8 +332,7 @@ quiet 500
 click exit
 exit 0
 EOF
-expect_file machine.inf "$fx/machine.inf"
-expect_file usb.inf "$fx/usb.inf"
+expect_untouched
 case_end
 
 case_begin "kind 1: Install, then Uninstall gives back the original files"
@@ -344,8 +347,7 @@ click exit
 $finish no
 exit 0
 EOF
-expect_file machine.inf "$fx/machine.inf"
-expect_file usb.inf "$fx/usb.inf"
+expect_untouched
 expect_clean
 case_end
 
@@ -410,8 +412,7 @@ click install
 box "File Open Error" "Can't create C:\\\\windows\\\\inf\\\\out.inf" ok icon ok
 exit 1
 EOF
-expect_file machine.inf "$fx/machine.inf"
-expect_file usb.inf "$fx/usb.inf"
+expect_untouched
 case_end
 
 # Only one copy runs at a time: a second one says so, brings the first
@@ -435,9 +436,7 @@ click exit
 $finish no
 exit 0
 EOF
-expect_file machine.inf "$fx/machine-kind1.inf"
-expect_file usb.inf "$fx/usb-installed.inf"
-expect_clean
+expect_installed 1
 case_end
 
 # While a box is open the dialog is disabled, so a real click on Exit is
@@ -460,9 +459,7 @@ mouse exit
 $finish no
 exit 0
 EOF
-expect_file machine.inf "$fx/machine-kind1.inf"
-expect_file usb.inf "$fx/usb-installed.inf"
-expect_clean
+expect_installed 1
 case_end
 
 # ---- kind 2: Windows 98 ---------------------------------------------------------
@@ -481,9 +478,7 @@ click exit
 $finish no
 exit 0
 EOF
-expect_file machine.inf "$fx/machine-kind2.inf"
-expect_file usb.inf "$fx/usb-installed.inf"
-expect_clean
+expect_installed 2
 case_end
 
 echo
