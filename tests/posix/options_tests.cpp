@@ -116,6 +116,7 @@ TEST(CommandLine, DiskImages) {
         {{"install", "--image", "w.img"}, "/w", false, "", 0},
         {{"status", "--image=w.vhd", "--windows-dir", "C:\\WIN95"}, nullptr, true, "C:\\WIN95", 0},
         {{"--image", "w.img", "--partition", "5", "/WINDOWS"}, nullptr, true, "/WINDOWS", 5},
+        {{"status", "--image", "w.img", "--partition", "999"}, nullptr, false, "", 999},
     };
     for (const auto& c : cases) {
         command_line got = parse(c.args, c.windir);

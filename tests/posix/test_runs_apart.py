@@ -6,6 +6,7 @@ beside it.
 Usage: TAMRIX=path/to/tamrix python3 test_runs_apart.py
 """
 
+import fcntl
 import os
 import random
 import signal
@@ -70,6 +71,17 @@ class RunsApart(unittest.TestCase):
                                    capture_output=True)
         self.assertEqual(uninstall.returncode, 0)
         self.assertEqual(self.folder.contents(), {"machine.inf": old})
+
+    def test_a_folder_held_by_another_run_is_refused_at_once(self):
+        self.put(MACHINE_INF)
+        held = os.open(self.folder.inf, os.O_RDONLY | os.O_DIRECTORY)
+        self.addCleanup(os.close, held)
+        fcntl.flock(held, fcntl.LOCK_EX)
+        run = install(self.folder, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.addCleanup(run.kill)
+        out, err = run.communicate(timeout=20)  # it does not wait for the lock
+        self.assertEqual((run.returncode, out, err.decode()[:len(HELD)]), (4, b"", HELD))
+        self.assertEqual(self.folder.contents(), {"machine.inf": MACHINE_INF})
 
     def test_sigterm_leaves_the_old_or_the_new_text(self):
         old = big_machine_inf(20)
