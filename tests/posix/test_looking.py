@@ -9,6 +9,7 @@ import os
 import shutil
 import subprocess
 import sys
+import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -53,6 +54,16 @@ class Status(unittest.TestCase):
                 self.assertEqual(got, (status, lines, []))
                 self.assertEqual((stamps(folder), folder.contents()), (before, files))
 
+    def test_a_file_that_cannot_be_read(self):
+        folder = WindowsFolder({"machine.inf": MACHINE_INF_INSTALLED})
+        self.addCleanup(folder.close)
+        os.mkdir(os.path.join(folder.inf, "usb.inf"))
+        self.assertEqual(run_cli(["status", "--platform-kind", "1", "--windows-dir",
+                                  folder.windows]),
+                         (3, ["inf/machine.inf: installed (21 marked lines)",
+                              "inf/usb.inf: cannot be read"],
+                          ["File Read Error: Can't read " + os.path.join(folder.inf, "usb.inf")]))
+
 
 class DryRun(unittest.TestCase):
     """The diff of a dry run, applied with patch to a copy of the folder, gives
@@ -65,10 +76,14 @@ class DryRun(unittest.TestCase):
         args = [command, "--platform-kind", kind]
         done = run_cli(args + ["--windows-dir", real.windows])
         before = stamps(dry)  # before anything reads the files
+        scratch = tempfile.mkdtemp(prefix="tamrix-tmpdir-")
+        self.addCleanup(shutil.rmtree, scratch)
         shown = subprocess.run([tamrix_program()] + args + ["--dry-run", "--windows-dir",
                                                             dry.windows],
-                               stdin=subprocess.DEVNULL, capture_output=True)
+                               stdin=subprocess.DEVNULL, capture_output=True,
+                               env=dict(os.environ, TMPDIR=scratch))
         self.assertEqual((shown.returncode, shown.stderr), (done[0], b""))
+        self.assertEqual(os.listdir(scratch), [])  # its scratch folder is gone
         self.assertEqual((stamps(dry), dry.contents()), (before, files))
         # The diff keeps the files' CR LF, which patch --binary keeps too.
         patched = subprocess.run(["patch", "-p1", "--binary", "--quiet", "--no-backup-if-mismatch"],
