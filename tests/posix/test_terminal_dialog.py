@@ -316,6 +316,18 @@ class StartUp(DialogCase):
         self.assertEqual(term.transcript(), ["File Open Error: Can't find " + path])
         self.assertEqual(self.folder.contents(), {"usb.inf": USB_INF})
 
+    def test_ctrl_c_at_a_box_in_the_middle_of_a_run_deletes_out_inf(self):
+        # A folder holds the backup's name: the rename error box comes while
+        # out.inf holds the new text, which Ctrl-C there takes away.
+        term = self.start(BOTH, ["--platform-kind", "1"])
+        os.mkdir(os.path.join(self.folder.inf, "machine.in@"))
+        self.wait_for_dialog()
+        term.keys("Enter")
+        self.wait_for_box("rename error")
+        term.keys("C-c")
+        self.assertEqual(term.wait_for_exit(), 130)
+        self.assertEqual(self.folder.contents(), dict(BOTH, **{"machine.in@": "<dir>"}))
+
     def test_command_line_asks_on_a_terminal(self):
         folder = WindowsFolder(BOTH)
         self.addCleanup(folder.close)
