@@ -300,7 +300,9 @@ class SameAsAFolder(ImageTest):
                      ["install", "--dry-run"], ["uninstall", "--dry-run", "--platform-kind", "1"]):
             with self.subTest(args=args):
                 before = image.digest()
-                on_image = run_cli(args + ["--image", image.path])
+                # The caller's own mtools settings change nothing.
+                on_image = run_cli(args + ["--image", image.path],
+                                   env_extra={"MTOOLS_LOWER_CASE": "1"})
                 kind = [] if "--platform-kind" in args else ["--platform-kind", "2", ]
                 on_folder = run_cli(args + kind + ["--windows-dir", folder.windows])
                 line = [OSR2_LINE] if kind else []
@@ -361,6 +363,22 @@ class Failures(ImageTest):
         self.assertEqual(image.everything_but(set()), before)
         self.assertEqual(image.fsck(), "")
 
+    def test_a_copy_into_the_image_killed_halfway_fails(self):
+        # An mcopy that dies by a signal after part of out.inf: no swap follows.
+        image = self.image(inf=BOTH, others={"WINDOWS/WIN.COM": b"x"})
+        bin_dir = os.path.join(image.root, "bin")
+        os.mkdir(bin_dir)
+        with open(os.path.join(bin_dir, "mcopy"), "w") as f:
+            f.write('#!/bin/sh\ncase " $* " in *" - ::"*) head -c 100 | %s "$@"; kill -9 $$;;\n'
+                    'esac\nexec %s "$@"\n' % ((shutil.which("mcopy"),) * 2))
+        os.chmod(os.path.join(bin_dir, "mcopy"), 0o755)
+        before = image.everything_but(set())
+        got = run_cli(["install", "--chipsets", "--platform-kind", "1", "--image", image.path],
+                      env_extra={"PATH": bin_dir + ":" + os.environ["PATH"]})
+        self.assertEqual(got, (3, [], [
+            "File Write Error: Can't write %s:/WINDOWS/INF/out.inf" % image.path]))
+        self.assertEqual(image.everything_but(set()), before)
+
 
 class Refusals(ImageTest):
     """Images that are refused, unchanged, with a message saying why."""
@@ -416,6 +434,10 @@ class Refusals(ImageTest):
          CONVERT % ("a Hyper-V disk image (VHDX)", "vhdx")),
         ("dynamic VHD", header.__func__(vhd_footer(1 << 30, 3), 2048), "install", 1,
          CONVERT % ("a dynamic VHD", "vpc")),
+        ("too small", header.__func__(b"\xeb\x3c\x90", 100), "status", 1,
+         "Tamrix: {img} is no disk image: it is too small to hold one; nothing was changed."),
+        ("a partition of a bare volume", lambda image: None, "status --partition 1", 1,
+         "Tamrix: {img} holds one FAT volume and no partition table: leave out --partition."),
         ("not an image", header.__func__(b"Hello, this is text.\n" * 100), "install", 1,
          "Tamrix: {img} is neither a FAT volume nor a disk with an MBR partition table: Tamrix "
          "cannot patch it; nothing was changed."),
@@ -437,6 +459,11 @@ class Refusals(ImageTest):
         image = self.image()
         self.addCleanup(os.close, self.ofd_lock(fcntl.F_WRLCK, 0, 0)(image))
         self.assertEqual(run_cli(["status", "--platform-kind", "1", "--image", image.path])[0], 3)
+        # Nor does it need to write.
+        image = self.image()
+        os.chmod(image.path, 0o444)
+        self.assertEqual(run_cli(["status", "--platform-kind", "1", "--image", image.path]),
+                         (3, ["INF/MACHINE.INF: not installed", "INF/USB.INF: not installed"], []))
 
 
 class FindingTheWindowsFolder(ImageTest):
@@ -458,6 +485,9 @@ class FindingTheWindowsFolder(ImageTest):
             (two, ["--windows-dir", "C:\\WIN98"], 0, [], MACHINE_INF, MACHINE_INF_INSTALLED),
             (two, ["--windows-dir", "/win98/"], 0, [], MACHINE_INF, MACHINE_INF_INSTALLED),
             (two, ["--windows-dir", "\\Windows"], 0, [], MACHINE_INF_INSTALLED, MACHINE_INF),
+            # A swap cut off between its renames left only the backup's name.
+            ({"WINDOWS/WIN.COM": b"x", "WINDOWS/INF/MACHINE.IN@": MACHINE_INF}, [], 0, [],
+             MACHINE_INF_INSTALLED, None),
         ]
         for others, extra, status, err, windows, win98 in rows:
             with self.subTest(extra=extra, folders=sorted(others)):
@@ -470,24 +500,38 @@ class FindingTheWindowsFolder(ImageTest):
                 if win98 is not None:
                     self.assertEqual(image.folder("WIN98/INF")["MACHINE.INF"], win98)
 
+    def test_a_boot_sector_that_begins_with_a_near_jump(self):
+        def near_jump(path):
+            LAYOUTS["FAT12 floppy"](path)
+            with open(path, "r+b") as f:
+                f.write(b"\xe9")
+            return 0
+        image = self.image(near_jump)
+        self.assertEqual(run_cli(["status", "--chipsets", "--platform-kind", "1", "--image",
+                                  image.path]), (3, ["INF/MACHINE.INF: not installed"], []))
+
     def test_partitions(self):
-        # 1 Linux, 2 extended with the logical drives 5 (FAT16, Windows) and 6 (FAT16, empty).
+        # 1 Linux, 2 extended with the logical drives 5 (FAT16, Windows), 6 (FAT16 in a
+        # partition of FAT32 CHS type 0x0B, empty) and 7 (FAT16 type 0x0E, unformatted).
         def logical_drives(path):
             table = ("start=2048, size=4096, type=83\nstart=8192, type=5\n"
-                     "start=10240, size=8192, type=6\nstart=20480, type=6\n")
+                     "start=10240, size=8192, type=6\nstart=20480, size=8192, type=b\n"
+                     "start=30720, type=e\n")
             partitioned(path, 16, table, 20480, [])
             return partitioned(path, 16, table, 10240, [], fresh=False)
         image = self.image(logical_drives, inf={"MACHINE.INF": MACHINE_INF})
         found = ["INF/MACHINE.INF: not installed", "INF/usb.inf: missing"]
         none = ("Tamrix: No Windows folder in {img}: none in the root of its FAT volume holds "
                 "WIN.COM and INF\\MACHINE.INF.  Name it with --windows-dir.")
-        listed = "; its partitions: 1 (Linux), 2 (extended), 5 (FAT16), 6 (FAT16)."
+        listed = "; its partitions: 1 (Linux), 2 (extended), 5 (FAT16), 6 (FAT32), 7 (FAT16)."
         rows = [
             ([], found, []),  # the first FAT one: 5
             (["--partition", "5"], found, []),
             (["--partition", "6"], [], [none]),
             (["--partition", "1"], [], ["Tamrix: Partition 1 of {img} is Linux, not FAT" + listed]),
             (["--partition", "3"], [], ["Tamrix: {img} has no partition 3" + listed]),
+            (["--partition", "7"], [], ["Tamrix: Partition 7 of {img} holds no FAT file system; "
+                                        "nothing was changed."]),
         ]
         for extra, out, err in rows:
             with self.subTest(extra=extra):
@@ -520,6 +564,13 @@ class KindFromTheRegistry(ImageTest):
              unknown % "SYSTEM.DAT lacks the key SOFTWARE\\Microsoft\\Windows\\CurrentVersion"),
             (b"regf" + good[4:], unknown % "SYSTEM.DAT is no Windows 95 registry file"),
         ]
+        # Damaged: CurrentVersion's record in a block that is not there; the
+        # first RGDB block shorter than its header.
+        spoilt = lambda at, data: good[:at] + data + good[at + len(data):]  # noqa: E731
+        rows += [(spoilt(0x20 + 0x20 + 28 * 6 + 0x1A, b"\2\0"), unknown % (
+                  "SYSTEM.DAT lacks the key SOFTWARE\\Microsoft\\Windows\\CurrentVersion")),
+                 (spoilt(struct.unpack_from("<I", good, 8)[0] + 4, struct.pack("<I", 16)),
+                  unknown % "SYSTEM.DAT is no Windows 95 registry file")]
         # Cut short anywhere, it gives the version or "unknown", and never hangs.
         rows += [(good[:length], None) for length in (0x30, 0x70, len(good) // 2, len(good) - 9)]
         for data, line in rows:
@@ -598,15 +649,22 @@ class StepsInTheImage(ImageTest):
     def test_a_signal_waits_for_each_change(self):
         # SIGTERM comes as each fsync begins: after out.inf is copied in it
         # waits, then out.inf is deleted; in the swap it waits for its end.
-        for when, text in [(1, MACHINE_INF), (2, MACHINE_INF_INSTALLED),
-                           (3, MACHINE_INF_INSTALLED), (4, MACHINE_INF_INSTALLED)]:
-            with self.subTest(when=when):
+        # SIGHUP is caught alike.  The last change, whichever it is, is
+        # forced to disk before the exit.
+        for when, text, caught in [(1, MACHINE_INF, signal.SIGTERM),
+                                   (1, MACHINE_INF, signal.SIGHUP),
+                                   (2, MACHINE_INF_INSTALLED, signal.SIGTERM),
+                                   (3, MACHINE_INF_INSTALLED, signal.SIGTERM),
+                                   (4, MACHINE_INF_INSTALLED, signal.SIGTERM)]:
+            with self.subTest(when=when, signal=caught.name):
                 image = self.image(inf={"MACHINE.INF": MACHINE_INF})
-                status, _ = strace(self.ARGS + [image.path], "-e", "trace=fsync", "-e",
-                                   "inject=fsync:signal=SIGTERM:when=%d" % when)
+                status, log = strace(self.ARGS + [image.path], "-e", "trace=fsync,wait4", "-e",
+                                     "inject=fsync:signal=%s:when=%d" % (caught.name, when))
                 self.assertEqual((status, image.folder()),
-                                 (128 + signal.SIGTERM, {"MACHINE.INF": text, "OTHER.INF":
-                                                         OTHER_FILES["WINDOWS/INF/OTHER.INF"]}))
+                                 (128 + caught, {"MACHINE.INF": text, "OTHER.INF":
+                                                 OTHER_FILES["WINDOWS/INF/OTHER.INF"]}))
+                self.assertEqual([line.split("(")[0] for line in log if "(" in line][-2:],
+                                 ["wait4", "fsync"])
                 self.assertEqual(image.fsck(), "")
 
 
