@@ -441,6 +441,9 @@ class Refusals(ImageTest):
         ("not an image", header.__func__(b"Hello, this is text.\n" * 100), "install", 1,
          "Tamrix: {img} is neither a FAT volume nor a disk with an MBR partition table: Tamrix "
          "cannot patch it; nothing was changed."),
+        ("boot code and 55 AA, no table", header.__func__(bytes(446) + b"\x12" * 64 + b"\x55\xaa"),
+         "install", 1, "Tamrix: {img} is neither a FAT volume nor a disk with an MBR partition "
+         "table: Tamrix cannot patch it; nothing was changed."),
     ]
 
     def test_rows(self):
@@ -565,11 +568,13 @@ class KindFromTheRegistry(ImageTest):
             (b"regf" + good[4:], unknown % "SYSTEM.DAT is no Windows 95 registry file"),
         ]
         # Damaged: CurrentVersion's record in a block that is not there; the
-        # first RGDB block shorter than its header.
+        # first RGDB block shorter than its header; the root inside RGKN's header.
         spoilt = lambda at, data: good[:at] + data + good[at + len(data):]  # noqa: E731
         rows += [(spoilt(0x20 + 0x20 + 28 * 6 + 0x1A, b"\2\0"), unknown % (
                   "SYSTEM.DAT lacks the key SOFTWARE\\Microsoft\\Windows\\CurrentVersion")),
                  (spoilt(struct.unpack_from("<I", good, 8)[0] + 4, struct.pack("<I", 16)),
+                  unknown % "SYSTEM.DAT is no Windows 95 registry file"),
+                 (spoilt(0x20 + 8, bytes(4)),
                   unknown % "SYSTEM.DAT is no Windows 95 registry file")]
         # Cut short anywhere, it gives the version or "unknown", and never hangs.
         rows += [(good[:length], None) for length in (0x30, 0x70, len(good) // 2, len(good) - 9)]
