@@ -60,17 +60,17 @@ const groups& the_groups() {
     return g;
 }
 
-std::vector<int> numbers_of(const std::string& spec, size_t count) {
+std::vector<int> numbers_of(const std::string& ranges, size_t count) {
     std::vector<int> numbers;
-    std::istringstream parts(spec);
-    for (std::string part; std::getline(parts, part, ',');) {
-        size_t dash = part.find('-');
-        int first = atoi(part.c_str());
-        int last = dash == std::string::npos ? first : atoi(part.c_str() + dash + 1);
+    std::istringstream items(ranges);
+    for (std::string range; std::getline(items, range, ',');) {
+        size_t dash = range.find('-');
+        int first = atoi(range.c_str());
+        int last = dash == std::string::npos ? first : atoi(range.c_str() + dash + 1);
         for (int n = first; n <= last; n++) numbers.push_back(n);
     }
     for (int n : numbers)
-        if (n < 1 || (size_t)n > count) broken("no line " + std::to_string(n) + " in " + spec);
+        if (n < 1 || (size_t)n > count) broken("no line " + std::to_string(n) + " in " + ranges);
     return numbers;
 }
 
@@ -114,12 +114,12 @@ std::string expand(const std::string& text) {
             continue;
         }
         std::istringstream words(line.substr(1));
-        std::string group, spec, mark, more;
-        words >> group >> spec >> mark >> more;
-        if (spec == "unmarked") std::swap(spec, mark);
+        std::string group, ranges, mark, more;
+        words >> group >> ranges >> mark >> more;
+        if (ranges == "unmarked") std::swap(ranges, mark);
         if ((!mark.empty() && mark != "unmarked") || !more.empty()) broken("placeholder " + line);
-        std::vector<int> only = spec.empty() ? std::vector<int>()
-                                             : numbers_of(spec, group_lines(group).size());
+        std::vector<int> only = ranges.empty() ? std::vector<int>()
+                                               : numbers_of(ranges, group_lines(group).size());
         std::string added = lines_of(group, only, mark.empty());
         if (last) added.pop_back();  // the placeholder had no line end either
         out += added;

@@ -30,7 +30,7 @@ int lock_fd = -1;         // the run's lock (image_lock)
 
 // What mtools is run with.  Fixed buffers, so that a signal handler can run
 // mdel (image_delete_at_once) without making anything.
-char image_spec[64];    // "/proc/self/fd/N@@OFFSET" for -i
+char volume_name[64];   // -i: "/proc/self/fd/N@@OFFSET", the FAT volume in the image
 char mdel_path[4096];
 std::string mcopy_path, mdir_path, mren_path;
 std::vector<std::string> tool_environment;
@@ -70,7 +70,7 @@ void prepare_environment() {
 // output as given (or /dev/null), error output discarded.
 [[noreturn]] void become_tool(const char* path, char* const* argv, int in, int out) {
     setpgid(0, 0);
-    fcntl(image_fd, F_SETFD, 0);  // the image, as image_spec names it
+    fcntl(image_fd, F_SETFD, 0);  // the image, as volume_name reaches it
     sigset_t held;
     sigemptyset(&held);
     for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&held, signal_number);
@@ -181,7 +181,7 @@ const std::vector<image_entry>* listing(const std::string& folder) {
     if (known != listings.end()) return &known->second;
     std::string out;
     std::string argument = in_volume(folder == "/" ? "/" : folder + "/");
-    if (run_tool(mdir_path, {"-b", "-a", "-i", image_spec, argument}, -1, -1, &out) != 0)
+    if (run_tool(mdir_path, {"-b", "-a", "-i", volume_name, argument}, -1, -1, &out) != 0)
         return nullptr;
     // One line for each entry: its path, and a "/" after a folder's.
     std::vector<image_entry> entries;
@@ -279,14 +279,14 @@ bool write_into_image(open_file* open) {
     entry_found target = look_up(open->path);
     if (target.exists && target.folder) return false;
     if (lseek(open->fd, 0, SEEK_SET) != 0) return false;
-    if (!change(mcopy_path, {"-o", "-i", image_spec, "-", in_volume(open->path)}, open->fd))
+    if (!change(mcopy_path, {"-o", "-i", volume_name, "-", in_volume(open->path)}, open->fd))
         return false;
     open->unwritten = false;
     return true;
 }
 
 bool copy_out(const std::string& path, int fd) {
-    return run_tool(mcopy_path, {"-i", image_spec, in_volume(path), "-"}, -1, fd, nullptr) == 0 &&
+    return run_tool(mcopy_path, {"-i", volume_name, in_volume(path), "-"}, -1, fd, nullptr) == 0 &&
            lseek(fd, 0, SEEK_SET) == 0;
 }
 
@@ -323,7 +323,7 @@ bool image_attach(const std::string& file, const std::string& shown, uint64_t of
     // so the image's own name could send it to another file: the tools reach
     // the image through this descriptor, which is also the file just opened
     // and locked, whatever happens to its name meanwhile.
-    snprintf(image_spec, sizeof image_spec, "/proc/self/fd/%d@@%llu", image_fd,
+    snprintf(volume_name, sizeof volume_name, "/proc/self/fd/%d@@%llu", image_fd,
              (unsigned long long)offset);
     prepare_environment();
     image_file = file;
@@ -421,7 +421,7 @@ bool image_rename(const char* from, const char* to) {
     // A rename stays in its folder, as a swap's do.
     if (strcasecmp(parent_of(source).c_str(), parent_of(target).c_str()) != 0) return false;
     if (!look_up(source).exists || look_up(target).exists) return false;
-    return change(mren_path, {"-i", image_spec, in_volume(source), in_capitals(leaf_of(target))},
+    return change(mren_path, {"-i", volume_name, in_volume(source), in_capitals(leaf_of(target))},
                   -1);
 }
 
@@ -429,7 +429,7 @@ bool image_delete(const char* path) {
     std::string name = volume_path(path);
     entry_found found = look_up(name);
     if (!found.exists || found.folder) return false;
-    return change(mdel_path, {"-i", image_spec, in_volume(name)}, -1);
+    return change(mdel_path, {"-i", volume_name, in_volume(name)}, -1);
 }
 
 bool image_real_path(const char* path, char* real, uint32_t size) {
@@ -452,7 +452,7 @@ void image_delete_at_once(const char* path) {
         name[length++] = *c == '\\' ? '/' : *c;
     name[length] = '\0';
     char tool[] = "mdel", option[] = "-i";
-    char* argv[] = {tool, option, image_spec, name, nullptr};
+    char* argv[] = {tool, option, volume_name, name, nullptr};
     pid_t child = fork();
     if (child == 0) become_tool(mdel_path, argv, -1, -1);
     if (child > 0)

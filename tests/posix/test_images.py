@@ -162,7 +162,7 @@ class Image:
         self.root = tempfile.mkdtemp(prefix="tamrix-image-")
         self.path = os.path.join(self.root, "win95.img")
         self.offset = (LAYOUTS.get(layout) or layout)(self.path)
-        self.spec = "%s@@%d" % (self.path, self.offset)
+        self.volume = "%s@@%d" % (self.path, self.offset)
         for name, data in dict(others, **{"WINDOWS/INF/" + n: d for n, d in inf.items()}).items():
             self.put(name, data)
         if "WINDOWS/SYSTEM.DAT" in others:
@@ -172,14 +172,14 @@ class Image:
         shutil.rmtree(self.root, ignore_errors=True)
 
     def mtools(self, command, *args, **kwargs):
-        return tool(command, "-i", self.spec, *args, **kwargs)
+        return tool(command, "-i", self.volume, *args, **kwargs)
 
     def put(self, name, data):
         """Writes a file (bytes) or makes a folder (DIR), and the folders above it."""
-        parts = name.split("/")
-        for depth in range(1, len(parts) + (data == DIR)):
-            folder = "::/" + "/".join(parts[:depth])
-            if subprocess.run(["mdir", "-i", self.spec, folder], capture_output=True).returncode:
+        names = name.split("/")
+        for depth in range(1, len(names) + (data == DIR)):
+            folder = "::/" + "/".join(names[:depth])
+            if subprocess.run(["mdir", "-i", self.volume, folder], capture_output=True).returncode:
                 self.mtools("mmd", folder)
         if data != DIR:
             self.mtools("mcopy", "-o", "-", "::/" + name, input=data)
@@ -282,7 +282,7 @@ class SameAsAFolder(ImageTest):
 
     def test_a_name_holding_the_mtools_offset_mark(self):
         # mtools reads "NAME@@OFFSET"; the program must still edit the image
-        # it was given, not the file named by the part before the "@@".
+        # it was given, not the file named by what comes before the "@@".
         image = self.image()
         decoy = os.path.join(image.root, "disk")
         shutil.copyfile(image.path, decoy)
