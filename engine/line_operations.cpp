@@ -7,22 +7,26 @@ static line_piece line;  // the current line: all the engine ever holds
 
 // ---- matching -------------------------------------------------------------------
 
-// The line text: the piece after its leading blanks and tabs.
-static uint32_t line_text_start(const line_piece* piece) {
+// How many blanks and tabs begin the bytes b[0, n): the line text starts
+// after them.
+static inline uint32_t leading_blanks(const char* b, uint32_t n) {
     uint32_t start = 0;
-    while (start < piece->length && (piece->text[start] == ' ' || piece->text[start] == '\t'))
-        start++;
+    while (start < n && (b[start] == ' ' || b[start] == '\t')) start++;
     return start;
 }
 
-// True when the line text begins with the first `length` characters of
-// `text`, ignoring ASCII case.  A continuation piece is never a line of its
+// True when the line whose first piece is (or starts with) the bytes
+// b[0, n) has a line text that begins with the first `length` characters
+// of `text`, ignoring ASCII case.
+static inline bool text_begins(const char* b, uint32_t n, const char* text, uint32_t length) {
+    uint32_t start = leading_blanks(b, n);
+    return n - start >= length && same_text_ignoring_case(b + start, text, length);
+}
+
+// The same for a piece read.  A continuation piece is never a line of its
 // own, so it matches nothing.
 static bool matches(const line_piece* piece, const char* text, uint32_t length) {
-    if (piece->continuation) return false;
-    uint32_t start = line_text_start(piece);
-    if (piece->length - start < length) return false;
-    return same_text_ignoring_case(piece->text + start, text, length);
+    return !piece->continuation && text_begins(piece->text, piece->length, text, length);
 }
 
 static bool is_marked(const line_piece* piece) {
@@ -111,14 +115,6 @@ static bool plain_text(const char* text, uint32_t length) {
     return true;
 }
 
-// True when a line whose first piece holds at least the bytes b[0, n)
-// (n at most kPieceLimit) matches the plain text.
-static bool piece_bytes_match(const char* b, uint32_t n, const char* text, uint32_t length) {
-    uint32_t start = 0;
-    while (start < n && (b[start] == ' ' || b[start] == '\t')) start++;
-    return n - start >= length && same_text_ignoring_case(b + start, text, length);
-}
-
 // Reads the first piece of the line at `offset` where it lies: in the
 // buffer, or by a small read that leaves the file where the buffer needs it.
 static bool line_at_matches(uint32_t offset, const char* text, uint32_t length) {
@@ -126,7 +122,7 @@ static bool line_at_matches(uint32_t offset, const char* text, uint32_t length) 
     if (offset >= in.base && index <= in.filled &&
         (in.filled - index >= kPieceLimit || in.file_ended)) {
         uint32_t n = in.filled - index < kPieceLimit ? in.filled - index : kPieceLimit;
-        return piece_bytes_match(in_bytes + index, n, text, length);
+        return text_begins(in_bytes + index, n, text, length);
     }
     static char probe[kPieceLimit];
     uint32_t n = 0;
@@ -147,7 +143,7 @@ static bool line_at_matches(uint32_t offset, const char* text, uint32_t length) 
         in.failed = true;
         return false;
     }
-    return piece_bytes_match(probe, n, text, length);
+    return text_begins(probe, n, text, length);
 }
 
 enum lookahead { none_ahead, match_known, match_ahead, not_known };
@@ -189,11 +185,7 @@ static inline bool line_matches(uint32_t from, uint32_t end, const char* text, u
     const char* b = in_bytes + from;
     // Most lines start with their text and differ at once.
     if (b[0] != ' ' && b[0] != '\t' && ascii_lower(b[0]) != ascii_lower(text[0])) return false;
-    uint32_t n = end - from < kPieceLimit ? end - from : kPieceLimit;
-    uint32_t start = 0;
-    while (start < n && (b[start] == ' ' || b[start] == '\t')) start++;
-    return n - start >= length && ascii_lower(b[start]) == ascii_lower(text[0]) &&
-           same_text_ignoring_case(b + start, text, length);
+    return text_begins(b, end - from < kPieceLimit ? end - from : kPieceLimit, text, length);
 }
 
 // Copies lines up to the first one from here on that matches the plain
@@ -467,7 +459,7 @@ static inline void prescan_line(uint32_t from, uint32_t end, uint32_t base) {
 static void prescan_pieces(template_group* const* groups, uint32_t group_count) {
     while (!input_ended()) {
         if (!read_piece(&line) || line.continuation) continue;
-        uint32_t start = line_text_start(&line);
+        uint32_t start = leading_blanks(line.text, line.length);
         if (start == line.length) continue;
         char first = ascii_lower(line.text[start]);
         for (uint32_t g = 0; g < group_count; g++) {
