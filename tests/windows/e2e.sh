@@ -183,6 +183,10 @@ warning='box "Warning" " The OS is not Windows 95 system.\n Continue, anyway?" y
 updated='box "OK" " The utility has updated completely!" ok noicon ok'
 uninstalled='box "OK" "The utility has uninstalled completely!" ok noicon ok'
 finish='box "Finish" "You must restart your computer.\n Do you want to restart your computer now?" yesno noicon'
+# Exit, No to the restart question, and the process ends with 0.
+exit_no_restart="click exit
+$finish no
+exit 0"
 
 current=""
 case_begin() {
@@ -256,9 +260,7 @@ dialog
 click install
 $updated
 $(keys_kept)
-click exit
-$finish no
-exit 0
+$exit_no_restart
 $(keys_gone)
 EOF
 expect_installed 1
@@ -276,9 +278,7 @@ check chipsets 1
 check usb 1
 click install
 $updated
-click exit
-$finish no
-exit 0
+$exit_no_restart
 EOF
 expect_installed 1
 case_end
@@ -309,9 +309,7 @@ start
 dialog
 key enter
 $updated
-click exit
-$finish no
-exit 0
+$exit_no_restart
 $(keys_gone)
 EOF
 expect_installed 1
@@ -343,9 +341,7 @@ click install
 $updated
 click uninstall
 $uninstalled
-click exit
-$finish no
-exit 0
+$exit_no_restart
 EOF
 expect_untouched
 expect_clean
@@ -362,9 +358,7 @@ dialog
 set chipsets 0
 click install
 $updated
-click exit
-$finish no
-exit 0
+$exit_no_restart
 $(keys_gone)
 EOF
 expect_file machine.inf "$fx/machine.inf"
@@ -432,9 +426,7 @@ copy 1
 foreground
 click install
 $updated
-click exit
-$finish no
-exit 0
+$exit_no_restart
 EOF
 expect_installed 1
 case_end
@@ -474,9 +466,7 @@ check chipsets 1
 check usb 1
 click install
 $updated
-click exit
-$finish no
-exit 0
+$exit_no_restart
 EOF
 expect_installed 2
 case_end
