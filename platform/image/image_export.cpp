@@ -1,0 +1,274 @@
+// A disk image exported through qemu-storage-daemon (see image_export.h).
+#include "image_export.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "image_files.h"
+
+extern char** environ;
+
+namespace {
+
+// How long the daemon may take to export the image, and to end.
+const int kReadyMilliseconds = 10000;
+const int kEndMilliseconds = 60000;
+
+pid_t daemon_pid = -1;  // the running qemu-storage-daemon, our child
+std::string scratch;    // the run's own folder: the mount point, pidfile and log
+std::string exported;   // the image, as shown in messages
+std::string driver_name;  // QEMU's driver for it
+
+std::string in_scratch(const char* name) { return scratch + "/" + name; }
+
+// A value in QEMU's option syntax: a comma is written twice.
+std::string option_value(const std::string& value) {
+    std::string escaped;
+    for (char c : value) {
+        escaped += c;
+        if (c == ',') escaped += ',';
+    }
+    return escaped;
+}
+
+void sleep_milliseconds(int milliseconds) {
+    struct timespec pause = {milliseconds / 1000, (long)(milliseconds % 1000) * 1000000};
+    while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+    }
+}
+
+// Waits up to `milliseconds` for `child` to end; its wait status, or -1
+// while it still runs.
+int reaped(pid_t child, int milliseconds) {
+    for (int waited = 0;; waited += 2) {
+        int status = 0;
+        pid_t done = waitpid(child, &status, WNOHANG);
+        if (done == child) return status;
+        if (done < 0 && errno != EINTR) return 0;  // not ours any more
+        if (waited >= milliseconds) return -1;
+        sleep_milliseconds(2);
+    }
+}
+
+// Starts `argv` as our child with its output in `log`: a process group of
+// its own, SIGTERM when this program dies, signals as a new program has
+// them.  -1 when it could not be started.
+pid_t start_child(const std::vector<std::string>& words, int log) {
+    std::vector<std::string> args = words;
+    std::vector<char*> argv;
+    for (std::string& word : args) argv.push_back(&word[0]);
+    argv.push_back(nullptr);
+    pid_t parent = getpid();
+    // No handler of this process may run in the child before execve.
+    sigset_t all, old;
+    sigfillset(&all);
+    sigprocmask(SIG_BLOCK, &all, &old);
+    pid_t child = fork();
+    if (child == 0) {
+        setpgid(0, 0);
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) _exit(127);  // the parent died already
+        int null = open("/dev/null", O_RDWR);
+        dup2(null, 0);
+        dup2(log >= 0 ? log : null, 1);
+        dup2(log >= 0 ? log : null, 2);
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        execve(argv[0], argv.data(), environ);
+        _exit(127);
+    }
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+    return child;
+}
+
+// The first lines of what the daemon said, for the user.
+std::string daemon_said() {
+    std::string said;
+    int fd = open(in_scratch("daemon.log").c_str(), O_RDONLY | O_CLOEXEC);
+    char buffer[2048];
+    ssize_t count = fd >= 0 ? read(fd, buffer, sizeof buffer) : -1;
+    if (fd >= 0) close(fd);
+    if (count > 0) said.assign(buffer, (size_t)count);
+    while (!said.empty() && (said.back() == '\n' || said.back() == '\r')) said.pop_back();
+    return said;
+}
+
+// Whether a file system is mounted on the mount point.
+bool mounted() {
+    struct stat folder, view;
+    if (stat(scratch.c_str(), &folder) != 0) return false;
+    // A dead FUSE mount answers ENOTCONN: it is still there.
+    if (stat(in_scratch("disk.raw").c_str(), &view) != 0) return errno == ENOTCONN;
+    return view.st_dev != folder.st_dev;
+}
+
+// Unmounts the mount point if something is still mounted on it.
+void unmount() {
+    if (!mounted()) return;
+    std::string fusermount = image_find_tool("fusermount3");
+    if (fusermount.empty()) return;
+    pid_t child = start_child({fusermount, "-u", "-z", in_scratch("disk.raw")}, -1);
+    if (child > 0) reaped(child, kEndMilliseconds);
+}
+
+// Removes the scratch folder and what it holds.
+void remove_scratch() {
+    if (scratch.empty()) return;
+    for (const char* name : {"disk.raw", "daemon.pid", "daemon.log"})
+        unlink(in_scratch(name).c_str());
+    rmdir(scratch.c_str());
+    scratch.clear();
+}
+
+// After the daemon has gone (or was never started): nothing left behind.
+void clean_up() {
+    daemon_pid = -1;
+    unmount();
+    remove_scratch();
+}
+
+std::string needs(const std::string& what) {
+    return "Tamrix changes " + exported + " through QEMU, which needs " + what + ".";
+}
+
+export_outcome cannot_start(const std::string& why, std::string* error) {
+    *error = why;
+    clean_up();
+    return export_cannot_start;
+}
+
+bool is_lock_refusal(const std::string& said) {
+    return said.find("Failed to get") != std::string::npos &&
+           said.find("lock") != std::string::npos;
+}
+
+}  // namespace
+
+export_outcome image_export_start(const std::string& file, const std::string& shown,
+                                  const char* driver, bool read_only, std::string* view,
+                                  std::string* error) {
+    exported = shown;
+    driver_name = driver;
+    std::string daemon = image_find_tool("qemu-storage-daemon");
+    if (daemon.empty())
+        return cannot_start(needs("qemu-storage-daemon: install the package qemu-system-common"),
+                            error);
+    if (image_find_tool("fusermount3").empty())
+        return cannot_start(needs("fusermount3: install the package fuse3"), error);
+    int fuse = open("/dev/fuse", O_RDWR | O_CLOEXEC);
+    if (fuse < 0)
+        return cannot_start(needs(std::string("FUSE, but /dev/fuse cannot be opened (") +
+                                  strerror(errno) +
+                                  "): load the kernel module fuse, and let users open "
+                                  "/dev/fuse"),
+                            error);
+    close(fuse);
+    char absolute[PATH_MAX];
+    if (realpath(file.c_str(), absolute) == nullptr) {
+        *error = "Can't open the disk image " + shown + ": " + strerror(errno);
+        return export_failed;
+    }
+
+    const char* tmp = getenv("TMPDIR");
+    std::string folder = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") +
+                         "/tamrix-export.XXXXXX";
+    if (mkdtemp(&folder[0]) == nullptr)
+        return cannot_start("Can't make a scratch folder for the export of " + shown + ": " +
+                                strerror(errno),
+                            error);
+    scratch = folder;
+    int mount_point = open(in_scratch("disk.raw").c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC,
+                           0600);
+    int log = open(in_scratch("daemon.log").c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+    if (mount_point >= 0) close(mount_point);
+    if (mount_point < 0 || log < 0) {
+        if (log >= 0) close(log);
+        return cannot_start("Can't make the export's mount point for " + shown + " in " +
+                                folder + ": " + strerror(errno),
+                            error);
+    }
+
+    std::string read_only_option = read_only ? ",read-only=on" : "";
+    pid_t child = start_child(
+        {daemon, "--blockdev",
+         "driver=file,node-name=file0,filename=" + option_value(absolute) + read_only_option,
+         "--blockdev", std::string("driver=") + driver + ",node-name=disk0,file=file0" +
+                           read_only_option,
+         "--export",
+         "type=fuse,id=export0,node-name=disk0,mountpoint=" +
+             option_value(in_scratch("disk.raw")) + ",writable=" + (read_only ? "off" : "on") +
+             ",allow-other=off",
+         "--pidfile", in_scratch("daemon.pid")},
+        log);
+    close(log);
+    if (child < 0) return cannot_start("Can't start qemu-storage-daemon: " + std::string(strerror(errno)), error);
+    daemon_pid = child;
+
+    // The pidfile is written once the export is ready.
+    struct stat pidfile;
+    for (int waited = 0; waited < kReadyMilliseconds; waited += 2) {
+        if (stat(in_scratch("daemon.pid").c_str(), &pidfile) == 0 && pidfile.st_size > 0 &&
+            mounted()) {
+            *view = in_scratch("disk.raw");
+            return export_ready;
+        }
+        if (reaped(child, 0) != -1) {
+            std::string said = daemon_said();
+            clean_up();
+            if (is_lock_refusal(said)) {
+                *error = "The disk image " + shown +
+                         " is in use by another program, such as a virtual machine that has it "
+                         "open; nothing was changed.  Shut the virtual machine down first, then "
+                         "try again.";
+                return export_in_use;
+            }
+            *error = "QEMU cannot open " + shown + " as " + driver +
+                     "; nothing was changed." + (said.empty() ? "" : "  It said: " + said);
+            return export_failed;
+        }
+        sleep_milliseconds(2);
+    }
+    kill(child, SIGKILL);
+    reaped(child, kEndMilliseconds);
+    clean_up();
+    *error = "qemu-storage-daemon did not export " + shown + " within " +
+             std::to_string(kReadyMilliseconds / 1000) + " seconds; nothing was changed.";
+    return export_failed;
+}
+
+bool image_exported() { return daemon_pid > 0; }
+
+bool image_export_end(std::string* error) {
+    if (daemon_pid <= 0) return true;
+    pid_t child = daemon_pid;
+    kill(child, SIGTERM);
+    int status = reaped(child, kEndMilliseconds);
+    if (status == -1) {
+        kill(child, SIGKILL);
+        status = reaped(child, kEndMilliseconds);
+    }
+    std::string said = daemon_said();
+    clean_up();
+    if (status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+    std::string how = status == -1 || !WIFSIGNALED(status)
+                          ? "with status " + std::to_string(status == -1 ? -1 : WEXITSTATUS(status))
+                          : "by signal " + std::to_string(WTERMSIG(status));
+    *error = "qemu-storage-daemon, which wrote this run's changes into " + exported +
+             ", ended " + how + ": the image may lack some of them.  Check it with "
+             "'qemu-img check -f " + driver_name + "' before using it." +
+             (said.empty() ? "" : "  It said: " + said);
+    return false;
+}

@@ -1,0 +1,52 @@
+// A disk image of an emulator's format (qcow2, VDI, VMDK, VHDX, dynamic
+// VHD) shown as one raw disk, through QEMU's own block layer: the
+// program's child qemu-storage-daemon exports it through FUSE as a plain
+// file, and mtools works on that file as on a raw disk.  Every write goes
+// through QEMU's driver for the format, into the image in place.
+//
+// The export lives as long as the run, and leaves nothing behind:
+//   - the daemon is started (fork and execve, no shell) in a process group
+//     of its own, so that Ctrl-C in the terminal reaches this program only,
+//     and it is told to end (SIGTERM) if this program dies first;
+//   - its mount point is a file in a scratch folder of the run's own
+//     (mkdtemp), mounted for this user alone (allow-other=off);
+//   - it is ready once its pidfile is there (waited for, with a bound);
+//   - at the end, once the caller has closed every descriptor of the
+//     exported file, it is sent SIGTERM and must exit with status 0 (QEMU
+//     writes out what it still holds, then unmounts); if it died before, or
+//     did not end cleanly, the mount point is unmounted (fusermount3 -u)
+//     and the user is told what state the image may be in.  The mount
+//     point and the scratch folder are then removed.
+// QEMU takes its own locks on the image (and its backing files and
+// extents) for as long as the daemon runs: it refuses an image a virtual
+// machine has open ("Failed to get "write" lock"), and a machine started
+// meanwhile is refused too.
+#ifndef TAMRIX_PLATFORM_IMAGE_IMAGE_EXPORT_H
+#define TAMRIX_PLATFORM_IMAGE_IMAGE_EXPORT_H
+
+#include <string>
+
+enum export_outcome {
+    export_ready,
+    export_in_use,        // QEMU could not lock it: a virtual machine has it open
+    export_cannot_start,  // qemu-storage-daemon, fusermount3 or /dev/fuse is missing
+    export_failed,        // QEMU could not open it, or the export did not come up
+};
+
+// Exports the image `file` (named `shown` in messages) with QEMU's
+// `driver`, writable unless `read_only`.  When ready, `*view` is the path
+// of the exported raw disk; otherwise `*error` is a sentence for the user
+// and nothing is left running or mounted.
+export_outcome image_export_start(const std::string& file, const std::string& shown,
+                                  const char* driver, bool read_only, std::string* view,
+                                  std::string* error);
+
+// Whether an export is running.
+bool image_exported();
+
+// Ends the export (see above).  False, with a sentence for the user in
+// `*error` (what happened and the state of the image), when the daemon
+// had died or did not end cleanly.  Does nothing when none runs.
+bool image_export_end(std::string* error);
+
+#endif
