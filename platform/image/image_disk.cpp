@@ -17,9 +17,6 @@ const uint64_t kSector = 512;
 
 uint16_t le16(const unsigned char* p) { return (uint16_t)(p[0] | p[1] << 8); }
 uint32_t le32(const unsigned char* p) { return (uint32_t)le16(p) | (uint32_t)le16(p + 2) << 16; }
-uint32_t be32(const unsigned char* p) {
-    return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
-}
 
 bool read_at(int fd, uint64_t offset, unsigned char* buffer, size_t size) {
     while (size > 0) {
@@ -84,39 +81,32 @@ image_volume failed(const std::string& error) {
     return volume;
 }
 
-// The image formats that are no raw disk, by what they begin with.
-struct other_format {
-    size_t at;
-    const char* magic;
-    size_t length;
-    const char* what;
-    const char* qemu_name;  // for qemu-img -f
-};
-const other_format kOtherFormats[] = {
-    {0, "QFI\xFB", 4, "a QEMU copy-on-write image (qcow2)", "qcow2"},
-    {0x40, "\x7F\x10\xDA\xBE", 4, "a VirtualBox disk image (VDI)", "vdi"},
-    {0, "KDMV", 4, "a VMware disk image (VMDK)", "vmdk"},
-    {0, "COWD", 4, "a VMware disk image (VMDK)", "vmdk"},
-    {0, "# Disk DescriptorFile", 21, "a VMware disk descriptor (VMDK)", "vmdk"},
-    {0, "vhdxfile", 8, "a Hyper-V disk image (VHDX)", "vhdx"},
-};
+}  // namespace
 
-// The refusal of an image that has to be converted first.
-image_volume needs_converting(const std::string& shown, const char* what, const char* qemu_name) {
+std::string image_convert_hint(const std::string& shown, const char* qemu_name) {
     std::string raw = shown;
     size_t dot = raw.find_last_of('.');
     size_t slash = raw.find_last_of('/');
     if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) raw.resize(dot);
     raw += raw + ".img" == shown ? "-raw.img" : ".img";
-    return failed(shown + " is " + what +
-                  ", which Tamrix cannot change in place; nothing was changed.\n"
-                  "Convert it to a raw image, patch that, and use it (or convert it back):\n"
-                  "  qemu-img convert -f " + qemu_name + " -O raw " + shown + " " + raw);
+    return "\nConvert it to a raw image, patch that, and use it (or convert it back):\n"
+           "  qemu-img convert -f " + std::string(qemu_name) + " -O raw " + shown + " " + raw;
 }
 
-// The VHD footer's disk type, at offset 60: 2 fixed, 3 dynamic, 4 differencing.
-const uint32_t kFixedVhd = 2, kDynamicVhd = 3, kDifferencingVhd = 4;
-const char kVhdCookie[] = "conectix";
+namespace {
+
+// The refusal of an image that has to be converted first.
+image_volume needs_converting(const std::string& shown, const image_format& format) {
+    return failed(shown + " is " + format.what +
+                  ", which Tamrix cannot change in place; nothing was changed." +
+                  image_convert_hint(shown, format.qemu_driver));
+}
+
+// The refusal of an image of a format, or a kind, that Tamrix does not change.
+image_volume refused(const std::string& shown, const image_format& format) {
+    return failed(shown + " is " + format.what + ", " + format.refusal + "  Nothing was changed." +
+                  (format.convertible ? image_convert_hint(shown, format.qemu_driver) : ""));
+}
 
 // The partitions of an MBR disk in Linux's order: 1 to 4 as the table
 // holds them, then the logical drives of the first extended partition.
@@ -161,6 +151,18 @@ std::string partition_list(const std::vector<partition>& partitions) {
 
 }  // namespace
 
+image_format read_image_format(int fd) {
+    struct stat info;
+    std::vector<unsigned char> head(kFormatHeadBytes);
+    unsigned char tail[kFormatTailBytes];
+    if (fstat(fd, &info) != 0) return name_image_format(nullptr, 0, nullptr);
+    uint64_t size = (uint64_t)info.st_size;
+    size_t head_size = size < head.size() ? (size_t)size : head.size();
+    bool has_tail = size >= sizeof tail && read_at(fd, size - sizeof tail, tail, sizeof tail);
+    if (!read_at(fd, 0, head.data(), head_size)) head_size = 0;
+    return name_image_format(head.data(), head_size, has_tail ? tail : nullptr);
+}
+
 image_volume find_fat_volume(int fd, const std::string& shown, int wanted) {
     struct stat info;
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
@@ -169,30 +171,14 @@ image_volume find_fat_volume(int fd, const std::string& shown, int wanted) {
     unsigned char first[kSector * 2] = {};
     if (!read_at(fd, 0, first, size < sizeof first ? (size_t)size : sizeof first))
         return failed("Can't read the disk image " + shown + ": " + strerror(errno));
-    for (const other_format& format : kOtherFormats)
-        if (memcmp(first + format.at, format.magic, format.length) == 0)
-            return needs_converting(shown, format.what, format.qemu_name);
+    image_format format = read_image_format(fd);
+    if (format.way == image_refused) return refused(shown, format);
+    if (format.way == image_through_qemu) return needs_converting(shown, format);
     if (size < kSector)
         return failed(shown + " is no disk image: it is too small to hold one; nothing was "
                               "changed.");
-
-    // A VHD ends with its footer; dynamic and differencing ones begin with a copy.
-    uint64_t disk = size;
-    unsigned char footer[kSector];
-    const unsigned char* vhd = nullptr;
-    if (memcmp(first, kVhdCookie, 8) == 0)
-        vhd = first;
-    else if (read_at(fd, size - kSector, footer, sizeof footer) &&
-             memcmp(footer, kVhdCookie, 8) == 0)
-        vhd = footer;
-    if (vhd != nullptr) {
-        uint32_t type = be32(vhd + 60);
-        if (type == kDynamicVhd) return needs_converting(shown, "a dynamic VHD", "vpc");
-        if (type == kDifferencingVhd) return needs_converting(shown, "a differencing VHD", "vpc");
-        if (type != kFixedVhd || vhd == first)
-            return failed(shown + " is a VHD of a kind Tamrix does not know; nothing was changed.");
-        disk = size - kSector;  // a fixed VHD: the raw disk, then the footer
-    }
+    // A fixed VHD: the raw disk, then its 512-byte footer.
+    uint64_t disk = strcmp(format.qemu_driver, "vpc") == 0 ? size - kSector : size;
 
     uint64_t sectors = disk / kSector;
     if (is_fat_boot_sector(first)) {

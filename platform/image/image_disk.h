@@ -9,9 +9,10 @@
 //     drives of an extended partition from 5 on, as Linux numbers them; or
 //     the one asked for;
 //   a fixed VHD: the raw disk before its 512-byte footer ("conectix").
-// Images that are not raw (dynamic or differencing VHD, VHDX, VDI, VMDK,
-// qcow2) cannot be changed in place and are refused with a way to convert
-// them; so is anything else.  Only the image is read here.
+// Images of other formats (image_formats.h) are not read here: those QEMU
+// changes are exported as a raw disk first (image_export.h), and that one
+// is read here; the rest are refused with the reason, and a way to convert
+// them where there is one.  Only the image is read here.
 #ifndef TAMRIX_PLATFORM_IMAGE_IMAGE_DISK_H
 #define TAMRIX_PLATFORM_IMAGE_IMAGE_DISK_H
 
@@ -19,12 +20,21 @@
 
 #include <string>
 
+#include "image_formats.h"
+
 struct image_volume {
     bool found = false;
     std::string error;    // when not found: a sentence for the user, naming the image
     uint64_t offset = 0;  // of the FAT volume's boot sector, in bytes
     int partition = 0;    // its number, or 0 for a bare volume
 };
+
+// Lines that tell how to convert the image `shown` to a raw one, which
+// Tamrix can patch, with qemu-img's driver `qemu_name`.
+std::string image_convert_hint(const std::string& shown, const char* qemu_name);
+
+// The format of the image open as `fd`, from its first bytes and its end.
+image_format read_image_format(int fd);
 
 // Reads the image open as `fd` (`shown` is its name in messages) and finds
 // the FAT volume Tamrix works on: partition `wanted`, or the first FAT one

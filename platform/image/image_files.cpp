@@ -36,21 +36,6 @@ std::string mcopy_path, mdir_path, mren_path;
 std::vector<std::string> tool_environment;
 std::vector<char*> tool_envp;
 
-std::string find_tool(const char* name) {
-    const char* path = getenv("PATH");
-    std::string folders = path != nullptr && path[0] != '\0' ? path : "/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= folders.size()) {
-        size_t end = folders.find(':', start);
-        if (end == std::string::npos) end = folders.size();
-        std::string candidate = folders.substr(start, end - start);
-        candidate = (candidate.empty() ? "." : candidate) + "/" + name;
-        if (access(candidate.c_str(), X_OK) == 0) return candidate;
-        start = end + 1;
-    }
-    return "";
-}
-
 // The caller's environment, with the mtools settings Tamrix depends on:
 // no geometry checks (partitions of emulators' disks rarely end on a track),
 // and short names shown as they are stored.
@@ -294,12 +279,27 @@ bool copy_out(const std::string& path, int fd) {
 
 // ---- the backend ---------------------------------------------------------------------
 
+std::string image_find_tool(const char* name) {
+    const char* path = getenv("PATH");
+    std::string folders = path != nullptr && path[0] != '\0' ? path : "/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= folders.size()) {
+        size_t end = folders.find(':', start);
+        if (end == std::string::npos) end = folders.size();
+        std::string candidate = folders.substr(start, end - start);
+        candidate = (candidate.empty() ? "." : candidate) + "/" + name;
+        if (access(candidate.c_str(), X_OK) == 0) return candidate;
+        start = end + 1;
+    }
+    return "";
+}
+
 bool image_attach(const std::string& file, const std::string& shown, uint64_t offset,
                   std::string* error) {
-    mcopy_path = find_tool("mcopy");
-    mdir_path = find_tool("mdir");
-    mren_path = find_tool("mren");
-    std::string mdel = find_tool("mdel");
+    mcopy_path = image_find_tool("mcopy");
+    mdir_path = image_find_tool("mdir");
+    mren_path = image_find_tool("mren");
+    std::string mdel = image_find_tool("mdel");
     if (mcopy_path.empty() || mdir_path.empty() || mren_path.empty() || mdel.empty() ||
         mdel.size() >= sizeof mdel_path) {
         *error = "Tamrix needs GNU mtools (mcopy, mdir, mren, mdel) to patch a disk image: "
@@ -333,6 +333,18 @@ bool image_attach(const std::string& file, const std::string& shown, uint64_t of
     attached = false;
     *error = "mtools cannot read the FAT volume of " + shown + "; nothing was changed.";
     return false;
+}
+
+void image_detach() {
+    for (open_file& open : open_files) {
+        if (open.used) close(open.fd);
+        open.used = false;
+    }
+    image_unlock();
+    if (image_fd >= 0) close(image_fd);
+    image_fd = -1;
+    attached = false;
+    listings.clear();
 }
 
 bool image_holds(const char* path) {
@@ -463,8 +475,8 @@ void image_delete_at_once(const char* path) {
 
 // ---- the image as a whole ----------------------------------------------------------------
 
-bool image_writable() {
-    int fd = open(image_file.c_str(), O_RDWR | O_CLOEXEC);
+bool image_writable(const std::string& file) {
+    int fd = open(file.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) return false;
     // A file without write permission is read-only, even for root.
     struct stat info;

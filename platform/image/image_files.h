@@ -37,6 +37,13 @@
 bool image_attach(const std::string& file, const std::string& shown, uint64_t offset,
                   std::string* error);
 
+// Closes every descriptor of the image this backend holds; its paths are
+// then no longer the image's.
+void image_detach();
+
+// The path of the program `name` in $PATH, or "" when there is none.
+std::string image_find_tool(const char* name);
+
 // Whether `path` is one in the attached image, and `file` one of its files.
 bool image_holds(const char* path);
 bool image_owns(platform_file file);
@@ -61,8 +68,8 @@ void image_delete_at_once(const char* path);
 
 // ---- the image as a whole --------------------------------------------------------
 
-// Whether this process may write the image file: it is not read-only.
-bool image_writable();
+// Whether this process may write the image `file`: it is not read-only.
+bool image_writable(const std::string& file);
 
 // An exclusive lock on the image file for one run: flock against another
 // Tamrix, and an OFD write lock over the whole file (fcntl F_OFD_SETLK),

@@ -10,12 +10,14 @@
 
 #include "../../system/system.h"
 #include "image_disk.h"
+#include "image_export.h"
 #include "image_files.h"
 #include "image_registry.h"
 
 namespace {
 
 const int kCannotUse = 1;  // the exit status when the image cannot be used
+const int kInUse = 4;      // the exit status when another program has it open
 
 // VER_PLATFORM_WIN32_WINDOWS: a registry in the CREG format is that of
 // Windows 95, 98 or Me.
@@ -90,18 +92,50 @@ int kind_from_registry(const std::string& windows_dir, bool say) {
     return kind;
 }
 
+// An image of an emulator's format, exported as a raw disk at `*disk`
+// (see image_export.h); 0, or the status the program ends with.
+int export_image(const command_line& run, const image_format& format, std::string* disk) {
+    const std::string& shown = run.image;
+    bool read_only = run.mode == mode_status;
+    if (!read_only && !image_writable(run.image))
+        return refuse("The disk image " + shown +
+                      " is read-only; nothing was changed.  Make it writable to patch it.");
+    std::string error;
+    switch (image_export_start(run.image, shown, format.qemu_driver, read_only, disk, &error)) {
+        case export_ready: return 0;
+        case export_in_use:
+            platform_message_box(error.c_str(), "Tamrix", icon_error, buttons_ok);
+            return kInUse;
+        case export_cannot_start:
+            return refuse(error + "  Nothing was changed." +
+                          image_convert_hint(shown, format.qemu_driver));
+        case export_failed: break;
+    }
+    return refuse(error);
+}
+
 }  // namespace
 
 int image_start(command_line* run) {
     const std::string& shown = run->image;
     int fd = open(run->image.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return refuse("Can't open the disk image " + shown + ": " + strerror(errno));
+    // The file mtools works on: the image, or QEMU's raw view of it.
+    std::string disk = run->image;
+    image_format format = read_image_format(fd);
+    if (format.way == image_through_qemu) {
+        close(fd);
+        int refused = export_image(*run, format, &disk);
+        if (refused != 0) return refused;
+        fd = open(disk.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return refuse("Can't open the disk image " + shown + ": " + strerror(errno));
+    }
     image_volume volume = find_fat_volume(fd, shown, run->partition);
     close(fd);
     if (!volume.found) return refuse(volume.error);
     std::string error;
-    if (!image_attach(run->image, shown, volume.offset, &error)) return refuse(error);
-    if (run->mode != mode_status && !image_writable())
+    if (!image_attach(disk, shown, volume.offset, &error)) return refuse(error);
+    if (run->mode != mode_status && !image_writable(disk))
         return refuse("The disk image " + shown +
                       " is read-only; nothing was changed.  Make it writable to patch it.");
 

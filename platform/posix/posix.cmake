@@ -16,6 +16,8 @@ add_library(tamrix_posix_files STATIC ${TAMRIX_POSIX_DIR}/posix_files.cpp)
 set(TAMRIX_IMAGE_DIR ${CMAKE_CURRENT_LIST_DIR}/../image)
 add_library(tamrix_image STATIC
   ${TAMRIX_IMAGE_DIR}/image_disk.cpp
+  ${TAMRIX_IMAGE_DIR}/image_export.cpp
+  ${TAMRIX_IMAGE_DIR}/image_formats.cpp
   ${TAMRIX_IMAGE_DIR}/image_files.cpp
   ${TAMRIX_IMAGE_DIR}/image_registry.cpp
 )

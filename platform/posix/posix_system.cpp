@@ -6,7 +6,12 @@
 #include <string.h>
 
 #include "../../resources/dialog_ids.h"
+#include "../image/image_export.h"
+#include "../image/image_files.h"
 #include "posix_backend.h"
+
+// The exit status when the changes of a run may not all be in the image.
+const int kExportFailed = 3;
 
 command_line posix_run;
 posix_dialog_state posix_dialog;
@@ -16,6 +21,15 @@ platform_window posix_dialog_window() { return &posix_dialog; }
 
 void posix_exit(int status) {
     terminal_close();
+    // An image changed through QEMU is in the image once its daemon ended well.
+    if (image_exported()) {
+        image_detach();
+        std::string error;
+        if (!image_export_end(&error)) {
+            fprintf(stderr, "Tamrix: %s\n", error.c_str());
+            if (status == 0) status = kExportFailed;
+        }
+    }
     fflush(stdout);
     fflush(stderr);
     exit(status);
