@@ -7,8 +7,12 @@
 # before and after: a run reads and writes only the files it needs, and
 # never copies the image.
 #
-#   bench/image_bench.sh [-n ROUNDS] [-d DIR] BUILD_DIR
+#   bench/image_bench.sh [-n ROUNDS] [-d DIR] [-f FORMAT] BUILD_DIR
 #
+# With -f, the disk is 1 GiB with a FAT16 partition at sector 63, converted
+# by qemu-img into FORMAT (qcow2, vdi, vpc, vmdk, vhdx), which each run
+# changes through qemu-storage-daemon: the daemon's start and end are in
+# the times.
 # BUILD_DIR holds tamrix and bench/bench_merge (a Release build).  The work
 # folder DIR defaults to a new one under $TMPDIR or /tmp (a disk, not tmpfs:
 # the image stands where a user's would); it is removed at the end unless
@@ -17,11 +21,13 @@ set -eu
 
 rounds=5
 dir=
-usage="usage: $0 [-n ROUNDS] [-d DIR] BUILD_DIR"
-while getopts n:d: option; do
+format=
+usage="usage: $0 [-n ROUNDS] [-d DIR] [-f FORMAT] BUILD_DIR"
+while getopts n:d:f: option; do
     case $option in
         n) rounds=$OPTARG ;;
         d) dir=$OPTARG ;;
+        f) format=$OPTARG ;;
         *) echo "$usage" >&2; exit 2 ;;
     esac
 done
@@ -32,6 +38,11 @@ generator=$1/bench/bench_merge
 for program in "$tamrix" "$generator" "$(command -v mformat || echo mformat)" "$(command -v sfdisk || echo sfdisk)"; do
     [ -x "$program" ] || { echo "image_bench: $program is not there (scripts/install-deps.sh installs mtools and fdisk)" >&2; exit 2; }
 done
+if [ -n "$format" ]; then
+    for program in qemu-img qemu-storage-daemon; do
+        command -v $program >/dev/null || { echo "image_bench: $program is not there (scripts/install-deps.sh installs it)" >&2; exit 2; }
+    done
+fi
 
 made_dir=
 if [ -z "$dir" ]; then
@@ -43,19 +54,30 @@ mkdir -p "$dir"
 image=$dir/win95.img
 export MTOOLS_SKIP_CHECK=1
 
-# The disk: 2 GiB, sparse, a FAT32 partition from sector 2048 to the end.
+# The disk: 2 GiB, sparse, a FAT32 partition from sector 2048 to the end;
+# for another format 1 GiB, FAT16 from sector 63.
 rm -f "$image"
-truncate -s 2G "$image"
-echo 'label: dos
-start=2048, type=c' | sfdisk -q "$image"
-sectors=$(sfdisk -d "$image" | sed -n 's/.*start= *2048, size= *\([0-9]*\).*/\1/p')
-volume="$image@@$((2048 * 512))"
-mformat -i "$volume" -T "$sectors" -h 16 -s 63 -H 2048 -F -v WIN95 ::
+if [ -z "$format" ]; then
+    size=2G start=2048 type=c fat=-F what="2 GiB sparse raw disk, FAT32 at 1 MiB"
+else
+    size=1G start=63 type=6 fat= what="1 GiB $format disk, FAT16 at sector 63"
+fi
+truncate -s $size "$image"
+echo "label: dos
+start=$start, type=$type" | sfdisk -q "$image"
+sectors=$(sfdisk -d "$image" | sed -n "s/.*start= *$start, size= *\([0-9]*\).*/\1/p")
+volume="$image@@$((start * 512))"
+mformat -i "$volume" -T "$sectors" -h 16 -s 63 -H $start $fat -v WIN95 ::
 mmd -i "$volume" ::/WINDOWS ::/WINDOWS/INF
 printf 'not a real WIN.COM' >"$dir/WIN.COM"
 "$generator" -w "$dir/MACHINE.INF" 0.1 >/dev/null
 mcopy -i "$volume" "$dir/WIN.COM" ::/WINDOWS/WIN.COM
 mcopy -i "$volume" "$dir/MACHINE.INF" ::/WINDOWS/INF/MACHINE.INF
+raw=$image
+if [ -n "$format" ]; then
+    image=$dir/win95.$format
+    qemu-img convert -f raw -O "$format" "$raw" "$image"
+fi
 allocated_before=$(du -k "$image" | cut -f1)
 
 # run COMMAND: tamrix COMMAND on the image; Exit's restart question is
@@ -84,10 +106,11 @@ for _ in $(seq "$rounds"); do
     statuses+=("$(ms status)")
     uninstalls+=("$(ms uninstall)")
 done
+[ -z "$format" ] || qemu-img convert -f "$format" -O raw "$image" "$raw"
 mcopy -n -i "$volume" ::/WINDOWS/INF/MACHINE.INF "$dir/AFTER.INF"
 cmp -s "$dir/MACHINE.INF" "$dir/AFTER.INF" || { echo "image_bench: uninstall did not give machine.inf back" >&2; exit 1; }
 
-echo "Tamrix on a disk image: 2 GiB sparse raw disk, FAT32 at 1 MiB,"
+echo "Tamrix on a disk image: $what,"
 echo "machine.inf $(stat -c %s "$dir/MACHINE.INF") bytes, median of $rounds rounds, in $dir"
 report() { printf '  %-10s %8.1f ms\n' "$1" "$(shift; printf '%s\n' "$@" | median)"; }
 report install "${installs[@]}"

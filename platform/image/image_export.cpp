@@ -94,7 +94,8 @@ pid_t start_child(const std::vector<std::string>& words, int log) {
     return child;
 }
 
-// The first lines of what the daemon said, for the user.
+// What the daemon said, for the user: its own name and the option that
+// failed left out, the lines joined.
 std::string daemon_said() {
     std::string said;
     int fd = open(in_scratch("daemon.log").c_str(), O_RDONLY | O_CLOEXEC);
@@ -102,7 +103,14 @@ std::string daemon_said() {
     ssize_t count = fd >= 0 ? read(fd, buffer, sizeof buffer) : -1;
     if (fd >= 0) close(fd);
     if (count > 0) said.assign(buffer, (size_t)count);
+    const char kName[] = "qemu-storage-daemon: ";
+    if (said.compare(0, sizeof kName - 1, kName) == 0) said.erase(0, sizeof kName - 1);
+    size_t option_end = said.find(": ");
+    if (said.compare(0, 2, "--") == 0 && option_end != std::string::npos)
+        said.erase(0, option_end + 2);
     while (!said.empty() && (said.back() == '\n' || said.back() == '\r')) said.pop_back();
+    for (char& c : said)
+        if (c == '\n' || c == '\r') c = ' ';
     return said;
 }
 
@@ -158,8 +166,8 @@ bool is_lock_refusal(const std::string& said) {
 }  // namespace
 
 export_outcome image_export_start(const std::string& file, const std::string& shown,
-                                  const char* driver, bool read_only, std::string* view,
-                                  std::string* error) {
+                                  const char* what, const char* driver, bool read_only,
+                                  std::string* view, std::string* error) {
     exported = shown;
     driver_name = driver;
     std::string daemon = image_find_tool("qemu-storage-daemon");
@@ -235,8 +243,8 @@ export_outcome image_export_start(const std::string& file, const std::string& sh
                          "try again.";
                 return export_in_use;
             }
-            *error = "QEMU cannot open " + shown + " as " + driver +
-                     "; nothing was changed." + (said.empty() ? "" : "  It said: " + said);
+            *error = "QEMU cannot open " + shown + " as " + what + "; nothing was changed." +
+                     (said.empty() ? "" : "  It said: " + said);
             return export_failed;
         }
         sleep_milliseconds(2);

@@ -33,13 +33,13 @@ enum export_outcome {
     export_failed,        // QEMU could not open it, or the export did not come up
 };
 
-// Exports the image `file` (named `shown` in messages) with QEMU's
-// `driver`, writable unless `read_only`.  When ready, `*view` is the path
+// Exports the image `file` (named `shown` in messages), which is `what`
+// ("a dynamic VHD"), with QEMU's `driver`, writable unless `read_only`.  When ready, `*view` is the path
 // of the exported raw disk; otherwise `*error` is a sentence for the user
 // and nothing is left running or mounted.
 export_outcome image_export_start(const std::string& file, const std::string& shown,
-                                  const char* driver, bool read_only, std::string* view,
-                                  std::string* error);
+                                  const char* what, const char* driver, bool read_only,
+                                  std::string* view, std::string* error);
 
 // Whether an export is running.
 bool image_exported();

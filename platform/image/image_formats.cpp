@@ -78,7 +78,7 @@ bool zero_bytes(const unsigned char* p, size_t length) {
 image_format name_vdi(const unsigned char* head, size_t head_size) {
     if (head_size < 0x1C8) return refused(kVdi, "vdi", "cut short: its header is incomplete.", false);
     if (le32(head + 0x44) != 0x00010001)
-        return refused(kVdi, "vdi", "of an old version Tamrix does not change in place.", true);
+        return refused(kVdi, "vdi", "of a version Tamrix does not know.", false);
     uint32_t type = le32(head + 0x4C);
     if (type == 3 || type == 4 || !zero_bytes(head + 0x1A8, 32))
         return refused("a differencing VirtualBox disk image (VDI)", "vdi",

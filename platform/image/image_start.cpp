@@ -101,7 +101,8 @@ int export_image(const command_line& run, const image_format& format, std::strin
         return refuse("The disk image " + shown +
                       " is read-only; nothing was changed.  Make it writable to patch it.");
     std::string error;
-    switch (image_export_start(run.image, shown, format.qemu_driver, read_only, disk, &error)) {
+    switch (image_export_start(run.image, shown, format.what, format.qemu_driver, read_only, disk,
+                               &error)) {
         case export_ready: return 0;
         case export_in_use:
             platform_message_box(error.c_str(), "Tamrix", icon_error, buttons_ok);

@@ -407,9 +407,6 @@ class Refusals(ImageTest):
     IN_USE = ("Tamrix: The disk image {img} is in use by another program, such as a virtual "
               "machine that has it open; nothing was changed.  Shut the virtual machine down "
               "first, then try again.")
-    CONVERT = ("Tamrix: {img} is %s, which Tamrix cannot change in place; nothing was changed."
-               " / Convert it to a raw image, patch that, and use it (or convert it back): /"
-               "   qemu-img convert -f %s -O raw {img} {raw}")
 
     ROWS = [
         # what, how the image is spoilt, command, status, the message
@@ -423,17 +420,17 @@ class Refusals(ImageTest):
         ("read-only", lambda image: os.chmod(image.path, 0o444), "install", 1,
          "Tamrix: The disk image {img} is read-only; nothing was changed.  Make it writable to "
          "patch it."),
-        ("qcow2", header.__func__(b"QFI\xfb\0\0\0\3"), "install", 1,
-         CONVERT % ("a QEMU copy-on-write image (qcow2)", "qcow2")),
-        ("VDI", header.__func__(b"<<< Oracle VM VirtualBox Disk Image >>>\n".ljust(64, b"\0")
-                                + b"\x7f\x10\xda\xbe"), "status", 1,
-         CONVERT % ("a VirtualBox disk image (VDI)", "vdi")),
-        ("VMDK", header.__func__(b"KDMV\1\0\0\0"), "install", 1,
-         CONVERT % ("a VMware disk image (VMDK)", "vmdk")),
-        ("VHDX", header.__func__(b"vhdxfile"), "install", 1,
-         CONVERT % ("a Hyper-V disk image (VHDX)", "vhdx")),
-        ("dynamic VHD", header.__func__(vhd_footer(1 << 30, 3), 2048), "install", 1,
-         CONVERT % ("a dynamic VHD", "vpc")),
+        # Formats QEMU changes (test_image_formats.py), broken or of a kind Tamrix refuses.
+        ("qcow2 header alone", header.__func__(b"QFI\xfb\0\0\0\3"), "install", 1,
+         "Tamrix: QEMU cannot open {img} as a QEMU copy-on-write image (qcow2); nothing was "
+         "changed.  It said: Unsupported cluster size: 2^0"),
+        ("VDI of version 0", header.__func__(b"<<< Oracle VM VirtualBox Disk Image >>>\n"
+                                             .ljust(64, b"\0") + b"\x7f\x10\xda\xbe"),
+         "status", 1, "Tamrix: {img} is a VirtualBox disk image (VDI), of a version Tamrix does "
+         "not know.  Nothing was changed."),
+        ("VMDK extent alone", header.__func__(b"KDMV\1\0\0\0"), "install", 1,
+         "Tamrix: {img} is one extent of a VMware disk image (VMDK), the disk's descriptor file "
+         "(the small .vmdk beside it) names its extents: use that one.  Nothing was changed."),
         ("too small", header.__func__(b"\xeb\x3c\x90", 100), "status", 1,
          "Tamrix: {img} is no disk image: it is too small to hold one; nothing was changed."),
         ("a partition of a bare volume", lambda image: None, "status --partition 1", 1,
@@ -455,8 +452,7 @@ class Refusals(ImageTest):
                     self.addCleanup(os.close, held)
                 before = image.digest()
                 got = run_cli(command.split() + ["--platform-kind", "1", "--image", image.path])
-                raw = image.path[:-len(".img")] + "-raw.img"
-                self.assertEqual(got, (status, [], [message.format(img=image.path, raw=raw)]))
+                self.assertEqual(got, (status, [], [message.format(img=image.path)]))
                 self.assertEqual(image.digest(), before)
         # status takes no lock.
         image = self.image()
