@@ -275,8 +275,8 @@ bool image_export_end(std::string* error) {
                           ? "with status " + std::to_string(status == -1 ? -1 : WEXITSTATUS(status))
                           : "by signal " + std::to_string(WTERMSIG(status));
     *error = "qemu-storage-daemon, which wrote this run's changes into " + exported +
-             ", ended " + how + ": the image may lack some of them.  Check it with "
-             "'qemu-img check -f " + driver_name + "' before using it." +
-             (said.empty() ? "" : "  It said: " + said);
+             ", ended " + how + ": the image may lack some of them.  Check it before using "
+             "it: qemu-img check -f " + driver_name + " " + exported +
+             (said.empty() ? "" : "\nIt said: " + said);
     return false;
 }

@@ -234,7 +234,7 @@ class Refusals(FormatTest):
                 self.assert_nothing_left()
 
 
-class InUse(FormatTest):
+class TheDaemonAndItsLocks(FormatTest):
     @unittest.skipIf(shutil.which("qemu-system-i386") is None,
                      "qemu-system-i386 is not installed (package qemu-system-x86)")
     def test_a_virtual_machine_running_on_the_image(self):
@@ -258,6 +258,26 @@ class InUse(FormatTest):
             "try again." % path]))
         self.assertEqual(digest_all(image.root), before)
         self.assert_nothing_left()
+
+    def test_a_daemon_that_dies_during_the_run(self):
+        # The first rename kills the daemon, then runs.
+        image, path = self.converted("qcow2")
+        tools = os.path.join(image.root, "bin")
+        os.mkdir(tools)
+        for program in ("mcopy", "mdir", "mdel", "fusermount3", "qemu-storage-daemon"):
+            os.symlink(shutil.which(program), os.path.join(tools, program))
+        with open(os.path.join(tools, "mren"), "w") as f:
+            f.write("#!/bin/sh\npkill -KILL -f 'qemu-storage-daemon .*%s/'\nsleep 0.1\nexec %s \"$@\"\n"
+                    % (self.scratch, shutil.which("mren")))
+        os.chmod(os.path.join(tools, "mren"), 0o755)
+        got = run_cli(["install", "--platform-kind", "1", "--image", path],
+                      env_extra={"TMPDIR": self.scratch, "PATH": tools + ":" + os.environ["PATH"]})
+        self.assertEqual(got[0], 3)
+        self.assertEqual(got[2][-1], "Tamrix: qemu-storage-daemon, which wrote this run's changes "
+                         "into %s, ended by signal 9: the image may lack some of them.  Check it "
+                         "before using it: qemu-img check -f qcow2 %s" % (path, path))
+        self.assert_nothing_left()
+        self.assert_checked(path, "qcow2")
 
 
 class Interruptions(FormatTest):
