@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <string.h>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "../../system/system.h"
@@ -125,9 +126,18 @@ int image_start(command_line* run) {
     std::string disk = run->image;
     image_format format = read_image_format(fd);
     if (format.way == image_through_qemu) {
+        struct stat read_here, opened;
+        bool known = fstat(fd, &read_here) == 0;
         close(fd);
         int refused = export_image(*run, format, &disk);
         if (refused != 0) return refused;
+        // QEMU opened the image by its name: the file whose format was read.
+        if (!known || stat(run->image.c_str(), &opened) != 0 ||
+            opened.st_dev != read_here.st_dev || opened.st_ino != read_here.st_ino) {
+            std::string ignored;
+            image_export_end(&ignored);
+            return refuse(shown + " was replaced while Tamrix opened it; nothing was changed.");
+        }
         fd = open(disk.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) return refuse("Can't open the disk image " + shown + ": " + strerror(errno));
     }
