@@ -97,8 +97,8 @@ int kind_from_registry(const std::string& windows_dir, bool say) {
 // (see image_export.h); 0, or the status the program ends with.
 int export_image(const command_line& run, const image_format& format, std::string* disk) {
     const std::string& shown = run.image;
-    bool read_only = run.mode == mode_status;
-    if (!read_only && !image_writable(run.image))
+    bool read_only = run.mode == mode_status || run.dry_run;  // not a byte written
+    if (run.mode != mode_status && !image_writable(run.image))
         return refuse("The disk image " + shown +
                       " is read-only; nothing was changed.  Make it writable to patch it.");
     std::string error;
@@ -146,7 +146,7 @@ int image_start(command_line* run) {
     if (!volume.found) return refuse(volume.error);
     std::string error;
     if (!image_attach(disk, shown, volume.offset, &error)) return refuse(error);
-    if (run->mode != mode_status && !image_writable(disk))
+    if (format.way == image_direct && run->mode != mode_status && !image_writable(disk))
         return refuse("The disk image " + shown +
                       " is read-only; nothing was changed.  Make it writable to patch it.");
 

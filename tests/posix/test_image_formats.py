@@ -59,15 +59,15 @@ def patch(path, offset, data):
         f.write(data)
 
 
+def file_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
 def digest_all(root):
     """The bytes of every file in a folder, by name."""
-    result = {}
-    for name in sorted(os.listdir(root)):
-        if os.path.isdir(os.path.join(root, name)):
-            continue
-        with open(os.path.join(root, name), "rb") as f:
-            result[name] = f.read()
-    return result
+    return {name: file_bytes(os.path.join(root, name)) for name in sorted(os.listdir(root))
+            if not os.path.isdir(os.path.join(root, name))}
 
 
 @unittest.skipIf(missing_tools(), missing_tools())
@@ -119,16 +119,19 @@ class SameAsAFolder(FormatTest):
                 others = image.everything_but(TOUCHED)
                 for command, after in [("install", {"MACHINE.INF": MACHINE_INF_INSTALLED_KIND2,
                                                     "USB.INF": USB_INF_INSTALLED}),
-                                       ("status", None), ("uninstall", BOTH)]:
+                                       ("status", None), ("install --dry-run", None),
+                                       ("uninstall", BOTH)]:
+                    before = file_bytes(path)
                     answer = [] if command == "status" else ["--no"]
-                    on_image = self.run_on([command] + answer, path)
-                    on_folder = run_cli([command] + answer + ["--windows-dir", folder.windows,
-                                                              "--platform-kind", "2"])
+                    on_image = self.run_on(command.split() + answer, path)
+                    on_folder = run_cli(command.split() + answer + [
+                        "--windows-dir", folder.windows, "--platform-kind", "2"])
                     self.assertEqual(on_image, (on_folder[0], [OSR2_LINE] + on_folder[1],
                                                 on_folder[2]))
                     self.assert_nothing_left()
                     self.assert_checked(path, name)
-                    if after is None:
+                    if after is None:  # nothing written: not a byte of the image
+                        self.assertEqual(file_bytes(path), before)
                         continue
                     self.back_to_raw(image, path, name)
                     self.assertEqual(image.folder(), dict(after, **{"OTHER.INF":
