@@ -1,0 +1,169 @@
+// Opening the disk image of the command line (--image) before the dialog
+// or a command starts: an emulator's format exported through QEMU as a raw
+// disk, its FAT volume found and handed to the image backend, the Windows
+// folder in it named or found, and the kind of Windows read from its
+// SYSTEM.DAT (see front_end.h).
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <string.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "../platform/image/image_disk.h"
+#include "../platform/image/image_export.h"
+#include "../platform/image/image_files.h"
+#include "../platform/image/image_registry.h"
+#include "../system/system.h"
+#include "front_end.h"
+
+namespace {
+
+// VER_PLATFORM_WIN32_WINDOWS: a registry in the CREG format is that of
+// Windows 95, 98 or Me.
+const uint32_t kWin32Windows = 1;
+
+// The largest SYSTEM.DAT read: real ones are a few megabytes.
+const size_t kMostRegistryBytes = 64u << 20;
+
+int refuse(const std::string& why) {
+    platform_message_box(why.c_str(), "Tamrix", icon_error, buttons_ok);
+    return exit_missing;
+}
+
+bool has_file(const std::vector<image_entry>& entries, const char* name, bool folder) {
+    for (const image_entry& entry : entries)
+        if (entry.folder == folder && strcasecmp(entry.name.c_str(), name) == 0) return true;
+    return false;
+}
+
+// The folders in the volume's root that hold WIN.COM and INF\MACHINE.INF,
+// or in its place MACHINE.IN@, the text of a swap that was cut off between
+// its renames, which the next run gives its name back.
+std::vector<std::string> windows_folders() {
+    std::vector<std::string> found;
+    std::vector<image_entry> root, folder, inf;
+    if (!image_list("C:\\", &root)) return found;
+    for (const image_entry& entry : root) {
+        std::string path = "C:\\" + entry.name;
+        if (entry.folder && image_list(path.c_str(), &folder) &&
+            has_file(folder, "WIN.COM", false) && has_file(folder, "INF", true) &&
+            image_list((path + "\\INF").c_str(), &inf) &&
+            (has_file(inf, "MACHINE.INF", false) || has_file(inf, "MACHINE.IN@", false)))
+            found.push_back(path);
+    }
+    return found;
+}
+
+// A folder named on the command line as a path of the image backend:
+// \WINDOWS, C:\WINDOWS and /WINDOWS all name C:\WINDOWS.
+std::string drive_c_path(const std::string& given) {
+    std::string path = given;
+    if (path.size() >= 2 && path[1] == ':') path.erase(0, 2);
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    while (!path.empty() && path.back() == '\\') path.pop_back();
+    if (!path.empty() && path[0] != '\\') path.insert(0, "\\");
+    return "C:" + path;
+}
+
+std::string read_only(const std::string& image) {
+    return "The disk image " + image +
+           " is read-only; nothing was changed.  Make it writable to patch it.";
+}
+
+// An image of an emulator's format, exported as a raw disk at `*disk`
+// (see image_export.h); exit_done, or the status the program ends with.
+int export_image(const std::string& image, const image_format& format, image_use use,
+                 std::string* disk) {
+    if (use != image_read && !image_writable(image)) return refuse(read_only(image));
+    std::string error;
+    switch (image_export_start(image, image, format.what, format.qemu_driver,
+                               use != image_change, disk, &error)) {
+        case export_ready: return exit_done;
+        case export_in_use:
+            platform_message_box(error.c_str(), "Tamrix", icon_error, buttons_ok);
+            return exit_held_elsewhere;
+        case export_cannot_start:
+            return refuse(error + "  Nothing was changed." +
+                          image_convert_hint(image, format.qemu_driver));
+        case export_failed: break;
+    }
+    return refuse(error);
+}
+
+}  // namespace
+
+int open_image(const std::string& image, int partition, image_use use,
+               std::string* windows_dir) {
+    int fd = open(image.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return refuse("Can't open the disk image " + image + ": " + strerror(errno));
+    // The file mtools works on: the image, or QEMU's raw view of it.
+    std::string disk = image;
+    image_format format = read_image_format(fd);
+    if (format.way == image_through_qemu) {
+        struct stat read_here, opened;
+        bool known = fstat(fd, &read_here) == 0;
+        close(fd);
+        int refused = export_image(image, format, use, &disk);
+        if (refused != exit_done) return refused;
+        // QEMU opened the image by its name: the file whose format was read.
+        if (!known || stat(image.c_str(), &opened) != 0 || opened.st_dev != read_here.st_dev ||
+            opened.st_ino != read_here.st_ino) {
+            std::string ignored;
+            image_export_end(&ignored);
+            return refuse(image + " was replaced while Tamrix opened it; nothing was changed.");
+        }
+        fd = open(disk.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return refuse("Can't open the disk image " + image + ": " + strerror(errno));
+    }
+    image_volume volume = find_fat_volume(fd, image, partition);
+    close(fd);
+    if (!volume.found) return refuse(volume.error);
+    std::string error;
+    if (!image_attach(disk, volume.offset, &error, image.c_str())) return refuse(error);
+    if (format.way == image_direct && use != image_read && !image_writable(image))
+        return refuse(read_only(image));
+
+    if (!windows_dir->empty()) {
+        *windows_dir = drive_c_path(*windows_dir);
+        return exit_done;
+    }
+    std::vector<std::string> found = windows_folders();
+    std::string where = found.empty() ? "" : found[0].substr(2);
+    for (size_t i = 1; i < found.size(); i++) where += ", " + found[i].substr(2);
+    if (found.empty())
+        return refuse("No Windows folder in " + image +
+                      ": none in the root of its FAT volume holds WIN.COM and INF\\MACHINE.INF."
+                      "  Name it with --windows-dir.");
+    if (found.size() > 1)
+        return refuse(image + " holds more than one Windows folder: " + where +
+                      ".  Name the one to patch with --windows-dir.");
+    *windows_dir = found[0];
+    return exit_done;
+}
+
+int image_windows_kind(const std::string& windows_dir, bool say) {
+    registry_version version;
+    std::string bytes;
+    if (image_read_whole((windows_dir + "\\SYSTEM.DAT").c_str(), &bytes, kMostRegistryBytes))
+        version = read_windows_version(bytes);
+    else
+        version.why_not = "no SYSTEM.DAT in its Windows folder";
+    int kind = version.found ? windows_kind(kWin32Windows, version.service.c_str()) : 0;
+    if (say) {
+        if (!version.found)
+            printf("Windows in the image: unknown (%s): platform kind 0\n",
+                   version.why_not.c_str());
+        else if (version.service.empty())
+            printf("Windows in the image: version %s, no service string: platform kind %d\n",
+                   version.version.c_str(), kind);
+        else
+            printf("Windows in the image: version %s, service string \"%s\": platform kind %d\n",
+                   version.version.c_str(), version.service.c_str(), kind);
+        fflush(stdout);
+    }
+    return kind;
+}
+
