@@ -1,9 +1,9 @@
 // The operations of the line engine: anchored copying, template groups, the
 // pre-scan and the removal of marked lines.
-#include "line_streams.h"
+#include "line_scan.h"
 #include "text.h"
 
-static line_piece line;  // the current line: all the engine ever holds
+static line_piece current_piece;  // the piece read last: all the engine ever holds of a line
 
 // ---- matching -------------------------------------------------------------------
 
@@ -47,7 +47,7 @@ static bool found_ahead(const char* text, uint32_t length, input_position* found
     bool found = false;
     while (!input_ended() && !found) {
         *found_at = input_here();
-        found = read_piece(&line) && matches(&line, text, length);
+        found = read_piece(&current_piece) && matches(&current_piece, text, length);
     }
     input_go_to(start);
     return found;
@@ -179,13 +179,19 @@ static lookahead anchor_ahead(const char* text, uint32_t length, uint32_t* found
     return line_at_matches(last - 1, text, length) ? match_ahead : not_known;
 }
 
+// Where the first piece of the line in_bytes[from, end) ends, `end` being
+// its LF, its Ctrl-Z or the end of what the buffer holds of it.
+static inline uint32_t first_piece_end(uint32_t from, uint32_t end) {
+    return end - from < kPieceLimit ? end : from + kPieceLimit;
+}
+
 // True when the line in_bytes[from, end) (its LF, if any, at end) matches
 // the plain text.
 static inline bool line_matches(uint32_t from, uint32_t end, const char* text, uint32_t length) {
-    const char* b = in_bytes + from;
+    const char* bytes = in_bytes + from;
     // Most lines start with their text and differ at once.
-    if (b[0] != ' ' && b[0] != '\t' && ascii_lower(b[0]) != ascii_lower(text[0])) return false;
-    return text_begins(b, end - from < kPieceLimit ? end - from : kPieceLimit, text, length);
+    if (bytes[0] != ' ' && bytes[0] != '\t' && ascii_lower(bytes[0]) != ascii_lower(text[0])) return false;
+    return text_begins(bytes, first_piece_end(from, end) - from, text, length);
 }
 
 // Copies lines up to the first one from here on that matches the plain
@@ -193,63 +199,20 @@ static inline bool line_matches(uint32_t from, uint32_t end, const char* text, u
 // that one lies ahead.  False when the input ends first, which only a read
 // that fails (or a file changed since the pre-scan) can make happen.
 static bool copy_to_match(const char* text, uint32_t length) {
-    uint32_t run = in.next;  // the bytes not yet written start here
-    uint32_t line = in.next;  // where the current line starts
-    uint32_t i = in.next;     // the next block starts here
-    bool line_start = !in.mid_line;  // false: the line started before here
+    line_scan scan;
+    begin_scan(&scan, kMatchWindow, true, true, UINT32_MAX);
     for (;;) {
-        uint32_t filled = in.filled;
-        for (; i < filled; i += kScanBlock) {
-            for (uint64_t ends = line_end_flags(in_bytes + i) & first_bits(filled - i); ends != 0;
-                 ends &= ends - 1) {
-                uint32_t end = i + lowest_bit(ends);
-                if (line_start && line_matches(line, end, text, length)) {
-                    write_bytes(in_bytes + run, line - run);
-                    in.next = line;
-                    in.mid_line = false;
-                    return true;
-                }
-                if (in_bytes[end] == kCtrlZ) {
-                    write_bytes(in_bytes + run, end - run);
-                    in.next = end;
-                    in.at_end = true;
-                    return false;
-                }
-                if ((in_bytes + end)[-1] != '\r') {  // an LF that gains a CR
-                    write_bytes(in_bytes + run, end - run);
-                    write_bytes("\r", 1);
-                    run = end;
-                }
-                line = end + 1;
-                line_start = true;
-            }
-        }
-        // The buffer is used up.  A line that starts in it goes to its
-        // front, with more bytes read behind it, until its first piece is
-        // there whole.
-        if (line_start && filled - line < kPieceLimit && !in.file_ended) {
-            write_bytes(in_bytes + run, line - run);
-            in.next = line;
-            fill_input_ahead(kLineWindow);
-            if (in.failed) break;
-            i = filled - line;
-            run = line = 0;
-            continue;
-        }
-        if (line_start && line_matches(line, filled, text, length)) {
-            write_bytes(in_bytes + run, line - run);
-            in.next = line;
-            in.mid_line = false;
+        scan_stop stop = next_stop(&scan);
+        if (stop == stopped_for_good) return false;
+        if (scan.line_start && line_matches(scan.line, scan.end, text, length)) {
+            stop_before_line(&scan);
             return true;
         }
-        write_bytes(in_bytes + run, filled - run);
-        in.next = filled;
-        if (!fill_input()) break;
-        run = line = i = 0;
-        line_start = false;
+        if (stop == stopped_at_ctrl_z) {
+            stop_at_ctrl_z(&scan);
+            return false;
+        }
     }
-    in.at_end = true;
-    return false;
 }
 
 // ---- copying ----------------------------------------------------------------------
@@ -298,11 +261,11 @@ bool copy_through_header(const char* header) {
         if (!found_ahead(header, length, &header_line)) return false;
         copy_input_to(&header_line);
     }
-    if (!read_piece(&line)) return false;
-    write_line(&line);
+    if (!read_piece(&current_piece)) return false;
+    write_line(&current_piece);
     // A header longer than a piece: what follows must follow all of it.
     while (input_mid_line() && !input_ended())
-        if (read_piece(&line)) write_line(&line);
+        if (read_piece(&current_piece)) write_line(&current_piece);
     return true;
 }
 
@@ -458,17 +421,17 @@ static inline void prescan_line(uint32_t from, uint32_t end, uint32_t base) {
 // The pre-scan piece by piece, for template lines the table cannot hold.
 static void prescan_pieces(template_group* const* groups, uint32_t group_count) {
     while (!input_ended()) {
-        if (!read_piece(&line) || line.continuation) continue;
-        uint32_t start = leading_blanks(line.text, line.length);
-        if (start == line.length) continue;
-        char first = ascii_lower(line.text[start]);
+        if (!read_piece(&current_piece) || current_piece.continuation) continue;
+        uint32_t start = leading_blanks(current_piece.text, current_piece.length);
+        if (start == current_piece.length) continue;
+        char first = ascii_lower(current_piece.text[start]);
         for (uint32_t g = 0; g < group_count; g++) {
             template_group* group = groups[g];
             for (uint32_t i = 0; i < group->count; i++) {
                 char* row = group->rows + i * group->width;
                 // Most lines differ at once: test the first letter first.
                 if (ascii_lower(row[0]) != first || !line_enabled(row)) continue;
-                if (matches(&line, row, group->lengths[i] - kMarkerLength)) row[0] = '\0';
+                if (matches(&current_piece, row, group->lengths[i] - kMarkerLength)) row[0] = '\0';
             }
         }
     }
@@ -487,50 +450,21 @@ void mark_present(template_group* const* groups, uint32_t group_count) {
     __builtin_memset(first_by_8, 0, sizeof first_by_8);
     __builtin_memset(first_by_16, 0, sizeof first_by_16);
     notes_from = in.base + in.next;
-    uint32_t plain_from = notes_from;  // after the last LF without a CR in front
-    uint32_t text_end = 0;             // where the first Ctrl-Z or the file's end lies
-    uint32_t line = in.next;  // where the current line starts
-    uint32_t i = in.next;     // the next block starts here
-    bool line_start = !in.mid_line;  // false: the line started before here
-    while (!in.failed) {
-        uint32_t filled = in.filled;
-        uint32_t base = in.base + 1;
-        for (; i < filled; i += kScanBlock) {
-            for (uint64_t ends = line_end_flags(in_bytes + i) & first_bits(filled - i); ends != 0;
-                 ends &= ends - 1) {
-                uint32_t end = i + lowest_bit(ends);
-                if (line_start) prescan_line(line, end - line < kPieceLimit ? end : line + kPieceLimit, base);
-                if (in_bytes[end] == kCtrlZ) {
-                    text_end = in.base + end;
-                    goto ended;
-                }
-                if ((in_bytes + end)[-1] != '\r') plain_from = in.base + end + 1;
-                line = end + 1;
-                line_start = true;
-            }
+    line_scan scan;
+    begin_scan(&scan, kMatchWindow, false, true, UINT32_MAX);
+    for (;;) {
+        scan_stop stop = next_stop(&scan);
+        if (stop == stopped_for_good) break;
+        if (scan.line_start) prescan_line(scan.line, first_piece_end(scan.line, scan.end), in.base + 1);
+        if (stop == stopped_at_ctrl_z) {
+            stop_at_ctrl_z(&scan);
+            break;
         }
-        // The buffer is used up: a line that starts in it goes to its
-        // front, with more read behind it, until its first piece is there
-        // whole; or it is a long line's first piece, or the file's last line.
-        if (line_start && filled - line < kPieceLimit && !in.file_ended) {
-            in.next = line;
-            fill_input_ahead(kLineWindow);
-            i = filled - line;
-            line = 0;
-            continue;
-        }
-        if (line_start) prescan_line(line, filled - line < kPieceLimit ? filled : line + kPieceLimit, base);
-        line_start = false;
-        in.next = filled;
-        text_end = in.base + filled;
-        if (!fill_input()) break;
-        line = i = 0;
     }
-ended:
     notes_valid = !in.failed;
     if (notes_valid) {
-        in.plain_from = plain_from;
-        in.plain_to = text_end;
+        in.plain_from = scan.plain_from;
+        in.plain_to = in.base + in.next;  // the first Ctrl-Z, or the end of the file
     }
     input_go_to(input_position{0, false});
 }
@@ -550,52 +484,17 @@ static inline bool marked_at(uint32_t from, uint32_t lf) {
 
 void strip_marked_lines() {
     if (input_ended()) return;
-    uint32_t run = in.next;  // the bytes not yet written start here
-    uint32_t line = in.next;  // where the current line starts
-    uint32_t i = in.next;     // the next block starts here
-    bool line_start = !in.mid_line;  // false: the line started before here
+    line_scan scan;
+    begin_scan(&scan, kMarkedLineWindow, true, true, UINT32_MAX);
     for (;;) {
-        uint32_t filled = in.filled;
-        for (; i < filled; i += kScanBlock) {
-            for (uint64_t ends = line_end_flags(in_bytes + i) & first_bits(filled - i); ends != 0;
-                 ends &= ends - 1) {
-                uint32_t end = i + lowest_bit(ends);
-                if (in_bytes[end] == kCtrlZ) {
-                    write_bytes(in_bytes + run, end - run);
-                    in.next = end;
-                    in.at_end = true;
-                    return;
-                }
-                if (line_start && marked_at(line, end)) {
-                    write_bytes(in_bytes + run, line - run);
-                    run = end + 1;
-                } else if ((in_bytes + end)[-1] != '\r') {  // an LF that gains a CR
-                    write_bytes(in_bytes + run, end - run);
-                    write_bytes("\r", 1);
-                    run = end;
-                }
-                line = end + 1;
-                line_start = true;
-            }
+        scan_stop stop = next_stop(&scan);
+        if (stop == stopped_for_good) return;
+        if (stop == stopped_at_ctrl_z) {
+            stop_at_ctrl_z(&scan);
+            return;
         }
-        // The buffer is used up: a line short enough to be marked goes to
-        // its front, with more read behind it.
-        if (line_start && filled - line < kLineWindow && !in.file_ended) {
-            write_bytes(in_bytes + run, line - run);
-            in.next = line;
-            fill_input_ahead(kLineWindow);
-            if (in.failed) break;
-            i = filled - line;
-            run = line = 0;
-            continue;
-        }
-        write_bytes(in_bytes + run, filled - run);
-        in.next = filled;
-        if (!fill_input()) break;
-        run = line = i = 0;
-        line_start = false;
+        if (stop == stopped_at_lf && scan.line_start && marked_at(scan.line, scan.end)) drop_line(&scan);
     }
-    in.at_end = true;
 }
 
 // ---- looking without writing ---------------------------------------------------------
@@ -616,7 +515,7 @@ template_count count_present(template_group* const* groups, uint32_t group_count
 uint32_t count_marked_lines() {
     uint32_t marked = 0;
     while (!input_ended())
-        if (read_piece(&line) && is_marked(&line)) marked++;
+        if (read_piece(&current_piece) && is_marked(&current_piece)) marked++;
     input_go_to(input_position{0, false});
     return marked;
 }

@@ -1,0 +1,80 @@
+// The line-end scan's steps at the ends of the buffer, and its ways to stop.
+#include "line_scan.h"
+
+// Looks at the buffer from index `from` on, up to its end or the limit; a
+// scan that does not look goes to that end at once.
+static void scan_buffer_from(line_scan* scan, uint32_t from) {
+    scan->stop = scan->limit - in.base < in.filled ? scan->limit - in.base : in.filled;
+    scan->block = scan->looks ? from : scan->stop;
+    scan->ends = 0;
+}
+
+void begin_scan(line_scan* scan, uint32_t window, bool copies, bool looks, uint32_t limit) {
+    scan->window = window;
+    scan->copies = copies;
+    scan->looks = looks;
+    scan->limit = limit;
+    scan->run = scan->line = scan->end = in.next;
+    scan->line_start = !in.mid_line;
+    scan->lf_pending = scan->line_told = false;
+    scan->plain_from = in.base + in.next;
+    scan_buffer_from(scan, in.next);
+}
+
+void stop_before_line(line_scan* scan) {
+    write_run(scan, scan->line);
+    in.next = scan->line;
+    in.mid_line = false;
+}
+
+void stop_at_ctrl_z(line_scan* scan) {
+    write_run(scan, scan->end);
+    in.next = scan->end;
+    in.at_end = true;
+}
+
+void drop_line(line_scan* scan) {
+    write_run(scan, scan->line);
+    scan->run = scan->end + 1;
+}
+
+// The input has ended, or a read failed: the scan is over.
+static bool input_over(scan_stop* stop) {
+    in.at_end = true;
+    *stop = stopped_for_good;
+    return false;
+}
+
+bool scan_buffer_end(line_scan* scan, scan_stop* stop) {
+    if (in.base + scan->stop >= scan->limit) {
+        write_run(scan, scan->stop);
+        in.next = scan->stop;
+        *stop = stopped_for_good;
+        return false;
+    }
+    if (scan->line_start && !scan->line_told) {
+        // A line with fewer bytes here than the scan needs together goes
+        // to the buffer's front, with more read behind it.
+        uint32_t buffered = in.filled - scan->line;
+        if (buffered < scan->window && !in.file_ended) {
+            write_run(scan, scan->line);
+            in.next = scan->line;
+            fill_input_ahead(scan->window);
+            if (in.failed) return input_over(stop);
+            scan->run = scan->line = 0;
+            scan_buffer_from(scan, buffered);
+            return true;
+        }
+        scan->line_told = true;
+        scan->end = scan->stop;
+        *stop = stopped_in_line;
+        return false;
+    }
+    write_run(scan, in.filled);
+    in.next = in.filled;
+    if (!fill_input()) return input_over(stop);
+    scan->run = scan->line = 0;
+    scan->line_start = scan->line_told = false;
+    scan_buffer_from(scan, 0);
+    return true;
+}
