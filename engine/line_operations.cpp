@@ -65,24 +65,53 @@ static bool found_ahead(const char* text, uint32_t length, input_position* found
 // Otherwise, when the last one matches, the search copies line by line up
 // to the first line that matches.  When neither matches (other lines have
 // the key), the search reads ahead as before.
+//
+// The notes and the table of template lines that the pre-scan looks for
+// (see the pre-scan below) are one struct, filled anew by every pre-scan.
 
 const uint32_t kNoteBuckets = 512;
-// File offset + 1 of the last (first) line of each key; 0: none.
-static uint32_t last_by_first[256];
-static uint32_t last_by_8[kNoteBuckets];
-static uint32_t last_by_16[kNoteBuckets];
-static uint32_t first_by_8[kNoteBuckets];
-static uint32_t first_by_16[kNoteBuckets];
-static bool notes_valid;     // the pre-scan ran to the end of this input
-static uint32_t notes_from;  // from this offset on
+const uint32_t kTableRows = 64;
+const uint32_t kTableBuckets = 64;
+const uint8_t kNoRow = 0xFF;
+
+struct prescan_state {
+    // File offset + 1 of the last (first) line of each key; 0: none.
+    struct line_notes {
+        uint32_t last_by_first[256];
+        uint32_t last_by_8[kNoteBuckets];
+        uint32_t last_by_16[kNoteBuckets];
+        uint32_t first_by_8[kNoteBuckets];
+        uint32_t first_by_16[kNoteBuckets];
+    } notes;
+    bool notes_valid;     // the pre-scan ran to the end of this input
+    uint32_t notes_from;  // from this offset on
+    // The enabled template lines, each a row of the table.
+    char* table_row[kTableRows];        // the row: disabled by a NUL in front
+    uint32_t table_length[kTableRows];  // its text less the marker
+    uint64_t table_hash[kTableRows];    // of its first table_key_length characters
+    uint64_t table_tail[kTableRows];    // its last 8 characters folded, if it has 8
+    uint8_t table_next[kTableRows];     // the next row of the bucket
+    uint8_t table_head[kTableBuckets];  // the first row of each bucket; kNoRow: none
+    uint32_t table_key_length;          // UINT32_MAX: no template line enabled
+    // For keys longer than 16: a bit for each template line's hash of its
+    // first 16 characters, so that most lines need no longer key.
+    uint64_t table_starts;
+};
+static prescan_state prescan;  // the last pre-scan's table and notes
 
 void forget_prescan() {
-    notes_valid = false;
+    prescan.notes_valid = false;
     in.plain_from = in.plain_to = 0;
 }
 
-const uint64_t kMix = 0x9E3779B97F4A7C15ull;
-const uint64_t kMix2 = 0xC2B2AE3D27D4EB4Full;
+// The multipliers of the hashes: odd, their bits spread over the word, so
+// that the top bits of a product (the buckets) depend on all of its bytes.
+// 2^64 divided by the golden ratio (Knuth's Fibonacci hashing), and three
+// of xxHash64's primes, PRIME64_2, _3 and _5.  Any such constants would do.
+const uint64_t kGoldenRatio64 = 0x9E3779B97F4A7C15ull;
+const uint64_t kXxh64Prime2 = 0xC2B2AE3D27D4EB4Full;
+const uint64_t kXxh64Prime3 = 0x165667B19E3779F9ull;
+const uint64_t kXxh64Prime5 = 0x27D4EB2F165667C5ull;
 
 // Every ASCII letter as its lower case, and some other bytes with them (@
 // as `, [ as {): equal texts ignoring case are equal folded, so a key of
@@ -94,12 +123,12 @@ inline uint64_t folded(uint64_t word) { return word | (kOnes * 0x20); }
 // byte.  The hash of the first 16 adds to the hash of the first 8.
 inline uint64_t prefix_hash(const char* text, uint32_t length) {
     if (length >= 8) {
-        uint64_t hash = folded(load_word(text)) * kMix;
-        return length == 8 ? hash : hash ^ folded(load_word(text + length - 8)) * kMix2;
+        uint64_t hash = folded(load_word(text)) * kGoldenRatio64;
+        return length == 8 ? hash : hash ^ folded(load_word(text + length - 8)) * kXxh64Prime2;
     }
     uint64_t word = 0;
     for (uint32_t i = 0; i < length; i++) word |= (uint64_t)((unsigned char)text[i] | 0x20) << (8 * i);
-    return word * kMix;
+    return word * kGoldenRatio64;
 }
 
 // The note buckets of a hash.
@@ -154,17 +183,17 @@ enum lookahead { none_ahead, match_known, match_ahead, not_known };
 static lookahead anchor_ahead(const char* text, uint32_t length, uint32_t* found) {
     // The search of an input that has ended reads nothing and finds nothing.
     if (input_ended()) return none_ahead;
-    if (!notes_valid || length == 0 || length > kPieceLimit || !plain_text(text, length))
+    if (!prescan.notes_valid || length == 0 || length > kPieceLimit || !plain_text(text, length))
         return not_known;
     uint32_t here = in.base + in.next;
-    if (here < notes_from) return not_known;
+    if (here < prescan.notes_from) return not_known;
     uint32_t first = 0, last;
     if (length >= 8) {
         uint32_t bucket = note_bucket(prefix_hash(text, length >= 16 ? 16 : 8));
-        first = length >= 16 ? first_by_16[bucket] : first_by_8[bucket];
-        last = length >= 16 ? last_by_16[bucket] : last_by_8[bucket];
+        first = length >= 16 ? prescan.notes.first_by_16[bucket] : prescan.notes.first_by_8[bucket];
+        last = length >= 16 ? prescan.notes.last_by_16[bucket] : prescan.notes.last_by_8[bucket];
     } else {
-        last = last_by_first[(unsigned char)ascii_lower(text[0])];
+        last = prescan.notes.last_by_first[(unsigned char)ascii_lower(text[0])];
     }
     // Standing inside a line, the next line starts after here.
     uint32_t next_line = here + (in.mid_line ? 1 : 0);
@@ -306,34 +335,18 @@ void write_group(const template_group* group) {
 // none; for the others, only the template lines with the same hash and the
 // same last eight characters, folded, are compared.
 
-const uint32_t kTableRows = 64;
-const uint32_t kTableBuckets = 64;
-const uint8_t kNoRow = 0xFF;
-static char* table_row[kTableRows];        // the row: disabled by a NUL in front
-static uint32_t table_length[kTableRows];  // its text less the marker
-static uint64_t table_hash[kTableRows];    // of its first key_length characters
-static uint64_t table_tail[kTableRows];    // its last 8 characters folded, if it has 8
-static uint8_t table_next[kTableRows];     // the next row of the bucket
-static uint8_t table_head[kTableBuckets];
-static uint32_t table_key_length;  // UINT32_MAX: no template line enabled
-// For keys longer than 16: a bit for each template line's hash of its
-// first 16 characters, so that most lines need no longer key.
-static uint64_t table_starts;
-
 inline uint32_t table_bucket(uint64_t hash) { return (uint32_t)(hash >> 58); }
 
 // Long enough to tell apart template lines that differ in a device number
 // after a common start, such as "ExcludeFromSelect=PCI\VEN_8086&DEV_7110".
 const uint32_t kKeyLimit = 40;
-const uint64_t kMix3 = 0x165667B19E3779F9ull;
-const uint64_t kMix4 = 0x27D4EB2F165667C5ull;
 
 // The table's hash of a key of more than 16 characters, from the hash of
 // its first 16: the words at 16, at 24 and at length - 8 added in.
 inline uint64_t long_key_hash(uint64_t hash_16, const char* text, uint32_t length) {
-    if (length > 24) hash_16 ^= folded(load_word(text + 16)) * kMix3;
-    if (length > 32) hash_16 ^= folded(load_word(text + 24)) * kMix4;
-    return hash_16 ^ folded(load_word(text + length - 8)) * kMix;
+    if (length > 24) hash_16 ^= folded(load_word(text + 16)) * kXxh64Prime3;
+    if (length > 32) hash_16 ^= folded(load_word(text + 24)) * kXxh64Prime5;
+    return hash_16 ^ folded(load_word(text + length - 8)) * kGoldenRatio64;
 }
 
 inline uint64_t table_key(const char* text, uint32_t length) {
@@ -347,7 +360,7 @@ static_assert(kTableBuckets == 64, "a table bucket is the hash's top 6 bits");
 // a Ctrl-Z in it): the pre-scan then reads piece by piece.
 static bool build_table(template_group* const* groups, uint32_t group_count) {
     uint32_t rows = 0;
-    table_key_length = UINT32_MAX;
+    prescan.table_key_length = UINT32_MAX;
     for (uint32_t g = 0; g < group_count; g++) {
         template_group* group = groups[g];
         for (uint32_t i = 0; i < group->count; i++) {
@@ -356,22 +369,24 @@ static bool build_table(template_group* const* groups, uint32_t group_count) {
             if (!line_enabled(row) || group->lengths[i] < kMarkerLength) continue;
             uint32_t length = group->lengths[i] - kMarkerLength;
             if (rows == kTableRows || length == 0 || !plain_text(row, length)) return false;
-            table_row[rows] = row;
-            table_length[rows] = length;
-            table_tail[rows] = length >= 8 ? folded(load_word(row + length - 8)) : 0;
-            if (length < table_key_length) table_key_length = length;
+            prescan.table_row[rows] = row;
+            prescan.table_length[rows] = length;
+            prescan.table_tail[rows] = length >= 8 ? folded(load_word(row + length - 8)) : 0;
+            if (length < prescan.table_key_length) prescan.table_key_length = length;
             rows++;
         }
     }
-    if (table_key_length != UINT32_MAX && table_key_length > kKeyLimit) table_key_length = kKeyLimit;
-    for (uint32_t b = 0; b < kTableBuckets; b++) table_head[b] = kNoRow;
-    table_starts = 0;
+    if (prescan.table_key_length != UINT32_MAX && prescan.table_key_length > kKeyLimit)
+        prescan.table_key_length = kKeyLimit;
+    for (uint32_t b = 0; b < kTableBuckets; b++) prescan.table_head[b] = kNoRow;
+    prescan.table_starts = 0;
     for (uint32_t r = 0; r < rows; r++) {
-        if (table_key_length > 16) table_starts |= 1ull << table_bucket(prefix_hash(table_row[r], 16));
-        table_hash[r] = table_key(table_row[r], table_key_length);
-        uint32_t bucket = table_bucket(table_hash[r]);
-        table_next[r] = table_head[bucket];
-        table_head[bucket] = (uint8_t)r;
+        if (prescan.table_key_length > 16)
+            prescan.table_starts |= 1ull << table_bucket(prefix_hash(prescan.table_row[r], 16));
+        prescan.table_hash[r] = table_key(prescan.table_row[r], prescan.table_key_length);
+        uint32_t bucket = table_bucket(prescan.table_hash[r]);
+        prescan.table_next[r] = prescan.table_head[bucket];
+        prescan.table_head[bucket] = (uint8_t)r;
     }
     return true;
 }
@@ -388,32 +403,33 @@ static inline void prescan_line(uint32_t from, uint32_t end, uint32_t base) {
     const char* text = bytes + start;
     uint32_t length = end - start;
     uint32_t noted = base + from;
-    last_by_first[(unsigned char)ascii_lower(text[0])] = noted;
+    prescan.notes.last_by_first[(unsigned char)ascii_lower(text[0])] = noted;
     uint64_t hash_8 = 0, hash_16 = 0;
     if (length >= 8) {
-        hash_8 = folded(load_word(text)) * kMix;
+        hash_8 = folded(load_word(text)) * kGoldenRatio64;
         uint32_t bucket = note_bucket(hash_8);
-        if (first_by_8[bucket] == 0) first_by_8[bucket] = noted;
-        last_by_8[bucket] = noted;
+        if (prescan.notes.first_by_8[bucket] == 0) prescan.notes.first_by_8[bucket] = noted;
+        prescan.notes.last_by_8[bucket] = noted;
         if (length >= 16) {
-            hash_16 = hash_8 ^ folded(load_word(text + 8)) * kMix2;
+            hash_16 = hash_8 ^ folded(load_word(text + 8)) * kXxh64Prime2;
             bucket = note_bucket(hash_16);
-            if (first_by_16[bucket] == 0) first_by_16[bucket] = noted;
-            last_by_16[bucket] = noted;
+            if (prescan.notes.first_by_16[bucket] == 0) prescan.notes.first_by_16[bucket] = noted;
+            prescan.notes.last_by_16[bucket] = noted;
         }
     }
-    uint32_t key_length = table_key_length;
+    uint32_t key_length = prescan.table_key_length;
     if (length < key_length) return;
-    if (key_length > 16 && (table_starts >> table_bucket(hash_16) & 1) == 0) return;
+    if (key_length > 16 && (prescan.table_starts >> table_bucket(hash_16) & 1) == 0) return;
     uint64_t hash = key_length > 16   ? long_key_hash(hash_16, text, key_length)
                     : key_length == 16 ? hash_16
                     : key_length == 8  ? hash_8
                                        : prefix_hash(text, key_length);
-    for (uint8_t r = table_head[table_bucket(hash)]; r != kNoRow; r = table_next[r]) {
-        uint32_t row_length = table_length[r];
-        if (table_hash[r] != hash || row_length > length) continue;
-        if (row_length >= 8 && folded(load_word(text + row_length - 8)) != table_tail[r]) continue;
-        char* row = table_row[r];
+    for (uint8_t r = prescan.table_head[table_bucket(hash)]; r != kNoRow;
+         r = prescan.table_next[r]) {
+        uint32_t row_length = prescan.table_length[r];
+        if (prescan.table_hash[r] != hash || row_length > length) continue;
+        if (row_length >= 8 && folded(load_word(text + row_length - 8)) != prescan.table_tail[r]) continue;
+        char* row = prescan.table_row[r];
         if (line_enabled(row) && same_text_ignoring_case(text, row, row_length)) row[0] = '\0';
     }
 }
@@ -444,12 +460,8 @@ void mark_present(template_group* const* groups, uint32_t group_count) {
         input_go_to(input_position{0, false});
         return;
     }
-    __builtin_memset(last_by_first, 0, sizeof last_by_first);
-    __builtin_memset(last_by_8, 0, sizeof last_by_8);
-    __builtin_memset(last_by_16, 0, sizeof last_by_16);
-    __builtin_memset(first_by_8, 0, sizeof first_by_8);
-    __builtin_memset(first_by_16, 0, sizeof first_by_16);
-    notes_from = in.base + in.next;
+    __builtin_memset(&prescan.notes, 0, sizeof prescan.notes);
+    prescan.notes_from = in.base + in.next;
     line_scan scan;
     begin_scan(&scan, kMatchWindow, false, true, UINT32_MAX);
     for (;;) {
@@ -461,8 +473,8 @@ void mark_present(template_group* const* groups, uint32_t group_count) {
             break;
         }
     }
-    notes_valid = !in.failed;
-    if (notes_valid) {
+    prescan.notes_valid = !in.failed;
+    if (prescan.notes_valid) {
         in.plain_from = scan.plain_from;
         in.plain_to = in.base + in.next;  // the first Ctrl-Z, or the end of the file
     }
