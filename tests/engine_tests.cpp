@@ -139,7 +139,7 @@ TEST_F(engine_test, strip_removes_only_lines_that_end_in_the_marker) {
     };
     for (const bytes_case& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_BYTES(c.expected, run(chipset_file, c.input, strip_marked_lines));
+        EXPECT_BYTES(c.expected, run(chipset_file, c.input, uninstall_inf));
     }
 }
 
@@ -274,7 +274,7 @@ TEST_F(engine_test, second_pre_scan_finds_every_added_line) {
     const std::string once = dos("[S]\n") + kA + dos("x\n") + kB + dos("[T]\n");
     EXPECT_BYTES(once, edit(dos("[S]\nx\n[T]\n"), install));
     EXPECT_BYTES(once, edit(once, install));
-    EXPECT_BYTES(dos("[S]\nx\n[T]\n"), run(chipset_file, strip_marked_lines));
+    EXPECT_BYTES(dos("[S]\nx\n[T]\n"), run(chipset_file, uninstall_inf));
 }
 
 // ---- files larger than any read buffer ------------------------------------------------
@@ -308,7 +308,7 @@ TEST_F(engine_test, large_files_keep_every_byte_and_position) {
 
     std::string kept;
     std::string marked_text = long_text(true, true, &kept);
-    EXPECT_BYTES(kept, run(chipset_file, marked_text, strip_marked_lines));
+    EXPECT_BYTES(kept, run(chipset_file, marked_text, uninstall_inf));
 }
 
 // CR LF pairs at every offset modulo 8, so that one of them straddles the
