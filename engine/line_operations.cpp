@@ -230,67 +230,43 @@ static inline bool line_matches(uint32_t from, uint32_t end, const char* text, u
 static bool copy_to_match(const char* text, uint32_t length) {
     line_scan scan;
     begin_scan(&scan, kMatchWindow, true, true, UINT32_MAX);
-    for (;;) {
-        scan_stop stop = next_stop(&scan);
-        if (stop == stopped_for_good) return false;
+    while (next_stop(&scan) != stopped_for_good) {
         if (scan.line_start && line_matches(scan.line, scan.end, text, length)) {
             stop_before_line(&scan);
             return true;
         }
-        if (stop == stopped_at_ctrl_z) {
-            stop_at_ctrl_z(&scan);
-            return false;
-        }
     }
+    return false;
 }
 
 // ---- copying ----------------------------------------------------------------------
 
-// Copies up to a line that the search knows, or up to the first line that
-// matches the text; false when it did not get there.
-static bool copy_to_found(lookahead ahead, uint32_t found, const char* text, uint32_t length) {
-    if (ahead == match_ahead) return copy_to_match(text, length);
+// Copies the lines up to the first one from here on that matches `text`
+// and stops in front of it.  False, having written and moved nothing, when
+// none matches, or when a read failed.
+static bool copy_to_line_matching(const char* text) {
+    uint32_t length = text_length(text);
+    uint32_t found = 0;
+    lookahead ahead = anchor_ahead(text, length, &found);
     input_position line_start = {found, false};
+    if (ahead == none_ahead) {
+        input_go_to(input_here());  // as a search that found nothing
+        return false;
+    }
+    if (ahead == match_ahead) return copy_to_match(text, length);
+    if (ahead == not_known && !found_ahead(text, length, &line_start)) return false;
     copy_input_to(&line_start);
     return !input_ended();
 }
 
 bool copy_until_anchor(const char* anchor) {
-    if (anchor == nullptr) {
-        copy_input_to(nullptr);
-        return false;
-    }
-    uint32_t length = text_length(anchor);
-    uint32_t found = 0;
-    lookahead ahead = anchor_ahead(anchor, length, &found);
-    if (ahead == none_ahead) {
-        input_go_to(input_here());  // as a search that found nothing
-        return false;
-    }
-    if (ahead != not_known) return copy_to_found(ahead, found, anchor, length) && !input_failed();
-    input_position anchor_line;
-    if (!found_ahead(anchor, length, &anchor_line)) return false;
-    // The lines before the anchor line are copied; the anchor line is not.
-    copy_input_to(&anchor_line);
-    return !input_failed();
+    if (anchor != nullptr) return copy_to_line_matching(anchor);
+    copy_input_to(nullptr);
+    return false;
 }
 
 bool copy_through_header(const char* header) {
-    uint32_t length = text_length(header);
-    uint32_t found = 0;
-    lookahead ahead = anchor_ahead(header, length, &found);
-    if (ahead == none_ahead) {
-        input_go_to(input_here());
-        return false;
-    }
-    if (ahead != not_known) {
-        if (!copy_to_found(ahead, found, header, length)) return false;
-    } else {
-        input_position header_line;
-        if (!found_ahead(header, length, &header_line)) return false;
-        copy_input_to(&header_line);
-    }
-    if (!read_piece(&current_piece)) return false;
+    if (!copy_to_line_matching(header) || !read_piece(&current_piece)) return false;
     write_line(&current_piece);
     // A header longer than a piece: what follows must follow all of it.
     while (input_mid_line() && !input_ended())
@@ -464,15 +440,8 @@ void mark_present(template_group* const* groups, uint32_t group_count) {
     prescan.notes_from = in.base + in.next;
     line_scan scan;
     begin_scan(&scan, kMatchWindow, false, true, UINT32_MAX);
-    for (;;) {
-        scan_stop stop = next_stop(&scan);
-        if (stop == stopped_for_good) break;
+    while (next_stop(&scan) != stopped_for_good)
         if (scan.line_start) prescan_line(scan.line, first_piece_end(scan.line, scan.end), in.base + 1);
-        if (stop == stopped_at_ctrl_z) {
-            stop_at_ctrl_z(&scan);
-            break;
-        }
-    }
     prescan.notes_valid = !in.failed;
     if (prescan.notes_valid) {
         in.plain_from = scan.plain_from;
@@ -498,15 +467,8 @@ void strip_marked_lines() {
     if (input_ended()) return;
     line_scan scan;
     begin_scan(&scan, kMarkedLineWindow, true, true, UINT32_MAX);
-    for (;;) {
-        scan_stop stop = next_stop(&scan);
-        if (stop == stopped_for_good) return;
-        if (stop == stopped_at_ctrl_z) {
-            stop_at_ctrl_z(&scan);
-            return;
-        }
+    for (scan_stop stop; (stop = next_stop(&scan)) != stopped_for_good;)
         if (stop == stopped_at_lf && scan.line_start && marked_at(scan.line, scan.end)) drop_line(&scan);
-    }
 }
 
 // ---- looking without writing ---------------------------------------------------------

@@ -10,15 +10,10 @@ static void scan_buffer_from(line_scan* scan, uint32_t from) {
 }
 
 void begin_scan(line_scan* scan, uint32_t window, bool copies, bool looks, uint32_t limit) {
-    scan->window = window;
-    scan->copies = copies;
-    scan->looks = looks;
-    scan->limit = limit;
-    scan->run = scan->line = scan->end = in.next;
-    scan->line_start = !in.mid_line;
-    scan->lf_pending = scan->line_told = false;
-    scan->plain_from = in.base + in.next;
-    scan_buffer_from(scan, in.next);
+    uint32_t next = in.next;
+    *scan = line_scan{window, copies, looks, limit, next, next, !in.mid_line, next, next, next, 0,
+                      false, false, false, in.base + next};
+    scan_buffer_from(scan, next);
 }
 
 void stop_before_line(line_scan* scan) {
@@ -27,10 +22,11 @@ void stop_before_line(line_scan* scan) {
     in.mid_line = false;
 }
 
-void stop_at_ctrl_z(line_scan* scan) {
-    write_run(scan, scan->end);
-    in.next = scan->end;
-    in.at_end = true;
+void end_text_at_ctrl_z(line_scan* scan) {
+    scan->text_ended = true;
+    scan->limit = in.base + scan->end;
+    scan->ends = 0;
+    scan->block = scan->stop = scan->end;
 }
 
 void drop_line(line_scan* scan) {
@@ -49,6 +45,7 @@ bool scan_buffer_end(line_scan* scan, scan_stop* stop) {
     if (in.base + scan->stop >= scan->limit) {
         write_run(scan, scan->stop);
         in.next = scan->stop;
+        if (scan->text_ended) in.at_end = true;
         *stop = stopped_for_good;
         return false;
     }

@@ -26,7 +26,9 @@ const uint32_t kMarkedLineWindow = kPieceLimit + 1;
 // Where next_stop stopped.  Indexes are into in_bytes.
 enum scan_stop {
     stopped_at_lf,      // an LF at `end` ends the line that starts at `line`
-    stopped_at_ctrl_z,  // a Ctrl-Z at `end` ends the text for good, and that line with it
+    // A Ctrl-Z at `end` ends that line and the text for good: the next
+    // step ends the scan there, in front of it.
+    stopped_at_ctrl_z,
     // A line starts at `line` and the buffer ends inside it, at `end`: the
     // bytes [line, end) are all of its first piece that exists (the window,
     // at least, or the file's last line).  Told once for the line.
@@ -48,6 +50,7 @@ struct line_scan {
     uint64_t ends;    // the flags of the last block that are not handed out yet
     bool lf_pending;  // `end` holds an LF that the next step still has to pass
     bool line_told;   // stopped_in_line was told for the line at `line`
+    bool text_ended;  // a Ctrl-Z was found: the limit is where it stands
     // The file offset after the last LF that lacks a CR (0: none yet): a
     // copy of the text from there on is the bytes as they stand.
     uint32_t plain_from;
@@ -65,8 +68,8 @@ inline void write_run(line_scan* scan, uint32_t to) {
 
 // Ends the scan with the input standing in front of the current line.
 void stop_before_line(line_scan* scan);
-// Ends the scan at the Ctrl-Z it stopped at: the input has ended for good.
-void stop_at_ctrl_z(line_scan* scan);
+// Makes the Ctrl-Z just found the scan's limit, and the end of the input.
+void end_text_at_ctrl_z(line_scan* scan);
 // Leaves the line that the LF just found ends out of the copy.
 void drop_line(line_scan* scan);
 
@@ -159,7 +162,10 @@ inline scan_stop next_stop(line_scan* scan) {
     }
     scan->end = scan->block - kScanBlock + lowest_bit(scan->ends);
     scan->ends &= scan->ends - 1;
-    if (in_bytes[scan->end] == kCtrlZ) return stopped_at_ctrl_z;
+    if (in_bytes[scan->end] == kCtrlZ) {
+        end_text_at_ctrl_z(scan);
+        return stopped_at_ctrl_z;
+    }
     scan->lf_pending = true;
     return stopped_at_lf;
 }

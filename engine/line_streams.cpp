@@ -237,11 +237,7 @@ void write_bytes(const char* data, uint32_t length) {
 static void copy_stretch(uint32_t limit, bool looks) {
     line_scan scan;
     begin_scan(&scan, kNoWindow, true, looks, limit);
-    for (;;) {
-        scan_stop stop = next_stop(&scan);
-        if (stop == stopped_at_ctrl_z) stop_at_ctrl_z(&scan);
-        if (stop == stopped_at_ctrl_z || stop == stopped_for_good) return;
-    }
+    while (next_stop(&scan) != stopped_for_good) continue;
 }
 
 void copy_input_to(const input_position* stop) {
