@@ -7,20 +7,20 @@ static line_piece current_piece;  // the piece read last: all the engine ever ho
 
 // ---- matching -------------------------------------------------------------------
 
-// How many blanks and tabs begin the bytes b[0, n): the line text starts
-// after them.
-static inline uint32_t leading_blanks(const char* b, uint32_t n) {
+// How many blanks and tabs begin the bytes bytes[0, count): the line text
+// starts after them.
+static inline uint32_t leading_blanks(const char* bytes, uint32_t count) {
     uint32_t start = 0;
-    while (start < n && (b[start] == ' ' || b[start] == '\t')) start++;
+    while (start < count && (bytes[start] == ' ' || bytes[start] == '\t')) start++;
     return start;
 }
 
 // True when the line whose first piece is (or starts with) the bytes
-// b[0, n) has a line text that begins with the first `length` characters
-// of `text`, ignoring ASCII case.
-static inline bool text_begins(const char* b, uint32_t n, const char* text, uint32_t length) {
-    uint32_t start = leading_blanks(b, n);
-    return n - start >= length && same_text_ignoring_case(b + start, text, length);
+// bytes[0, count) has a line text that begins with the first `length`
+// characters of `text`, ignoring ASCII case.
+static inline bool text_begins(const char* bytes, uint32_t count, const char* text, uint32_t length) {
+    uint32_t start = leading_blanks(bytes, count);
+    return count - start >= length && same_text_ignoring_case(bytes + start, text, length);
 }
 
 // The same for a piece read.  A continuation piece is never a line of its
@@ -150,29 +150,26 @@ static bool line_at_matches(uint32_t offset, const char* text, uint32_t length) 
     uint32_t index = offset - in.base;
     if (offset >= in.base && index <= in.filled &&
         (in.filled - index >= kPieceLimit || in.file_ended)) {
-        uint32_t n = in.filled - index < kPieceLimit ? in.filled - index : kPieceLimit;
-        return text_begins(in_bytes + index, n, text, length);
+        uint32_t count = in.filled - index < kPieceLimit ? in.filled - index : kPieceLimit;
+        return text_begins(in_bytes + index, count, text, length);
     }
-    static char probe[kPieceLimit];
-    uint32_t n = 0;
-    if (!platform_seek(in.handle, offset)) {
-        in.failed = true;
-        return false;
-    }
-    while (n < kPieceLimit) {
-        int32_t count = platform_read(in.handle, probe + n, kPieceLimit - n);
-        if (count < 0) {
-            in.failed = true;
-            return false;
+    static char probe[kPieceLimit];  // the first piece of a line read apart from the buffer
+    uint32_t probed = 0;
+    bool read_ok = platform_seek(in.handle, offset);
+    while (read_ok && probed < kPieceLimit) {
+        int32_t got = platform_read(in.handle, probe + probed, kPieceLimit - probed);
+        if (got <= 0) {
+            read_ok = got == 0;
+            break;
         }
-        if (count == 0) break;
-        n += (uint32_t)count;
+        probed += (uint32_t)got;
     }
-    if (!platform_seek(in.handle, in.base + in.filled)) {
+    // The file goes back to where the buffer's next read starts.
+    if (!read_ok || !platform_seek(in.handle, in.base + in.filled)) {
         in.failed = true;
         return false;
     }
-    return text_begins(probe, n, text, length);
+    return text_begins(probe, probed, text, length);
 }
 
 enum lookahead { none_ahead, match_known, match_ahead, not_known };

@@ -4,9 +4,9 @@
 // Looks at the buffer from index `from` on, up to its end or the limit; a
 // scan that does not look goes to that end at once.
 static void scan_buffer_from(line_scan* scan, uint32_t from) {
-    scan->stop = scan->limit - in.base < in.filled ? scan->limit - in.base : in.filled;
-    scan->block = scan->looks ? from : scan->stop;
-    scan->ends = 0;
+    scan->bytes_end = scan->limit - in.base < in.filled ? scan->limit - in.base : in.filled;
+    scan->next_block = scan->looks ? from : scan->bytes_end;
+    scan->block_ends = 0;
 }
 
 void begin_scan(line_scan* scan, uint32_t window, bool copies, bool looks, uint32_t limit) {
@@ -25,13 +25,13 @@ void stop_before_line(line_scan* scan) {
 void end_text_at_ctrl_z(line_scan* scan) {
     scan->text_ended = true;
     scan->limit = in.base + scan->end;
-    scan->ends = 0;
-    scan->block = scan->stop = scan->end;
+    scan->block_ends = 0;
+    scan->next_block = scan->bytes_end = scan->end;
 }
 
 void drop_line(line_scan* scan) {
     write_run(scan, scan->line);
-    scan->run = scan->end + 1;
+    scan->unwritten = scan->end + 1;
 }
 
 // The input has ended, or a read failed: the scan is over.
@@ -42,9 +42,9 @@ static bool input_over(scan_stop* stop) {
 }
 
 bool scan_buffer_end(line_scan* scan, scan_stop* stop) {
-    if (in.base + scan->stop >= scan->limit) {
-        write_run(scan, scan->stop);
-        in.next = scan->stop;
+    if (in.base + scan->bytes_end >= scan->limit) {
+        write_run(scan, scan->bytes_end);
+        in.next = scan->bytes_end;
         if (scan->text_ended) in.at_end = true;
         *stop = stopped_for_good;
         return false;
@@ -58,19 +58,19 @@ bool scan_buffer_end(line_scan* scan, scan_stop* stop) {
             in.next = scan->line;
             fill_input_ahead(scan->window);
             if (in.failed) return input_over(stop);
-            scan->run = scan->line = 0;
+            scan->unwritten = scan->line = 0;
             scan_buffer_from(scan, buffered);
             return true;
         }
         scan->line_told = true;
-        scan->end = scan->stop;
+        scan->end = scan->bytes_end;
         *stop = stopped_in_line;
         return false;
     }
     write_run(scan, in.filled);
     in.next = in.filled;
     if (!fill_input()) return input_over(stop);
-    scan->run = scan->line = 0;
+    scan->unwritten = scan->line = 0;
     scan->line_start = scan->line_told = false;
     scan_buffer_from(scan, 0);
     return true;

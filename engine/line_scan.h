@@ -37,20 +37,20 @@ enum scan_stop {
 };
 
 struct line_scan {
-    uint32_t window;  // a line start with fewer bytes buffered goes to the buffer's front
-    bool copies;      // the bytes passed over go to the output, each LF that lacks one gaining a CR
-    bool looks;       // false: the bytes are known to hold no LF that lacks a CR, nor a Ctrl-Z
-    uint32_t limit;   // the file offset the scan stops at; UINT32_MAX: none
-    uint32_t run;     // the first byte not written yet, in a scan that copies
-    uint32_t line;    // where the current line (or the part of it in the buffer) starts
-    bool line_start;  // `line` is a line's start, not the middle of a line begun earlier
-    uint32_t end;     // where the last stop was
-    uint32_t block;   // the next block to look at
-    uint32_t stop;    // where the bytes this scan looks at in this buffer end
-    uint64_t ends;    // the flags of the last block that are not handed out yet
-    bool lf_pending;  // `end` holds an LF that the next step still has to pass
-    bool line_told;   // stopped_in_line was told for the line at `line`
-    bool text_ended;  // a Ctrl-Z was found: the limit is where it stands
+    uint32_t window;      // a line start with fewer bytes buffered goes to the buffer's front
+    bool copies;          // the bytes passed over go to the output, each LF that lacks one gaining a CR
+    bool looks;           // false: the bytes are known to hold no LF that lacks a CR, nor a Ctrl-Z
+    uint32_t limit;       // the file offset the scan stops at; UINT32_MAX: none
+    uint32_t unwritten;   // the first byte not written yet, in a scan that copies
+    uint32_t line;        // where the current line (or the part of it in the buffer) starts
+    bool line_start;      // `line` is a line's start, not the middle of a line begun earlier
+    uint32_t end;         // where the last stop was
+    uint32_t next_block;  // the next block of 64 bytes to look at
+    uint32_t bytes_end;   // where the bytes to look at end in this buffer: its end, or the limit
+    uint64_t block_ends;  // the flags of the last block that are not handed out yet
+    bool lf_pending;      // `end` holds an LF that the next step still has to pass
+    bool line_told;       // stopped_in_line was told for the line at `line`
+    bool text_ended;      // a Ctrl-Z was found: the limit is where it stands
     // The file offset after the last LF that lacks a CR (0: none yet): a
     // copy of the text from there on is the bytes as they stand.
     uint32_t plain_from;
@@ -59,11 +59,11 @@ struct line_scan {
 // Starts a scan at the next unread byte.
 void begin_scan(line_scan* scan, uint32_t window, bool copies, bool looks, uint32_t limit);
 
-// Writes the bytes passed over up to index `to` (a scan that copies) and
+// Writes the bytes passed over up to index `to` (in a scan that copies) and
 // takes them as written.
 inline void write_run(line_scan* scan, uint32_t to) {
-    if (scan->copies) write_bytes(in_bytes + scan->run, to - scan->run);
-    scan->run = to;
+    if (scan->copies) write_bytes(in_bytes + scan->unwritten, to - scan->unwritten);
+    scan->unwritten = to;
 }
 
 // Ends the scan with the input standing in front of the current line.
@@ -142,7 +142,7 @@ inline void pass_lf(line_scan* scan) {
     if ((in_bytes + lf)[-1] == '\r') return;
     scan->plain_from = in.base + lf + 1;
     // A dropped line took its LF with it.
-    if (scan->copies && scan->run <= lf) {
+    if (scan->copies && scan->unwritten <= lf) {
         write_run(scan, lf);
         write_bytes("\r", 1);
     }
@@ -151,17 +151,18 @@ inline void pass_lf(line_scan* scan) {
 // The next LF or Ctrl-Z, the buffer ending inside a line, or the end.
 inline scan_stop next_stop(line_scan* scan) {
     if (scan->lf_pending) pass_lf(scan);
-    while (scan->ends == 0) {
-        if (scan->block >= scan->stop) {
+    while (scan->block_ends == 0) {
+        if (scan->next_block >= scan->bytes_end) {
             scan_stop stop;
             if (!scan_buffer_end(scan, &stop)) return stop;
             continue;
         }
-        scan->ends = line_end_flags(in_bytes + scan->block) & first_bits(scan->stop - scan->block);
-        scan->block += kScanBlock;
+        uint32_t block = scan->next_block;
+        scan->block_ends = line_end_flags(in_bytes + block) & first_bits(scan->bytes_end - block);
+        scan->next_block += kScanBlock;
     }
-    scan->end = scan->block - kScanBlock + lowest_bit(scan->ends);
-    scan->ends &= scan->ends - 1;
+    scan->end = scan->next_block - kScanBlock + lowest_bit(scan->block_ends);
+    scan->block_ends &= scan->block_ends - 1;
     if (in_bytes[scan->end] == kCtrlZ) {
         end_text_at_ctrl_z(scan);
         return stopped_at_ctrl_z;

@@ -11,8 +11,8 @@ static_assert(sizeof(kMarker) == kMarkerLength + 1, "the marker is 8 characters"
 
 // ---- input -------------------------------------------------------------------
 
-input_stream in = {kNoFile, 0, 0, 0, false, false, false, false, 0, 0};
-char in_window[1 + kStreamBufferSize + kScanBlock];
+input_stream in = {kNoFile, 0, 0, 0, false, false, false, false, 0, 0};  // in_file as it is read
+char in_window[1 + kStreamBufferSize + kScanBlock];  // the input buffer, the byte before it and room
 
 void attach_input(platform_file file) {
     in.handle = file;
@@ -177,7 +177,7 @@ struct output_stream {
     bool written;          // anything written at all
     char last;             // the last character written
 };
-static output_stream out = {kNoFile, 0, false, false, '\0'};
+static output_stream out = {kNoFile, 0, false, false, '\0'};  // out_file as it is written
 static char out_buffer[kStreamBufferSize];  // the bytes not yet written
 
 void attach_output(platform_file file) {

@@ -6,7 +6,7 @@
 #include "../engine/text.h"
 #include "../inf/inf_templates.h"
 
-bool files_changed;
+bool files_changed;  // some run changed a file in this process
 
 // The folder a preview writes its new texts to; null in a real run.
 static const char* preview_folder;
