@@ -20,6 +20,14 @@ add_library(tamrix_image STATIC
   ${TAMRIX_IMAGE_DIR}/image_registry.cpp
 )
 
+# The Windows 95 registry file (SYSTEM.DAT) as bytes: checked, listed, and
+# its keys deleted in place (registry_file.h).
+add_library(tamrix_registry_file STATIC
+  ${TAMRIX_POSIX_DIR}/registry_check.cpp
+  ${TAMRIX_POSIX_DIR}/registry_listing.cpp
+  ${TAMRIX_POSIX_DIR}/registry_delete.cpp
+)
+
 # The command line, apart so that its tests can link it alone.
 add_library(tamrix_posix_options STATIC ${TAMRIX_POSIX_DIR}/posix_options.cpp)
 
