@@ -49,13 +49,17 @@ bool swap_in(const std::string& bytes, std::string* why_not) {
     std::string registry = system_dat_path("SYSTEM.DAT"), backup = system_dat_path("SYSTEM.TX0"),
                 written = system_dat_path("SYSTEM.TX1"), read_back;
     uint32_t attributes = 0;
-    bool has_attributes = get_dos_attributes(registry.c_str(), &attributes);
+    attributes_read kept = get_dos_attributes(registry.c_str(), &attributes);
+    if (kept == attributes_failed) {
+        *why_not = "SYSTEM.DAT's attributes could not be read";
+        return false;
+    }
     if (!write_whole(written, bytes)) {
         *why_not = "SYSTEM.TX1, the new registry, could not be written";
     } else if (!read_system_dat(written, &read_back, why_not) ||
                !offline_registry_proves(read_back, why_not)) {
         *why_not = "SYSTEM.TX1, the new registry, did not read back as written (" + *why_not + ")";
-    } else if (has_attributes && !set_dos_attributes(written.c_str(), attributes)) {
+    } else if (kept == attributes_kept && !set_dos_attributes(written.c_str(), attributes)) {
         *why_not = "SYSTEM.TX1, the new registry, could not be given SYSTEM.DAT's attributes";
     } else {
         platform_swap_begins();
@@ -114,13 +118,16 @@ void write_offline_registry() {
 // The core's own deletions, made in memory and counted: the keys it would
 // delete are those the file holds.
 void show_registry_status() {
-    std::string path = system_dat_path("SYSTEM.DAT"), bytes, why;
-    if (!system_dat_exists(path)) return;
-    if (!read_system_dat(path, &bytes, &why) || !offline_registry_load(bytes, &why)) {
-        printf("SYSTEM.DAT: not read as a registry: %s\n", why.c_str());
-    } else {
+    std::string bytes, why;
+    bool missing = false;
+    bool loaded = read_system_dat(system_dat_path("SYSTEM.DAT"), &bytes, &why, &missing) &&
+                  offline_registry_load(bytes, &why);
+    if (missing) return;
+    if (loaded) {
         delete_device_keys();
         printf("SYSTEM.DAT: holds %zu of the ten device keys\n", offline_registry_deleted().size());
+    } else {
+        printf("SYSTEM.DAT: not read as a registry: %s\n", why.c_str());
     }
     offline_registry_unload();
     fflush(stdout);

@@ -10,9 +10,13 @@
 
 const uint32_t kDosReadOnly = 0x01, kDosHidden = 0x02, kDosSystem = 0x04, kDosArchive = 0x20;
 
-// The attributes of `path` (a path of the seam's file calls); false when
-// its place keeps none, or they cannot be read.
-bool get_dos_attributes(const char* path, uint32_t* attributes);
+enum attributes_read {
+    attributes_kept,     // read into `attributes`
+    attributes_none,     // the file's place keeps none (a folder not on FAT)
+    attributes_failed,   // kept there, but not read
+};
+// The attributes of `path`, a path of the seam's file calls.
+attributes_read get_dos_attributes(const char* path, uint32_t* attributes);
 // Gives `path` exactly `attributes` (of the four above); false when it
 // cannot.
 bool set_dos_attributes(const char* path, uint32_t attributes);

@@ -61,9 +61,12 @@ bool proves(const std::string& bytes, std::string* why_not) {
 // folder without one (a copy of the INF files alone) has no registry to
 // speak of: the core's note on Device Manager says enough.
 void load_for_the_run() {
-    std::string path = system_dat_path("SYSTEM.DAT"), bytes, why;
-    if (!system_dat_exists(path)) return;
-    if (read_system_dat(path, &bytes, &why) && offline_registry_load(bytes, &why)) return;
+    std::string bytes, why;
+    bool missing = false;
+    if (read_system_dat(system_dat_path("SYSTEM.DAT"), &bytes, &why, &missing)
+            ? offline_registry_load(bytes, &why)
+            : missing)
+        return;
     char folder[4096] = "", shown[4096] = "";
     platform_windows_dir(folder, sizeof folder);
     platform_shown_path(folder, shown, sizeof shown);
@@ -83,16 +86,11 @@ std::string system_dat_path(const char* name) {
     return std::string(folder) + "\\" + name;
 }
 
-bool system_dat_exists(const std::string& path) {
+bool read_system_dat(const std::string& path, std::string* bytes, std::string* why_not,
+                     bool* missing) {
     platform_file file;
     open_status status = path.empty() ? open_missing : platform_open_read(path.c_str(), &file);
-    if (status == open_ok) platform_close(file);
-    return status != open_missing;
-}
-
-bool read_system_dat(const std::string& path, std::string* bytes, std::string* why_not) {
-    platform_file file;
-    open_status status = path.empty() ? open_missing : platform_open_read(path.c_str(), &file);
+    if (missing != nullptr) *missing = status == open_missing;
     if (status != open_ok) {
         *why_not = status == open_missing ? "it has no SYSTEM.DAT" : "SYSTEM.DAT cannot be opened";
         return false;

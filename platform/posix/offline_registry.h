@@ -14,12 +14,13 @@
 #include <string>
 #include <vector>
 
-// The Windows folder's SYSTEM.DAT, whole, read through the seam's file
-// calls; false with `why_not` for the user.
+// A file of the Windows folder beside SYSTEM.DAT, as the seam's file calls
+// name it; "" when there is no Windows folder.
 std::string system_dat_path(const char* name);
-// Whether the file at `path` is there at all (it may still not open).
-bool system_dat_exists(const std::string& path);
-bool read_system_dat(const std::string& path, std::string* bytes, std::string* why_not);
+// The file at `path`, whole, read through the seam's file calls; false with
+// `why_not` for the user, and `missing` set when there is no such file.
+bool read_system_dat(const std::string& path, std::string* bytes, std::string* why_not,
+                     bool* missing = nullptr);
 
 // Takes `bytes`, a SYSTEM.DAT, as the registry of the calls, if it passes
 // the structural check; else false with `why_not` for the user.
