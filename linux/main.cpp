@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include "../platform/posix/offline_registry.h"
 #include "../platform/posix/posix_interruptions.h"
 #include "../platform/posix/posix_run_files.h"
 #include "../ui/ui.h"
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
                 "  tamrix install|uninstall --windows-dir DIR ...  (see tamrix --help)\n");
         return exit_usage;
     }
+    offline_registry_keep(invocation.keep_registry);
     // A Windows folder inside a disk image: the image is readied first.
     if (invocation.has_image) {
         image_use use = invocation.mode == mode_status ? image_read
@@ -42,6 +44,10 @@ int main(int argc, char** argv) {
             invocation.platform_kind =
                 image_windows_kind(invocation.windows_dir, invocation.mode != mode_dialog);
     }
-    if (invocation.mode == mode_dialog) front_end_exit(tamrix_start(invocation.platform_kind));
+    if (invocation.mode == mode_dialog) {
+        int status = tamrix_start(invocation.platform_kind);
+        write_offline_registry();
+        front_end_exit(status);
+    }
     front_end_exit(run_command());
 }
