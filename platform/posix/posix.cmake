@@ -15,8 +15,13 @@ add_library(tamrix_posix_files STATIC ${TAMRIX_POSIX_DIR}/posix_files.cpp)
 # finding of the image's FAT volume, and the reading of its SYSTEM.DAT.
 set(TAMRIX_IMAGE_DIR ${CMAKE_CURRENT_LIST_DIR}/../image)
 add_library(tamrix_image STATIC
+  ${TAMRIX_IMAGE_DIR}/convert_hint.cpp
+  ${TAMRIX_IMAGE_DIR}/fat_layout.cpp
   ${TAMRIX_IMAGE_DIR}/image_disk.cpp
+  ${TAMRIX_IMAGE_DIR}/image_checks.cpp
   ${TAMRIX_IMAGE_DIR}/image_files.cpp
+  ${TAMRIX_IMAGE_DIR}/image_io.cpp
+  ${TAMRIX_IMAGE_DIR}/image_journal.cpp
   ${TAMRIX_IMAGE_DIR}/image_registry.cpp
 )
 
