@@ -123,6 +123,13 @@ uint32_t next_cluster(const fat_layout& layout, const unsigned char* fat, uint32
     return cluster % 2 == 0 ? pair & 0x0FFF : pair >> 4;
 }
 
+uint32_t free_clusters(const fat_layout& layout, const unsigned char* fat) {
+    uint32_t count = 0;
+    for (uint32_t cluster = 2; cluster - 2 < layout.clusters; cluster++)
+        if (next_cluster(layout, fat, cluster) == 0) count++;
+    return count;
+}
+
 bool find_folder_entry(const unsigned char* entries, size_t size, const char* name,
                        uint32_t* cluster) {
     long_name gathered;

@@ -47,6 +47,9 @@ inline uint64_t cluster_offset(const fat_layout& layout, uint32_t cluster) {
 // of its chain, or a value past clusters + 1 at its end (or when damaged).
 uint32_t next_cluster(const fat_layout& layout, const unsigned char* fat, uint32_t cluster);
 
+// How many data clusters the FAT `fat` marks free.
+uint32_t free_clusters(const fat_layout& layout, const unsigned char* fat);
+
 // Whether `cluster` is one of the volume's data clusters.
 inline bool is_data_cluster(const fat_layout& layout, uint32_t cluster) {
     return cluster >= 2 && cluster - 2 < layout.clusters;

@@ -1,6 +1,8 @@
 // The checks before an image is changed (see image_checks.h).
 #include "image_checks.h"
 
+#include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 
 namespace {
@@ -41,4 +43,20 @@ bool host_room(int fd, uint64_t* available) {
     if (fstatvfs(fd, &info) != 0) return false;
     *available = (uint64_t)info.f_bavail * info.f_frsize;
     return true;
+}
+
+std::string mount_point_of(const std::string& path) {
+    char* real = realpath(path.c_str(), nullptr);
+    if (real == nullptr) return "/";
+    std::string folder = real;
+    free(real);
+    struct stat here, above;
+    if (stat(folder.c_str(), &here) != 0) return "/";
+    while (folder != "/") {
+        size_t slash = folder.find_last_of('/');
+        std::string parent = slash == 0 ? "/" : folder.substr(0, slash);
+        if (stat(parent.c_str(), &above) != 0 || above.st_dev != here.st_dev) break;
+        folder = parent;
+    }
+    return folder;
 }

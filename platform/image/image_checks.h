@@ -32,4 +32,8 @@ const uint64_t kRoomForARun = 4u << 20;
 // that holds the file open as `fd`; false when it cannot be told.
 bool host_room(int fd, uint64_t* available);
 
+// The folder the file system holding `path` is mounted on: the highest
+// folder above it on the same device ("/" when it cannot be told).
+std::string mount_point_of(const std::string& path);
+
 #endif

@@ -16,6 +16,8 @@
 
 #include <map>
 
+#include "image_journal.h"
+
 extern char** environ;
 
 namespace {
@@ -27,6 +29,7 @@ std::string image_file;   // as the command line named it
 std::string image_shown;  // in messages
 int image_fd = -1;        // the image, read-only: fsynced after changes; the tools reopen it
 int lock_fd = -1;         // the run's lock (image_lock)
+uint64_t volume_offset;   // of the FAT volume in the image
 
 // What mtools is run with.  Fixed buffers, so that a signal handler can run
 // mdel (image_delete_at_once) without making anything.
@@ -236,12 +239,20 @@ std::string on_disk(const std::string& path) {
     return result.empty() ? "/" : result;
 }
 
-// Runs a command that changes the image, then forces the image onto the disk.
-bool change(const std::string& tool, const std::vector<std::string>& args, int in) {
+// Runs a command that changes the image in `folder`, then forces the image
+// onto the disk; a command that fails leaves the volume as it was
+// (image_journal.h).
+bool change(const std::string& folder, const std::string& tool,
+            const std::vector<std::string>& args, int in) {
+    if (!journal_keep(image_fd, volume_offset, folder.c_str())) return false;
     int status = run_tool(tool, args, in, -1, nullptr);
     listings.clear();
-    bool synced = fsync(image_fd) == 0;
-    return status == 0 && synced;
+    bool done = status == 0 && fsync(image_fd) == 0;
+    if (done)
+        journal_forget();
+    else
+        journal_put_back(lock_fd);
+    return done;
 }
 
 // ---- open files ----------------------------------------------------------------------
@@ -279,7 +290,7 @@ bool write_into_image(open_file* open) {
     entry_found target = look_up(open->path);
     if (target.exists && target.folder) return false;
     if (lseek(open->fd, 0, SEEK_SET) != 0) return false;
-    if (!change(mcopy_path, {"-o", "-i", volume_name, "-", in_volume(open->path)}, open->fd))
+    if (!change(parent_of(open->path), mcopy_path, {"-o", "-i", volume_name, "-", in_volume(open->path)}, open->fd))
         return false;
     open->unwritten = false;
     return true;
@@ -326,6 +337,7 @@ bool image_attach(const std::string& file, const std::string& shown, uint64_t of
     snprintf(volume_name, sizeof volume_name, "/proc/self/fd/%d@@%llu", image_fd,
              (unsigned long long)offset);
     prepare_environment();
+    volume_offset = offset;
     image_file = file;
     image_shown = shown;
     attached = true;
@@ -421,7 +433,7 @@ bool image_rename(const char* from, const char* to) {
     // A rename stays in its folder, as a swap's do.
     if (strcasecmp(parent_of(source).c_str(), parent_of(target).c_str()) != 0) return false;
     if (!look_up(source).exists || look_up(target).exists) return false;
-    return change(mren_path, {"-i", volume_name, in_volume(source), in_capitals(leaf_of(target))},
+    return change(parent_of(source), mren_path, {"-i", volume_name, in_volume(source), in_capitals(leaf_of(target))},
                   -1);
 }
 
@@ -429,7 +441,7 @@ bool image_delete(const char* path) {
     std::string name = volume_path(path);
     entry_found found = look_up(name);
     if (!found.exists || found.folder) return false;
-    return change(mdel_path, {"-i", volume_name, in_volume(name)}, -1);
+    return change(parent_of(name), mdel_path, {"-i", volume_name, in_volume(name)}, -1);
 }
 
 bool image_real_path(const char* path, char* real, uint32_t size) {

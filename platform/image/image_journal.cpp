@@ -22,6 +22,7 @@ struct kept_region {
 };
 
 std::vector<kept_region> regions;  // what the current change may write
+fat_layout kept_layout;            // of the volume kept; the first region holds its FATs
 
 // Their bytes before it, in memory that is mapped apart and left out of
 // every fork: each tool is started by a fork, which would otherwise copy
@@ -118,10 +119,17 @@ bool journal_keep(int fd, uint64_t volume_offset, const char* folder) {
     unsigned char boot[kSector];
     if (!read_at(fd, volume_offset, boot, sizeof boot)) return false;
     fat_layout layout = read_fat_layout(boot);
+    kept_layout = layout;
     bool kept = layout.valid && keep(fd, volume_offset, layout.data_offset) &&
                 keep_folder(fd, volume_offset, layout, folder);
     if (!kept) journal_forget();
     return kept;
+}
+
+uint64_t journal_free_bytes() {
+    if (regions.empty()) return 0;
+    return (uint64_t)free_clusters(kept_layout, copy + kept_layout.fat_offset) *
+           kept_layout.cluster_bytes;
 }
 
 bool journal_put_back(int fd) {

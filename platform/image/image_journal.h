@@ -52,6 +52,10 @@
 // read: the change must not be made then.
 bool journal_keep(int fd, uint64_t volume_offset, const char* folder);
 
+// The bytes of the clusters the kept FAT marks free: how much a copy into
+// the volume could take before the change.
+uint64_t journal_free_bytes();
+
 // After a failed change: writes each kept sector that differs now back
 // through `fd` (open for writing), then fsyncs it.  False when a read, a
 // write or the fsync failed.  The copy is forgotten either way.
