@@ -1,5 +1,5 @@
-// The benchmark's seam (bench_platform.cpp): the Linux program's file
-// functions, and the Windows directory the core asks for.
+// The benchmark's seam (bench_platform.cpp): the files of a Linux folder,
+// and the Windows directory the core asks for.
 #ifndef TAMRIX_BENCH_BENCH_PLATFORM_H
 #define TAMRIX_BENCH_BENCH_PLATFORM_H
 

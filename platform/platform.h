@@ -1,13 +1,22 @@
 // The seam between Tamrix and the operating system.
 //
-// Every call the program makes to the system goes through the functions
-// declared here and nothing else.  Each backend implements all of them:
-//   platform/win32/   the product, on the Win32 API (Windows 95 and later);
-//   platform/posix/   Linux, for offline patching of a Windows folder;
+// Every call the core makes to the system goes through the functions
+// declared here and nothing else.  Each program provides all of them, from
+// its backends and its front end:
+//   platform/win32/   the Windows program (front end windows/), on the Win32
+//                     API of Windows 95 and later;
+//   platform/posix/   the Linux program (front end linux/): the files of a
+//                     Linux folder, one run at a time, interruptions, no
+//                     registry; platform/image/ the files of a folder inside
+//                     a disk image.  The message boxes, the dialog and the
+//                     Windows directory come from the front end, which knows
+//                     whether a terminal dialog or a command is running;
 //   tests/            a scripted backend for the unit tests.
-// A backend only translates; decisions belong to the core, so that both real
-// backends behave alike.  The functions have C linkage, so that a backend
-// (or a test's wrapper around one) is linked by their plain names.
+// A backend only translates; decisions belong to the core, so that both
+// programs behave alike.  Nothing under platform/ includes the core or a
+// front end.  The functions have C linkage, so that a backend (or a test's
+// wrapper around one) is linked by their plain names; on Linux the file
+// functions go through a table that can be wrapped (file_backend.h).
 //
 // The file layer mirrors what the program needs from CreateFileA, ReadFile,
 // WriteFile, SetFilePointer, FlushFileBuffers, CloseHandle, MoveFileA and
@@ -93,9 +102,15 @@ uint32_t platform_windows_dir(char* buffer, uint32_t size);
 
 typedef void* platform_window;  // the dialog, as the dialog procedure gets it
 
-// Shows the main dialog (IDD_MAIN) modally with main_dialog_proc (ui/) as its
-// procedure and returns its result when it has ended.
-intptr_t platform_run_dialog();
+// A dialog procedure, as DialogBoxParamA calls one: nonzero when it handled
+// the message.
+typedef intptr_t (*platform_dialog_procedure)(platform_window dialog, uint32_t message,
+                                              uintptr_t first, intptr_t second);
+
+// Shows the dialog whose template has the resource id `template_id`
+// modally, with `procedure` as its procedure, and returns its result when
+// it has ended.
+intptr_t platform_run_dialog(int template_id, platform_dialog_procedure procedure);
 void platform_end_dialog(platform_window dialog, intptr_t result);
 // BM_GETCHECK and BM_SETCHECK on a check box of the dialog.
 int platform_get_check(platform_window dialog, int control);

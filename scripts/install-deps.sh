@@ -1,6 +1,17 @@
 #!/usr/bin/env bash
-# Installs every package of scripts/debian-packages.txt that this machine
-# lacks.  Quiet and idempotent: prints nothing when nothing is missing.
+# Installs the packages of scripts/debian-packages.txt that this machine
+# lacks, in two steps:
+#   1. the required ones, above the line "[optional]": every stage needs
+#      them, so one that cannot be installed fails the run, named with apt's
+#      own last error line;
+#   2. the optional ones below it: one that cannot be installed is skipped,
+#      and the stage that needs it says so.  The reasons are kept in
+#      build/skipped-packages.txt, a line "NAME<TAB>apt's last error line"
+#      each, until a later run installs the package.
+# A package mirror may serve a broken index for hours.  `apt-get update` is
+# then tried once more and its failure tolerated: apt goes on with the lists
+# it could fetch, and only a package that still cannot be installed counts.
+# Quiet and idempotent: prints nothing when nothing is missing.
 #
 # Packages named NAME:i386 (the 32-bit Wine of the Windows tests) are only
 # wanted where this kernel runs 32-bit programs; for them the i386
@@ -9,9 +20,12 @@
 #   scripts/install-deps.sh              installs what is missing
 #   scripts/install-deps.sh --runs-i386  installs nothing; exit status 0 when
 #                                        this kernel runs 32-bit i386 programs
+#   TAMRIX_PACKAGES=FILE                 another package list, in this format
 set -euo pipefail
 
-list="$(dirname "${BASH_SOURCE[0]}")/debian-packages.txt"
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+list="${TAMRIX_PACKAGES:-$root/scripts/debian-packages.txt}"
+skipped_file="$root/build/skipped-packages.txt"
 
 # runs_i386: runs a 93-byte ELF32 i386 program that only calls exit(0)
 # through int 0x80.  The kernel says whether it runs it; uname cannot
@@ -41,44 +55,91 @@ if [[ "${1:-}" == --runs-i386 ]]; then
 fi
 [[ $# -eq 0 ]] || { echo "usage: install-deps.sh [--runs-i386]" >&2; exit 2; }
 
+# The packages of the list that are not installed, by step.
 i386=unknown
-missing=()
+required=()
+optional=()
+step=required
 while IFS= read -r line || [[ -n "$line" ]]; do
   line="${line%%#*}"
+  [[ "$line" =~ ^[[:space:]]*\[optional\] ]] && { step=optional; continue; }
   for pkg in $line; do
     if [[ "$pkg" == *:i386 ]]; then
       [[ $i386 == unknown ]] && { runs_i386 && i386=yes || i386=no; }
       [[ $i386 == yes ]] || continue
     fi
     status="$(dpkg-query -W -f='${db:Status-Status}' "$pkg" 2>/dev/null || true)"
-    [[ "$status" == installed ]] || missing+=("$pkg")
+    [[ "$status" == installed ]] && continue
+    if [[ $step == required ]]; then required+=("$pkg"); else optional+=("$pkg"); fi
   done
-done < "$list"
+done <"$list"
 
-[[ ${#missing[@]} -eq 0 ]] && exit 0
+rm -f "$skipped_file"
+[[ ${#required[@]} -eq 0 && ${#optional[@]} -eq 0 ]] && exit 0
 
 as_root=()
 if [[ $(id -u) -ne 0 ]]; then
   if command -v sudo >/dev/null 2>&1; then
     as_root=(sudo)
   else
-    echo "install-deps: missing ${missing[*]}, and not root (no sudo)" >&2
+    echo "install-deps: missing ${required[*]} ${optional[*]}, and not root (no sudo)" >&2
     exit 1
   fi
 fi
 
-echo "install-deps: installing ${missing[*]}"
 log="$(mktemp)"
 trap 'rm -f "$log"' EXIT
-if [[ " ${missing[*]}" == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+apt() {
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -qq -o DPkg::Lock::Timeout=600 "$@" \
+    >"$log" 2>&1
+}
+# apt's own last error line (or its last line) of the last apt call.
+apt_said() {
+  grep -E '^E: ' "$log" | tail -n 1 | grep . || tail -n 1 "$log"
+}
+
+# install PACKAGE...: all at once; when that fails, one by one, so that each
+# one that cannot be installed is known.  Sets not_installed and reasons.
+install() {
+  not_installed=()
+  reasons=()
+  apt install -y --no-install-recommends "$@" && return
+  local pkg
+  for pkg in "$@"; do
+    apt install -y --no-install-recommends "$pkg" && continue
+    not_installed+=("$pkg")
+    reasons+=("$(apt_said)")
+  done
+}
+
+wanted=("${required[@]}" "${optional[@]}")
+echo "install-deps: installing ${wanted[*]}"
+if [[ " ${wanted[*]}" == *:i386* ]] &&
+   ! dpkg --print-foreign-architectures | grep -qx i386; then
   "${as_root[@]}" dpkg --add-architecture i386
 fi
-if ! "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
-       apt-get update -qq -o DPkg::Lock::Timeout=600 >"$log" 2>&1 ||
-   ! "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
-       apt-get install -y -qq --no-install-recommends \
-       -o DPkg::Lock::Timeout=600 "${missing[@]}" >>"$log" 2>&1; then
-  cat "$log" >&2
-  echo "install-deps: apt-get failed" >&2
-  exit 1
+if ! apt update && ! apt update; then
+  echo "install-deps: apt-get update failed twice, going on with the lists it could fetch" \
+       "(apt: $(apt_said))" >&2
+fi
+
+if [[ ${#required[@]} -gt 0 ]]; then
+  install "${required[@]}"
+  if [[ ${#not_installed[@]} -gt 0 ]]; then
+    for i in "${!not_installed[@]}"; do
+      echo "install-deps: the required package ${not_installed[$i]} cannot be installed" \
+           "(apt: ${reasons[$i]})" >&2
+    done
+    exit 1
+  fi
+fi
+
+if [[ ${#optional[@]} -gt 0 ]]; then
+  install "${optional[@]}"
+  mkdir -p "$(dirname "$skipped_file")"
+  for i in "${!not_installed[@]}"; do
+    echo "install-deps: skipped the optional package ${not_installed[$i]}" \
+         "(apt: ${reasons[$i]}); the stage that needs it is skipped" >&2
+    printf '%s\t%s\n' "${not_installed[$i]}" "${reasons[$i]}" >>"$skipped_file"
+  done
 fi

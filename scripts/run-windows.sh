@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Runs the real Tamrix program under wine64, on a scratch copy of a Windows
-# folder, on the display in $DISPLAY.
+# Runs the real Tamrix program under Wine, on a scratch copy of a Windows
+# folder, on the display in $DISPLAY: the i686 release under 32-bit Wine, or,
+# where the 32-bit Wine is missing (it is optional), the same code built for
+# x86_64 under wine64.
 #
 #   scripts/run-windows.sh FOLDER [win95|win98|win2k]
 #
@@ -11,22 +13,32 @@
 # The Windows version (default win95) decides what the program sees: win98
 # adds the IRQ router lines, win2k shows the start-up warning.
 #
-# The x86_64 build (build/win-x86_64) is made when it is missing, and the
-# Wine prefix (build/run-windows/prefix) is made once and then reused.
+# The build (build/win-i686 or build/win-x86_64) is made when it is
+# missing, and the Wine prefix (build/run-windows/prefix) is made once and
+# then reused.  TAMRIX_WINE32 names another 32-bit Wine than
+# /usr/lib/wine/wine.
 set -euo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 root="$(pwd)"
 folder="${1:?usage: scripts/run-windows.sh FOLDER [win95|win98|win2k]}"
 version="${2:-win95}"
-build="$root/build/win-x86_64"
 run="$root/build/run-windows"
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
+wine32="${TAMRIX_WINE32:-/usr/lib/wine/wine}"
 
 case "$version" in win95 | win98 | win2k) ;; *) echo "run-windows: unknown version $version" >&2; exit 2 ;; esac
 [[ -n "${DISPLAY:-}" ]] || { echo "run-windows: no display; set DISPLAY (or run it under xvfb-run)" >&2; exit 2; }
 [[ -x "$wine" ]] || { echo "run-windows: wine64 is missing: scripts/install-deps.sh installs it" >&2; exit 2; }
+if [[ -x "$wine32" ]]; then
+  arch=i686
+  wine="$wine32"
+else
+  arch=x86_64
+  echo "run-windows: no 32-bit Wine here ($wine32 is missing), so the x86_64 build runs under wine64"
+fi
+build="$root/build/win-$arch"
 
 inf_dir=""
 for name in inf INF Inf; do
@@ -37,7 +49,7 @@ done
 if [[ ! -f "$build/tamrix.exe" ]]; then
   echo "building $build ..."
   cmake -S . -B "$build" -Wno-dev -DCMAKE_BUILD_TYPE=MinSizeRel \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x86_64.cmake" >/dev/null
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$arch.cmake" >/dev/null
   cmake --build "$build" -j2 >/dev/null
 fi
 

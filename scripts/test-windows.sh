@@ -9,8 +9,10 @@
 #                        (cmake/toolchain-mingw-x86_64.cmake), and the
 #                        end-to-end tests tests/windows/e2e.sh under Xvfb;
 #   3. the same end-to-end tests of the i686 release under 32-bit Wine,
-#      driven by the x86_64 driver; skipped, as one case, where this kernel
-#      cannot run 32-bit programs.
+#      driven by the x86_64 driver; skipped, as one case that says why, where
+#      this kernel cannot run 32-bit programs or the 32-bit Wine could not be
+#      installed.  TAMRIX_WINE32 names another 32-bit Wine than
+#      /usr/lib/wine/wine (a missing one shows the skip).
 # The last line is "windows: N passed, N failed", with ", N skipped" added
 # when something was skipped; the exit status is non-zero when a build or
 # a test failed.
@@ -62,7 +64,10 @@ counts() {
   failed=$((failed + $(sed -E 's/.* ([0-9]+) failed.*/\1/' <<<"$line")))
 }
 
-scripts/install-deps.sh || { failed=$((failed + 1)); finish 1; }
+# scripts/test.sh has installed the packages already.
+if [[ -z "${TAMRIX_PACKAGES_INSTALLED:-}" ]]; then
+  scripts/install-deps.sh || { failed=$((failed + 1)); finish 1; }
+fi
 
 mkdir -p build
 build i686
@@ -80,14 +85,23 @@ timeout 600 tests/windows/e2e.sh build/win-x86_64/tamrix.exe "$driver" /usr/lib/
   tee build/win-x86_64.e2e.log
 counts build/win-x86_64.e2e.log
 
-if scripts/install-deps.sh --runs-i386; then
-  echo "== end-to-end tests under 32-bit Wine (build/win-i686/tamrix.exe)"
-  timeout 600 tests/windows/e2e.sh build/win-i686/tamrix.exe "$driver" /usr/lib/wine/wine 2>&1 |
-    tee build/win-i686.e2e.log
-  counts build/win-i686.e2e.log
-else
+wine32="${TAMRIX_WINE32:-/usr/lib/wine/wine}"
+if ! scripts/install-deps.sh --runs-i386; then
   echo "SKIP i686 end-to-end: this kernel cannot run 32-bit programs"
   skipped=$((skipped + 1))
+elif [[ ! -x "$wine32" ]]; then
+  apt_said="$(awk -F '\t' '$1 == "wine32:i386" { print $2 }' build/skipped-packages.txt 2>/dev/null)"
+  if [[ -n "$apt_said" ]]; then
+    echo "SKIP i686 end-to-end: 32-bit Wine could not be installed (apt: $apt_said)"
+  else
+    echo "SKIP i686 end-to-end: 32-bit Wine is not installed ($wine32 is missing)"
+  fi
+  skipped=$((skipped + 1))
+else
+  echo "== end-to-end tests under 32-bit Wine (build/win-i686/tamrix.exe)"
+  timeout 600 tests/windows/e2e.sh build/win-i686/tamrix.exe "$driver" "$wine32" 2>&1 |
+    tee build/win-i686.e2e.log
+  counts build/win-i686.e2e.log
 fi
 
 finish 0

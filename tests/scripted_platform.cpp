@@ -1,8 +1,9 @@
 // The scripted backend: see scripted_platform.h.
 //
-// The file functions wrap the POSIX backend's, as a test file system wraps
-// the real one: each platform_X here records the call, fails it when the
-// test asked for that, and otherwise hands it to posix_X.
+// The file functions wrap the Linux folder's, as a test file system wraps
+// the real one: each entry of the table installed here records the call,
+// fails it when the test asked for that, and otherwise hands it to the
+// folder's table (platform/file_backend.h).
 #include "scripted_platform.h"
 
 #include <stdio.h>
@@ -74,7 +75,8 @@ struct state {
     bool registry_unavailable = false;
 };
 
-state& the() {
+// Everything the script holds, made on first use.
+state& scripted_state() {
     static state s;
     return s;
 }
@@ -83,7 +85,7 @@ int dialog_anchor;  // its address is the dialog's window handle
 
 // Counts the call and says whether the script fails it.
 bool scripted_failure(scripted::call kind, const std::string& path) {
-    state& s = the();
+    state& s = scripted_state();
     s.calls.push_back({kind, path});
     int nth = ++s.calls_of_kind[kind];
     int total = ++s.calls_total;
@@ -102,8 +104,8 @@ bool scripted_failure(scripted::call kind, const std::string& path) {
 }
 
 void forget_file(platform_file file) {
-    auto it = the().open.find(file);
-    if (it != the().open.end()) the().open.erase(it);
+    auto it = scripted_state().open.find(file);
+    if (it != scripted_state().open.end()) scripted_state().open.erase(it);
 }
 
 std::string join_key(const std::string& parent, const char* subkey) {
@@ -116,28 +118,28 @@ bool key_path(platform_key key, std::string* path) {
         *path = "";
         return true;
     }
-    auto it = the().key_handles.find(key);
-    if (it == the().key_handles.end()) return false;
+    auto it = scripted_state().key_handles.find(key);
+    if (it == scripted_state().key_handles.end()) return false;
     *path = it->second;
     return true;
 }
 
 bool key_present(const std::string& lower_path) {
-    return lower_path.empty() || the().keys.count(lower_path) > 0;
+    return lower_path.empty() || scripted_state().keys.count(lower_path) > 0;
 }
 
 // The keys strictly under `lower_path`, as lower-case paths.
 std::vector<std::string> keys_under(const std::string& lower_path) {
     std::vector<std::string> result;
     std::string prefix = lower_path.empty() ? "" : lower_path + "\\";
-    for (auto it = the().keys.lower_bound(prefix); it != the().keys.end(); ++it) {
+    for (auto it = scripted_state().keys.lower_bound(prefix); it != scripted_state().keys.end(); ++it) {
         if (it->first.compare(0, prefix.size(), prefix) != 0) break;
         result.push_back(it->first);
     }
     return result;
 }
 
-std::string temp_root;
+std::string temp_root;  // the folder of make_windows_dir, removed at exit
 
 void remove_temp_root() {
     if (temp_root.empty()) return;
@@ -147,83 +149,101 @@ void remove_temp_root() {
 
 }  // namespace
 
-// ---- the file functions, around the POSIX backend's ---------------------------------
+// ---- the file functions, around the Linux folder's --------------------------------
 
-open_status platform_open_read(const char* path, platform_file* file) {
+namespace {
+
+const file_backend& parent = folder_file_backend;
+
+open_status scripted_open_read(const char* path, platform_file* file) {
     if (scripted_failure(scripted::call_open_read, path)) return open_refused;
-    open_status status = posix_open_read(path, file);
-    if (status == open_ok) the().open.insert(*file);
+    open_status status = parent.open_read(path, file);
+    if (status == open_ok) scripted_state().open.insert(*file);
     return status;
 }
 
-bool platform_open_write(const char* path, platform_file* file) {
+bool scripted_open_write(const char* path, platform_file* file) {
     if (scripted_failure(scripted::call_open_write, path)) return false;
-    bool opened = posix_open_write(path, file);
-    if (opened) the().open.insert(*file);
+    bool opened = parent.open_write(path, file);
+    if (opened) scripted_state().open.insert(*file);
     return opened;
 }
 
-int32_t platform_read(platform_file file, char* buffer, uint32_t size) {
+int32_t scripted_read(platform_file file, char* buffer, uint32_t size) {
     if (scripted_failure(scripted::call_read, "")) return -1;
-    return posix_read(file, buffer, size);
+    return parent.read(file, buffer, size);
 }
 
-bool platform_write(platform_file file, const char* data, uint32_t size) {
+bool scripted_write(platform_file file, const char* data, uint32_t size) {
     if (scripted_failure(scripted::call_write, "")) return false;
-    return posix_write(file, data, size);
+    return parent.write(file, data, size);
 }
 
-bool platform_seek(platform_file file, uint32_t offset) {
+bool scripted_seek(platform_file file, uint32_t offset) {
     if (scripted_failure(scripted::call_seek, "")) return false;
-    return posix_seek(file, offset);
+    return parent.seek(file, offset);
 }
 
-bool platform_flush(platform_file file) {
+bool scripted_flush(platform_file file) {
     if (scripted_failure(scripted::call_flush, "")) return false;
-    return posix_flush(file);
+    return parent.flush(file);
 }
 
 // A failed close leaves the file open; reset() closes it.
-bool platform_close(platform_file file) {
+bool scripted_close(platform_file file) {
     if (scripted_failure(scripted::call_close, "")) return false;
     forget_file(file);
-    return posix_close(file);
+    return parent.close(file);
 }
 
-bool platform_rename(const char* from, const char* to) {
-    (the().in_swap ? the().renames_in_swap : the().renames_outside_swap)++;
+bool scripted_rename(const char* from, const char* to) {
+    state& s = scripted_state();
+    (s.in_swap ? s.renames_in_swap : s.renames_outside_swap)++;
     if (scripted_failure(scripted::call_rename, std::string(from) + " -> " + to)) return false;
-    return posix_rename(from, to);
+    return parent.rename(from, to);
 }
 
-bool platform_delete(const char* path) {
+bool scripted_delete(const char* path) {
     if (scripted_failure(scripted::call_delete, path)) return false;
-    return posix_delete(path);
+    return parent.remove(path);
 }
 
-bool platform_real_path(const char* path, char* real, uint32_t size) {
-    return posix_real_path(path, real, size);
+bool scripted_real_path(const char* path, char* real, uint32_t size) {
+    return parent.real_path(path, real, size);
 }
 
 // Paths are shown as the core built them, backslashes and all.
-void platform_shown_path(const char* path, char* shown, uint32_t size) {
+void scripted_shown_path(const char* path, char* shown, uint32_t size) {
     snprintf(shown, size, "%s", path);
 }
 
+const file_backend scripted_files = {
+    scripted_open_read, scripted_open_write, scripted_read,    scripted_write,
+    scripted_seek,      scripted_flush,      scripted_close,   scripted_rename,
+    scripted_delete,    scripted_real_path,  scripted_shown_path,
+};
+
+// The core's file calls come here from the start.
+struct scripted_files_installer {
+    scripted_files_installer() { platform_files = &scripted_files; }
+} install_scripted_files;
+
+}  // namespace
+
 bool platform_begin_run(const char*) {
-    if (the().inf_folder_held) return false;
-    the().runs_begun++;
+    if (scripted_state().inf_folder_held) return false;
+    scripted_state().runs_begun++;
     return true;
 }
-void platform_end_run() { the().runs_ended++; }
-void platform_swap_begins() { the().in_swap = true; }
-void platform_swap_ends() { the().in_swap = false; }
+void platform_end_run() { scripted_state().runs_ended++; }
+void platform_swap_begins() { scripted_state().in_swap = true; }
+void platform_swap_ends() { scripted_state().in_swap = false; }
 
 // ---- messages and the system ---------------------------------------------------------
 
 box_answer platform_message_box(const char* text, const char* caption, box_icon icon,
                                 box_buttons buttons) {
-    state& s = the();
+    state& s = scripted_state();
     s.boxes.push_back({text, caption, icon, buttons});
     if (buttons != buttons_yes_no) return answer_ok;
     if (s.answers.empty()) return answer_no;
@@ -233,7 +253,7 @@ box_answer platform_message_box(const char* text, const char* caption, box_icon 
 }
 
 uint32_t platform_windows_dir(char* buffer, uint32_t size) {
-    const state& s = the();
+    const state& s = scripted_state();
     if (!s.has_windows_dir) return 0;
     uint32_t length = (uint32_t)s.windows_dir.size();
     if (length + 1 > size) return length + 1;
@@ -243,33 +263,33 @@ uint32_t platform_windows_dir(char* buffer, uint32_t size) {
 
 // ---- the dialog ----------------------------------------------------------------------
 
-intptr_t platform_run_dialog() {
-    state& s = the();
+intptr_t platform_run_dialog(int, platform_dialog_procedure procedure) {
+    state& s = scripted_state();
     s.dialogs++;
     s.ended = false;
     s.result = 0;
     platform_window window = scripted::dialog();
-    main_dialog_proc(window, kWmInitDialog, 0, 0);
+    procedure(window, kWmInitDialog, 0, 0);
     while (!s.ended && !s.commands.empty()) {
         uintptr_t command = s.commands.front();
         s.commands.pop_front();
-        main_dialog_proc(window, kWmCommand, command, 0);
+        procedure(window, kWmCommand, command, 0);
     }
     return s.ended ? s.result : -1;
 }
 
 void platform_end_dialog(platform_window, intptr_t result) {
-    the().ended = true;
-    the().result = result;
+    scripted_state().ended = true;
+    scripted_state().result = result;
 }
 
 int platform_get_check(platform_window, int control) {
-    auto it = the().checks.find(control);
-    return it == the().checks.end() ? 0 : it->second;
+    auto it = scripted_state().checks.find(control);
+    return it == scripted_state().checks.end() ? 0 : it->second;
 }
 
 void platform_set_check(platform_window, int control, int state) {
-    the().checks[control] = state;
+    scripted_state().checks[control] = state;
 }
 
 // ---- registry and restart --------------------------------------------------------------
@@ -277,7 +297,7 @@ void platform_set_check(platform_window, int control, int state) {
 platform_key platform_local_machine() { return kLocalMachine; }
 
 bool platform_reg_open(platform_key parent, const char* subkey, platform_key* key) {
-    state& s = the();
+    state& s = scripted_state();
     std::string parent_path;
     if (s.registry_unavailable || !key_path(parent, &parent_path)) return false;
     std::string path = lower(join_key(parent_path, subkey));
@@ -289,14 +309,14 @@ bool platform_reg_open(platform_key parent, const char* subkey, platform_key* ke
 
 bool platform_reg_enum_key(platform_key key, uint32_t index, char* name, uint32_t size) {
     std::string path;
-    if (the().registry_unavailable || !key_path(key, &path) || !key_present(path)) return false;
+    if (scripted_state().registry_unavailable || !key_path(key, &path) || !key_present(path)) return false;
     std::vector<std::string> children;
     for (const std::string& below : keys_under(path)) {
         std::string rest = below.substr(path.empty() ? 0 : path.size() + 1);
         if (rest.find('\\') == std::string::npos) children.push_back(below);
     }
     if (index >= children.size()) return false;
-    const std::string& original = the().keys[children[index]];
+    const std::string& original = scripted_state().keys[children[index]];
     std::string child = original.substr(original.rfind('\\') + 1);
     if (child.size() + 1 > size) return false;
     memcpy(name, child.c_str(), child.size() + 1);
@@ -304,7 +324,7 @@ bool platform_reg_enum_key(platform_key key, uint32_t index, char* name, uint32_
 }
 
 bool platform_reg_delete_key(platform_key key, const char* subkey) {
-    state& s = the();
+    state& s = scripted_state();
     std::string parent_path;
     if (s.registry_unavailable || subkey == nullptr || subkey[0] == '\0' ||
         !key_path(key, &parent_path))
@@ -318,62 +338,62 @@ bool platform_reg_delete_key(platform_key key, const char* subkey) {
     return true;
 }
 
-void platform_reg_close(platform_key key) { the().key_handles.erase(key); }
+void platform_reg_close(platform_key key) { scripted_state().key_handles.erase(key); }
 
-void platform_restart() { the().restarts++; }
+void platform_restart() { scripted_state().restarts++; }
 
 // ---- the script ----------------------------------------------------------------------------
 
 namespace scripted {
 
 void reset() {
-    state& s = the();
-    for (platform_file file : s.open) posix_close(file);
+    state& s = scripted_state();
+    for (platform_file file : s.open) folder_file_backend.close(file);
     s = state();
     s.checks[IDC_CHIPSETS] = 1;
     s.checks[IDC_USB] = 1;
 }
 
-const std::vector<box>& boxes() { return the().boxes; }
-void answer(box_answer next) { the().answers.push_back(next); }
-size_t pending_answers() { return the().answers.size(); }
+const std::vector<box>& boxes() { return scripted_state().boxes; }
+void answer(box_answer next) { scripted_state().answers.push_back(next); }
+size_t pending_answers() { return scripted_state().answers.size(); }
 
-void fail(call kind, int nth) { the().failing[kind].insert(the().calls_of_kind[kind] + nth); }
-void fail_any(int nth) { the().failing_any.insert(the().calls_total + nth); }
-const std::vector<file_call>& file_calls() { return the().calls; }
-size_t open_files() { return the().open.size(); }
+void fail(call kind, int nth) { scripted_state().failing[kind].insert(scripted_state().calls_of_kind[kind] + nth); }
+void fail_any(int nth) { scripted_state().failing_any.insert(scripted_state().calls_total + nth); }
+const std::vector<file_call>& file_calls() { return scripted_state().calls; }
+size_t open_files() { return scripted_state().open.size(); }
 
-void set_nt_registry(bool nt) { the().nt_registry = nt; }
-void hold_inf_folder_elsewhere() { the().inf_folder_held = true; }
-int runs_begun() { return the().runs_begun; }
-int runs_ended() { return the().runs_ended; }
-int renames_in_swap() { return the().renames_in_swap; }
-int renames_outside_swap() { return the().renames_outside_swap; }
+void set_nt_registry(bool nt) { scripted_state().nt_registry = nt; }
+void hold_inf_folder_elsewhere() { scripted_state().inf_folder_held = true; }
+int runs_begun() { return scripted_state().runs_begun; }
+int runs_ended() { return scripted_state().runs_ended; }
+int renames_in_swap() { return scripted_state().renames_in_swap; }
+int renames_outside_swap() { return scripted_state().renames_outside_swap; }
 void set_windows_dir(const std::string& dir) {
-    the().has_windows_dir = true;
-    the().windows_dir = dir;
+    scripted_state().has_windows_dir = true;
+    scripted_state().windows_dir = dir;
 }
-void set_check(int control, int state) { the().checks[control] = state; }
+void set_check(int control, int state) { scripted_state().checks[control] = state; }
 int check_state(int control) { return platform_get_check(dialog(), control); }
-int restarts_requested() { return the().restarts; }
+int restarts_requested() { return scripted_state().restarts; }
 
-void queue_command(uintptr_t command) { the().commands.push_back(command); }
+void queue_command(uintptr_t command) { scripted_state().commands.push_back(command); }
 platform_window dialog() { return &dialog_anchor; }
-int dialogs_run() { return the().dialogs; }
-bool dialog_ended() { return the().ended; }
-intptr_t dialog_result() { return the().result; }
+int dialogs_run() { return scripted_state().dialogs; }
+bool dialog_ended() { return scripted_state().ended; }
+intptr_t dialog_result() { return scripted_state().result; }
 
 void add_key(const std::string& path) {
     size_t end = 0;
     do {
         end = path.find('\\', end + 1);
         std::string head = path.substr(0, end);
-        the().keys.emplace(lower(head), head);
+        scripted_state().keys.emplace(lower(head), head);
     } while (end != std::string::npos);
 }
-bool key_exists(const std::string& path) { return the().keys.count(lower(path)) > 0; }
-void set_registry_unavailable(bool unavailable) { the().registry_unavailable = unavailable; }
-int open_registry_keys() { return (int)the().key_handles.size(); }
+bool key_exists(const std::string& path) { return scripted_state().keys.count(lower(path)) > 0; }
+void set_registry_unavailable(bool unavailable) { scripted_state().registry_unavailable = unavailable; }
+int open_registry_keys() { return (int)scripted_state().key_handles.size(); }
 
 std::string make_windows_dir(size_t length) {
     static int made = 0;

@@ -86,7 +86,8 @@ int restarts_requested();
 int check_state(int control);
 
 // ---- the dialog ----------------------------------------------------------------
-// platform_run_dialog sends WM_INITDIALOG to main_dialog_proc, then each
+// platform_run_dialog sends WM_INITDIALOG to the procedure it is given
+// (main_dialog_proc), then each
 // queued command as a WM_COMMAND, in order, until platform_end_dialog is
 // called; it returns the result given to platform_end_dialog.  When the
 // queue runs dry first, it returns -1 (as DialogBoxParamA does on failure)

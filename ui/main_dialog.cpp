@@ -6,7 +6,7 @@
 #include "../system/system.h"
 #include "ui.h"
 
-platform_window dialog_window;
+platform_window dialog_window;  // the dialog, stored when it starts
 
 // What the dialog ends with: Exit, or a run that must end the program.
 const intptr_t kDialogDone = 1;
@@ -25,7 +25,7 @@ bool may_start(int windows_kind) {
 int tamrix_start(int windows_kind) {
     if (!may_start(windows_kind)) return 0;
     dialog_windows_kind = windows_kind;
-    return platform_run_dialog() == kDialogEndsProgram ? 1 : 0;
+    return platform_run_dialog(IDD_MAIN, main_dialog_proc) == kDialogEndsProgram ? 1 : 0;
 }
 
 // ---- the commands -------------------------------------------------------------------

@@ -125,7 +125,8 @@ bool read_partitions(int fd, const unsigned char* mbr, uint64_t disk_sectors,
         const unsigned char* logical = ebr + 446;
         const unsigned char* link = ebr + 462;
         if (logical[4] != 0)
-            found->push_back({number++, logical[4], record + le32(logical + 8), le32(logical + 12)});
+            found->push_back(
+                {number++, logical[4], record + le32(logical + 8), le32(logical + 12)});
         if (link[4] == 0 || le32(link + 8) == 0) break;
         record = extended + le32(link + 8);
     }

@@ -16,6 +16,8 @@
 
 #include <map>
 
+#include "../posix/posix_files.h"
+#include "../posix/posix_interruptions.h"
 #include "image_journal.h"
 
 extern char** environ;
@@ -24,9 +26,8 @@ namespace {
 
 // ---- the image --------------------------------------------------------------------
 
-bool attached;
-std::string image_file;   // as the command line named it
-std::string image_shown;  // in messages
+bool attached;            // image_attach has succeeded: drive C: is the image's volume
+std::string image_name;   // the image file, as the command line named it and messages show it
 int image_fd = -1;        // the image, read-only: fsynced after changes; the tools reopen it
 int lock_fd = -1;         // the run's lock (image_lock)
 uint64_t volume_offset;   // of the FAT volume in the image
@@ -34,10 +35,10 @@ uint64_t volume_offset;   // of the FAT volume in the image
 // What mtools is run with.  Fixed buffers, so that a signal handler can run
 // mdel (image_delete_at_once) without making anything.
 char volume_name[64];   // -i: "/proc/self/fd/N@@OFFSET", the FAT volume in the image
-char mdel_path[4096];
-std::string mcopy_path, mdir_path, mren_path;
-std::vector<std::string> tool_environment;
-std::vector<char*> tool_envp;
+char mdel_path[4096];   // the mdel program, found on PATH
+std::string mcopy_path, mdir_path, mren_path;  // the other tools, found on PATH
+std::vector<std::string> tool_environment;     // the tools' environment (prepare_environment)
+std::vector<char*> tool_envp;                  // the same, as execve takes it
 
 std::string find_tool(const char* name) {
     const char* path = getenv("PATH");
@@ -137,7 +138,7 @@ int scratch_file() {
 // ---- paths ----------------------------------------------------------------------
 
 // "C:\WINDOWS\inf\x" as a path in the volume: "/WINDOWS/inf/x"; "/" for C:.
-std::string volume_path(const char* path) {
+std::string path_in_volume(const char* path) {
     std::string result;
     std::string name;
     for (const char* c = path + 2;; c++) {
@@ -171,7 +172,7 @@ std::string lowered(std::string name) {
     return name;
 }
 
-std::string in_volume(const std::string& path) { return "::" + path; }
+std::string mtools_name(const std::string& path) { return "::" + path; }
 
 // ---- folders, as mdir lists them ------------------------------------------------------
 // Each folder is listed once until the next change.
@@ -183,7 +184,7 @@ const std::vector<image_entry>* listing(const std::string& folder) {
     auto known = listings.find(key);
     if (known != listings.end()) return &known->second;
     std::string out;
-    std::string argument = in_volume(folder == "/" ? "/" : folder + "/");
+    std::string argument = mtools_name(folder == "/" ? "/" : folder + "/");
     if (run_tool(mdir_path, {"-b", "-a", "-i", volume_name, argument}, -1, -1, &out) != 0)
         return nullptr;
     // One line for each entry: its path, and a "/" after a folder's.
@@ -223,7 +224,7 @@ entry_found look_up(const std::string& path) {
 
 // The path with each name as the image has it, as given from the first one
 // it lacks (as a folder's paths are shown).
-std::string on_disk(const std::string& path) {
+std::string names_as_stored(const std::string& path) {
     std::string result;
     bool present = true;
     size_t start = 1;
@@ -240,11 +241,12 @@ std::string on_disk(const std::string& path) {
 }
 
 // Runs a command that changes the image in `folder`, then forces the image
-// onto the disk; a command that fails leaves the volume as it was
-// (image_journal.h).
-bool change(const std::string& folder, const std::string& tool,
-            const std::vector<std::string>& args, int in) {
+// onto the disk; an interruption waits until both are done.  A command
+// that fails leaves the volume as it was (image_journal.h).
+bool change_image(const std::string& folder, const std::string& tool,
+                  const std::vector<std::string>& args, int in) {
     if (!journal_keep(image_fd, volume_offset, folder.c_str())) return false;
+    interruptions_hold();
     int status = run_tool(tool, args, in, -1, nullptr);
     listings.clear();
     bool done = status == 0 && fsync(image_fd) == 0;
@@ -252,6 +254,7 @@ bool change(const std::string& folder, const std::string& tool,
         journal_forget();
     else
         journal_put_back(lock_fd);
+    interruptions_let_through();
     return done;
 }
 
@@ -265,11 +268,11 @@ struct open_file {
     std::string path;  // where it goes in the image, its name in capitals
 };
 const int kMostOpen = 8;
-open_file open_files[kMostOpen];
+open_file open_files[kMostOpen];  // a handle is kFirstHandle + its slot
 const platform_file kFirstHandle = 0x40000000;  // far above any descriptor
 
 open_file* file_of(platform_file file) {
-    if (!image_owns(file)) return nullptr;
+    if (!is_image_file(file)) return nullptr;
     open_file* open = &open_files[file - kFirstHandle];
     return open->used ? open : nullptr;
 }
@@ -290,23 +293,23 @@ bool write_into_image(open_file* open) {
     entry_found target = look_up(open->path);
     if (target.exists && target.folder) return false;
     if (lseek(open->fd, 0, SEEK_SET) != 0) return false;
-    if (!change(parent_of(open->path), mcopy_path, {"-o", "-i", volume_name, "-", in_volume(open->path)}, open->fd))
+    if (!change_image(parent_of(open->path), mcopy_path,
+                      {"-o", "-i", volume_name, "-", mtools_name(open->path)}, open->fd))
         return false;
     open->unwritten = false;
     return true;
 }
 
 bool copy_out(const std::string& path, int fd) {
-    return run_tool(mcopy_path, {"-i", volume_name, in_volume(path), "-"}, -1, fd, nullptr) == 0 &&
-           lseek(fd, 0, SEEK_SET) == 0;
+    std::vector<std::string> args = {"-i", volume_name, mtools_name(path), "-"};
+    return run_tool(mcopy_path, args, -1, fd, nullptr) == 0 && lseek(fd, 0, SEEK_SET) == 0;
 }
 
 }  // namespace
 
 // ---- the backend ---------------------------------------------------------------------
 
-bool image_attach(const std::string& file, const std::string& shown, uint64_t offset,
-                  std::string* error) {
+bool image_attach(const std::string& file, uint64_t offset, std::string* error) {
     mcopy_path = find_tool("mcopy");
     mdir_path = find_tool("mdir");
     mren_path = find_tool("mren");
@@ -320,14 +323,14 @@ bool image_attach(const std::string& file, const std::string& shown, uint64_t of
     snprintf(mdel_path, sizeof mdel_path, "%s", mdel.c_str());
     int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        *error = "Can't open the disk image " + shown + ": " + strerror(errno);
+        *error = "Can't open the disk image " + file + ": " + strerror(errno);
         return false;
     }
     // Above the descriptors a tool's standard streams are set up on.
     image_fd = fcntl(fd, F_DUPFD_CLOEXEC, 10);
     close(fd);
     if (image_fd < 0) {
-        *error = "Can't open the disk image " + shown + ": " + strerror(errno);
+        *error = "Can't open the disk image " + file + ": " + strerror(errno);
         return false;
     }
     // mtools takes the first "@@" of the -i name as the start of the offset,
@@ -338,27 +341,27 @@ bool image_attach(const std::string& file, const std::string& shown, uint64_t of
              (unsigned long long)offset);
     prepare_environment();
     volume_offset = offset;
-    image_file = file;
-    image_shown = shown;
+    image_name = file;
     attached = true;
     if (listing("/") != nullptr) return true;
     attached = false;
-    *error = "mtools cannot read the FAT volume of " + shown + "; nothing was changed.";
+    *error = "mtools cannot read the FAT volume of " + file + "; nothing was changed.";
     return false;
 }
 
-bool image_holds(const char* path) {
+bool is_image_path(const char* path) {
     char drive = path[0];
     return attached && ((drive >= 'A' && drive <= 'Z') || (drive >= 'a' && drive <= 'z')) &&
            path[1] == ':' && (path[2] == '\0' || path[2] == '\\' || path[2] == '/');
 }
 
-bool image_owns(platform_file file) {
+bool is_image_file(platform_file file) {
     return file >= kFirstHandle && file < kFirstHandle + kMostOpen;
 }
 
-open_status image_open_read(const char* path, platform_file* file) {
-    std::string name = volume_path(path);
+static open_status image_file_open_read(const char* path, platform_file* file) {
+    if (!is_image_path(path)) return folder_file_backend.open_read(path, file);
+    std::string name = path_in_volume(path);
     entry_found found = look_up(name);
     if (!found.exists) return open_missing;
     if (found.folder) return open_refused;
@@ -371,8 +374,9 @@ open_status image_open_read(const char* path, platform_file* file) {
     return take_slot(fd, false, name, file) ? open_ok : open_refused;
 }
 
-bool image_open_write(const char* path, platform_file* file) {
-    std::string name = volume_path(path);
+static bool image_file_open_write(const char* path, platform_file* file) {
+    if (!is_image_path(path)) return folder_file_backend.open_write(path, file);
+    std::string name = path_in_volume(path);
     entry_found parent = look_up(parent_of(name));
     entry_found target = look_up(name);
     if (!parent.exists || !parent.folder || (target.exists && target.folder)) return false;
@@ -383,43 +387,37 @@ bool image_open_write(const char* path, platform_file* file) {
                      file);
 }
 
-int32_t image_read(platform_file file, char* buffer, uint32_t size) {
+// The scratch files are read, written and sought as a folder's files are.
+static int32_t image_file_read(platform_file file, char* buffer, uint32_t size) {
+    if (!is_image_file(file)) return folder_file_backend.read(file, buffer, size);
     open_file* open = file_of(file);
-    if (open == nullptr) return -1;
-    for (;;) {
-        ssize_t count = read(open->fd, buffer, size);
-        if (count >= 0) return (int32_t)count;
-        if (errno != EINTR) return -1;
-    }
+    return open != nullptr ? folder_file_backend.read(open->fd, buffer, size) : -1;
 }
 
-bool image_write(platform_file file, const char* data, uint32_t size) {
+static bool image_file_write(platform_file file, const char* data, uint32_t size) {
+    if (!is_image_file(file)) return folder_file_backend.write(file, data, size);
     open_file* open = file_of(file);
     if (open == nullptr || !open->writing) return false;
     open->unwritten = true;
-    while (size > 0) {
-        ssize_t count = write(open->fd, data, size);
-        if (count < 0 && errno == EINTR) continue;
-        if (count <= 0) return false;
-        data += count;
-        size -= (uint32_t)count;
-    }
-    return true;
+    return folder_file_backend.write(open->fd, data, size);
 }
 
-bool image_seek(platform_file file, uint32_t offset) {
+static bool image_file_seek(platform_file file, uint32_t offset) {
+    if (!is_image_file(file)) return folder_file_backend.seek(file, offset);
     open_file* open = file_of(file);
-    return open != nullptr && lseek(open->fd, (off_t)offset, SEEK_SET) == (off_t)offset;
+    return open != nullptr && folder_file_backend.seek(open->fd, offset);
 }
 
-bool image_flush(platform_file file) {
+static bool image_file_flush(platform_file file) {
+    if (!is_image_file(file)) return folder_file_backend.flush(file);
     open_file* open = file_of(file);
     if (open == nullptr || !open->writing) return false;
     if (open->unwritten) return write_into_image(open);
     return fsync(image_fd) == 0;
 }
 
-bool image_close(platform_file file) {
+static bool image_file_close(platform_file file) {
+    if (!is_image_file(file)) return folder_file_backend.close(file);
     open_file* open = file_of(file);
     if (open == nullptr) return false;
     bool written = !open->writing || !open->unwritten || write_into_image(open);
@@ -428,32 +426,47 @@ bool image_close(platform_file file) {
     return written;
 }
 
-bool image_rename(const char* from, const char* to) {
-    std::string source = volume_path(from), target = volume_path(to);
+static bool image_file_rename(const char* from, const char* to) {
+    if (is_image_path(from) != is_image_path(to)) return false;  // never from one to the other
+    if (!is_image_path(from)) return folder_file_backend.rename(from, to);
+    std::string source = path_in_volume(from), target = path_in_volume(to);
     // A rename stays in its folder, as a swap's do.
     if (strcasecmp(parent_of(source).c_str(), parent_of(target).c_str()) != 0) return false;
     if (!look_up(source).exists || look_up(target).exists) return false;
-    return change(parent_of(source), mren_path, {"-i", volume_name, in_volume(source), in_capitals(leaf_of(target))},
-                  -1);
+    return change_image(parent_of(source), mren_path,
+                        {"-i", volume_name, mtools_name(source), in_capitals(leaf_of(target))},
+                        -1);
 }
 
-bool image_delete(const char* path) {
-    std::string name = volume_path(path);
+static bool image_file_delete(const char* path) {
+    if (!is_image_path(path)) return folder_file_backend.remove(path);
+    std::string name = path_in_volume(path);
     entry_found found = look_up(name);
     if (!found.exists || found.folder) return false;
-    return change(parent_of(name), mdel_path, {"-i", volume_name, in_volume(name)}, -1);
+    return change_image(parent_of(name), mdel_path, {"-i", volume_name, mtools_name(name)}, -1);
 }
 
-bool image_real_path(const char* path, char* real, uint32_t size) {
-    entry_found found = look_up(volume_path(path));
+static bool image_file_real_path(const char* path, char* real, uint32_t size) {
+    if (!is_image_path(path)) return folder_file_backend.real_path(path, real, size);
+    entry_found found = look_up(path_in_volume(path));
     std::string result = path;
     if (found.exists) result = result.substr(0, result.find_last_of("\\/") + 1) + found.name;
     return (uint32_t)snprintf(real, size, "%s", result.c_str()) < size;
 }
 
-void image_shown_path(const char* path, char* shown, uint32_t size) {
-    snprintf(shown, size, "%s:%s", image_shown.c_str(), on_disk(volume_path(path)).c_str());
+static void image_file_shown_path(const char* path, char* shown, uint32_t size) {
+    if (!is_image_path(path)) return folder_file_backend.shown_path(path, shown, size);
+    snprintf(shown, size, "%s:%s", image_name.c_str(),
+             names_as_stored(path_in_volume(path)).c_str());
 }
+
+const file_backend image_file_backend = {
+    image_file_open_read, image_file_open_write, image_file_read,      image_file_write,
+    image_file_seek,      image_file_flush,      image_file_close,     image_file_rename,
+    image_file_delete,    image_file_real_path,  image_file_shown_path,
+};
+
+const char* image_shown_name() { return image_name.c_str(); }
 
 void image_delete_at_once(const char* path) {
     if (!attached) return;
@@ -476,7 +489,7 @@ void image_delete_at_once(const char* path) {
 // ---- the image as a whole ----------------------------------------------------------------
 
 bool image_writable() {
-    int fd = open(image_file.c_str(), O_RDWR | O_CLOEXEC);
+    int fd = open(image_name.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) return false;
     // A file without write permission is read-only, even for root.
     struct stat info;
@@ -486,7 +499,7 @@ bool image_writable() {
 }
 
 image_lock_result image_lock() {
-    int fd = open(image_file.c_str(), O_RDWR | O_CLOEXEC);
+    int fd = open(image_name.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) return image_not_locked;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         bool held = errno == EWOULDBLOCK;
@@ -512,29 +525,26 @@ void image_unlock() {
 }
 
 bool image_list(const char* path, std::vector<image_entry>* entries) {
-    const std::vector<image_entry>* found = listing(volume_path(path));
+    const std::vector<image_entry>* found = listing(path_in_volume(path));
     if (found == nullptr) return false;
     *entries = *found;
     return true;
 }
 
 bool image_read_whole(const char* path, std::string* bytes, size_t limit) {
-    std::string name = volume_path(path);
+    std::string name = path_in_volume(path);
     entry_found found = look_up(name);
     if (!found.exists || found.folder) return false;
     int fd = scratch_file();
     if (fd < 0) return false;
     struct stat info;
     bool read_all = copy_out(name, fd) && fstat(fd, &info) == 0 && (size_t)info.st_size <= limit;
-    if (read_all) {
-        bytes->resize((size_t)info.st_size);
-        size_t done = 0;
-        while (read_all && done < bytes->size()) {
-            ssize_t count = read(fd, &(*bytes)[done], bytes->size() - done);
-            if (count < 0 && errno == EINTR) continue;
-            read_all = count > 0;
-            if (read_all) done += (size_t)count;
-        }
+    if (read_all) bytes->resize((size_t)info.st_size);
+    for (size_t done = 0; read_all && done < bytes->size();) {
+        int32_t count = folder_file_backend.read(fd, &(*bytes)[done],
+                                                 (uint32_t)(bytes->size() - done));
+        read_all = count > 0;
+        done += read_all ? (size_t)count : 0;
     }
     close(fd);
     return read_all;

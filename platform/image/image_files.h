@@ -1,7 +1,8 @@
-// The files of a FAT volume inside a disk image, as a backend of the seam's
-// file calls: each image_* function does what its posix_* namesake in
-// platform/posix/posix_files.h does for a Linux folder, so that the core,
-// its runs and its replacement of a file work on an image unchanged.
+// The files of a FAT volume inside a disk image, as a table of the seam's
+// file functions (platform/file_backend.h): each does for the image what
+// the Linux folder's table (platform/posix/posix_files.h) does for a
+// folder, so that the core, its runs and its replacement of a file work on
+// an image unchanged.
 //
 // Paths in the image are Windows paths on drive C:, such as
 // "C:\WINDOWS\inf\machine.inf"; each name is matched without regard to case.  GNU mtools
@@ -28,32 +29,23 @@
 #include <string>
 #include <vector>
 
-#include "../platform.h"
+#include "../file_backend.h"
 
 // Makes the FAT volume at byte `offset` of the image `file` the place of
-// every path on drive C:.  `shown` is the image's name in messages.  False,
-// with a sentence for the user in `error`, when mtools is missing or cannot
-// read the volume.
-bool image_attach(const std::string& file, const std::string& shown, uint64_t offset,
-                  std::string* error);
+// every path on drive C:; messages name the image as `file` is written.
+// False, with a sentence for the user in `error`, when mtools is missing or
+// cannot read the volume.
+bool image_attach(const std::string& file, uint64_t offset, std::string* error);
 
 // Whether `path` is one in the attached image, and `file` one of its files.
-bool image_holds(const char* path);
-bool image_owns(platform_file file);
+bool is_image_path(const char* path);
+bool is_image_file(platform_file file);
 
-open_status image_open_read(const char* path, platform_file* file);
-bool image_open_write(const char* path, platform_file* file);
-int32_t image_read(platform_file file, char* buffer, uint32_t size);
-bool image_write(platform_file file, const char* data, uint32_t size);
-bool image_seek(platform_file file, uint32_t offset);
-bool image_flush(platform_file file);
-bool image_close(platform_file file);
-bool image_rename(const char* from, const char* to);
-bool image_delete(const char* path);
-bool image_real_path(const char* path, char* real, uint32_t size);
-// "IMAGE:/WINDOWS/INF/MACHINE.INF", each name as it is in the image where
-// it exists.
-void image_shown_path(const char* path, char* shown, uint32_t size);
+// The files of the attached image's volume, as a table of the seam's file
+// functions.
+extern const file_backend image_file_backend;
+// The image's name in messages: the file given to image_attach.
+const char* image_shown_name();
 
 // Deletes `path` in the image from a signal handler: only fork, execve,
 // waitpid and fsync, on what image_attach prepared.

@@ -80,7 +80,7 @@ static bool dangling(const std::string& name) {
     return lstat(name.c_str(), &info) == 0;
 }
 
-open_status posix_open_read(const char* path, platform_file* file) {
+static open_status folder_open_read(const char* path, platform_file* file) {
     std::string name = linux_path(path);
     int fd = open_untouched(name.c_str(), O_RDONLY);
     if (fd < 0) {
@@ -96,7 +96,7 @@ open_status posix_open_read(const char* path, platform_file* file) {
     return open_ok;
 }
 
-bool posix_open_write(const char* path, platform_file* file) {
+static bool folder_open_write(const char* path, platform_file* file) {
     std::string name = linux_path(path);
     int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return false;
@@ -104,7 +104,7 @@ bool posix_open_write(const char* path, platform_file* file) {
     return true;
 }
 
-int32_t posix_read(platform_file file, char* buffer, uint32_t size) {
+static int32_t folder_read(platform_file file, char* buffer, uint32_t size) {
     for (;;) {
         ssize_t count = read((int)file, buffer, size);
         if (count >= 0) return (int32_t)count;
@@ -112,7 +112,7 @@ int32_t posix_read(platform_file file, char* buffer, uint32_t size) {
     }
 }
 
-bool posix_write(platform_file file, const char* data, uint32_t size) {
+static bool folder_write(platform_file file, const char* data, uint32_t size) {
     while (size > 0) {
         ssize_t count = write((int)file, data, size);
         if (count < 0 && errno == EINTR) continue;
@@ -123,15 +123,15 @@ bool posix_write(platform_file file, const char* data, uint32_t size) {
     return true;
 }
 
-bool posix_seek(platform_file file, uint32_t offset) {
+static bool folder_seek(platform_file file, uint32_t offset) {
     return lseek((int)file, (off_t)offset, SEEK_SET) == (off_t)offset;
 }
 
-bool posix_flush(platform_file file) { return fsync((int)file) == 0; }
+static bool folder_flush(platform_file file) { return fsync((int)file) == 0; }
 
-bool posix_close(platform_file file) { return close((int)file) == 0; }
+static bool folder_close(platform_file file) { return close((int)file) == 0; }
 
-bool posix_rename(const char* from, const char* to) {
+static bool folder_rename(const char* from, const char* to) {
     std::string source = linux_path(from);
     std::string target = linux_path(to);
     struct stat info;
@@ -143,7 +143,7 @@ bool posix_rename(const char* from, const char* to) {
     return rename(source.c_str(), target.c_str()) == 0;
 }
 
-bool posix_delete(const char* path) { return unlink(linux_path(path).c_str()) == 0; }
+static bool folder_delete(const char* path) { return unlink(linux_path(path).c_str()) == 0; }
 
 // The file's own name, after the last separator of either kind.
 static size_t name_start(const std::string& path) {
@@ -151,7 +151,7 @@ static size_t name_start(const std::string& path) {
     return separator == std::string::npos ? 0 : separator + 1;
 }
 
-bool posix_real_path(const char* path, char* real, uint32_t size) {
+static bool folder_real_path(const char* path, char* real, uint32_t size) {
     std::string name = linux_path(path);
     struct stat info;
     char resolved[PATH_MAX];
@@ -166,11 +166,16 @@ bool posix_real_path(const char* path, char* real, uint32_t size) {
     return (uint32_t)snprintf(real, size, "%s", result.c_str()) < size;
 }
 
-std::string posix_linux_path(const char* path) { return linux_path(path); }
-
-void posix_shown_path(const char* path, char* shown, uint32_t size) {
+static void folder_shown_path(const char* path, char* shown, uint32_t size) {
     snprintf(shown, size, "%s", path[0] != '\0' ? linux_path(path).c_str() : "");
 }
+
+const file_backend folder_file_backend = {
+    folder_open_read, folder_open_write, folder_read, folder_write, folder_seek, folder_flush,
+    folder_close, folder_rename, folder_delete, folder_real_path, folder_shown_path,
+};
+
+std::string posix_linux_path(const char* path) { return linux_path(path); }
 
 int posix_lock_folder(const char* path) {
     int fd = open_untouched(linux_path(path).c_str(), O_RDONLY | O_DIRECTORY);

@@ -1,17 +1,22 @@
 // The dialog: its template from the executable's resources, run modally with
-// the core's dialog procedure.
+// the procedure the core gives.
 #include "win32_backend.h"
 
-#include "../../ui/ui.h"
 #include "../platform.h"
 
+// The procedure of the dialog being shown: one runs at a time.
+static platform_dialog_procedure shown_procedure;
+
+// Win32 calls a dialog procedure with its own calling convention.
 static INT_PTR CALLBACK dialog_trampoline(HWND window, UINT message, WPARAM first,
                                           LPARAM second) {
-    return main_dialog_proc(window, message, first, second);
+    return shown_procedure(window, message, first, second);
 }
 
-intptr_t platform_run_dialog() {
-    return DialogBoxParamA(win32_instance, MAKEINTRESOURCEA(IDD_MAIN), 0, dialog_trampoline, 0);
+intptr_t platform_run_dialog(int template_id, platform_dialog_procedure procedure) {
+    shown_procedure = procedure;
+    return DialogBoxParamA(GetModuleHandleA(0), MAKEINTRESOURCEA(template_id), 0,
+                           dialog_trampoline, 0);
 }
 
 void platform_end_dialog(platform_window dialog, intptr_t result) {

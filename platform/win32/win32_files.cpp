@@ -100,7 +100,7 @@ void platform_shown_path(const char* path, char* shown, uint32_t size) {
     copy_path(path, shown, size);
 }
 
-// One copy of the program at a time is enough here (see win32_entry.cpp),
+// One copy of the program at a time is enough here (windows/windows_entry.cpp),
 // and nothing can stop the program in the middle of a swap.
 bool platform_begin_run(const char*) {
     return true;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "../../platform/posix/posix_options.h"
+#include "../../linux/command_line.h"
 
 namespace {
 

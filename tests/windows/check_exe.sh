@@ -111,7 +111,7 @@ check "code for the Pentium: no SSE or MMX register, no CMOV, FCMOV, FCOMI, NOPL
 # ---- objects ------------------------------------------------------------------------------
 
 problems=()
-for lib in "$build/libtamrix_core.a" "$build/libtamrix_win32.a"; do
+for lib in "$build/libtamrix_core.a" "$build/libtamrix_win32.a" "$build/libtamrix_windows.a"; do
   if [[ ! -f "$lib" ]]; then
     problems+=("no $lib")
     continue

@@ -10,8 +10,8 @@
 // --image FILE [--partition N] goes with each of them: the Windows folder
 // is then inside that disk image, and --windows-dir (or the folder
 // argument) names it there; without one the program looks for it.
-#ifndef TAMRIX_PLATFORM_POSIX_POSIX_OPTIONS_H
-#define TAMRIX_PLATFORM_POSIX_POSIX_OPTIONS_H
+#ifndef TAMRIX_LINUX_COMMAND_LINE_H
+#define TAMRIX_LINUX_COMMAND_LINE_H
 
 #include <string>
 

@@ -1,4 +1,5 @@
-#include "posix_options.h"
+// Reading the command line of the Linux program (see command_line.h).
+#include "command_line.h"
 
 #include <getopt.h>
 #include <stdlib.h>

@@ -24,9 +24,9 @@
 #include <string>
 #include <vector>
 
-#include "../../resources/dialog_ids.h"
-#include "../../ui/ui.h"
-#include "posix_backend.h"
+#include "../resources/dialog_ids.h"
+#include "../ui/ui.h"
+#include "front_end.h"
 
 namespace {
 
@@ -74,9 +74,27 @@ struct shown_box {
     std::string answer;  // "Yes" or "No" after a question; empty after OK
 };
 
-volatile sig_atomic_t curses_on = false;
-std::vector<shown_box> last_command_boxes;
-struct termios modes_before;  // the terminal's modes before curses took it
+volatile sig_atomic_t curses_on = false;  // curses has the terminal
+std::vector<shown_box> last_command_boxes;  // printed when the terminal is given back
+struct termios modes_before;                // the terminal's modes before curses took it
+
+// The dialog's state, as the seam's dialog calls see it.
+struct dialog_state {
+    platform_dialog_procedure procedure;
+    int chipsets_check;  // BM_GETCHECK of IDC_CHIPSETS
+    int usb_check;       // BM_GETCHECK of IDC_USB
+    bool ended;          // platform_end_dialog was called
+    intptr_t result;
+};
+dialog_state running_dialog;  // the dialog being run (there is one)
+// Its window handle as the dialog procedure gets it: any address will do.
+platform_window const kDialogWindow = &running_dialog;
+
+int* check_of(int control) {
+    if (control == IDC_CHIPSETS) return &running_dialog.chipsets_check;
+    if (control == IDC_USB) return &running_dialog.usb_check;
+    return nullptr;
+}
 
 void start_curses() {
     if (curses_on) return;
@@ -84,7 +102,7 @@ void start_curses() {
     if (newterm(nullptr, stdout, stdin) == nullptr) {
         fprintf(stderr, "tamrix: this terminal cannot show the dialog (TERM=%s)\n",
                 getenv("TERM") ? getenv("TERM") : "");
-        posix_exit(2);
+        front_end_exit(exit_usage);
     }
     curses_on = true;
     raw();  // Ctrl-C arrives as a key, so the terminal is always given back
@@ -242,9 +260,9 @@ void run_keys(key_screen* screen) {
                 screen->escape();
                 break;
             case kKeyInterrupt:
-                posix_interrupted(SIGINT);
+                end_as_interrupted(SIGINT);
             case ERR:  // no more keys: the terminal has gone away
-                if (errno != EINTR) posix_interrupted(SIGHUP);
+                if (errno != EINTR) end_as_interrupted(SIGHUP);
                 break;
             case KEY_MOUSE: {
                 MEVENT event;
@@ -264,11 +282,11 @@ void run_keys(key_screen* screen) {
 
 bool is_button(int index) { return index >= 0 && !kControls[index].check_box; }
 
-int check_state(int id) { return platform_get_check(posix_dialog_window(), id); }
+int check_state(int id) { return platform_get_check(kDialogWindow, id); }
 
 void send_command(uintptr_t command) {
     last_command_boxes.clear();
-    main_dialog_proc(posix_dialog_window(), kWmCommand, command, 0);
+    running_dialog.procedure(kDialogWindow, kWmCommand, command, 0);
 }
 
 // The dialog's controls; what they do is the dialog procedure's business.
@@ -290,17 +308,17 @@ class dialog_screen : public key_screen {
         focus = index;
         const control& c = kControls[index];
         if (c.check_box) {  // an auto check box toggles itself, then tells
-            platform_set_check(posix_dialog_window(), c.id, check_state(c.id) == 1 ? 0 : 1);
+            platform_set_check(kDialogWindow, c.id, check_state(c.id) == 1 ? 0 : 1);
         }
         send_command((uintptr_t)c.id);  // BN_CLICKED is 0: the id alone
     }
 
     void enter() override { send_command((uintptr_t)kControls[enter_target()].id); }
     void escape() override { send_command(kCancelCommand); }
-    bool done() const override { return posix_dialog.ended; }
+    bool done() const override { return running_dialog.ended; }
 };
 
-dialog_screen dialog;
+dialog_screen dialog;       // the dialog on the screen, and its focus
 bool dialog_shown = false;  // the dialog is up, under any message box
 
 void dialog_screen::draw() {
@@ -405,21 +423,17 @@ box_layout lay_out_box(const char* text, const char* caption, box_icon icon,
 void draw_box(const char* text, const char* caption, box_icon icon,
               const std::vector<box_button>& buttons, int focus, std::vector<hit_area>* hits) {
     box_layout box = lay_out_box(text, caption, icon, buttons, COLS);
-    const char* mark = box.mark;
-    int mark_width = box.mark_width;
-    const std::vector<std::string>& lines = box.lines;
-    int buttons_width = box.buttons_width, width = box.width, height = box.height;
-    int top = LINES > height ? (LINES - height) / 2 : 0;
-    int left = COLS > width ? (COLS - width) / 2 : 0;
+    int top = LINES > box.height ? (LINES - box.height) / 2 : 0;
+    int left = COLS > box.width ? (COLS - box.width) / 2 : 0;
 
-    frame(top, left, height, width, caption);
-    if (mark != nullptr) put(top + 2, left + 2, mark, A_BOLD);
-    for (size_t i = 0; i < lines.size(); i++)
-        put(top + 2 + (int)i, left + 2 + mark_width, lines[i]);
+    frame(top, left, box.height, box.width, caption);
+    if (box.mark != nullptr) put(top + 2, left + 2, box.mark, A_BOLD);
+    for (size_t i = 0; i < box.lines.size(); i++)
+        put(top + 2 + (int)i, left + 2 + box.mark_width, box.lines[i]);
 
     hits->clear();
-    int y = top + height - 3;
-    int x = left + (width - buttons_width) / 2;
+    int y = top + box.height - 3;
+    int x = left + (box.width - box.buttons_width) / 2;
     for (size_t i = 0; i < buttons.size(); i++) {
         std::string face = button_face(buttons[i].text, (int)i == focus);
         put(y, x, face, (int)i == focus ? A_REVERSE : A_NORMAL);
@@ -502,15 +516,32 @@ box_answer terminal_message_box(const char* text, const char* caption, box_icon 
     return answer;
 }
 
-intptr_t terminal_run_dialog() {
+intptr_t platform_run_dialog(int template_id, platform_dialog_procedure procedure) {
+    (void)template_id;  // the terminal knows one dialog
+    running_dialog = dialog_state{procedure, 0, 0, false, 0};
     start_curses();
     // The dialog procedure says whether the system should set the focus.
-    bool set_focus = main_dialog_proc(posix_dialog_window(), kWmInitDialog, 0, 0) != 0;
+    bool set_focus = procedure(kDialogWindow, kWmInitDialog, 0, 0) != 0;
     dialog.focus = set_focus ? 0 : kNoFocus;
     dialog_shown = true;
     run_keys(&dialog);
     dialog_shown = false;
-    return posix_dialog.result;
+    return running_dialog.result;
+}
+
+void platform_end_dialog(platform_window, intptr_t result) {
+    running_dialog.ended = true;
+    running_dialog.result = result;
+}
+
+int platform_get_check(platform_window, int control) {
+    int* check = check_of(control);
+    return check != nullptr ? *check : 0;
+}
+
+void platform_set_check(platform_window, int control, int state) {
+    int* check = check_of(control);
+    if (check != nullptr) *check = state;
 }
 
 void terminal_give_back_at_once() {

@@ -16,11 +16,9 @@
 #include <filesystem>
 #include <string>
 
-#include "posix_backend.h"
+#include "front_end.h"
 
 namespace {
-
-const int kStatusUnchanged = 3;
 
 std::string make_scratch_folder() {
     const char* tmp = getenv("TMPDIR");
@@ -66,13 +64,13 @@ bool show_diff(const std::string& name, const std::string& old_text, bool old_ex
 
 }  // namespace
 
-int show_changes(selection chosen, bool install) {
+int show_dry_run(selection chosen, bool install) {
     std::string scratch = make_scratch_folder();
     if (scratch.empty()) {
         fprintf(stderr, "tamrix: no scratch folder for the dry run\n");
-        return kStatusUnchanged;
+        return exit_unchanged;
     }
-    run_outcome run = install ? run_install(chosen, posix_run.platform_kind, scratch.c_str())
+    run_outcome run = install ? run_install(chosen, invocation.platform_kind, scratch.c_str())
                               : run_uninstall(chosen, scratch.c_str());
     int status = exit_status_of(run);
     for (inf_target target : {chipset_file, usb_file}) {
@@ -84,7 +82,7 @@ int show_changes(selection chosen, bool install) {
         if (!show_diff(shown_in_windows_dir(target), old_text, old_exists,
                        scratch + "/" + name)) {
             fprintf(stderr, "tamrix: diff could not compare the texts of %s\n", name);
-            status = kStatusUnchanged;
+            status = exit_unchanged;
         }
     }
     std::error_code ignored;

@@ -1,12 +1,13 @@
-// The process entry point.  No C runtime is linked, so the linker enters
-// here directly (-e): there is no command line to parse, no atexit list and
-// no static constructor to run.  This is the one place the process ends.
-#include "win32_backend.h"
+// The Windows program's entry point: one copy at a time, the kind of
+// Windows this is, then the core's start-up and dialog.  No C runtime is
+// linked, so the linker enters here directly (-e): there is no command line
+// to parse, no atexit list and no static constructor to run.  This is the
+// one place the process ends.
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
 
-#include "../../system/system.h"
-#include "../../ui/ui.h"
-
-HINSTANCE win32_instance;
+#include "../system/system.h"
+#include "../ui/ui.h"
 
 // Held by the first copy of the program until its process ends.
 static const char kOneCopyMutex[] = "Tamrix.OneCopy";
@@ -52,7 +53,6 @@ static int run() {
 }
 
 extern "C" [[noreturn]] void tamrix_entry() {
-    win32_instance = GetModuleHandleA(0);
     ExitProcess(static_cast<UINT>(run()));
     __builtin_unreachable();
 }

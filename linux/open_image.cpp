@@ -1,6 +1,7 @@
-// Readying a disk image for a run (see image_start.h).
-#include "image_start.h"
-
+// Opening the disk image of the command line (--image) before the dialog
+// or a command starts: its FAT volume found and handed to the image
+// backend, the Windows folder in it named or found, and the kind of
+// Windows read from its SYSTEM.DAT (see front_end.h).
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -8,14 +9,13 @@
 #include <strings.h>
 #include <unistd.h>
 
-#include "../../system/system.h"
-#include "image_disk.h"
-#include "image_files.h"
-#include "image_registry.h"
+#include "../platform/image/image_disk.h"
+#include "../platform/image/image_files.h"
+#include "../platform/image/image_registry.h"
+#include "../system/system.h"
+#include "front_end.h"
 
 namespace {
-
-const int kCannotUse = 1;  // the exit status when the image cannot be used
 
 // VER_PLATFORM_WIN32_WINDOWS: a registry in the CREG format is that of
 // Windows 95, 98 or Me.
@@ -26,7 +26,7 @@ const size_t kMostRegistryBytes = 64u << 20;
 
 int refuse(const std::string& why) {
     platform_message_box(why.c_str(), "Tamrix", icon_error, buttons_ok);
-    return kCannotUse;
+    return exit_missing;
 }
 
 bool has_file(const std::vector<image_entry>& entries, const char* name, bool folder) {
@@ -53,9 +53,9 @@ std::vector<std::string> windows_folders() {
     return found;
 }
 
-// A folder named on the command line as one of the image's: \WINDOWS,
-// C:\WINDOWS and /WINDOWS all name the same one.
-std::string in_image(const std::string& given) {
+// A folder named on the command line as a path of the image backend:
+// \WINDOWS, C:\WINDOWS and /WINDOWS all name C:\WINDOWS.
+std::string drive_c_path(const std::string& given) {
     std::string path = given;
     if (path.size() >= 2 && path[1] == ':') path.erase(0, 2);
     for (char& c : path)
@@ -65,9 +65,40 @@ std::string in_image(const std::string& given) {
     return "C:" + path;
 }
 
-// The kind of Windows, from what its registry records; one line says what
-// was found.
-int kind_from_registry(const std::string& windows_dir, bool say) {
+}  // namespace
+
+int open_image(const std::string& image, int partition, bool for_changes,
+               std::string* windows_dir) {
+    int fd = open(image.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return refuse("Can't open the disk image " + image + ": " + strerror(errno));
+    image_volume volume = find_fat_volume(fd, image, partition);
+    close(fd);
+    if (!volume.found) return refuse(volume.error);
+    std::string error;
+    if (!image_attach(image, volume.offset, &error)) return refuse(error);
+    if (for_changes && !image_writable())
+        return refuse("The disk image " + image +
+                      " is read-only; nothing was changed.  Make it writable to patch it.");
+
+    if (!windows_dir->empty()) {
+        *windows_dir = drive_c_path(*windows_dir);
+        return exit_done;
+    }
+    std::vector<std::string> found = windows_folders();
+    std::string where = found.empty() ? "" : found[0].substr(2);
+    for (size_t i = 1; i < found.size(); i++) where += ", " + found[i].substr(2);
+    if (found.empty())
+        return refuse("No Windows folder in " + image +
+                      ": none in the root of its FAT volume holds WIN.COM and INF\\MACHINE.INF."
+                      "  Name it with --windows-dir.");
+    if (found.size() > 1)
+        return refuse(image + " holds more than one Windows folder: " + where +
+                      ".  Name the one to patch with --windows-dir.");
+    *windows_dir = found[0];
+    return exit_done;
+}
+
+int image_windows_kind(const std::string& windows_dir, bool say) {
     registry_version version;
     std::string bytes;
     if (image_read_whole((windows_dir + "\\SYSTEM.DAT").c_str(), &bytes, kMostRegistryBytes))
@@ -90,38 +121,3 @@ int kind_from_registry(const std::string& windows_dir, bool say) {
     return kind;
 }
 
-}  // namespace
-
-int image_start(command_line* run) {
-    const std::string& shown = run->image;
-    int fd = open(run->image.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return refuse("Can't open the disk image " + shown + ": " + strerror(errno));
-    image_volume volume = find_fat_volume(fd, shown, run->partition);
-    close(fd);
-    if (!volume.found) return refuse(volume.error);
-    std::string error;
-    if (!image_attach(run->image, shown, volume.offset, &error)) return refuse(error);
-    if (run->mode != mode_status && !image_writable())
-        return refuse("The disk image " + shown +
-                      " is read-only; nothing was changed.  Make it writable to patch it.");
-
-    if (run->has_windows_dir) {
-        run->windows_dir = in_image(run->windows_dir);
-    } else {
-        std::vector<std::string> found = windows_folders();
-        std::string where = found.empty() ? "" : found[0].substr(2);
-        for (size_t i = 1; i < found.size(); i++) where += ", " + found[i].substr(2);
-        if (found.empty())
-            return refuse("No Windows folder in " + shown +
-                          ": none in the root of its FAT volume holds WIN.COM and INF\\MACHINE.INF."
-                          "  Name it with --windows-dir.");
-        if (found.size() > 1)
-            return refuse(shown + " holds more than one Windows folder: " + where +
-                          ".  Name the one to patch with --windows-dir.");
-        run->windows_dir = found[0];
-        run->has_windows_dir = true;
-    }
-    if (!run->has_platform_kind)
-        run->platform_kind = kind_from_registry(run->windows_dir, run->mode != mode_dialog);
-    return 0;
-}

@@ -1,0 +1,96 @@
+// "tamrix install", "tamrix uninstall" and "tamrix status": runs without
+// the dialog.  A run gets the selection of the command line, and Exit's
+// closing steps follow it, as they follow the Exit button; the exit status
+// says what became of the files.  Each message box becomes one line of
+// output (message_lines.cpp).
+//
+// Status prints, for each file asked for, one line saying whether the lines
+// Install adds are in it; nothing is changed and no lock is taken:
+//
+//   INF/machine.inf: installed (25 marked lines)
+//   INF/usb.inf: partly installed: 12 of 16 lines present
+//   INF/usb.inf: not installed
+//   INF/usb.inf: missing
+//
+// "Installed" means Install would add nothing; "partly" that some of its
+// marked lines are there but not all the lines it adds.
+#include <stdio.h>
+#include <string.h>
+
+#include <string>
+
+#include "../system/system.h"
+#include "../ui/ui.h"
+#include "front_end.h"
+
+int exit_status_of(const run_outcome& run) {
+    if (run.held_elsewhere) return exit_held_elsewhere;
+    int status = exit_done;
+    for (file_outcome outcome : run.file) {
+        if (outcome == target_missing || outcome == cannot_create) return exit_missing;
+        if (outcome != not_run && outcome != replaced && outcome != created)
+            status = exit_unchanged;
+    }
+    return status;
+}
+
+std::string shown_in_windows_dir(inf_target target) {
+    char shown[4096], dir[4096];
+    platform_shown_path(target_path(target), shown, sizeof shown);
+    platform_shown_path(windows_dir, dir, sizeof dir);
+    size_t length = strlen(dir);
+    const char* relative = strncmp(shown, dir, length) == 0 ? shown + length : shown;
+    while (*relative == '/') relative++;
+    return relative;
+}
+
+// The status line for one file, and the exit status it asks for.
+static int show_status_of(inf_target target, int windows_kind) {
+    inf_content content = inspect_inf(target, windows_kind);
+    std::string name = shown_in_windows_dir(target);
+    const template_count& lines = content.template_lines;
+    if (!content.read) {
+        bool missing = content.failure == target_missing;
+        printf("%s: %s\n", name.c_str(), missing ? "missing" : "cannot be read");
+        return missing ? exit_missing : exit_unchanged;
+    }
+    if (lines.present == lines.total) {
+        printf("%s: installed (%u marked lines)\n", name.c_str(), content.marked_lines);
+        return exit_done;
+    }
+    if (content.marked_lines == 0)
+        printf("%s: not installed\n", name.c_str());
+    else
+        printf("%s: partly installed: %u of %u lines present\n", name.c_str(), lines.present,
+               lines.total);
+    return exit_unchanged;
+}
+
+static int show_status(selection chosen, int windows_kind) {
+    int status = exit_done;
+    const bool asked[] = {chosen.chipsets, chosen.usb};
+    for (inf_target target : {chipset_file, usb_file}) {
+        if (!asked[target]) continue;
+        int file_status = show_status_of(target, windows_kind);
+        // A missing file says more than one not installed.
+        if (file_status == exit_missing || status == exit_done) status = file_status;
+    }
+    fflush(stdout);
+    return status;
+}
+
+int run_command() {
+    selection chosen{invocation.chipsets, invocation.usb};
+    if (invocation.mode == mode_status) {
+        read_windows_dir();
+        return show_status(chosen, invocation.platform_kind);
+    }
+    if (!may_start(invocation.platform_kind)) return exit_done;
+    read_windows_dir();
+    if (invocation.dry_run) return show_dry_run(chosen, invocation.mode == mode_install);
+    run_outcome run = invocation.mode == mode_install
+                          ? run_install(chosen, invocation.platform_kind)
+                          : run_uninstall(chosen);
+    if (!run.ends_process && files_changed) finish_changes();
+    return exit_status_of(run);
+}

@@ -1,0 +1,38 @@
+// The Linux program's own part of the seam: the Windows folder comes from
+// the command line, and each message box is shown as the run presents
+// itself, in the terminal dialog or as a line.
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "../platform/posix/posix_interruptions.h"
+#include "front_end.h"
+
+command_line invocation;  // the command line of this run, as parsed
+
+void front_end_exit(int status) {
+    terminal_close();
+    fflush(stdout);
+    fflush(stderr);
+    exit(status);
+}
+
+void end_as_interrupted(int signal_number) {
+    interruptions_delete_unfinished();
+    front_end_exit(exit_interrupted + signal_number);
+}
+
+uint32_t platform_windows_dir(char* buffer, uint32_t size) {
+    const std::string& dir = invocation.windows_dir;
+    uint32_t length = (uint32_t)dir.size();
+    if (length == 0) return 0;
+    if (length >= size) return length + 1;  // the size it needs, NUL included
+    memcpy(buffer, dir.c_str(), length + 1);
+    return length;
+}
+
+box_answer platform_message_box(const char* text, const char* caption, box_icon icon,
+                                box_buttons buttons) {
+    if (invocation.mode == mode_dialog) return terminal_message_box(text, caption, icon, buttons);
+    return message_as_line(text, caption, icon, buttons);
+}

@@ -1,0 +1,70 @@
+// What the pieces of the Linux program share: the command line of this run,
+// how the run presents itself (the dialog in a terminal, or one command on
+// plain lines), and the end of the process.  The program provides the
+// seam's message boxes, dialog and Windows directory itself (front_end.cpp,
+// terminal_dialog.cpp); its files, locks and interruptions come from
+// platform/posix/ and platform/image/.
+#ifndef TAMRIX_LINUX_FRONT_END_H
+#define TAMRIX_LINUX_FRONT_END_H
+
+#include <string>
+
+#include "../ops/inf_runs.h"
+#include "../platform/platform.h"
+#include "command_line.h"
+#include "exit_status.h"
+
+// The command line of this run; main() fills it first.
+extern command_line invocation;
+
+// Gives the terminal back, then ends the process: the one way out.
+[[noreturn]] void front_end_exit(int status);
+// Ends the program as that signal would, from wherever it is (Ctrl-C read
+// as a key, a terminal that has gone away): no file left unfinished.
+[[noreturn]] void end_as_interrupted(int signal_number);
+
+// ---- the disk image (open_image.cpp) ------------------------------------------
+// Opens `image` for the runs: its FAT volume (partition `partition`, or the
+// first FAT one when 0) handed to the image backend, and checked writable
+// when the run may change it (`for_changes`).  `windows_dir` is the folder
+// named on the command line (\WINDOWS, C:\WINDOWS or /WINDOWS), or empty
+// to find the one in the volume's root; it becomes a path of the image
+// backend ("C:\WINDOWS").  Returns exit_done when the run can go on; else
+// the user has been told why not, nothing was changed, and the program
+// ends with the status returned.
+int open_image(const std::string& image, int partition, bool for_changes,
+               std::string* windows_dir);
+// The kind of Windows in the image, from what the registry of the folder
+// `windows_dir` records (0 where it records none); `say`: one line tells
+// what was found.
+int image_windows_kind(const std::string& windows_dir, bool say);
+
+// ---- the terminal (terminal_dialog.cpp) -------------------------------------
+box_answer terminal_message_box(const char* text, const char* caption, box_icon icon,
+                                box_buttons buttons);
+// Gives the terminal back before the process ends, then prints the boxes
+// that the last command showed, since the screen that held them is gone.
+// Does nothing when the terminal was never taken.
+void terminal_close();
+// The same from a signal handler: only what is safe there (the terminal's
+// saved modes back, the normal screen, the cursor).
+void terminal_give_back_at_once();
+
+// ---- one command (commands.cpp, dry_run.cpp, message_lines.cpp) --------------
+// Runs the command of the command line without the dialog: install or
+// uninstall (the start-up check, the run, then Exit's closing steps; or the
+// changes they would make), or status.  Returns the exit status.
+int run_command();
+// The exit status a run of the command line ends with.
+int exit_status_of(const run_outcome& run);
+// A target's path as it is under the Windows folder: "INF/machine.inf".
+std::string shown_in_windows_dir(inf_target target);
+// "--dry-run": what Install or Uninstall would write, as a unified diff.
+int show_dry_run(selection chosen, bool install);
+box_answer message_as_line(const char* text, const char* caption, box_icon icon,
+                           box_buttons buttons);
+// Prints a box as one line, "Caption: text", to standard error for errors
+// and to standard output otherwise; `answer` follows a Yes/No question.
+void print_box_line(const char* text, const char* caption, box_icon icon, const char* answer);
+
+#endif

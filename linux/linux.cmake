@@ -1,0 +1,25 @@
+# The Linux program `tamrix`: the dialog in a terminal (ncurses) and a
+# command line, for patching the INF files of a Windows folder offline, on
+# this system or inside a disk image.  Its files, locks and interruptions
+# come from platform/posix/posix.cmake.
+set(CURSES_NEED_NCURSES TRUE)
+find_package(Curses REQUIRED)
+
+set(TAMRIX_LINUX_DIR ${CMAKE_CURRENT_LIST_DIR})
+
+# The command line, apart so that its tests can link it alone.
+add_library(tamrix_command_line STATIC ${TAMRIX_LINUX_DIR}/command_line.cpp)
+
+add_executable(tamrix
+  ${TAMRIX_LINUX_DIR}/main.cpp
+  ${TAMRIX_LINUX_DIR}/front_end.cpp
+  ${TAMRIX_LINUX_DIR}/commands.cpp
+  ${TAMRIX_LINUX_DIR}/message_lines.cpp
+  ${TAMRIX_LINUX_DIR}/dry_run.cpp
+  ${TAMRIX_LINUX_DIR}/terminal_dialog.cpp
+  ${TAMRIX_LINUX_DIR}/open_image.cpp
+)
+target_include_directories(tamrix PRIVATE ${CURSES_INCLUDE_DIRS})
+target_compile_options(tamrix PRIVATE ${CURSES_CFLAGS})
+target_link_libraries(tamrix PRIVATE tamrix_core tamrix_posix tamrix_posix_files
+                      tamrix_command_line ${CURSES_LIBRARIES})

@@ -1,0 +1,44 @@
+// The Linux program: the dialog in a terminal, or one command for scripts,
+// on a Windows folder of this system or one inside a disk image.  Both use
+// the core's start-up check, runs and messages; the dialog also the core's
+// dialog procedure.
+#include <stdio.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include "../platform/posix/posix_interruptions.h"
+#include "../platform/posix/posix_run_files.h"
+#include "../ui/ui.h"
+#include "front_end.h"
+
+int main(int argc, char** argv) {
+    interruptions_catch(terminal_give_back_at_once);
+    posix_install_run_files();
+    invocation = parse_command_line(argc, argv, getenv("WINDIR"));
+    if (invocation.mode == mode_help) {
+        fputs(usage_text(), stdout);
+        return exit_done;
+    }
+    if (invocation.mode == mode_invalid) {
+        fprintf(stderr, "tamrix: %s\nTry 'tamrix --help'.\n", invocation.error.c_str());
+        return exit_usage;
+    }
+    if (invocation.mode == mode_dialog && (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO))) {
+        fprintf(stderr,
+                "tamrix: the dialog needs a terminal; without one, use\n"
+                "  tamrix install|uninstall --windows-dir DIR ...  (see tamrix --help)\n");
+        return exit_usage;
+    }
+    // A Windows folder inside a disk image: the image is readied first.
+    if (invocation.has_image) {
+        int refused = open_image(invocation.image, invocation.partition,
+                                 invocation.mode != mode_status, &invocation.windows_dir);
+        if (refused != exit_done) front_end_exit(refused);
+        invocation.has_windows_dir = true;
+        if (!invocation.has_platform_kind)
+            invocation.platform_kind =
+                image_windows_kind(invocation.windows_dir, invocation.mode != mode_dialog);
+    }
+    if (invocation.mode == mode_dialog) front_end_exit(tamrix_start(invocation.platform_kind));
+    front_end_exit(run_command());
+}

@@ -1,0 +1,104 @@
+// The files of the Linux program's runs (see posix_run_files.h).  A file
+// opened for writing is unfinished until it is renamed into place or
+// deleted: an interruption deletes it.
+#include "posix_run_files.h"
+
+#include <stdio.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "../image/image_files.h"
+#include "posix_files.h"
+#include "posix_interruptions.h"
+
+namespace {
+
+int folder_lock = kNoLock;  // the INF folder, held by this run
+bool image_locked_for_run;  // or the disk image
+
+void unlink_at_once(const char* name) { unlink(name); }
+
+// How an unfinished file is named for its deletion: a Linux path, or a
+// path in the image.
+std::string deletion_name(const char* path) {
+    return is_image_path(path) ? std::string(path) : posix_linux_path(path);
+}
+
+void tell_held(const char* what, const char* shown, const char* then) {
+    std::string text = std::string(what) + shown + then;
+    platform_message_box(text.c_str(), "Tamrix", icon_error, buttons_ok);
+}
+
+bool run_open_write(const char* path, platform_file* file) {
+    std::string name = deletion_name(path);
+    interruptions_note_unfinished(name.c_str(),
+                                  is_image_path(path) ? image_delete_at_once : unlink_at_once);
+    bool opened = image_file_backend.open_write(path, file);
+    if (!opened) interruptions_forget_unfinished(name.c_str());
+    return opened;
+}
+
+bool run_rename(const char* from, const char* to) {
+    bool renamed = image_file_backend.rename(from, to);
+    // Its text now stands under its final name.
+    if (renamed) interruptions_forget_unfinished(deletion_name(from).c_str());
+    return renamed;
+}
+
+bool run_delete(const char* path) {
+    bool deleted = image_file_backend.remove(path);
+    if (deleted) interruptions_forget_unfinished(deletion_name(path).c_str());
+    return deleted;
+}
+
+}  // namespace
+
+void posix_install_run_files() {
+    // The image's table, which hands every other path to the folder's,
+    // with the unfinished files noted.
+    static file_backend run_files = image_file_backend;
+    run_files.open_write = run_open_write;
+    run_files.rename = run_rename;
+    run_files.remove = run_delete;
+    platform_files = &run_files;
+}
+
+// ---- one run at a time ----------------------------------------------------------
+// A folder is held by a lock on it; an image by locks on the image file,
+// which also keep out a virtual machine that has it open.
+
+bool platform_begin_run(const char* inf_folder) {
+    bool in_image = is_image_path(inf_folder);
+    image_lock_result lock = in_image ? image_lock() : image_locked;
+    image_locked_for_run = in_image && lock == image_locked;
+    if (!in_image) folder_lock = posix_lock_folder(inf_folder);
+    if (lock == image_locked && folder_lock != kFolderBusy) return true;
+    char shown[4096];
+    if (in_image)
+        snprintf(shown, sizeof shown, "%s", image_shown_name());
+    else
+        folder_file_backend.shown_path(inf_folder, shown, sizeof shown);
+    if (lock == image_held_by_tamrix || folder_lock == kFolderBusy)
+        tell_held("Another Tamrix is changing ", shown,
+                  " right now; nothing was changed.  Try again when it has finished.");
+    else if (lock == image_in_use)
+        tell_held("The disk image ", shown,
+                  " is in use by another program, such as a virtual machine that has it open; "
+                  "nothing was changed.  Shut the virtual machine down first, then try again.");
+    else if (lock == image_not_locked)
+        tell_held("The disk image ", shown, " could not be locked; nothing was changed.");
+    return false;
+}
+
+void platform_end_run() {
+    interruptions_forget_all();
+    posix_unlock_folder(folder_lock);
+    folder_lock = kNoLock;
+    if (image_locked_for_run) image_unlock();
+    image_locked_for_run = false;
+}
+
+void platform_swap_begins() { interruptions_hold(); }
+
+void platform_swap_ends() { interruptions_let_through(); }
