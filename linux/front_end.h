@@ -24,9 +24,11 @@ extern command_line invocation;
 [[noreturn]] void end_as_interrupted(int signal_number);
 
 // ---- the disk image (open_image.cpp) ------------------------------------------
-// Opens `image` for the runs: its FAT volume (partition `partition`, or the
-// first FAT one when 0) handed to the image backend, and checked writable
-// when the run may change it (`for_changes`).  `windows_dir` is the folder
+// Opens `image` for the runs: a file (anything else is refused at once),
+// whose partition and FAT volume lie inside it; its FAT volume (partition
+// `partition`, or the first FAT one when 0) handed to the image backend;
+// and, when the run may change it (`for_changes`), checked writable by this
+// user, on a host file system with room for a run (else status 3).  `windows_dir` is the folder
 // named on the command line (\WINDOWS, C:\WINDOWS or /WINDOWS), or empty
 // to find the one in the volume's root; it becomes a path of the image
 // backend ("C:\WINDOWS").  Returns exit_done when the run can go on; else

@@ -31,8 +31,9 @@ int main(int argc, char** argv) {
     }
     // A Windows folder inside a disk image: the image is readied first.
     if (invocation.has_image) {
-        int refused = open_image(invocation.image, invocation.partition,
-                                 invocation.mode != mode_status, &invocation.windows_dir);
+        bool for_changes = invocation.mode != mode_status && !invocation.dry_run;
+        int refused = open_image(invocation.image, invocation.partition, for_changes,
+                                 &invocation.windows_dir);
         if (refused != exit_done) front_end_exit(refused);
         invocation.has_windows_dir = true;
         if (!invocation.has_platform_kind)

@@ -2,13 +2,13 @@
 // or a command starts: its FAT volume found and handed to the image
 // backend, the Windows folder in it named or found, and the kind of
 // Windows read from its SYSTEM.DAT (see front_end.h).
-#include <errno.h>
-#include <fcntl.h>
+#include <pwd.h>
 #include <stdio.h>
 #include <string.h>
 #include <strings.h>
 #include <unistd.h>
 
+#include "../platform/image/image_checks.h"
 #include "../platform/image/image_disk.h"
 #include "../platform/image/image_files.h"
 #include "../platform/image/image_registry.h"
@@ -24,9 +24,38 @@ const uint32_t kWin32Windows = 1;
 // The largest SYSTEM.DAT read: real ones are a few megabytes.
 const size_t kMostRegistryBytes = 64u << 20;
 
-int refuse(const std::string& why) {
+int refuse(const std::string& why, int status = exit_missing) {
     platform_message_box(why.c_str(), "Tamrix", icon_error, buttons_ok);
-    return exit_missing;
+    return status;
+}
+
+// Why this user may not change the image, or "" when it may.
+std::string not_writable(const std::string& image) {
+    std::string start = "The disk image " + image;
+    switch (image_write_access()) {
+        case image_writable: return "";
+        case image_read_only:
+            return start + " is read-only; nothing was changed.  Make it writable to patch it.";
+        case image_on_read_only_fs:
+            return start + " lies on a file system mounted read-only; nothing was changed.";
+        case image_not_yours: break;
+    }
+    struct passwd* user = getpwuid(geteuid());
+    std::string who = user != nullptr ? std::string(" (") + user->pw_name + ")" : "";
+    return start + " is not writable by you" + who +
+           "; nothing was changed.  Run Tamrix as a user who may write it.";
+}
+
+// Refuses a run when the host's file system has not the room a run may
+// need in a sparse image: status 3, before anything is changed.
+int refuse_without_room(int fd, const std::string& image) {
+    uint64_t room = 0;
+    if (!host_room(fd, &room) || room >= kRoomForARun) return exit_done;
+    return refuse("The disk that holds " + image + " is full: the file system on " +
+                      mount_point_of(image) + " has " + std::to_string(room) +
+                      " bytes free, and a run may need " + std::to_string(kRoomForARun) +
+                      "; nothing was changed.  Make room there, then try again.",
+                  exit_unchanged);
 }
 
 bool has_file(const std::vector<image_entry>& entries, const char* name, bool folder) {
@@ -69,16 +98,21 @@ std::string drive_c_path(const std::string& given) {
 
 int open_image(const std::string& image, int partition, bool for_changes,
                std::string* windows_dir) {
-    int fd = open(image.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return refuse("Can't open the disk image " + image + ": " + strerror(errno));
-    image_volume volume = find_fat_volume(fd, image, partition);
-    close(fd);
-    if (!volume.found) return refuse(volume.error);
     std::string error;
-    if (!image_attach(image, volume.offset, &error)) return refuse(error);
-    if (for_changes && !image_writable())
-        return refuse("The disk image " + image +
-                      " is read-only; nothing was changed.  Make it writable to patch it.");
+    int fd = open_image_file(image, image, &error);
+    if (fd < 0) return refuse(error);
+    image_volume volume = find_fat_volume(fd, image, partition);
+    int status = exit_done;
+    if (!volume.found)
+        status = refuse(volume.error);
+    else if (!image_attach(image, volume.offset, &error))
+        status = refuse(error);
+    else if (for_changes && !not_writable(image).empty())
+        status = refuse(not_writable(image));
+    else if (for_changes)
+        status = refuse_without_room(fd, image);
+    close(fd);
+    if (status != exit_done) return status;
 
     if (!windows_dir->empty()) {
         *windows_dir = drive_c_path(*windows_dir);

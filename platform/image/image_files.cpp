@@ -18,6 +18,7 @@
 
 #include "../posix/posix_files.h"
 #include "../posix/posix_interruptions.h"
+#include "image_checks.h"
 #include "image_journal.h"
 
 extern char** environ;
@@ -240,6 +241,32 @@ std::string names_as_stored(const std::string& path) {
     return result.empty() ? "/" : result;
 }
 
+// Tells the user why a copy into the image (of `name`, the file open as
+// `in`) failed, when the want of room on the host or in the volume (which
+// had `volume_room` bytes free) says it; `put_back` whether the image is as
+// it was again.
+void tell_why_not_copied(const std::string& name, int in, uint64_t volume_room, bool put_back) {
+    struct stat copied;
+    uint64_t room = 0;
+    if (fstat(in, &copied) != 0) return;
+    uint64_t size = (uint64_t)copied.st_size;
+    std::string then = put_back ? ", and the image was put back as it was."
+                                : ", and the image could not be put back as it was: check it "
+                                  "with fsck.fat.";
+    std::string text;
+    if (host_room(image_fd, &room) && room < kRoomForARun)
+        text = "The disk that holds " + image_name + " is full: the file system on " +
+               mount_point_of(image_name) + " has " + std::to_string(room) + " bytes free; " +
+               name + " could not be copied into the image" + then;
+    else if (volume_room < size)
+        text = "The FAT volume of " + image_name + " is full: " + name + " needs " +
+               std::to_string(size) + " bytes, " + std::to_string(volume_room) + " are free" +
+               then;
+    else
+        return;
+    platform_message_box(text.c_str(), "Tamrix", icon_error, buttons_ok);
+}
+
 // Runs a command that changes the image in `folder`, then forces the image
 // onto the disk; an interruption waits until both are done.  A command
 // that fails leaves the volume as it was (image_journal.h).
@@ -250,10 +277,15 @@ bool change_image(const std::string& folder, const std::string& tool,
     int status = run_tool(tool, args, in, -1, nullptr);
     listings.clear();
     bool done = status == 0 && fsync(image_fd) == 0;
-    if (done)
+    if (done) {
         journal_forget();
-    else
+    } else if (in >= 0) {
+        uint64_t volume_room = journal_free_bytes();
+        bool put_back = journal_put_back(lock_fd);
+        tell_why_not_copied(leaf_of(args.back()), in, volume_room, put_back);
+    } else {
         journal_put_back(lock_fd);
+    }
     interruptions_let_through();
     return done;
 }
@@ -265,6 +297,7 @@ struct open_file {
     int fd;            // the scratch file
     bool writing;
     bool unwritten;    // the image does not hold what was written yet
+    bool copy_failed;  // a copy into the image failed: it is not tried again
     std::string path;  // where it goes in the image, its name in capitals
 };
 const int kMostOpen = 8;
@@ -280,7 +313,7 @@ open_file* file_of(platform_file file) {
 bool take_slot(int fd, bool writing, const std::string& path, platform_file* file) {
     for (int i = 0; i < kMostOpen; i++) {
         if (open_files[i].used) continue;
-        open_files[i] = open_file{true, fd, writing, writing, path};
+        open_files[i] = open_file{true, fd, writing, writing, false, path};
         *file = kFirstHandle + i;
         return true;
     }
@@ -290,12 +323,15 @@ bool take_slot(int fd, bool writing, const std::string& path, platform_file* fil
 
 // Copies a written file into the image, whole.
 bool write_into_image(open_file* open) {
+    if (open->copy_failed) return false;
     entry_found target = look_up(open->path);
     if (target.exists && target.folder) return false;
     if (lseek(open->fd, 0, SEEK_SET) != 0) return false;
     if (!change_image(parent_of(open->path), mcopy_path,
-                      {"-o", "-i", volume_name, "-", mtools_name(open->path)}, open->fd))
+                      {"-o", "-i", volume_name, "-", mtools_name(open->path)}, open->fd)) {
+        open->copy_failed = true;
         return false;
+    }
     open->unwritten = false;
     return true;
 }
@@ -321,7 +357,7 @@ bool image_attach(const std::string& file, uint64_t offset, std::string* error) 
         return false;
     }
     snprintf(mdel_path, sizeof mdel_path, "%s", mdel.c_str());
-    int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);  // never waits on a FIFO
     if (fd < 0) {
         *error = "Can't open the disk image " + file + ": " + strerror(errno);
         return false;
@@ -488,14 +524,13 @@ void image_delete_at_once(const char* path) {
 
 // ---- the image as a whole ----------------------------------------------------------------
 
-bool image_writable() {
-    int fd = open(image_name.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) return false;
-    // A file without write permission is read-only, even for root.
+image_access image_write_access() {
     struct stat info;
-    bool writable = fstat(fd, &info) == 0 && (info.st_mode & 0222) != 0;
+    if (fstat(image_fd, &info) != 0 || (info.st_mode & 0222) == 0) return image_read_only;
+    int fd = open(image_name.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return errno == EROFS ? image_on_read_only_fs : image_not_yours;
     close(fd);
-    return writable;
+    return image_writable;
 }
 
 image_lock_result image_lock() {

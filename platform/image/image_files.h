@@ -31,6 +31,10 @@
 
 #include "../file_backend.h"
 
+// A change that fails in the image is put back (image_journal.h); when a
+// copy into it failed for want of room in the volume or on the host, the
+// user is told so in a message box of its own, before the caller's.
+//
 // Makes the FAT volume at byte `offset` of the image `file` the place of
 // every path on drive C:; messages name the image as `file` is written.
 // False, with a sentence for the user in `error`, when mtools is missing or
@@ -53,8 +57,14 @@ void image_delete_at_once(const char* path);
 
 // ---- the image as a whole --------------------------------------------------------
 
-// Whether this process may write the image file: it is not read-only.
-bool image_writable();
+// Whether this process may write the image file, or why not.
+enum image_access {
+    image_writable,
+    image_read_only,        // no one may write it (no write permission, even for root)
+    image_not_yours,        // others may, this user may not
+    image_on_read_only_fs,  // it lies on a file system mounted read-only
+};
+image_access image_write_access();
 
 // An exclusive lock on the image file for one run: flock against another
 // Tamrix, and an OFD write lock over the whole file (fcntl F_OFD_SETLK),
