@@ -85,7 +85,7 @@ int run_command() {
         read_windows_dir();
         return show_status(chosen, invocation.platform_kind);
     }
-    if (!may_start(invocation.platform_kind)) return exit_done;
+    if (!may_start(invocation.platform_kind)) return exit_declined;
     read_windows_dir();
     if (invocation.dry_run) return show_dry_run(chosen, invocation.mode == mode_install);
     run_outcome run = invocation.mode == mode_install

@@ -26,7 +26,8 @@ int main(int argc, char** argv) {
     if (invocation.mode == mode_dialog && (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO))) {
         fprintf(stderr,
                 "tamrix: the dialog needs a terminal; without one, use\n"
-                "  tamrix install|uninstall --windows-dir DIR ...  (see tamrix --help)\n");
+                "  tamrix install|uninstall %s ...  (see tamrix --help)\n",
+                invocation.has_image ? "--image FILE" : "--windows-dir DIR");
         return exit_usage;
     }
     // A Windows folder inside a disk image: the image is readied first.

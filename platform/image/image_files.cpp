@@ -224,7 +224,9 @@ entry_found look_up(const std::string& path) {
 }
 
 // The path with each name as the image has it, as given from the first one
-// it lacks (as a folder's paths are shown).
+// it lacks (as a folder's paths are shown).  A folder named by its short
+// name (WIN95S~1 for "Win95 SE"), which mdir does not list, keeps that name,
+// and the names below it are still looked up.
 std::string names_as_stored(const std::string& path) {
     std::string result;
     bool present = true;
@@ -235,6 +237,8 @@ std::string names_as_stored(const std::string& path) {
         std::string name = path.substr(start, end - start);
         start = end + 1;
         entry_found found = present ? look_up(result + "/" + name) : entry_found{false, false, ""};
+        if (present && !found.exists && end < path.size() && listing(result + "/" + name))
+            found = {true, true, name};
         present = found.exists;
         result += "/" + (present ? found.name : name);
     }

@@ -621,6 +621,14 @@ class FindingTheWindowsFolder(ImageTest):
                 if win98 is not None:
                     self.assertEqual(image.folder("WIN98/INF")["MACHINE.INF"], win98)
 
+    def test_a_folder_named_by_its_short_name(self):
+        # The files below it are still shown with the names they have.
+        image = self.image(inf={}, others={"Win95 SE/WIN.COM": b"x",
+                                           "Win95 SE/INF/MACHINE.INF": MACHINE_INF})
+        self.assertEqual(run_cli(["status", "--platform-kind", "1", "--image", image.path,
+                                  "--windows-dir", "\\WIN95S~1"]),
+                         (1, ["INF/MACHINE.INF: not installed", "INF/usb.inf: missing"], []))
+
     def test_a_boot_sector_that_begins_with_a_near_jump(self):
         def near_jump(path):
             LAYOUTS["FAT12 floppy"](path)
