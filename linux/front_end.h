@@ -48,9 +48,6 @@ box_answer terminal_message_box(const char* text, const char* caption, box_icon 
 // that the last command showed, since the screen that held them is gone.
 // Does nothing when the terminal was never taken.
 void terminal_close();
-// The same from a signal handler: only what is safe there (the terminal's
-// saved modes back, the normal screen, the cursor).
-void terminal_give_back_at_once();
 
 // ---- one command (commands.cpp, dry_run.cpp, message_lines.cpp) --------------
 // Runs the command of the command line without the dialog: install or

@@ -12,7 +12,7 @@
 #include "front_end.h"
 
 int main(int argc, char** argv) {
-    interruptions_catch(terminal_give_back_at_once);
+    interruptions_catch(end_as_interrupted);
     posix_install_run_files();
     invocation = parse_command_line(argc, argv, getenv("WINDIR"));
     if (invocation.mode == mode_help) {

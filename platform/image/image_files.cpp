@@ -33,11 +33,9 @@ int image_fd = -1;        // the image, read-only: fsynced after changes; the to
 int lock_fd = -1;         // the run's lock (image_lock)
 uint64_t volume_offset;   // of the FAT volume in the image
 
-// What mtools is run with.  Fixed buffers, so that a signal handler can run
-// mdel (image_delete_at_once) without making anything.
-char volume_name[64];   // -i: "/proc/self/fd/N@@OFFSET", the FAT volume in the image
-char mdel_path[4096];   // the mdel program, found on PATH
-std::string mcopy_path, mdir_path, mren_path;  // the other tools, found on PATH
+// What mtools is run with.
+char volume_name[64];  // -i: "/proc/self/fd/N@@OFFSET", the FAT volume in the image
+std::string mcopy_path, mdir_path, mren_path, mdel_path;  // the tools, found on PATH
 std::vector<std::string> tool_environment;     // the tools' environment (prepare_environment)
 std::vector<char*> tool_envp;                  // the same, as execve takes it
 
@@ -353,14 +351,12 @@ bool image_attach(const std::string& file, uint64_t offset, std::string* error) 
     mcopy_path = find_tool("mcopy");
     mdir_path = find_tool("mdir");
     mren_path = find_tool("mren");
-    std::string mdel = find_tool("mdel");
-    if (mcopy_path.empty() || mdir_path.empty() || mren_path.empty() || mdel.empty() ||
-        mdel.size() >= sizeof mdel_path) {
+    mdel_path = find_tool("mdel");
+    if (mcopy_path.empty() || mdir_path.empty() || mren_path.empty() || mdel_path.empty()) {
         *error = "Tamrix needs GNU mtools (mcopy, mdir, mren, mdel) to patch a disk image: "
                  "install the package mtools.";
         return false;
     }
-    snprintf(mdel_path, sizeof mdel_path, "%s", mdel.c_str());
     int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);  // never waits on a FIFO
     if (fd < 0) {
         *error = "Can't open the disk image " + file + ": " + strerror(errno);
@@ -507,24 +503,6 @@ const file_backend image_file_backend = {
 };
 
 const char* image_shown_name() { return image_name.c_str(); }
-
-void image_delete_at_once(const char* path) {
-    if (!attached) return;
-    char name[4200] = "::";
-    size_t length = 2;
-    if (path[2] != '\\' && path[2] != '/') name[length++] = '/';
-    for (const char* c = path + 2; *c != '\0' && length + 1 < sizeof name; c++)
-        name[length++] = *c == '\\' ? '/' : *c;
-    name[length] = '\0';
-    char tool[] = "mdel", option[] = "-i";
-    char* argv[] = {tool, option, volume_name, name, nullptr};
-    pid_t child = fork();
-    if (child == 0) become_tool(mdel_path, argv, -1, -1);
-    if (child > 0)
-        while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
-        }
-    fsync(image_fd);
-}
 
 // ---- the image as a whole ----------------------------------------------------------------
 

@@ -51,10 +51,6 @@ extern const file_backend image_file_backend;
 // The image's name in messages: the file given to image_attach.
 const char* image_shown_name();
 
-// Deletes `path` in the image from a signal handler: only fork, execve,
-// waitpid and fsync, on what image_attach prepared.
-void image_delete_at_once(const char* path);
-
 // ---- the image as a whole --------------------------------------------------------
 
 // Whether this process may write the image file, or why not.

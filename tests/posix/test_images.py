@@ -734,7 +734,8 @@ def installed_on_a_folder(test, machine_inf):
 
 
 def strace(args, *options):
-    """Runs tamrix under strace; gives its exit status and strace's log lines."""
+    """Runs tamrix under strace; gives its exit status, strace's log lines and
+    its error output's lines."""
     if shutil.which("strace") is None or subprocess.run(
             ["strace", "-qq", "-o", "/dev/null", "true"], capture_output=True).returncode != 0:
         raise unittest.SkipTest("strace cannot trace here")
@@ -749,7 +750,7 @@ def strace(args, *options):
     with open(log) as f:
         lines = f.read().splitlines()
     os.unlink(log)
-    return done.returncode, lines
+    return done.returncode, lines, done.stderr.decode().splitlines()
 
 
 class StepsInTheImage(ImageTest):
@@ -759,7 +760,7 @@ class StepsInTheImage(ImageTest):
 
     def test_out_inf_is_complete_and_on_disk_before_the_renames(self):
         image = self.image()
-        status, log = strace(self.ARGS + [image.path], "-f", "-e", "trace=execve,fsync")
+        status, log, _ = strace(self.ARGS + [image.path], "-f", "-e", "trace=execve,fsync")
         self.assertEqual(status, 0)
         steps = []
         for line in log:
@@ -781,19 +782,24 @@ class StepsInTheImage(ImageTest):
         # SIGTERM comes as each fsync begins: after out.inf is copied in it
         # waits, then out.inf is deleted; in the swap it waits for its end.
         # SIGHUP is caught alike.  The last change, whichever it is, is
-        # forced to disk before the exit.
-        for when, text, caught in [(1, MACHINE_INF, signal.SIGTERM),
-                                   (1, MACHINE_INF, signal.SIGHUP),
-                                   (2, MACHINE_INF_INSTALLED, signal.SIGTERM),
-                                   (3, MACHINE_INF_INSTALLED, signal.SIGTERM),
-                                   (4, MACHINE_INF_INSTALLED, signal.SIGTERM)]:
+        # forced to disk before the exit, and a line says what was changed.
+        unchanged = "Tamrix: Stopped by %s; nothing was changed."
+        changed = ("Tamrix: Stopped by %s; changed before it: {img}:/WINDOWS/INF/MACHINE.INF; "
+                   "every other file is as it was.")
+        for when, text, caught, said in [(1, MACHINE_INF, signal.SIGTERM, unchanged),
+                                         (1, MACHINE_INF, signal.SIGHUP, unchanged),
+                                         (2, MACHINE_INF_INSTALLED, signal.SIGTERM, changed),
+                                         (3, MACHINE_INF_INSTALLED, signal.SIGTERM, changed),
+                                         (4, MACHINE_INF_INSTALLED, signal.SIGTERM, changed)]:
             with self.subTest(when=when, signal=caught.name):
                 image = self.image(inf={"MACHINE.INF": MACHINE_INF})
-                status, log = strace(self.ARGS + [image.path], "-e", "trace=fsync,wait4", "-e",
-                                     "inject=fsync:signal=%s:when=%d" % (caught.name, when))
-                self.assertEqual((status, image.folder()),
+                status, log, err = strace(self.ARGS + [image.path], "-e", "trace=fsync,wait4",
+                                          "-e", "inject=fsync:signal=%s:when=%d" % (caught.name,
+                                                                                     when))
+                self.assertEqual((status, image.folder(), err),
                                  (128 + caught, {"MACHINE.INF": text, "OTHER.INF":
-                                                 OTHER_FILES["WINDOWS/INF/OTHER.INF"]}))
+                                                 OTHER_FILES["WINDOWS/INF/OTHER.INF"]},
+                                  [(said % caught.name).format(img=image.path)]))
                 self.assertEqual([line.split("(")[0] for line in log if "(" in line][-2:],
                                  ["wait4", "fsync"])
                 self.assertEqual(image.fsck(), "")
@@ -805,12 +811,12 @@ class StepsInTheImage(ImageTest):
         # work: a change of the image always runs to its end before the run's
         # unfinished files are deleted.
         image = self.image(inf={"MACHINE.INF": MACHINE_INF})
-        status, log = strace(self.ARGS + [image.path], "-e", "trace=wait4")
+        status, log, _ = strace(self.ARGS + [image.path], "-e", "trace=wait4")
         self.assertEqual(status, 0)
         for when in range(1, len(log) + 1):
             with self.subTest(when=when):
                 image.put("WINDOWS/INF/MACHINE.INF", MACHINE_INF)
-                status, _ = strace(self.ARGS + [image.path], "-f", "-e", "trace=wait4,write",
+                status, _, _ = strace(self.ARGS + [image.path], "-f", "-e", "trace=wait4,write",
                                    "-e", "inject=write:delay_enter=10000",
                                    "-e", "inject=wait4:signal=SIGTERM:when=%d" % when)
                 files = image.folder()
