@@ -18,7 +18,7 @@
 //               is a fresh copy of the machine.inf-like file;
 //   usb         replace_inf_file(usb_file, merge_usb_inf) on a fresh copy of
 //               the usb.inf-like file;
-//   strip       replace_inf_file(chipset_file, strip_marked_lines) on a
+//   strip       replace_inf_file(chipset_file, uninstall_inf) on a
 //               fresh copy of the chipset merge's result.
 // Only the operation is timed, not the copy put in place before it.  For
 // each it prints the median time, and the median over the rounds of its
@@ -438,18 +438,13 @@ measured in_child(Body body) {
 child_result timed_replace(inf_target which, const std::string& source, inf_edit edit) {
     install_target(which, source);
     double start = now_ms();
-    file_outcome outcome = replace_inf_file(which, edit);
+    file_outcome outcome = replace_inf_file(which, edit, 1);
     double ms = now_ms() - start;
     if (outcome != replaced) {
         fprintf(stderr, "bench_merge: replace_inf_file gave outcome %d\n", outcome);
         return {ms, 0};
     }
     return {ms, 1};
-}
-
-void merge_kind1() {
-    chipset_windows_kind = 1;
-    merge_chipset_inf();
 }
 
 struct work_files {
@@ -460,9 +455,9 @@ child_result run_operation(operation op, const work_files& files) {
     switch (op) {
     case op_copy: return {timed_copy(files.machine, files.copy, false), 1};
     case op_copy_sync: return {timed_copy(files.machine, files.copy, true), 1};
-    case op_chipset: return timed_replace(chipset_file, files.machine, merge_kind1);
+    case op_chipset: return timed_replace(chipset_file, files.machine, merge_chipset_inf);
     case op_usb: return timed_replace(usb_file, files.usb, merge_usb_inf);
-    case op_strip: return timed_replace(chipset_file, files.merged, strip_marked_lines);
+    case op_strip: return timed_replace(chipset_file, files.merged, uninstall_inf);
     default: return {0, 0};
     }
 }
@@ -568,7 +563,7 @@ int main(int argc, char** argv) {
         inf_stats usb = write_usb_inf(files.usb, size);
         // The strip's input: the chipset merge's result.
         measured merged = in_child([&] {
-            child_result r = timed_replace(chipset_file, files.machine, merge_kind1);
+            child_result r = timed_replace(chipset_file, files.machine, merge_chipset_inf);
             save_target(chipset_file, files.merged);
             return r;
         });

@@ -1,26 +1,26 @@
 // The operations of the line engine: anchored copying, template groups, the
 // pre-scan and the removal of marked lines.
-#include "line_streams.h"
+#include "line_scan.h"
 #include "text.h"
 
-static line_piece line;  // the current line: all the engine ever holds
+static line_piece current_piece;  // the piece read last: all the engine ever holds of a line
 
 // ---- matching -------------------------------------------------------------------
 
-// How many blanks and tabs begin the bytes b[0, n): the line text starts
-// after them.
-static inline uint32_t leading_blanks(const char* b, uint32_t n) {
+// How many blanks and tabs begin the bytes bytes[0, count): the line text
+// starts after them.
+static inline uint32_t leading_blanks(const char* bytes, uint32_t count) {
     uint32_t start = 0;
-    while (start < n && (b[start] == ' ' || b[start] == '\t')) start++;
+    while (start < count && (bytes[start] == ' ' || bytes[start] == '\t')) start++;
     return start;
 }
 
 // True when the line whose first piece is (or starts with) the bytes
-// b[0, n) has a line text that begins with the first `length` characters
-// of `text`, ignoring ASCII case.
-static inline bool text_begins(const char* b, uint32_t n, const char* text, uint32_t length) {
-    uint32_t start = leading_blanks(b, n);
-    return n - start >= length && same_text_ignoring_case(b + start, text, length);
+// bytes[0, count) has a line text that begins with the first `length`
+// characters of `text`, ignoring ASCII case.
+static inline bool text_begins(const char* bytes, uint32_t count, const char* text, uint32_t length) {
+    uint32_t start = leading_blanks(bytes, count);
+    return count - start >= length && same_text_ignoring_case(bytes + start, text, length);
 }
 
 // The same for a piece read.  A continuation piece is never a line of its
@@ -47,7 +47,7 @@ static bool found_ahead(const char* text, uint32_t length, input_position* found
     bool found = false;
     while (!input_ended() && !found) {
         *found_at = input_here();
-        found = read_piece(&line) && matches(&line, text, length);
+        found = read_piece(&current_piece) && matches(&current_piece, text, length);
     }
     input_go_to(start);
     return found;
@@ -65,24 +65,53 @@ static bool found_ahead(const char* text, uint32_t length, input_position* found
 // Otherwise, when the last one matches, the search copies line by line up
 // to the first line that matches.  When neither matches (other lines have
 // the key), the search reads ahead as before.
+//
+// The notes and the table of template lines that the pre-scan looks for
+// (see the pre-scan below) are one struct, filled anew by every pre-scan.
 
 const uint32_t kNoteBuckets = 512;
-// File offset + 1 of the last (first) line of each key; 0: none.
-static uint32_t last_by_first[256];
-static uint32_t last_by_8[kNoteBuckets];
-static uint32_t last_by_16[kNoteBuckets];
-static uint32_t first_by_8[kNoteBuckets];
-static uint32_t first_by_16[kNoteBuckets];
-static bool notes_valid;     // the pre-scan ran to the end of this input
-static uint32_t notes_from;  // from this offset on
+const uint32_t kTableRows = 64;
+const uint32_t kTableBuckets = 64;
+const uint8_t kNoRow = 0xFF;
+
+struct prescan_state {
+    // File offset + 1 of the last (first) line of each key; 0: none.
+    struct line_notes {
+        uint32_t last_by_first[256];
+        uint32_t last_by_8[kNoteBuckets];
+        uint32_t last_by_16[kNoteBuckets];
+        uint32_t first_by_8[kNoteBuckets];
+        uint32_t first_by_16[kNoteBuckets];
+    } notes;
+    bool notes_valid;     // the pre-scan ran to the end of this input
+    uint32_t notes_from;  // from this offset on
+    // The enabled template lines, each a row of the table.
+    char* table_row[kTableRows];        // the row: disabled by a NUL in front
+    uint32_t table_length[kTableRows];  // its text less the marker
+    uint64_t table_hash[kTableRows];    // of its first table_key_length characters
+    uint64_t table_tail[kTableRows];    // its last 8 characters folded, if it has 8
+    uint8_t table_next[kTableRows];     // the next row of the bucket
+    uint8_t table_head[kTableBuckets];  // the first row of each bucket; kNoRow: none
+    uint32_t table_key_length;          // UINT32_MAX: no template line enabled
+    // For keys longer than 16: a bit for each template line's hash of its
+    // first 16 characters, so that most lines need no longer key.
+    uint64_t table_starts;
+};
+static prescan_state prescan;  // the last pre-scan's table and notes
 
 void forget_prescan() {
-    notes_valid = false;
+    prescan.notes_valid = false;
     in.plain_from = in.plain_to = 0;
 }
 
-const uint64_t kMix = 0x9E3779B97F4A7C15ull;
-const uint64_t kMix2 = 0xC2B2AE3D27D4EB4Full;
+// The multipliers of the hashes: odd, their bits spread over the word, so
+// that the top bits of a product (the buckets) depend on all of its bytes.
+// 2^64 divided by the golden ratio (Knuth's Fibonacci hashing), and three
+// of xxHash64's primes, PRIME64_2, _3 and _5.  Any such constants would do.
+const uint64_t kGoldenRatio64 = 0x9E3779B97F4A7C15ull;
+const uint64_t kXxh64Prime2 = 0xC2B2AE3D27D4EB4Full;
+const uint64_t kXxh64Prime3 = 0x165667B19E3779F9ull;
+const uint64_t kXxh64Prime5 = 0x27D4EB2F165667C5ull;
 
 // Every ASCII letter as its lower case, and some other bytes with them (@
 // as `, [ as {): equal texts ignoring case are equal folded, so a key of
@@ -94,12 +123,12 @@ inline uint64_t folded(uint64_t word) { return word | (kOnes * 0x20); }
 // byte.  The hash of the first 16 adds to the hash of the first 8.
 inline uint64_t prefix_hash(const char* text, uint32_t length) {
     if (length >= 8) {
-        uint64_t hash = folded(load_word(text)) * kMix;
-        return length == 8 ? hash : hash ^ folded(load_word(text + length - 8)) * kMix2;
+        uint64_t hash = folded(load_word(text)) * kGoldenRatio64;
+        return length == 8 ? hash : hash ^ folded(load_word(text + length - 8)) * kXxh64Prime2;
     }
     uint64_t word = 0;
     for (uint32_t i = 0; i < length; i++) word |= (uint64_t)((unsigned char)text[i] | 0x20) << (8 * i);
-    return word * kMix;
+    return word * kGoldenRatio64;
 }
 
 // The note buckets of a hash.
@@ -121,29 +150,26 @@ static bool line_at_matches(uint32_t offset, const char* text, uint32_t length) 
     uint32_t index = offset - in.base;
     if (offset >= in.base && index <= in.filled &&
         (in.filled - index >= kPieceLimit || in.file_ended)) {
-        uint32_t n = in.filled - index < kPieceLimit ? in.filled - index : kPieceLimit;
-        return text_begins(in_bytes + index, n, text, length);
+        uint32_t count = in.filled - index < kPieceLimit ? in.filled - index : kPieceLimit;
+        return text_begins(in_bytes + index, count, text, length);
     }
-    static char probe[kPieceLimit];
-    uint32_t n = 0;
-    if (!platform_seek(in.handle, offset)) {
-        in.failed = true;
-        return false;
-    }
-    while (n < kPieceLimit) {
-        int32_t count = platform_read(in.handle, probe + n, kPieceLimit - n);
-        if (count < 0) {
-            in.failed = true;
-            return false;
+    static char probe[kPieceLimit];  // the first piece of a line read apart from the buffer
+    uint32_t probed = 0;
+    bool read_ok = platform_seek(in.handle, offset);
+    while (read_ok && probed < kPieceLimit) {
+        int32_t got = platform_read(in.handle, probe + probed, kPieceLimit - probed);
+        if (got <= 0) {
+            read_ok = got == 0;
+            break;
         }
-        if (count == 0) break;
-        n += (uint32_t)count;
+        probed += (uint32_t)got;
     }
-    if (!platform_seek(in.handle, in.base + in.filled)) {
+    // The file goes back to where the buffer's next read starts.
+    if (!read_ok || !platform_seek(in.handle, in.base + in.filled)) {
         in.failed = true;
         return false;
     }
-    return text_begins(probe, n, text, length);
+    return text_begins(probe, probed, text, length);
 }
 
 enum lookahead { none_ahead, match_known, match_ahead, not_known };
@@ -154,17 +180,17 @@ enum lookahead { none_ahead, match_known, match_ahead, not_known };
 static lookahead anchor_ahead(const char* text, uint32_t length, uint32_t* found) {
     // The search of an input that has ended reads nothing and finds nothing.
     if (input_ended()) return none_ahead;
-    if (!notes_valid || length == 0 || length > kPieceLimit || !plain_text(text, length))
+    if (!prescan.notes_valid || length == 0 || length > kPieceLimit || !plain_text(text, length))
         return not_known;
     uint32_t here = in.base + in.next;
-    if (here < notes_from) return not_known;
+    if (here < prescan.notes_from) return not_known;
     uint32_t first = 0, last;
     if (length >= 8) {
         uint32_t bucket = note_bucket(prefix_hash(text, length >= 16 ? 16 : 8));
-        first = length >= 16 ? first_by_16[bucket] : first_by_8[bucket];
-        last = length >= 16 ? last_by_16[bucket] : last_by_8[bucket];
+        first = length >= 16 ? prescan.notes.first_by_16[bucket] : prescan.notes.first_by_8[bucket];
+        last = length >= 16 ? prescan.notes.last_by_16[bucket] : prescan.notes.last_by_8[bucket];
     } else {
-        last = last_by_first[(unsigned char)ascii_lower(text[0])];
+        last = prescan.notes.last_by_first[(unsigned char)ascii_lower(text[0])];
     }
     // Standing inside a line, the next line starts after here.
     uint32_t next_line = here + (in.mid_line ? 1 : 0);
@@ -179,13 +205,19 @@ static lookahead anchor_ahead(const char* text, uint32_t length, uint32_t* found
     return line_at_matches(last - 1, text, length) ? match_ahead : not_known;
 }
 
+// Where the first piece of the line in_bytes[from, end) ends, `end` being
+// its LF, its Ctrl-Z or the end of what the buffer holds of it.
+static inline uint32_t first_piece_end(uint32_t from, uint32_t end) {
+    return end - from < kPieceLimit ? end : from + kPieceLimit;
+}
+
 // True when the line in_bytes[from, end) (its LF, if any, at end) matches
 // the plain text.
 static inline bool line_matches(uint32_t from, uint32_t end, const char* text, uint32_t length) {
-    const char* b = in_bytes + from;
+    const char* bytes = in_bytes + from;
     // Most lines start with their text and differ at once.
-    if (b[0] != ' ' && b[0] != '\t' && ascii_lower(b[0]) != ascii_lower(text[0])) return false;
-    return text_begins(b, end - from < kPieceLimit ? end - from : kPieceLimit, text, length);
+    if (bytes[0] != ' ' && bytes[0] != '\t' && ascii_lower(bytes[0]) != ascii_lower(text[0])) return false;
+    return text_begins(bytes, first_piece_end(from, end) - from, text, length);
 }
 
 // Copies lines up to the first one from here on that matches the plain
@@ -193,116 +225,49 @@ static inline bool line_matches(uint32_t from, uint32_t end, const char* text, u
 // that one lies ahead.  False when the input ends first, which only a read
 // that fails (or a file changed since the pre-scan) can make happen.
 static bool copy_to_match(const char* text, uint32_t length) {
-    uint32_t run = in.next;  // the bytes not yet written start here
-    uint32_t line = in.next;  // where the current line starts
-    uint32_t i = in.next;     // the next block starts here
-    bool line_start = !in.mid_line;  // false: the line started before here
-    for (;;) {
-        uint32_t filled = in.filled;
-        for (; i < filled; i += kScanBlock) {
-            for (uint64_t ends = line_end_flags(in_bytes + i) & first_bits(filled - i); ends != 0;
-                 ends &= ends - 1) {
-                uint32_t end = i + lowest_bit(ends);
-                if (line_start && line_matches(line, end, text, length)) {
-                    write_bytes(in_bytes + run, line - run);
-                    in.next = line;
-                    in.mid_line = false;
-                    return true;
-                }
-                if (in_bytes[end] == kCtrlZ) {
-                    write_bytes(in_bytes + run, end - run);
-                    in.next = end;
-                    in.at_end = true;
-                    return false;
-                }
-                if ((in_bytes + end)[-1] != '\r') {  // an LF that gains a CR
-                    write_bytes(in_bytes + run, end - run);
-                    write_bytes("\r", 1);
-                    run = end;
-                }
-                line = end + 1;
-                line_start = true;
-            }
-        }
-        // The buffer is used up.  A line that starts in it goes to its
-        // front, with more bytes read behind it, until its first piece is
-        // there whole.
-        if (line_start && filled - line < kPieceLimit && !in.file_ended) {
-            write_bytes(in_bytes + run, line - run);
-            in.next = line;
-            fill_input_ahead(kLineWindow);
-            if (in.failed) break;
-            i = filled - line;
-            run = line = 0;
-            continue;
-        }
-        if (line_start && line_matches(line, filled, text, length)) {
-            write_bytes(in_bytes + run, line - run);
-            in.next = line;
-            in.mid_line = false;
+    line_scan scan;
+    begin_scan(&scan, kMatchWindow, true, true, UINT32_MAX);
+    while (next_stop(&scan) != stopped_for_good) {
+        if (scan.line_start && line_matches(scan.line, scan.end, text, length)) {
+            stop_before_line(&scan);
             return true;
         }
-        write_bytes(in_bytes + run, filled - run);
-        in.next = filled;
-        if (!fill_input()) break;
-        run = line = i = 0;
-        line_start = false;
     }
-    in.at_end = true;
     return false;
 }
 
 // ---- copying ----------------------------------------------------------------------
 
-// Copies up to a line that the search knows, or up to the first line that
-// matches the text; false when it did not get there.
-static bool copy_to_found(lookahead ahead, uint32_t found, const char* text, uint32_t length) {
-    if (ahead == match_ahead) return copy_to_match(text, length);
+// Copies the lines up to the first one from here on that matches `text`
+// and stops in front of it.  False, having written and moved nothing, when
+// none matches, or when a read failed.
+static bool copy_to_line_matching(const char* text) {
+    uint32_t length = text_length(text);
+    uint32_t found = 0;
+    lookahead ahead = anchor_ahead(text, length, &found);
     input_position line_start = {found, false};
+    if (ahead == none_ahead) {
+        input_go_to(input_here());  // as a search that found nothing
+        return false;
+    }
+    if (ahead == match_ahead) return copy_to_match(text, length);
+    if (ahead == not_known && !found_ahead(text, length, &line_start)) return false;
     copy_input_to(&line_start);
     return !input_ended();
 }
 
 bool copy_until_anchor(const char* anchor) {
-    if (anchor == nullptr) {
-        copy_input_to(nullptr);
-        return false;
-    }
-    uint32_t length = text_length(anchor);
-    uint32_t found = 0;
-    lookahead ahead = anchor_ahead(anchor, length, &found);
-    if (ahead == none_ahead) {
-        input_go_to(input_here());  // as a search that found nothing
-        return false;
-    }
-    if (ahead != not_known) return copy_to_found(ahead, found, anchor, length) && !input_failed();
-    input_position anchor_line;
-    if (!found_ahead(anchor, length, &anchor_line)) return false;
-    // The lines before the anchor line are copied; the anchor line is not.
-    copy_input_to(&anchor_line);
-    return !input_failed();
+    if (anchor != nullptr) return copy_to_line_matching(anchor);
+    copy_input_to(nullptr);
+    return false;
 }
 
 bool copy_through_header(const char* header) {
-    uint32_t length = text_length(header);
-    uint32_t found = 0;
-    lookahead ahead = anchor_ahead(header, length, &found);
-    if (ahead == none_ahead) {
-        input_go_to(input_here());
-        return false;
-    }
-    if (ahead != not_known) {
-        if (!copy_to_found(ahead, found, header, length)) return false;
-    } else {
-        input_position header_line;
-        if (!found_ahead(header, length, &header_line)) return false;
-        copy_input_to(&header_line);
-    }
-    if (!read_piece(&line)) return false;
-    write_line(&line);
+    if (!copy_to_line_matching(header) || !read_piece(&current_piece)) return false;
+    write_line(&current_piece);
     // A header longer than a piece: what follows must follow all of it.
     while (input_mid_line() && !input_ended())
-        if (read_piece(&line)) write_line(&line);
+        if (read_piece(&current_piece)) write_line(&current_piece);
     return true;
 }
 
@@ -343,34 +308,18 @@ void write_group(const template_group* group) {
 // none; for the others, only the template lines with the same hash and the
 // same last eight characters, folded, are compared.
 
-const uint32_t kTableRows = 64;
-const uint32_t kTableBuckets = 64;
-const uint8_t kNoRow = 0xFF;
-static char* table_row[kTableRows];        // the row: disabled by a NUL in front
-static uint32_t table_length[kTableRows];  // its text less the marker
-static uint64_t table_hash[kTableRows];    // of its first key_length characters
-static uint64_t table_tail[kTableRows];    // its last 8 characters folded, if it has 8
-static uint8_t table_next[kTableRows];     // the next row of the bucket
-static uint8_t table_head[kTableBuckets];
-static uint32_t table_key_length;  // UINT32_MAX: no template line enabled
-// For keys longer than 16: a bit for each template line's hash of its
-// first 16 characters, so that most lines need no longer key.
-static uint64_t table_starts;
-
 inline uint32_t table_bucket(uint64_t hash) { return (uint32_t)(hash >> 58); }
 
 // Long enough to tell apart template lines that differ in a device number
 // after a common start, such as "ExcludeFromSelect=PCI\VEN_8086&DEV_7110".
 const uint32_t kKeyLimit = 40;
-const uint64_t kMix3 = 0x165667B19E3779F9ull;
-const uint64_t kMix4 = 0x27D4EB2F165667C5ull;
 
 // The table's hash of a key of more than 16 characters, from the hash of
 // its first 16: the words at 16, at 24 and at length - 8 added in.
 inline uint64_t long_key_hash(uint64_t hash_16, const char* text, uint32_t length) {
-    if (length > 24) hash_16 ^= folded(load_word(text + 16)) * kMix3;
-    if (length > 32) hash_16 ^= folded(load_word(text + 24)) * kMix4;
-    return hash_16 ^ folded(load_word(text + length - 8)) * kMix;
+    if (length > 24) hash_16 ^= folded(load_word(text + 16)) * kXxh64Prime3;
+    if (length > 32) hash_16 ^= folded(load_word(text + 24)) * kXxh64Prime5;
+    return hash_16 ^ folded(load_word(text + length - 8)) * kGoldenRatio64;
 }
 
 inline uint64_t table_key(const char* text, uint32_t length) {
@@ -384,7 +333,7 @@ static_assert(kTableBuckets == 64, "a table bucket is the hash's top 6 bits");
 // a Ctrl-Z in it): the pre-scan then reads piece by piece.
 static bool build_table(template_group* const* groups, uint32_t group_count) {
     uint32_t rows = 0;
-    table_key_length = UINT32_MAX;
+    prescan.table_key_length = UINT32_MAX;
     for (uint32_t g = 0; g < group_count; g++) {
         template_group* group = groups[g];
         for (uint32_t i = 0; i < group->count; i++) {
@@ -393,22 +342,24 @@ static bool build_table(template_group* const* groups, uint32_t group_count) {
             if (!line_enabled(row) || group->lengths[i] < kMarkerLength) continue;
             uint32_t length = group->lengths[i] - kMarkerLength;
             if (rows == kTableRows || length == 0 || !plain_text(row, length)) return false;
-            table_row[rows] = row;
-            table_length[rows] = length;
-            table_tail[rows] = length >= 8 ? folded(load_word(row + length - 8)) : 0;
-            if (length < table_key_length) table_key_length = length;
+            prescan.table_row[rows] = row;
+            prescan.table_length[rows] = length;
+            prescan.table_tail[rows] = length >= 8 ? folded(load_word(row + length - 8)) : 0;
+            if (length < prescan.table_key_length) prescan.table_key_length = length;
             rows++;
         }
     }
-    if (table_key_length != UINT32_MAX && table_key_length > kKeyLimit) table_key_length = kKeyLimit;
-    for (uint32_t b = 0; b < kTableBuckets; b++) table_head[b] = kNoRow;
-    table_starts = 0;
+    if (prescan.table_key_length != UINT32_MAX && prescan.table_key_length > kKeyLimit)
+        prescan.table_key_length = kKeyLimit;
+    for (uint32_t b = 0; b < kTableBuckets; b++) prescan.table_head[b] = kNoRow;
+    prescan.table_starts = 0;
     for (uint32_t r = 0; r < rows; r++) {
-        if (table_key_length > 16) table_starts |= 1ull << table_bucket(prefix_hash(table_row[r], 16));
-        table_hash[r] = table_key(table_row[r], table_key_length);
-        uint32_t bucket = table_bucket(table_hash[r]);
-        table_next[r] = table_head[bucket];
-        table_head[bucket] = (uint8_t)r;
+        if (prescan.table_key_length > 16)
+            prescan.table_starts |= 1ull << table_bucket(prefix_hash(prescan.table_row[r], 16));
+        prescan.table_hash[r] = table_key(prescan.table_row[r], prescan.table_key_length);
+        uint32_t bucket = table_bucket(prescan.table_hash[r]);
+        prescan.table_next[r] = prescan.table_head[bucket];
+        prescan.table_head[bucket] = (uint8_t)r;
     }
     return true;
 }
@@ -425,32 +376,33 @@ static inline void prescan_line(uint32_t from, uint32_t end, uint32_t base) {
     const char* text = bytes + start;
     uint32_t length = end - start;
     uint32_t noted = base + from;
-    last_by_first[(unsigned char)ascii_lower(text[0])] = noted;
+    prescan.notes.last_by_first[(unsigned char)ascii_lower(text[0])] = noted;
     uint64_t hash_8 = 0, hash_16 = 0;
     if (length >= 8) {
-        hash_8 = folded(load_word(text)) * kMix;
+        hash_8 = folded(load_word(text)) * kGoldenRatio64;
         uint32_t bucket = note_bucket(hash_8);
-        if (first_by_8[bucket] == 0) first_by_8[bucket] = noted;
-        last_by_8[bucket] = noted;
+        if (prescan.notes.first_by_8[bucket] == 0) prescan.notes.first_by_8[bucket] = noted;
+        prescan.notes.last_by_8[bucket] = noted;
         if (length >= 16) {
-            hash_16 = hash_8 ^ folded(load_word(text + 8)) * kMix2;
+            hash_16 = hash_8 ^ folded(load_word(text + 8)) * kXxh64Prime2;
             bucket = note_bucket(hash_16);
-            if (first_by_16[bucket] == 0) first_by_16[bucket] = noted;
-            last_by_16[bucket] = noted;
+            if (prescan.notes.first_by_16[bucket] == 0) prescan.notes.first_by_16[bucket] = noted;
+            prescan.notes.last_by_16[bucket] = noted;
         }
     }
-    uint32_t key_length = table_key_length;
+    uint32_t key_length = prescan.table_key_length;
     if (length < key_length) return;
-    if (key_length > 16 && (table_starts >> table_bucket(hash_16) & 1) == 0) return;
+    if (key_length > 16 && (prescan.table_starts >> table_bucket(hash_16) & 1) == 0) return;
     uint64_t hash = key_length > 16   ? long_key_hash(hash_16, text, key_length)
                     : key_length == 16 ? hash_16
                     : key_length == 8  ? hash_8
                                        : prefix_hash(text, key_length);
-    for (uint8_t r = table_head[table_bucket(hash)]; r != kNoRow; r = table_next[r]) {
-        uint32_t row_length = table_length[r];
-        if (table_hash[r] != hash || row_length > length) continue;
-        if (row_length >= 8 && folded(load_word(text + row_length - 8)) != table_tail[r]) continue;
-        char* row = table_row[r];
+    for (uint8_t r = prescan.table_head[table_bucket(hash)]; r != kNoRow;
+         r = prescan.table_next[r]) {
+        uint32_t row_length = prescan.table_length[r];
+        if (prescan.table_hash[r] != hash || row_length > length) continue;
+        if (row_length >= 8 && folded(load_word(text + row_length - 8)) != prescan.table_tail[r]) continue;
+        char* row = prescan.table_row[r];
         if (line_enabled(row) && same_text_ignoring_case(text, row, row_length)) row[0] = '\0';
     }
 }
@@ -458,17 +410,17 @@ static inline void prescan_line(uint32_t from, uint32_t end, uint32_t base) {
 // The pre-scan piece by piece, for template lines the table cannot hold.
 static void prescan_pieces(template_group* const* groups, uint32_t group_count) {
     while (!input_ended()) {
-        if (!read_piece(&line) || line.continuation) continue;
-        uint32_t start = leading_blanks(line.text, line.length);
-        if (start == line.length) continue;
-        char first = ascii_lower(line.text[start]);
+        if (!read_piece(&current_piece) || current_piece.continuation) continue;
+        uint32_t start = leading_blanks(current_piece.text, current_piece.length);
+        if (start == current_piece.length) continue;
+        char first = ascii_lower(current_piece.text[start]);
         for (uint32_t g = 0; g < group_count; g++) {
             template_group* group = groups[g];
             for (uint32_t i = 0; i < group->count; i++) {
                 char* row = group->rows + i * group->width;
                 // Most lines differ at once: test the first letter first.
                 if (ascii_lower(row[0]) != first || !line_enabled(row)) continue;
-                if (matches(&line, row, group->lengths[i] - kMarkerLength)) row[0] = '\0';
+                if (matches(&current_piece, row, group->lengths[i] - kMarkerLength)) row[0] = '\0';
             }
         }
     }
@@ -481,56 +433,16 @@ void mark_present(template_group* const* groups, uint32_t group_count) {
         input_go_to(input_position{0, false});
         return;
     }
-    __builtin_memset(last_by_first, 0, sizeof last_by_first);
-    __builtin_memset(last_by_8, 0, sizeof last_by_8);
-    __builtin_memset(last_by_16, 0, sizeof last_by_16);
-    __builtin_memset(first_by_8, 0, sizeof first_by_8);
-    __builtin_memset(first_by_16, 0, sizeof first_by_16);
-    notes_from = in.base + in.next;
-    uint32_t plain_from = notes_from;  // after the last LF without a CR in front
-    uint32_t text_end = 0;             // where the first Ctrl-Z or the file's end lies
-    uint32_t line = in.next;  // where the current line starts
-    uint32_t i = in.next;     // the next block starts here
-    bool line_start = !in.mid_line;  // false: the line started before here
-    while (!in.failed) {
-        uint32_t filled = in.filled;
-        uint32_t base = in.base + 1;
-        for (; i < filled; i += kScanBlock) {
-            for (uint64_t ends = line_end_flags(in_bytes + i) & first_bits(filled - i); ends != 0;
-                 ends &= ends - 1) {
-                uint32_t end = i + lowest_bit(ends);
-                if (line_start) prescan_line(line, end - line < kPieceLimit ? end : line + kPieceLimit, base);
-                if (in_bytes[end] == kCtrlZ) {
-                    text_end = in.base + end;
-                    goto ended;
-                }
-                if ((in_bytes + end)[-1] != '\r') plain_from = in.base + end + 1;
-                line = end + 1;
-                line_start = true;
-            }
-        }
-        // The buffer is used up: a line that starts in it goes to its
-        // front, with more read behind it, until its first piece is there
-        // whole; or it is a long line's first piece, or the file's last line.
-        if (line_start && filled - line < kPieceLimit && !in.file_ended) {
-            in.next = line;
-            fill_input_ahead(kLineWindow);
-            i = filled - line;
-            line = 0;
-            continue;
-        }
-        if (line_start) prescan_line(line, filled - line < kPieceLimit ? filled : line + kPieceLimit, base);
-        line_start = false;
-        in.next = filled;
-        text_end = in.base + filled;
-        if (!fill_input()) break;
-        line = i = 0;
-    }
-ended:
-    notes_valid = !in.failed;
-    if (notes_valid) {
-        in.plain_from = plain_from;
-        in.plain_to = text_end;
+    __builtin_memset(&prescan.notes, 0, sizeof prescan.notes);
+    prescan.notes_from = in.base + in.next;
+    line_scan scan;
+    begin_scan(&scan, kMatchWindow, false, true, UINT32_MAX);
+    while (next_stop(&scan) != stopped_for_good)
+        if (scan.line_start) prescan_line(scan.line, first_piece_end(scan.line, scan.end), in.base + 1);
+    prescan.notes_valid = !in.failed;
+    if (prescan.notes_valid) {
+        in.plain_from = scan.plain_from;
+        in.plain_to = in.base + in.next;  // the first Ctrl-Z, or the end of the file
     }
     input_go_to(input_position{0, false});
 }
@@ -550,52 +462,10 @@ static inline bool marked_at(uint32_t from, uint32_t lf) {
 
 void strip_marked_lines() {
     if (input_ended()) return;
-    uint32_t run = in.next;  // the bytes not yet written start here
-    uint32_t line = in.next;  // where the current line starts
-    uint32_t i = in.next;     // the next block starts here
-    bool line_start = !in.mid_line;  // false: the line started before here
-    for (;;) {
-        uint32_t filled = in.filled;
-        for (; i < filled; i += kScanBlock) {
-            for (uint64_t ends = line_end_flags(in_bytes + i) & first_bits(filled - i); ends != 0;
-                 ends &= ends - 1) {
-                uint32_t end = i + lowest_bit(ends);
-                if (in_bytes[end] == kCtrlZ) {
-                    write_bytes(in_bytes + run, end - run);
-                    in.next = end;
-                    in.at_end = true;
-                    return;
-                }
-                if (line_start && marked_at(line, end)) {
-                    write_bytes(in_bytes + run, line - run);
-                    run = end + 1;
-                } else if ((in_bytes + end)[-1] != '\r') {  // an LF that gains a CR
-                    write_bytes(in_bytes + run, end - run);
-                    write_bytes("\r", 1);
-                    run = end;
-                }
-                line = end + 1;
-                line_start = true;
-            }
-        }
-        // The buffer is used up: a line short enough to be marked goes to
-        // its front, with more read behind it.
-        if (line_start && filled - line < kLineWindow && !in.file_ended) {
-            write_bytes(in_bytes + run, line - run);
-            in.next = line;
-            fill_input_ahead(kLineWindow);
-            if (in.failed) break;
-            i = filled - line;
-            run = line = 0;
-            continue;
-        }
-        write_bytes(in_bytes + run, filled - run);
-        in.next = filled;
-        if (!fill_input()) break;
-        run = line = i = 0;
-        line_start = false;
-    }
-    in.at_end = true;
+    line_scan scan;
+    begin_scan(&scan, kMarkedLineWindow, true, true, UINT32_MAX);
+    for (scan_stop stop; (stop = next_stop(&scan)) != stopped_for_good;)
+        if (stop == stopped_at_lf && scan.line_start && marked_at(scan.line, scan.end)) drop_line(&scan);
 }
 
 // ---- looking without writing ---------------------------------------------------------
@@ -616,7 +486,7 @@ template_count count_present(template_group* const* groups, uint32_t group_count
 uint32_t count_marked_lines() {
     uint32_t marked = 0;
     while (!input_ended())
-        if (read_piece(&line) && is_marked(&line)) marked++;
+        if (read_piece(&current_piece) && is_marked(&current_piece)) marked++;
     input_go_to(input_position{0, false});
     return marked;
 }

@@ -4,15 +4,15 @@
 // lone CR stays, and the first Ctrl-Z ends the input for good (it is never
 // consumed, so going back and reading again stops at it again).
 // Writing: every LF goes out as CR LF through out_buffer.
-#include "line_streams.h"
+#include "line_scan.h"
 
 const char kMarker[] = TAMRIX_MARK;
 static_assert(sizeof(kMarker) == kMarkerLength + 1, "the marker is 8 characters");
 
 // ---- input -------------------------------------------------------------------
 
-input_stream in = {kNoFile, 0, 0, 0, false, false, false, false, 0, 0};
-char in_window[1 + kStreamBufferSize + kScanBlock];
+input_stream in = {kNoFile, 0, 0, 0, false, false, false, false, 0, 0};  // in_file as it is read
+char in_window[1 + kStreamBufferSize + kScanBlock];  // the input buffer, the byte before it and room
 
 void attach_input(platform_file file) {
     in.handle = file;
@@ -168,36 +168,38 @@ void input_go_to(input_position position) {
 
 // ---- output ------------------------------------------------------------------
 
-static platform_file out_handle = kNoFile;  // out_file: the new text
-static char out_buffer[kStreamBufferSize];  // bytes not yet written
-static uint32_t out_used;                   // bytes waiting in out_buffer
-static bool out_failed;                     // a write failed; stays set
-static bool out_written;                    // anything written at all
-static char out_last;                       // last character written
+// The output stream.  Its buffer stands apart, as in_window does: inside
+// an initialized variable it would be stored in the exe.
+struct output_stream {
+    platform_file handle;  // out_file: the new text
+    uint32_t used;         // bytes waiting in out_buffer
+    bool failed;           // a write failed; stays set
+    bool written;          // anything written at all
+    char last;             // the last character written
+};
+static output_stream out = {kNoFile, 0, false, false, '\0'};  // out_file as it is written
+static char out_buffer[kStreamBufferSize];  // the bytes not yet written
 
 void attach_output(platform_file file) {
-    out_handle = file;
-    out_used = 0;
-    out_failed = out_written = false;
-    out_last = '\0';
+    out = output_stream{file, 0, false, false, '\0'};
 }
 
 static void drain_output() {
-    if (out_used > 0 && !out_failed && !platform_write(out_handle, out_buffer, out_used))
-        out_failed = true;
-    out_used = 0;
+    if (out.used > 0 && !out.failed && !platform_write(out.handle, out_buffer, out.used))
+        out.failed = true;
+    out.used = 0;
 }
 
 void write_text(const char* text, uint32_t length) {
     if (length == 0) return;
-    out_written = true;
-    out_last = text[length - 1];
+    out.written = true;
+    out.last = text[length - 1];
     // In chunks that fit the buffer even when every byte is an LF.
     const uint32_t kChunk = kStreamBufferSize / 2;
     while (length > 0) {
         uint32_t chunk = length < kChunk ? length : kChunk;
-        if (out_used + 2 * chunk > kStreamBufferSize) drain_output();
-        uint32_t used = out_used;
+        if (out.used + 2 * chunk > kStreamBufferSize) drain_output();
+        uint32_t used = out.used;
         uint32_t i = 0;
         for (; chunk - i >= 8; i += 8, used += 8) {
             uint64_t word = load_word(text + i);
@@ -208,7 +210,7 @@ void write_text(const char* text, uint32_t length) {
             if (text[i] == '\n') out_buffer[used++] = '\r';
             out_buffer[used++] = text[i];
         }
-        out_used = used;
+        out.used = used;
         text += chunk;
         length -= chunk;
     }
@@ -216,73 +218,53 @@ void write_text(const char* text, uint32_t length) {
 
 void write_bytes(const char* data, uint32_t length) {
     if (length == 0) return;
-    out_written = true;
-    out_last = data[length - 1];
+    out.written = true;
+    out.last = data[length - 1];
     // A long run of input (most of a buffer, where lines end in CR LF) goes
     // out from where it lies, after what waits in front of it.
     if (length >= kStreamBufferSize / 4) {
         drain_output();
-        if (!out_failed && !platform_write(out_handle, data, length)) out_failed = true;
+        if (!out.failed && !platform_write(out.handle, data, length)) out.failed = true;
         return;
     }
-    if (length > kStreamBufferSize - out_used) drain_output();
-    __builtin_memcpy(out_buffer + out_used, data, length);
-    out_used += length;
+    if (length > kStreamBufferSize - out.used) drain_output();
+    __builtin_memcpy(out_buffer + out.used, data, length);
+    out.used += length;
+}
+
+// Copies the input up to file offset `limit`, or up to the text's end
+// before it.  `looks` false: the bytes are known plain, and go over unread.
+static void copy_stretch(uint32_t limit, bool looks) {
+    line_scan scan;
+    begin_scan(&scan, kNoWindow, true, looks, limit);
+    while (next_stop(&scan) != stopped_for_good) continue;
 }
 
 void copy_input_to(const input_position* stop) {
     uint32_t stop_offset = stop != nullptr ? stop->offset : UINT32_MAX;
     // Text mode on both sides leaves CR LF as it is and a lone CR too; only
-    // an LF that does not follow a CR gains one.
-    while (in.base + in.next < stop_offset && fill_input()) {
-        uint32_t end = stop_offset - in.base < in.filled ? stop_offset - in.base : in.filled;
-        // What the pre-scan found plain goes over unread.
-        uint32_t here = in.base + in.next;
-        if (here >= in.plain_from && here < in.plain_to) {
-            uint32_t plain_end = in.plain_to - in.base < end ? in.plain_to - in.base : end;
-            write_bytes(in_bytes + in.next, plain_end - in.next);
-            in.next = plain_end;
-            if (plain_end == end) continue;
-        }
-        uint32_t run = in.next;  // the bytes not yet written start here
-        bool ctrl_z = false;
-        for (uint32_t i = in.next; i < end && !ctrl_z; i += kScanBlock) {
-            uint64_t ends = line_end_flags(in_bytes + i) & first_bits(end - i);
-            for (; ends != 0; ends &= ends - 1) {
-                uint32_t at = i + lowest_bit(ends);
-                if (in_bytes[at] == kCtrlZ) {  // the text ends here for good
-                    ctrl_z = true;
-                    end = at;
-                    break;
-                }
-                if ((in_bytes + at)[-1] == '\r') continue;
-                write_bytes(in_bytes + run, at - run);  // up to an LF that gains a CR
-                write_bytes("\r", 1);
-                run = at;
-            }
-        }
-        write_bytes(in_bytes + run, end - run);
-        in.next = end;
-        if (ctrl_z) {
-            in.at_end = true;
-            return;
-        }
-    }
-    if (stop == nullptr || input_failed()) {
+    // an LF that does not follow a CR gains one.  What the pre-scan found
+    // plain goes over unread, between the parts that are looked at.
+    if (in.base + in.next < in.plain_from)
+        copy_stretch(stop_offset < in.plain_from ? stop_offset : in.plain_from, true);
+    uint32_t here = in.base + in.next;
+    if (!input_ended() && here >= in.plain_from && here < in.plain_to)
+        copy_stretch(stop_offset < in.plain_to ? stop_offset : in.plain_to, false);
+    if (!input_ended()) copy_stretch(stop_offset, true);
+    if (stop == nullptr)
         in.at_end = true;
-        return;
-    }
-    in.mid_line = stop->mid_line;
+    else if (!input_ended())
+        in.mid_line = stop->mid_line;
 }
 
-bool output_mid_line() { return out_written && out_last != '\n'; }
+bool output_mid_line() { return out.written && out.last != '\n'; }
 
 bool close_output() {
-    if (out_handle == kNoFile) return false;
+    if (out.handle == kNoFile) return false;
     drain_output();
-    bool ok = !out_failed;
-    if (ok && !platform_flush(out_handle)) ok = false;
-    if (!platform_close(out_handle)) ok = false;
-    out_handle = kNoFile;
+    bool ok = !out.failed;
+    if (ok && !platform_flush(out.handle)) ok = false;
+    if (!platform_close(out.handle)) ok = false;
+    out.handle = kNoFile;
     return ok;
 }

@@ -98,9 +98,6 @@ void fill_input_ahead(uint32_t want);
 // What the pre-scan noted about the input no longer holds (line_operations.cpp).
 void forget_prescan();
 
-// A line's first piece and the CR LF after it.
-const uint32_t kLineWindow = kPieceLimit + 2;
-
 // Writes bytes as they stand: no LF gains a CR.
 void write_bytes(const char* data, uint32_t length);
 
@@ -120,57 +117,5 @@ inline uint64_t load_word(const char* bytes) {
 inline bool word_may_hold_special(uint64_t word) {
     return ((word - kOnes * ((unsigned char)kCtrlZ + 1)) & ~word & kHighBits) != 0;
 }
-
-// The index of the lowest bit set, for flags not 0.  Where words are 32
-// bits wide, in halves: a 64-bit count would be a library call.
-inline uint32_t lowest_bit(uint64_t flags) {
-#if UINTPTR_MAX > 0xFFFFFFFFu
-    return (uint32_t)__builtin_ctzll(flags);
-#else
-    uint32_t low = (uint32_t)flags;
-    return low != 0 ? (uint32_t)__builtin_ctz(low) : 32 + (uint32_t)__builtin_ctz((uint32_t)(flags >> 32));
-#endif
-}
-
-// The first bits of a block's flags, for a block cut short.
-inline uint64_t first_bits(uint32_t count) {
-    return count >= kScanBlock ? ~0ull : (1ull << count) - 1;
-}
-
-// Flags of the bytes of a block, bit k for bytes[k]: those that end a line
-// (LF) or the text (Ctrl-Z).  Where the processor has SSE2 (every x86-64),
-// sixteen bytes at a time; elsewhere byte by byte.
-#if defined(__SSE2__)
-typedef char byte_vector __attribute__((vector_size(16)));
-#define TAMRIX_SIXTEEN(c) {c, c, c, c, c, c, c, c, c, c, c, c, c, c, c, c}
-
-inline byte_vector load_vector(const char* bytes) {
-    byte_vector vector;
-    __builtin_memcpy(&vector, bytes, 16);
-    return vector;
-}
-
-inline uint64_t vector_flags(byte_vector hits) {
-    return (uint32_t)__builtin_ia32_pmovmskb128(hits);
-}
-
-inline uint64_t line_end_flags(const char* bytes) {
-    const byte_vector lfs = TAMRIX_SIXTEEN('\n');
-    const byte_vector ctrl_zs = TAMRIX_SIXTEEN(kCtrlZ);
-    uint64_t flags = 0;
-    for (uint32_t k = 0; k < kScanBlock; k += 16) {
-        byte_vector chunk = load_vector(bytes + k);
-        flags |= vector_flags((byte_vector)((chunk == lfs) | (chunk == ctrl_zs))) << k;
-    }
-    return flags;
-}
-#else
-inline uint64_t line_end_flags(const char* bytes) {
-    uint64_t flags = 0;
-    for (uint32_t k = 0; k < kScanBlock; k++)
-        if (bytes[k] == '\n' || bytes[k] == kCtrlZ) flags |= 1ull << k;
-    return flags;
-}
-#endif
 
 #endif

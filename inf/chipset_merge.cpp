@@ -2,8 +2,6 @@
 // first entry line of its kind after its section header.
 #include "inf_templates.h"
 
-int chipset_windows_kind;
-
 // The IRQ router values sit under the PCI key's IRQMiniports subkey; the
 // comma that ends kPciValueAnchor keeps it from matching them.
 static const char kPciValueAnchor[] = "HKLM,System\\CurrentControlSet\\Services\\VxD\\PCI,";
@@ -19,25 +17,25 @@ static void insert_before_entry(const char* section, const char* entry,
 
 // The groups of machine.inf, in the order of the pre-scan.  The IRQ router
 // lines take part only on kind 2.
-static uint32_t chipset_groups(template_group* groups[5]) {
+static uint32_t chipset_groups(template_group* groups[5], int windows_kind) {
     uint32_t group_count = 0;
     groups[group_count++] = &sys_device_lines;
     groups[group_count++] = &pci_addreg_lines;
-    if (chipset_windows_kind == 2) groups[group_count++] = &irq_miniport_lines;
+    if (windows_kind == 2) groups[group_count++] = &irq_miniport_lines;
     groups[group_count++] = &exclude_lines;
     groups[group_count++] = &chipset_string_lines;
     return group_count;
 }
 
-template_count count_chipset_lines() {
+template_count count_chipset_lines(int windows_kind) {
     template_group* groups[5];
-    return count_present(groups, chipset_groups(groups));
+    return count_present(groups, chipset_groups(groups, windows_kind));
 }
 
-void merge_chipset_inf() {
-    bool irq_router = chipset_windows_kind == 2;
+void merge_chipset_inf(int windows_kind) {
+    bool irq_router = windows_kind == 2;
     template_group* groups[5];
-    uint32_t group_count = chipset_groups(groups);
+    uint32_t group_count = chipset_groups(groups, windows_kind);
 
     // Every edit starts from the full text, whatever ran before it.
     for (uint32_t i = 0; i < group_count; i++) rearm_group(groups[i]);

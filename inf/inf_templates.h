@@ -19,19 +19,20 @@ extern template_group usb_manufacturer_lines;
 extern template_group usb_model_lines;
 extern template_group usb_string_lines;
 
-// The kind of Windows (see windows_kind) the chipset merge edits for: kind
-// 2 takes the IRQ router lines in, in the pre-scan too.  Set before the merge.
-extern int chipset_windows_kind;
-
 // The edits: read in_file from its start, write the whole new text to
-// out_file, open and close nothing.
-void merge_chipset_inf();
-void merge_usb_inf();
+// out_file, open and close nothing.  `windows_kind` is the kind of Windows
+// being patched (see windows_kind in system/): on kind 2 the chipset merge
+// takes the IRQ router lines in, in the pre-scan too; the USB merge and
+// Uninstall (which removes the marked lines of either file) are the same
+// on every kind.
+void merge_chipset_inf(int windows_kind);
+void merge_usb_inf(int windows_kind);
+void uninstall_inf(int windows_kind);
 
 // The template lines each merge would add, and those of them that in_file
 // already holds; read the whole input and leave it at its start.
-template_count count_chipset_lines();
-template_count count_usb_lines();
+template_count count_chipset_lines(int windows_kind);
+template_count count_usb_lines(int windows_kind);
 
 // Writes a new usb.inf made of the four USB groups alone.  Returns false,
 // after telling the user, when the file cannot be created or written; a

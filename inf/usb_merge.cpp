@@ -33,9 +33,9 @@ static void write_usb_group(const template_group* group) {
     }
 }
 
-template_count count_usb_lines() { return count_present(usb_groups, kUsbGroupCount); }
+template_count count_usb_lines(int) { return count_present(usb_groups, kUsbGroupCount); }
 
-void merge_usb_inf() {
+void merge_usb_inf(int) {
     rearm_usb_groups();
     mark_present(usb_groups, kUsbGroupCount);
     for (uint32_t i = 0; i < kUsbGroupCount; i++) {

@@ -4,7 +4,7 @@
 #include "../engine/report.h"
 #include "../engine/text.h"
 
-char windows_dir[kPathSize];
+char windows_dir[kPathSize];  // the Windows directory, as read_windows_dir found it
 
 static bool windows_dir_fits;  // false until read, and when it was too long
 

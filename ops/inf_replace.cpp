@@ -43,7 +43,7 @@ static open_status open_current_text(bool may_change) {
 
 // Runs the edit into out.inf.  Where the target could not be read or out.inf
 // not written, out.inf is deleted and the user told.
-static file_outcome write_temporary(inf_edit edit) {
+static file_outcome write_temporary(inf_edit edit, int windows_kind) {
     platform_file file;
     if (!platform_open_write(temporary_file, &file)) {
         close_input();
@@ -51,7 +51,7 @@ static file_outcome write_temporary(inf_edit edit) {
         return cannot_create;
     }
     attach_output(file);
-    edit();
+    edit(windows_kind);
     bool read_ok = !input_failed();
     close_input();
     bool written = close_output();
@@ -131,10 +131,10 @@ static bool open_for_edit(inf_target target, bool may_change, file_outcome* fail
     return true;
 }
 
-file_outcome replace_inf_file(inf_target target, inf_edit edit) {
+file_outcome replace_inf_file(inf_target target, inf_edit edit, int windows_kind) {
     file_outcome failure;
     if (!open_for_edit(target, true, &failure)) return failure;
-    file_outcome written = write_temporary(edit);
+    file_outcome written = write_temporary(edit, windows_kind);
     if (written != replaced) return written;
 
     platform_swap_begins();
@@ -143,17 +143,18 @@ file_outcome replace_inf_file(inf_target target, inf_edit edit) {
     return swapped;
 }
 
-file_outcome preview_inf_file(inf_target target, inf_edit edit, const char* new_file) {
+file_outcome preview_inf_file(inf_target target, inf_edit edit, int windows_kind,
+                              const char* new_file) {
     file_outcome failure;
     if (!open_for_edit(target, false, &failure)) return failure;
     join_text(temporary_file, sizeof temporary_file, new_file, "");
-    return write_temporary(edit);
+    return write_temporary(edit, windows_kind);
 }
 
-inf_content inspect_inf_file(inf_target target, inf_count count) {
+inf_content inspect_inf_file(inf_target target, inf_count count, int windows_kind) {
     inf_content content = {false, not_run, 0, {0, 0}};
     if (!open_for_edit(target, false, &content.failure)) return content;
-    content.template_lines = count();
+    content.template_lines = count(windows_kind);
     content.marked_lines = count_marked_lines();
     content.failure = input_failed() ? read_failed : not_run;
     close_input();

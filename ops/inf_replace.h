@@ -49,7 +49,10 @@ enum file_outcome {
     cannot_create,   // out.inf, or a new usb.inf, could not be made; told the user
 };
 
-typedef void (*inf_edit)();
+// An edit of a target (inf/inf_templates.h): reads in_file from its start
+// and writes the whole new text to out_file, for the kind of Windows being
+// patched (see windows_kind in system/).
+typedef void (*inf_edit)(int windows_kind);
 
 // Holds MAX_PATH characters, the NUL included: the Windows directory and
 // every path built from it.
@@ -66,16 +69,17 @@ bool read_windows_dir();
 // The full path of a target's file.
 const char* target_path(inf_target target);
 
-// Runs `edit` over the target and swaps the result in.  Gives replaced,
+// Runs `edit` for `windows_kind` over the target and swaps the result in.  Gives replaced,
 // target_missing, rename_failed, write_failed, read_failed, path_too_long,
 // or cannot_create when out.inf cannot be created.
-file_outcome replace_inf_file(inf_target target, inf_edit edit);
+file_outcome replace_inf_file(inf_target target, inf_edit edit, int windows_kind);
 
 // Runs `edit` over the target into `new_file`, a file of the caller's
 // outside the Windows directory, and leaves every file of the target's as it
 // was: what replace_inf_file would write.  Gives replaced when the new text
 // is complete, else as replace_inf_file.
-file_outcome preview_inf_file(inf_target target, inf_edit edit, const char* new_file);
+file_outcome preview_inf_file(inf_target target, inf_edit edit, int windows_kind,
+                              const char* new_file);
 
 // What a target holds now, read and changed nothing.
 struct inf_content {
@@ -84,8 +88,9 @@ struct inf_content {
     uint32_t marked_lines; // lines ending in the marker
     template_count template_lines;  // the lines Install adds, and those already there
 };
-// Counts, over in_file, the template lines of a target (inf_templates.h).
-typedef template_count (*inf_count)();
-inf_content inspect_inf_file(inf_target target, inf_count count);
+// Counts, over in_file, the template lines of a target that Install adds on
+// `windows_kind` (inf_templates.h).
+typedef template_count (*inf_count)(int windows_kind);
+inf_content inspect_inf_file(inf_target target, inf_count count, int windows_kind);
 
 #endif

@@ -6,7 +6,7 @@
 #include "../engine/text.h"
 #include "../inf/inf_templates.h"
 
-bool files_changed;
+bool files_changed;  // some run changed a file in this process
 
 // The folder a preview writes its new texts to; null in a real run.
 static const char* preview_folder;
@@ -39,9 +39,9 @@ static const char* preview_path(inf_target target) {
 }
 
 // One edit of one file: swapped in, or written to the preview folder.
-static file_outcome edit_file(inf_target target, inf_edit edit) {
-    if (preview_folder == nullptr) return replace_inf_file(target, edit);
-    return preview_inf_file(target, edit, preview_path(target));
+static file_outcome edit_file(inf_target target, inf_edit edit, int windows_kind) {
+    if (preview_folder == nullptr) return replace_inf_file(target, edit, windows_kind);
+    return preview_inf_file(target, edit, windows_kind, preview_path(target));
 }
 
 static file_outcome create_new_usb_inf() {
@@ -73,13 +73,12 @@ static bool file_done(run_outcome* run, inf_target target, file_outcome outcome,
 
 static void install(run_outcome* run, selection chosen, int windows_kind) {
     if (chosen.chipsets) {
-        chipset_windows_kind = windows_kind;
-        file_outcome outcome = edit_file(chipset_file, merge_chipset_inf);
+        file_outcome outcome = edit_file(chipset_file, merge_chipset_inf, windows_kind);
         if (outcome == target_missing) report_missing(chipset_file);
         if (!file_done(run, chipset_file, outcome, "Install Failure", "rename error")) return;
     }
     if (chosen.usb) {
-        file_outcome outcome = edit_file(usb_file, merge_usb_inf);
+        file_outcome outcome = edit_file(usb_file, merge_usb_inf, windows_kind);
         // Where there is no usb.inf, Install makes one.
         if (outcome == target_missing) outcome = create_new_usb_inf();
         if (!file_done(run, usb_file, outcome, "Install Failure", "rename error")) return;
@@ -87,11 +86,11 @@ static void install(run_outcome* run, selection chosen, int windows_kind) {
     report_done(" The utility has updated completely!");
 }
 
-static void uninstall(run_outcome* run, selection chosen, int) {
+static void uninstall(run_outcome* run, selection chosen, int windows_kind) {
     const inf_target targets[] = {chipset_file, usb_file};
     for (inf_target target : targets) {
         if (!(target == chipset_file ? chosen.chipsets : chosen.usb)) continue;
-        file_outcome outcome = edit_file(target, strip_marked_lines);
+        file_outcome outcome = edit_file(target, uninstall_inf, windows_kind);
         if (outcome == target_missing) report_missing(target);
         if (!file_done(run, target, outcome, "Uninstall failure", "Rename Error")) return;
     }
@@ -119,6 +118,6 @@ run_outcome run_uninstall(selection chosen, const char* preview) {
 }
 
 inf_content inspect_inf(inf_target target, int windows_kind) {
-    chipset_windows_kind = windows_kind;
-    return inspect_inf_file(target, target == chipset_file ? count_chipset_lines : count_usb_lines);
+    return inspect_inf_file(target, target == chipset_file ? count_chipset_lines : count_usb_lines,
+                            windows_kind);
 }

@@ -86,10 +86,9 @@ struct merge_case {
 class chipset_merge_test : public inf_test {
 protected:
     std::string install(int kind) {
-        chipset_windows_kind = kind;
-        return run(chipset_file, merge_chipset_inf);
+        return run(chipset_file, merge_chipset_inf, kind);
     }
-    std::string uninstall() { return run(chipset_file, strip_marked_lines); }
+    std::string uninstall() { return run(chipset_file, uninstall_inf); }
 
     void check(const merge_case& c) {
         SCOPED_TRACE(c.what);

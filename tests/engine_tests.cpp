@@ -29,11 +29,12 @@ const std::string kB = dos("Other=2;Tamrix\n");
 //   U  copy_until_anchor(text)     N  copy_until_anchor(none)
 //   H  copy_through_header(text)   M  mark_present(group_a, group_b)
 //   A  write_group(group_a)        B  write_group(group_b)
+//   S  strip_marked_lines()
 struct step {
     char op;
     const char* text;
 };
-const step N{'N', nullptr}, M{'M', nullptr}, A{'A', nullptr}, B{'B', nullptr};
+const step N{'N', nullptr}, M{'M', nullptr}, A{'A', nullptr}, B{'B', nullptr}, S{'S', nullptr};
 step U(const char* anchor) { return {'U', anchor}; }
 step H(const char* header) { return {'H', header}; }
 
@@ -54,6 +55,7 @@ protected:
                 case 'M': mark_present(both_groups, 2); break;
                 case 'A': write_group(&group_a); break;
                 case 'B': write_group(&group_b); break;
+                case 'S': strip_marked_lines(); break;
                 }
             }
         };
@@ -137,7 +139,7 @@ TEST_F(engine_test, strip_removes_only_lines_that_end_in_the_marker) {
     };
     for (const bytes_case& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_BYTES(c.expected, run(chipset_file, c.input, strip_marked_lines));
+        EXPECT_BYTES(c.expected, run(chipset_file, c.input, uninstall_inf));
     }
 }
 
@@ -272,7 +274,7 @@ TEST_F(engine_test, second_pre_scan_finds_every_added_line) {
     const std::string once = dos("[S]\n") + kA + dos("x\n") + kB + dos("[T]\n");
     EXPECT_BYTES(once, edit(dos("[S]\nx\n[T]\n"), install));
     EXPECT_BYTES(once, edit(once, install));
-    EXPECT_BYTES(dos("[S]\nx\n[T]\n"), run(chipset_file, strip_marked_lines));
+    EXPECT_BYTES(dos("[S]\nx\n[T]\n"), run(chipset_file, uninstall_inf));
 }
 
 // ---- files larger than any read buffer ------------------------------------------------
@@ -306,7 +308,7 @@ TEST_F(engine_test, large_files_keep_every_byte_and_position) {
 
     std::string kept;
     std::string marked_text = long_text(true, true, &kept);
-    EXPECT_BYTES(kept, run(chipset_file, marked_text, strip_marked_lines));
+    EXPECT_BYTES(kept, run(chipset_file, marked_text, uninstall_inf));
 }
 
 // CR LF pairs at every offset modulo 8, so that one of them straddles the
@@ -318,6 +320,49 @@ TEST_F(engine_test, line_ends_split_across_read_buffers) {
         for (int n = 0; n < 12000; ++n) text += "abcdef\r\n";
         EXPECT_BYTES(text, edit(text, {N}));
         EXPECT_BYTES(text + kA + dos("[S]\n"), edit(text + dos("[S]\n"), {U("[S]"), A, N}));
+    }
+}
+
+// ---- the edges of the input buffer ------------------------------------------------------
+
+// Comment lines of exactly `length` bytes (at least 3), so that what follows
+// them starts at that offset.
+std::string filler(size_t length) {
+    std::string text;
+    while (length - text.size() > 128) text += std::string(62, ';') + "\r\n";
+    return text + std::string(length - text.size() - 2, ';') + "\r\n";
+}
+
+struct edge_case {
+    const char* what;
+    size_t offset;  // where `tail` starts, after filler lines
+    std::string tail;
+    std::vector<step> steps;
+    std::string expected;  // what the output holds after the filler
+    const char* results;
+};
+
+// A few bytes where a line meets the end of the 64 KiB input buffer, or the
+// end of the file: the scans must take in the next buffer first.
+TEST_F(engine_test, lines_at_the_buffer_end_and_the_file_end) {
+    const size_t kBufferEnd = 65536;
+    const edge_case cases[] = {
+        {"a header whose CR is the buffer's last byte keeps its one CR", kBufferEnd - 10,
+         "[Strings]\r\nA\r\n", {M, H("[Strings]"), A, N}, "[Strings]\r\n" + kA + "A\r\n", "TF"},
+        {"a marked line of 253 characters whose CR LF straddles the buffer end is removed",
+         kBufferEnd - 254, std::string(246, 'a') + ";Tamrix\r\nC\r\n", {S}, "C\r\n", ""},
+        {"one character more and it is two pieces: kept", kBufferEnd - 255,
+         std::string(247, 'a') + ";Tamrix\r\nC\r\n", {S}, std::string(247, 'a') + ";Tamrix\r\nC\r\n", ""},
+        {"a template line across the buffer end is present", kBufferEnd - 4, "Added=1\r\n", {M, N, A},
+         "Added=1\r\n" + kA1, "F"},
+        {"a header across the buffer end, cut by the file's end, is the next section", kBufferEnd - 5,
+         "[SIS.Section]", {M, U("["), A, N}, kA + "[SIS.Section]", "TF"},
+    };
+    for (const edge_case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string results;
+        EXPECT_BYTES(filler(c.offset) + c.expected, edit(filler(c.offset) + c.tail, c.steps, &results));
+        EXPECT_EQ(c.results, results);
     }
 }
 

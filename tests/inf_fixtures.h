@@ -70,7 +70,7 @@ inline std::function<void()>& script() {
     static std::function<void()> steps;
     return steps;
 }
-inline void scripted_edit() { script()(); }
+inline void scripted_edit(int) { script()(); }
 
 // ---- folders ------------------------------------------------------------------------
 // An inf folder as name -> bytes; kFolder stands for a subfolder.
@@ -180,8 +180,8 @@ protected:
     void put(inf_target target, const std::string& bytes) { scripted::write_file(path(target), bytes); }
     std::string get(inf_target target) const { return scripted::read_file(path(target)); }
     // One replacement of the target with `edit`; returns the target's bytes.
-    std::string run(inf_target target, inf_edit edit) {
-        EXPECT_EQ(replace_inf_file(target, edit), replaced);
+    std::string run(inf_target target, inf_edit edit, int windows_kind = 1) {
+        EXPECT_EQ(replace_inf_file(target, edit, windows_kind), replaced);
         return get(target);
     }
     std::string run(inf_target target, const std::string& input, inf_edit edit) {

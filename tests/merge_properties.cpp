@@ -218,18 +218,19 @@ struct target_setup {
     inf_target target;
     std::string name;
     inf_edit merge;
+    int windows_kind;
 };
 
 target_setup setup_for(merge_case which) {
-    if (which == usb_merge) return {usb_file, "usb.inf", merge_usb_inf};
-    return {chipset_file, "machine.inf", merge_chipset_inf};
+    if (which == usb_merge) return {usb_file, "usb.inf", merge_usb_inf, 1};
+    return {chipset_file, "machine.inf", merge_chipset_inf, which == chipset_kind2 ? 2 : 1};
 }
 
 // Runs one replacement and checks that it ended cleanly; "" when it did.
 std::string run_replace(const target_setup& setup, inf_edit edit, const char* what,
                         std::string* result) {
     const std::string inf = windows_folder() + "/inf";
-    file_outcome outcome = replace_inf_file(setup.target, edit);
+    file_outcome outcome = replace_inf_file(setup.target, edit, setup.windows_kind);
     if (outcome != replaced) return std::string(what) + ": " + outcome_name(outcome) + boxes_shown();
     if (!scripted::boxes().empty()) return std::string(what) + ": boxes shown:" + boxes_shown();
     if (scripted::open_files() != 0) return std::string(what) + ": files left open";
@@ -250,14 +251,13 @@ std::string check(const std::string& input, merge_case which, coverage* seen) {
     scripted::reset();
     empty_folder(inf);
     scripted::set_windows_dir(dir);
-    chipset_windows_kind = which == chipset_kind2 ? 2 : 1;
     if (!read_windows_dir()) return "read_windows_dir failed";
     scripted::write_file(inf + "/" + setup.name, input);
 
     bool utf16 = input.size() >= 2 && ((input[0] == '\xFF' && input[1] == '\xFE') ||
                                        (input[0] == '\xFE' && input[1] == '\xFF'));
     if (utf16) {
-        file_outcome outcome = replace_inf_file(setup.target, setup.merge);
+        file_outcome outcome = replace_inf_file(setup.target, setup.merge, setup.windows_kind);
         if (outcome != read_failed) return "a UTF-16 file gave " + outcome_name(outcome);
         if (scripted::read_file(inf + "/" + setup.name) != input) return "a UTF-16 file was changed";
         if (scripted::list_dir(inf) != std::vector<std::string>{setup.name})
@@ -295,7 +295,7 @@ std::string check(const std::string& input, merge_case which, coverage* seen) {
     }
 
     std::string stripped;
-    failure = run_replace(setup, strip_marked_lines, "the strip", &stripped);
+    failure = run_replace(setup, uninstall_inf, "the strip", &stripped);
     if (!failure.empty()) return failure;
     std::string want = text_write(strip(input_text + (actual.lf_added ? "\n" : "")));
     if (stripped != want) {

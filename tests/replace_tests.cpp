@@ -59,7 +59,7 @@ TEST(replace_names, paths_and_order_of_file_calls) {
         scripted::set_windows_dir("C:\\WINDOWS");
         ASSERT_TRUE(read_windows_dir());
         lay_out(inf, {{n.file, chipset ? kMachineOld : kUsbOld}});
-        ASSERT_EQ(replace_inf_file(target, chipset ? merge_chipset_inf : merge_usb_inf), replaced);
+        ASSERT_EQ(replace_inf_file(target, chipset ? merge_chipset_inf : merge_usb_inf, 1), replaced);
 
         const std::string file = inf + "/" + n.file, backup = inf + "/" + n.backup,
                           out = inf + "/out.inf";
@@ -97,7 +97,7 @@ TEST(replace_names, paths_and_order_of_file_calls) {
 
     // The temporary file's full path, as the user is told it.
     scripted::fail(scripted::call_open_write, 1);
-    EXPECT_EQ(replace_inf_file(usb_file, strip_marked_lines), cannot_create);
+    EXPECT_EQ(replace_inf_file(usb_file, uninstall_inf, 1), cannot_create);
     expect_boxes({cant_create("out.inf")}, "C:\\WINDOWS\\inf");
     EXPECT_EQ(snapshot(inf), (folder{{"usb.inf", kUsbNew}}));
 }
@@ -121,7 +121,7 @@ const std::string kPartial = "[Version]\r\nSignat";
 const folder_case kFolderCases[] = {
     {"clean: afterwards only the new target", chipset_file, merge_chipset_inf,
      {{"machine.inf", kMachineOld}}, replaced, {}, {{"machine.inf", kMachineNew}}},
-    {"usb.inf stripped", usb_file, strip_marked_lines,
+    {"usb.inf stripped", usb_file, uninstall_inf,
      {{"usb.inf", kUsbNew}}, replaced, {}, {{"usb.inf", kUsbOld}}},
     {"a stale backup is deleted and does not block the swap", chipset_file, merge_chipset_inf,
      {{"machine.inf", kMachineOld}, {"machine.in@", "stale\r\n"}}, replaced, {},
@@ -141,7 +141,7 @@ const folder_case kFolderCases[] = {
      {{"machine.inf", kMachineNew}}},
     {"killed between the renames of usb.inf", usb_file, merge_usb_inf,
      {{"usb.in@", kUsbOld}, {"out.inf", kUsbNew}}, replaced, {}, {{"usb.inf", kUsbNew}}},
-    {"killed after the second rename: the backup is deleted", chipset_file, strip_marked_lines,
+    {"killed after the second rename: the backup is deleted", chipset_file, uninstall_inf,
      {{"machine.inf", kMachineNew}, {"machine.in@", kMachineOld}}, replaced, {},
      {{"machine.inf", kMachineOld}}},
     {"a target that is a folder cannot be read", chipset_file, merge_chipset_inf,
@@ -152,12 +152,12 @@ const folder_case kFolderCases[] = {
     {"UTF-16 little-endian", chipset_file, merge_chipset_inf,
      {{"machine.inf", "\xFF\xFE[\0V\0]\0\r\0\n\0"s}}, read_failed, {not_text("machine.inf")},
      {{"machine.inf", "\xFF\xFE[\0V\0]\0\r\0\n\0"s}}},
-    {"UTF-16 big-endian", usb_file, strip_marked_lines,
+    {"UTF-16 big-endian", usb_file, uninstall_inf,
      {{"usb.inf", "\xFE\xFF\0[\0V\0]\0\r\0\n"s}}, read_failed, {not_text("usb.inf")},
      {{"usb.inf", "\xFE\xFF\0[\0V\0]\0\r\0\n"s}}},
-    {"FF FF is no byte-order mark", chipset_file, strip_marked_lines,
+    {"FF FF is no byte-order mark", chipset_file, uninstall_inf,
      {{"machine.inf", "\xFF\xFF;x\r\n"}}, replaced, {}, {{"machine.inf", "\xFF\xFF;x\r\n"}}},
-    {"a lone FE is no byte-order mark", chipset_file, strip_marked_lines,
+    {"a lone FE is no byte-order mark", chipset_file, uninstall_inf,
      {{"machine.inf", "\xFE"}}, replaced, {}, {{"machine.inf", "\xFE"}}},
 };
 
@@ -166,7 +166,7 @@ TEST_F(replace_test, stale_missing_and_unreadable_files) {
         SCOPED_TRACE(c.what);
         fresh_process();
         lay_out(c.before);
-        EXPECT_EQ(replace_inf_file(c.target, c.edit), c.outcome);
+        EXPECT_EQ(replace_inf_file(c.target, c.edit, 1), c.outcome);
         expect_boxes(c.boxes);
         EXPECT_EQ(snapshot(), c.after);
     }
@@ -194,7 +194,7 @@ TEST_F(replace_test, out_inf_not_creatable_ends_the_process) {
         else
             before["out.inf"] = kFolder;
         lay_out(before);
-        EXPECT_EQ(replace_inf_file(c.target, strip_marked_lines), cannot_create);
+        EXPECT_EQ(replace_inf_file(c.target, uninstall_inf, 1), cannot_create);
         expect_boxes({cant_create("out.inf")});
         EXPECT_EQ(snapshot(), before);
     }
@@ -223,7 +223,7 @@ TEST_F(replace_test, paths_that_do_not_fit_touch_nothing) {
         const bool chipset = c.target == chipset_file;
         const folder before{{n.file, chipset ? kMachineOld : kUsbOld}};
         lay_out(before);
-        EXPECT_EQ(replace_inf_file(c.target, chipset ? merge_chipset_inf : merge_usb_inf),
+        EXPECT_EQ(replace_inf_file(c.target, chipset ? merge_chipset_inf : merge_usb_inf, 1),
                   c.outcome);
         if (c.outcome == replaced) {
             expect_boxes({});
@@ -252,7 +252,7 @@ TEST_F(replace_test, windows_dir_that_does_not_fit) {
     EXPECT_EQ(scripted::boxes()[0].caption, "File Open Error");
     EXPECT_EQ(scripted::boxes()[0].icon, icon_error);
     EXPECT_EQ(scripted::boxes()[0].buttons, buttons_ok);
-    EXPECT_EQ(replace_inf_file(chipset_file, strip_marked_lines), path_too_long);
+    EXPECT_EQ(replace_inf_file(chipset_file, uninstall_inf, 1), path_too_long);
     EXPECT_TRUE(scripted::file_calls().empty());
 }
 
@@ -278,7 +278,7 @@ std::string padding_lines() {
 
 const crash_case kCrashCases[] = {
     {"chipset merge", chipset_file, merge_chipset_inf, kMachineOld, kMachineNew},
-    {"chipset strip", chipset_file, strip_marked_lines, kMachineNew, kMachineOld},
+    {"chipset strip", chipset_file, uninstall_inf, kMachineNew, kMachineOld},
     {"usb merge", usb_file, merge_usb_inf, kUsbOld, kUsbNew},
     {"chipset merge, long file", chipset_file, merge_chipset_inf, padding_lines() + kMachineOld,
      padding_lines() + kMachineNew},
@@ -328,7 +328,7 @@ TEST_F(replace_test, failure_at_every_file_call) {
 
         fresh_process();
         lay_out(before);
-        ASSERT_EQ(replace_inf_file(c.target, c.edit), replaced);
+        ASSERT_EQ(replace_inf_file(c.target, c.edit, 1), replaced);
         ASSERT_EQ(snapshot(), replaced_folder);
         const std::vector<scripted::file_call> clean = scripted::file_calls();
 
@@ -355,7 +355,7 @@ TEST_F(replace_test, failure_at_every_file_call) {
             fresh_process();
             lay_out(before);
             scripted::fail_any((int)i + 1);
-            const file_outcome outcome = replace_inf_file(c.target, c.edit);
+            const file_outcome outcome = replace_inf_file(c.target, c.edit, 1);
 
             const folder now = snapshot();
             switch (*e) {

@@ -62,7 +62,7 @@ struct merge_case {
 class usb_merge_test : public inf_test {
 protected:
     std::string install() { return run(usb_file, merge_usb_inf); }
-    std::string uninstall() { return run(usb_file, strip_marked_lines); }
+    std::string uninstall() { return run(usb_file, uninstall_inf); }
 
     void check(const merge_case& c) {
         SCOPED_TRACE(c.what);
