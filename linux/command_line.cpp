@@ -7,11 +7,12 @@
 
 const char* usage_text() {
     return "Usage:\n"
-           "  tamrix [--platform-kind K] [--image FILE [--partition N]] [WINDOWS_DIR]\n"
+           "  tamrix [--platform-kind K] [--image FILE [--partition N]] [--keep-registry]\n"
+           "         [WINDOWS_DIR]\n"
            "      Opens the Tamrix dialog in this terminal.\n"
            "  tamrix install|uninstall [--chipsets] [--usb] [--windows-dir DIR]\n"
            "         [--image FILE [--partition N]] [--platform-kind K] [--yes|--no]\n"
-           "         [--dry-run]\n"
+           "         [--dry-run] [--keep-registry]\n"
            "      Installs or uninstalls without the dialog, then exits as the Exit\n"
            "      button does.  With neither --chipsets nor --usb both files are\n"
            "      handled.  Each message is printed as one line, \"Caption: text\",\n"
@@ -22,7 +23,9 @@ const char* usage_text() {
            "      as a unified diff (for patch -p1 in the Windows folder).\n"
            "  tamrix status [--chipsets] [--usb] [--windows-dir DIR]\n"
            "         [--image FILE [--partition N]] [--platform-kind K]\n"
-           "      Says for each file whether Tamrix's lines are in it; changes nothing.\n"
+           "      Says for each file whether Tamrix's lines are in it, and how many of\n"
+           "      the ten device keys the Windows folder's SYSTEM.DAT holds; changes\n"
+           "      nothing.\n"
            "  tamrix --help\n"
            "\n"
            "WINDOWS_DIR, DIR  the Windows folder being patched (the one holding INF);\n"
@@ -38,6 +41,10 @@ const char* usage_text() {
            "                  SYSTEM.DAT where it can be.\n"
            "--partition N     the partition of the image's disk: 1 to 4 primary, 5 and\n"
            "                  up the logical drives; without it, the first FAT one.\n"
+           "--keep-registry   Exit leaves the Windows folder's SYSTEM.DAT as it is,\n"
+           "                  and names the devices to remove in Device Manager;\n"
+           "                  without it, Exit after a change deletes their keys\n"
+           "                  there (the previous SYSTEM.DAT stays as SYSTEM.TX0).\n"
            "--platform-kind K the Windows being patched: 0 not Windows 95 (the\n"
            "                  default, which asks whether to go on), 1 Windows 95,\n"
            "                  2 Windows 95 with a service release (adds the IRQ\n"
@@ -73,6 +80,7 @@ enum option_id {
     opt_yes,
     opt_no,
     opt_dry_run,
+    opt_keep_registry,
     opt_windows_dir,
     opt_platform_kind,
     opt_image,
@@ -102,6 +110,7 @@ const option_row kOptions[] = {
     {opt_yes, "yes", nullptr, with_changes},
     {opt_no, "no", nullptr, with_changes},
     {opt_dry_run, "dry-run", nullptr, with_changes},
+    {opt_keep_registry, "keep-registry", nullptr, with_any},
     {opt_windows_dir, "windows-dir", "--windows-dir needs a folder", with_any},
     {opt_platform_kind, "platform-kind", "--platform-kind takes 0, 1 or 2", with_any},
     {opt_image, "image", "--image needs a disk image file", with_any},
@@ -152,6 +161,7 @@ class reader {
             case opt_chipsets: result_->chipsets = true; break;
             case opt_usb: result_->usb = true; break;
             case opt_dry_run: result_->dry_run = true; break;
+            case opt_keep_registry: result_->keep_registry = true; break;
             case opt_windows_dir: return take_windows_dir(value, nullptr);
             case opt_platform_kind:
                 if (strcmp(value, "0") != 0 && strcmp(value, "1") != 0 && strcmp(value, "2") != 0)

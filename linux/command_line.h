@@ -2,7 +2,7 @@
 //
 //   tamrix [--platform-kind K] [WINDOWS_DIR]       the dialog, in the terminal
 //   tamrix install|uninstall [--chipsets] [--usb] [--windows-dir DIR]
-//          [--platform-kind K] [--yes|--no] [--dry-run]
+//          [--platform-kind K] [--yes|--no] [--dry-run] [--keep-registry]
 //                                                  one command, for scripts
 //   tamrix status [--chipsets] [--usb] --windows-dir DIR [--platform-kind K]
 //   tamrix --help
@@ -41,6 +41,7 @@ struct command_line {
     bool has_platform_kind = false;
     box_policy boxes = answer_by_asking;
     bool dry_run = false;     // --dry-run: show what the command would write
+    bool keep_registry = false;  // --keep-registry: Exit leaves SYSTEM.DAT alone
     bool has_image = false;
     std::string image;        // --image: the disk image holding the Windows folder
     int partition = 0;        // --partition; 0: the image's first FAT partition

@@ -11,6 +11,7 @@
 //   INF/usb.inf: partly installed: 12 of 16 lines present
 //   INF/usb.inf: not installed
 //   INF/usb.inf: missing
+//   SYSTEM.DAT: holds 4 of the ten device keys
 //
 // "Installed" means Install would add nothing; "partly" that some of its
 // marked lines are there but not all the lines it adds.
@@ -83,7 +84,9 @@ int run_command() {
     selection chosen{invocation.chipsets, invocation.usb};
     if (invocation.mode == mode_status) {
         read_windows_dir();
-        return show_status(chosen, invocation.platform_kind);
+        int status = show_status(chosen, invocation.platform_kind);
+        show_registry_status();
+        return status;
     }
     if (!may_start(invocation.platform_kind)) return exit_declined;
     read_windows_dir();
@@ -91,6 +94,9 @@ int run_command() {
     run_outcome run = invocation.mode == mode_install
                           ? run_install(chosen, invocation.platform_kind)
                           : run_uninstall(chosen);
-    if (!run.ends_process && files_changed) finish_changes();
+    if (!run.ends_process && files_changed) {
+        finish_changes();
+        write_offline_registry();
+    }
     return exit_status_of(run);
 }

@@ -41,6 +41,15 @@ int open_image(const std::string& image, int partition, bool for_changes,
 // what was found.
 int image_windows_kind(const std::string& windows_dir, bool say);
 
+// ---- the offline registry (registry_exit.cpp) ------------------------------------
+// Exit's last step: the device keys that the core deleted, written as one
+// change of the Windows folder's SYSTEM.DAT (or, where that fails, the
+// devices to remove in Device Manager); nothing when the core deleted none.
+void write_offline_registry();
+// For status: how many of the ten device keys SYSTEM.DAT holds, as a line;
+// none when the Windows folder has no SYSTEM.DAT.
+void show_registry_status();
+
 // ---- the terminal (terminal_dialog.cpp) -------------------------------------
 box_answer terminal_message_box(const char* text, const char* caption, box_icon icon,
                                 box_buttons buttons);

@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include "../platform/posix/offline_registry.h"
 #include "../platform/posix/posix_interruptions.h"
 #include "../platform/posix/posix_run_files.h"
 #include "../ui/ui.h"
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
                 invocation.has_image ? "--image FILE" : "--windows-dir DIR");
         return exit_usage;
     }
+    offline_registry_keep(invocation.keep_registry);
     // A Windows folder inside a disk image: the image is readied first.
     if (invocation.has_image) {
         bool for_changes = invocation.mode != mode_status && !invocation.dry_run;
@@ -41,6 +43,10 @@ int main(int argc, char** argv) {
             invocation.platform_kind =
                 image_windows_kind(invocation.windows_dir, invocation.mode != mode_dialog);
     }
-    if (invocation.mode == mode_dialog) front_end_exit(tamrix_start(invocation.platform_kind));
+    if (invocation.mode == mode_dialog) {
+        int status = tamrix_start(invocation.platform_kind);
+        write_offline_registry();
+        front_end_exit(status);
+    }
     front_end_exit(run_command());
 }

@@ -6,8 +6,9 @@
 //   platform/win32/   the Windows program (front end windows/), on the Win32
 //                     API of Windows 95 and later;
 //   platform/posix/   the Linux program (front end linux/): the files of a
-//                     Linux folder, one run at a time, interruptions, no
-//                     registry; platform/image/ the files of a folder inside
+//                     Linux folder, one run at a time, interruptions, the
+//                     registry in the Windows folder's SYSTEM.DAT;
+//                     platform/image/ the files of a folder inside
 //                     a disk image.  The message boxes, the dialog and the
 //                     Windows directory come from the front end, which knows
 //                     whether a terminal dialog or a command is running;

@@ -566,3 +566,41 @@ bool image_read_whole(const char* path, std::string* bytes, size_t limit) {
     close(fd);
     return read_all;
 }
+
+// ---- attributes ----------------------------------------------------------------------
+// mattrib shows a file's attributes as letters before its name, as in
+// "  A  SHR     ::/WINDOWS/SYSTEM.DAT", and sets them with +x and -x.
+
+namespace {
+
+struct attribute_letter {
+    char letter;
+    uint32_t bit;
+};
+const attribute_letter kAttributeLetters[] = {
+    {'R', 0x01}, {'H', 0x02}, {'S', 0x04}, {'A', 0x20}};
+
+}  // namespace
+
+bool image_get_attributes(const char* path, uint32_t* attributes) {
+    std::string name = path_in_volume(path), mattrib = find_tool("mattrib"), shown;
+    if (mattrib.empty() || !look_up(name).exists ||
+        run_tool(mattrib, {"-i", volume_name, mtools_name(name)}, -1, -1, &shown) != 0)
+        return false;
+    std::string letters = shown.substr(0, shown.find("::"));
+    *attributes = 0;
+    for (const attribute_letter& known : kAttributeLetters)
+        if (letters.find(known.letter) != std::string::npos) *attributes |= known.bit;
+    return true;
+}
+
+bool image_set_attributes(const char* path, uint32_t attributes) {
+    std::string name = path_in_volume(path), mattrib = find_tool("mattrib");
+    if (mattrib.empty() || !look_up(name).exists) return false;
+    std::vector<std::string> args = {"-i", volume_name};
+    for (const attribute_letter& known : kAttributeLetters)
+        args.push_back(std::string(attributes & known.bit ? "+" : "-") +
+                       (char)(known.letter - 'A' + 'a'));
+    args.push_back(mtools_name(name));
+    return change_image(parent_of(name), mattrib, args, -1);
+}

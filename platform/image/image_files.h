@@ -86,4 +86,10 @@ bool image_list(const char* path, std::vector<image_entry>* entries);
 // unreadable or larger.
 bool image_read_whole(const char* path, std::string* bytes, size_t limit);
 
+// A file's DOS attributes, read and set through mattrib: read-only 0x01,
+// hidden 0x02, system 0x04, archive 0x20.  False when the file is missing
+// or mattrib fails.
+bool image_get_attributes(const char* path, uint32_t* attributes);
+bool image_set_attributes(const char* path, uint32_t attributes);
+
 #endif

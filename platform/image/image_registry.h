@@ -21,7 +21,9 @@
 //           0x10 unknown, 0x14 the name (no NUL), then the values:
 //             0x00 type (1: a string), 0x04 unknown, 0x08 the length of the
 //             name, 0x0A the length of the data, 0x0C the name, then the data.
-// Key names are matched without regard to case, as Windows does.
+// Key names are matched without regard to case, as Windows does.  The
+// fields left unknown here are described in platform/posix/registry_file.h,
+// whose check and deletion need them all.
 #ifndef TAMRIX_PLATFORM_IMAGE_IMAGE_REGISTRY_H
 #define TAMRIX_PLATFORM_IMAGE_IMAGE_REGISTRY_H
 

@@ -2,7 +2,7 @@
 image, changed in place through mtools.
 
 Every image is made here, with mformat and sfdisk (and a fixed VHD footer
-or a SYSTEM.DAT written by hand): an MBR disk with a FAT16 partition at
+by hand, a SYSTEM.DAT by tests/posix/system_dat.py): an MBR disk with a FAT16 partition at
 sector 63, an MBR disk with a FAT32 partition at 1 MiB saved as a fixed
 VHD, a bare FAT12 floppy, and a disk with logical drives.  The same INF
 files are also put in a plain folder, and each command must give the same
@@ -27,8 +27,9 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from system_dat import STRING, Shape, build  # noqa: E402
 from tamrix_fixtures import (COMPLETED, MACHINE_INF, MACHINE_INF_INSTALLED,  # noqa: E402
-                             MACHINE_INF_INSTALLED_KIND2, UNINSTALLED, USB_INF,
+                             MACHINE_INF_INSTALLED_KIND2, OFFLINE_NOTE, UNINSTALLED, USB_INF,
                              USB_INF_INSTALLED, USB_INF_NEW, WindowsFolder, finish_lines,
                              run_cli, tamrix_program)
 
@@ -40,59 +41,34 @@ SECTOR = 512
 # ---- SYSTEM.DAT --------------------------------------------------------------------
 
 
-def system_dat(values, loop=False):
-    """A SYSTEM.DAT in the CREG format (as platform/image/image_registry.h
-    describes it): HKLM's keys Config, and SOFTWARE with Classes and
-    Microsoft\\Windows\\CurrentVersion, holding `values` (name -> text; the
-    key is left out when None).  CurrentVersion's record sits in a second
-    RGDB block.  With `loop`, Config's next-key link points back at itself."""
-    # name, parent index, value dict, RGDB block
-    keys = [("", None, {}, 0), ("Config", 0, {}, 0), ("SOFTWARE", 0, {}, 0),
-            ("Classes", 2, {}, 0), ("Microsoft", 2, {}, 0), ("Windows", 4, {}, 0)]
+def system_dat(values, loop=False, layout=None):
+    """A SYSTEM.DAT (tests/posix/system_dat.py) whose HKLM holds Config, Enum
+    (none of the ten devices), and SOFTWARE with Classes and
+    Microsoft\\Windows\\CurrentVersion holding `values` (name -> text; the key
+    is left out when None), CurrentVersion's record in a second RGDB block.
+    With `loop`, Config's next-key link points back at itself.  `layout` as
+    build() fills it."""
+    keys = [("Config", {}), ("Enum", {}), ("SOFTWARE", {}), ("SOFTWARE\\Classes", {}),
+            ("SOFTWARE\\Microsoft", {}), ("SOFTWARE\\Microsoft\\Windows", {})]
     if values is not None:
-        keys.append(("CurrentVersion", 5, values, 1))
-    entry_offset = lambda i: 0x20 + 28 * i  # noqa: E731  from the start of RGKN
-    none = 0xFFFFFFFF
-    entries = b""
-    for i, (name, parent, _, block) in enumerate(keys):
-        children = [j for j, key in enumerate(keys) if key[1] == i]
-        siblings = [j for j, key in enumerate(keys) if key[1] == parent and parent is not None]
-        later = siblings[siblings.index(i) + 1:] if i in siblings else []
-        child = entry_offset(children[0]) if children else none
-        following = entry_offset(later[0]) if later else none
-        if loop and name == "Config":
-            following = entry_offset(i)
-        name_hash = sum(c for c in name.upper().encode() if c < 0x80)
-        entries += struct.pack("<IIIIIIHH", 0, name_hash, none,
-                               entry_offset(parent) if parent is not None else none,
-                               child, following, i, block)
-    rgkn = b"RGKN" + struct.pack("<III", 0x20 + len(entries), 0x20, len(entries)) + bytes(16)
-    rgkn += entries
-
-    def block(number):
-        records = b""
-        for i, (name, _, vals, in_block) in enumerate(keys):
-            if in_block != number:
-                continue
-            data = b""
-            for value_name, text in vals.items():
-                text = text.encode() + b"\0"
-                data += struct.pack("<IIHH", 1, 0, len(value_name), len(text))
-                data += value_name.encode() + text
-            body = name.encode() + data
-            records += struct.pack("<IHHIHHI", 20 + len(body), i, number, 20 + len(body),
-                                   len(name), len(vals), 0) + body
-        free = struct.pack("<IHHIHHI", 20, 0xFFFF, 0xFFFF, 0, 0, 0, 0)  # a free record
-        size = 32 + len(records) + len(free)
-        return (b"RGDB" + struct.pack("<IIHHI", size, 0, 0, number, size - 32) + bytes(12)
-                + free + records)
-
-    rgdb = block(0) + block(1)
-    header = b"CREG" + struct.pack("<IIIH", 0x00010000, 0x20 + len(rgkn), 0, 2) + bytes(14)
-    return header + rgkn + rgdb
+        keys.append(("SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
+                     {name: (STRING, text.encode() + b"\0") for name, text in values.items()}))
+    layout = {} if layout is None else layout
+    data = build(keys, Shape("95", 6, False), layout)
+    if loop:
+        config = layout["node"]["Config"]
+        data = data[:0x20 + config + 0x14] + struct.pack("<I", config) + data[0x20 + config + 0x18:]
+    return data
 
 
 WIN95_OSR2 = {"Version": "Windows 95", "VersionNumber": "4.00.1111", "SubVersionNumber": " B"}
+# What status and Exit say of the registry in such a SYSTEM.DAT.
+NO_DEVICE_KEYS = "SYSTEM.DAT: holds 0 of the ten device keys"
+
+
+def none_in_the_registry(image):
+    return ("Finish: None of the ten devices is in the registry of %s:/WINDOWS: it was left as "
+            "it was." % image.path)
 
 # ---- images ---------------------------------------------------------------------------
 
@@ -273,7 +249,10 @@ class SameAsAFolder(ImageTest):
                     on_folder = run_cli([command, "--windows-dir", folder.windows,
                                          "--platform-kind", "2"])
                     self.assertEqual(on_folder[0], 0)
-                    self.assertEqual(on_image, (0, [OSR2_LINE] + on_folder[1], on_folder[2]))
+                    # The folder has no SYSTEM.DAT: the note on Device Manager.
+                    self.assertEqual(on_folder[1][-1], OFFLINE_NOTE)
+                    self.assertEqual(on_image, (0, [OSR2_LINE] + on_folder[1][:-1] +
+                                                [none_in_the_registry(image)], on_folder[2]))
                     # The names stay 8.3 in capitals: no long names, no lower case.
                     self.assertEqual(image.folder(), dict(after, **{"OTHER.INF":
                                      OTHER_FILES["WINDOWS/INF/OTHER.INF"]}))
@@ -307,7 +286,9 @@ class SameAsAFolder(ImageTest):
                 kind = [] if "--platform-kind" in args else ["--platform-kind", "2", ]
                 on_folder = run_cli(args + kind + ["--windows-dir", folder.windows])
                 line = [OSR2_LINE] if kind else []
-                self.assertEqual(on_image, (on_folder[0], line + on_folder[1], on_folder[2]))
+                keys = [NO_DEVICE_KEYS] if args[0] == "status" else []
+                self.assertEqual(on_image, (on_folder[0], line + on_folder[1] + keys,
+                                            on_folder[2]))
                 self.assertEqual(image.digest(), before)
 
 
@@ -569,7 +550,8 @@ class Refusals(ImageTest):
         image = self.image()
         os.chmod(image.path, 0o444)
         self.assertEqual(run_cli(["status", "--platform-kind", "1", "--image", image.path]),
-                         (3, ["INF/MACHINE.INF: not installed", "INF/USB.INF: not installed"], []))
+                         (3, ["INF/MACHINE.INF: not installed", "INF/USB.INF: not installed",
+                              NO_DEVICE_KEYS], []))
 
 
     def test_what_is_no_file(self):
@@ -637,7 +619,8 @@ class FindingTheWindowsFolder(ImageTest):
             return 0
         image = self.image(near_jump)
         self.assertEqual(run_cli(["status", "--chipsets", "--platform-kind", "1", "--image",
-                                  image.path]), (3, ["INF/MACHINE.INF: not installed"], []))
+                                  image.path]),
+                         (3, ["INF/MACHINE.INF: not installed", NO_DEVICE_KEYS], []))
 
     def test_partitions(self):
         # 1 Linux, 2 extended with the logical drives 5 (FAT16, Windows), 6 (FAT16 in a
@@ -649,7 +632,7 @@ class FindingTheWindowsFolder(ImageTest):
             partitioned(path, 16, table, 20480, [])
             return partitioned(path, 16, table, 10240, [], fresh=False)
         image = self.image(logical_drives, inf={"MACHINE.INF": MACHINE_INF})
-        found = ["INF/MACHINE.INF: not installed", "INF/usb.inf: missing"]
+        found = ["INF/MACHINE.INF: not installed", "INF/usb.inf: missing", NO_DEVICE_KEYS]
         none = ("Tamrix: No Windows folder in {img}: none in the root of its FAT volume holds "
                 "WIN.COM and INF\\MACHINE.INF.  Name it with --windows-dir.")
         listed = "; its partitions: 1 (Linux), 2 (extended), 5 (FAT16), 6 (FAT32), 7 (FAT16)."
@@ -673,7 +656,9 @@ class KindFromTheRegistry(ImageTest):
     line says what was found."""
 
     def test_system_dat(self):
-        good = system_dat({"VersionNumber": "4.00.950"})
+        layout = {}
+        good = system_dat({"VersionNumber": "4.00.950"}, layout=layout)
+        current_version = 0x20 + layout["node"]["SOFTWARE\\Microsoft\\Windows\\CurrentVersion"]
         unknown = "Windows in the image: unknown (%s): platform kind 0"
         rows = [
             # SYSTEM.DAT (None: none), the line (None: a version or unknown)
@@ -696,7 +681,7 @@ class KindFromTheRegistry(ImageTest):
         # Damaged: CurrentVersion's record in a block that is not there; the
         # first RGDB block shorter than its header; the root inside RGKN's header.
         spoilt = lambda at, data: good[:at] + data + good[at + len(data):]  # noqa: E731
-        rows += [(spoilt(0x20 + 0x20 + 28 * 6 + 0x1A, b"\2\0"), unknown % (
+        rows += [(spoilt(current_version + 0x1A, b"\2\0"), unknown % (
                   "SYSTEM.DAT lacks the key SOFTWARE\\Microsoft\\Windows\\CurrentVersion")),
                  (spoilt(struct.unpack_from("<I", good, 8)[0] + 4, struct.pack("<I", 16)),
                   unknown % "SYSTEM.DAT is no Windows 95 registry file"),
@@ -711,7 +696,8 @@ class KindFromTheRegistry(ImageTest):
                     others["WINDOWS/SYSTEM.DAT"] = data
                 image = self.image(others=others)
                 status, out, err = run_cli(["status", "--chipsets", "--image", image.path])
-                self.assertEqual((status, out[1:], err),
+                # (The last line, on the device keys, is test_offline_registry.py's.)
+                self.assertEqual((status, out[1:2], err),
                                  (3, ["INF/MACHINE.INF: not installed"], []))
                 if line is not None:
                     self.assertEqual(out[0], line)
@@ -721,7 +707,8 @@ class KindFromTheRegistry(ImageTest):
         # A kind on the command line reads nothing.
         image = self.image()
         self.assertEqual(run_cli(["status", "--chipsets", "--platform-kind", "1", "--image",
-                                  image.path])[1], ["INF/MACHINE.INF: not installed"])
+                                  image.path])[1], ["INF/MACHINE.INF: not installed",
+                                                    NO_DEVICE_KEYS])
 
 
 def installed_on_a_folder(test, machine_inf):

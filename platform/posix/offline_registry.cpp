@@ -1,0 +1,197 @@
+// The seam's registry calls on the registry of the Windows being patched
+// (see offline_registry.h).  A key handle is its node's offset in RGKN
+// plus one, so that 0 stays "no key"; nothing is opened, so closing does
+// nothing.  A deletion is noted, not made: the file changes once, at the
+// end, with every noted key and its subtree gone.
+#include "offline_registry.h"
+
+#include <string.h>
+
+#include <set>
+
+#include "../platform.h"
+#include "registry_file.h"
+
+namespace {
+
+bool keep_registry;                // --keep-registry: no registry at all
+bool load_tried;                   // the first platform_local_machine has run
+std::string loaded_bytes;          // the SYSTEM.DAT loaded, as read
+registry_layout loaded;            // its layout; no root when nothing is loaded
+std::vector<uint32_t> deleted;     // the nodes of the keys deleted so far, in order
+std::set<uint32_t> deleted_nodes;  // the same, to look up
+
+uint32_t node_of(platform_key key) { return (uint32_t)(key - 1); }
+platform_key key_of(uint32_t node) { return (platform_key)node + 1; }
+
+// Whether `node` is a key of the loaded file that no deletion has taken.
+bool present(uint32_t node) {
+    if (loaded.nodes.count(node) == 0) return false;
+    for (; node != kNoRegistryNode; node = loaded.nodes.at(node).parent)
+        if (deleted_nodes.count(node) != 0) return false;
+    return true;
+}
+
+uint32_t present_subkey(platform_key parent, const char* subkey) {
+    if (parent == 0 || !present(node_of(parent))) return kNoRegistryNode;
+    uint32_t node = find_registry_key(loaded_bytes, loaded, node_of(parent), subkey ? subkey : "");
+    return node != kNoRegistryNode && present(node) ? node : kNoRegistryNode;
+}
+
+std::string path_of(uint32_t node) {
+    std::string path;
+    for (; node != loaded.root; node = loaded.nodes.at(node).parent)
+        path = registry_key_name(loaded_bytes, loaded, node) + (path.empty() ? "" : "\\" + path);
+    return path;
+}
+
+// Whether `bytes` passes the check with the listing of the loaded file
+// less the deleted trees.
+bool proves(const std::string& bytes, std::string* why_not) {
+    registry_layout layout;
+    if (!check_registry(bytes, &layout, why_not)) return false;
+    if (registry_listing(bytes, layout) ==
+        listing_without(registry_listing(loaded_bytes, loaded), offline_registry_deleted()))
+        return true;
+    *why_not = "the changed SYSTEM.DAT does not list what the old one less the deleted keys lists";
+    return false;
+}
+
+// Loads the Windows folder's SYSTEM.DAT, or says why it stays as it is.  A
+// folder without one (a copy of the INF files alone) has no registry to
+// speak of: the core's note on Device Manager says enough.
+void load_for_the_run() {
+    std::string bytes, why;
+    bool missing = false;
+    if (read_system_dat(system_dat_path("SYSTEM.DAT"), &bytes, &why, &missing)
+            ? offline_registry_load(bytes, &why)
+            : missing)
+        return;
+    char folder[4096] = "", shown[4096] = "";
+    platform_windows_dir(folder, sizeof folder);
+    platform_shown_path(folder, shown, sizeof shown);
+    std::string text = "The registry of " + std::string(shown) + " was left as it was: " + why + ".";
+    platform_message_box(text.c_str(), "Finish", icon_information, buttons_ok);
+}
+
+}  // namespace
+
+// The largest SYSTEM.DAT read: real ones are a few megabytes.
+const size_t kMostRegistryBytes = 64 << 20;
+
+std::string system_dat_path(const char* name) {
+    char folder[4096];
+    uint32_t length = platform_windows_dir(folder, sizeof folder);
+    if (length == 0 || length >= sizeof folder) return "";
+    return std::string(folder) + "\\" + name;
+}
+
+bool read_system_dat(const std::string& path, std::string* bytes, std::string* why_not,
+                     bool* missing) {
+    platform_file file;
+    open_status status = path.empty() ? open_missing : platform_open_read(path.c_str(), &file);
+    if (missing != nullptr) *missing = status == open_missing;
+    if (status != open_ok) {
+        *why_not = status == open_missing ? "it has no SYSTEM.DAT" : "SYSTEM.DAT cannot be opened";
+        return false;
+    }
+    bytes->clear();
+    char buffer[65536];
+    int32_t count;
+    while ((count = platform_read(file, buffer, sizeof buffer)) > 0 &&
+           bytes->size() <= kMostRegistryBytes)
+        bytes->append(buffer, (size_t)count);
+    platform_close(file);
+    if (count < 0) *why_not = "SYSTEM.DAT cannot be read";
+    if (bytes->size() > kMostRegistryBytes) *why_not = "SYSTEM.DAT is too large for a registry";
+    return count == 0 && bytes->size() <= kMostRegistryBytes;
+}
+
+void offline_registry_keep(bool keep) { keep_registry = keep; }
+
+bool offline_registry_loaded() { return loaded.root != kNoRegistryNode; }
+
+bool offline_registry_load(const std::string& bytes, std::string* why_not) {
+    offline_registry_unload();
+    registry_layout layout;
+    if (!check_registry(bytes, &layout, why_not)) return false;
+    loaded_bytes = bytes;
+    loaded = layout;
+    load_tried = true;
+    return true;
+}
+
+void offline_registry_unload() {
+    loaded_bytes.clear();
+    loaded = registry_layout();
+    deleted.clear();
+    deleted_nodes.clear();
+}
+
+std::vector<std::string> offline_registry_deleted() {
+    std::vector<std::string> paths;
+    for (uint32_t node : deleted) paths.push_back(path_of(node));
+    return paths;
+}
+
+bool offline_registry_changed(std::string* bytes, std::string* why_not) {
+    std::string changed = loaded_bytes;
+    if (!delete_registry_keys(&changed, loaded, deleted, why_not) || !proves(changed, why_not))
+        return false;
+    *bytes = changed;
+    return true;
+}
+
+bool offline_registry_proves(const std::string& bytes, std::string* why_not) {
+    return proves(bytes, why_not);
+}
+
+int registry_keys_held(const std::string& bytes, const std::vector<std::string>& paths,
+                       std::string* why_not) {
+    registry_layout layout;
+    if (!check_registry(bytes, &layout, why_not)) return -1;
+    int held = 0;
+    for (const std::string& path : paths)
+        if (find_registry_key(bytes, layout, layout.root, path) != kNoRegistryNode) held++;
+    return held;
+}
+
+// ---- the seam --------------------------------------------------------------------
+
+platform_key platform_local_machine() {
+    if (!load_tried && !keep_registry) {
+        load_tried = true;
+        load_for_the_run();
+    }
+    return loaded.root == kNoRegistryNode ? 0 : key_of(loaded.root);
+}
+
+bool platform_reg_open(platform_key parent, const char* subkey, platform_key* key) {
+    uint32_t node = present_subkey(parent, subkey);
+    if (node == kNoRegistryNode) return false;
+    *key = key_of(node);
+    return true;
+}
+
+bool platform_reg_enum_key(platform_key key, uint32_t index, char* name, uint32_t size) {
+    if (key == 0 || !present(node_of(key))) return false;
+    for (uint32_t child : registry_subkeys(loaded_bytes, node_of(key))) {
+        if (!present(child) || index-- != 0) continue;
+        std::string found = registry_key_name(loaded_bytes, loaded, child);
+        if (found.size() >= size) return false;
+        memcpy(name, found.c_str(), found.size() + 1);
+        return true;
+    }
+    return false;
+}
+
+// As RegDeleteKeyA on Windows 95: the key goes with all its subkeys.
+bool platform_reg_delete_key(platform_key key, const char* subkey) {
+    uint32_t node = present_subkey(key, subkey);
+    if (node == kNoRegistryNode || node == loaded.root) return false;
+    deleted.push_back(node);
+    deleted_nodes.insert(node);
+    return true;
+}
+
+void platform_reg_close(platform_key) {}

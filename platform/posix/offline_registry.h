@@ -1,0 +1,53 @@
+// The registry of the Windows being patched, for the seam's registry calls
+// on Linux: its SYSTEM.DAT (HKEY_LOCAL_MACHINE) read whole and checked
+// (registry_file.h), the keys that platform_reg_delete_key deletes
+// collected in memory, and all of them written at the end as one change
+// of the file (offline_registry_write, registry_swap.cpp).
+//
+// Until offline_registry_load has succeeded, or after
+// offline_registry_unload, there is no registry: platform_local_machine
+// gives 0 and every call fails, as the core expects of a registry that is
+// not at hand.
+#ifndef TAMRIX_PLATFORM_POSIX_OFFLINE_REGISTRY_H
+#define TAMRIX_PLATFORM_POSIX_OFFLINE_REGISTRY_H
+
+#include <string>
+#include <vector>
+
+// A file of the Windows folder beside SYSTEM.DAT, as the seam's file calls
+// name it; "" when there is no Windows folder.
+std::string system_dat_path(const char* name);
+// The file at `path`, whole, read through the seam's file calls; false with
+// `why_not` for the user, and `missing` set when there is no such file.
+bool read_system_dat(const std::string& path, std::string* bytes, std::string* why_not,
+                     bool* missing = nullptr);
+
+// Takes `bytes`, a SYSTEM.DAT, as the registry of the calls, if it passes
+// the structural check; else false with `why_not` for the user.
+bool offline_registry_load(const std::string& bytes, std::string* why_not);
+void offline_registry_unload();
+// Whether a registry is loaded.
+bool offline_registry_loaded();
+
+// The first platform_local_machine of a run loads the Windows folder's
+// SYSTEM.DAT, and tells the user why not when it cannot (the registry is
+// then left alone); with `keep`, it loads nothing and says nothing.
+void offline_registry_keep(bool keep);
+
+// The paths (below HKEY_LOCAL_MACHINE) of the keys deleted so far.
+std::vector<std::string> offline_registry_deleted();
+
+// The file with those keys deleted, proved: it passes the check, and its
+// listing is the old one less the deleted trees.  False with `why_not`.
+bool offline_registry_changed(std::string* bytes, std::string* why_not);
+
+// Whether `bytes`, read back after writing, is the proved change of the
+// loaded file: the same check and the same listing.  False with `why_not`.
+bool offline_registry_proves(const std::string& bytes, std::string* why_not);
+
+// How many of `paths` the registry in `bytes` holds; -1 with `why_not`
+// when it does not pass the check.
+int registry_keys_held(const std::string& bytes, const std::vector<std::string>& paths,
+                       std::string* why_not);
+
+#endif

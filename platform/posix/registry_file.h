@@ -1,0 +1,110 @@
+// The Windows 95/98 registry file (SYSTEM.DAT, "CREG") as bytes in memory:
+// a structural check that refuses what it cannot vouch for, the listing of
+// every key and value, and the deletion of keys with their whole subtrees
+// in the file's own structures, the file keeping its size.  No I/O here.
+//
+// The layout, all numbers little-endian (sources: regutils' regformat.h and
+// registry.c, the only public code that writes the format; libyal's libcreg
+// format document and headers; Wine's Windows 95 loader in misc/registry.c):
+//
+//   0x00 the file header, 32 bytes: "CREG", the version 0x00010000, the
+//        file offset of the first RGDB block, a checksum, the number of RGDB
+//        blocks (16 bits at 0x10), flags (16 bits at 0x12), zeros.
+//   0x20 RGKN, the key nodes: "RGKN", its size, the root node's offset, the
+//        first free node's offset, flags, a checksum, zeros (32 bytes);
+//        then the nodes, 28 bytes each, every offset counted from RGKN:
+//          0x00 0 when in use, 0x80000000 when free; 0x04 the name's hash
+//          (a free node: the bytes of the free run it starts); 0x08 the next
+//          free node; 0x0C the parent; 0x10 the first child; 0x14 the next
+//          sibling (0xFFFFFFFF: none); 0x18 the key's record id and 0x1A its
+//          RGDB block (0xFFFF, 0xFFFF: no record, as the root may have).
+//   then the RGDB blocks of records, one after the other: "RGDB", its size,
+//        the unused size, flags (16 bits), the block's number (16 bits), the
+//        offset of free space in the block (0xFFFFFFFF: none), the highest
+//        record id in use (16 bits), the lowest free id (16 bits), zeros, a
+//        checksum at 0x1C (32 bytes); then records, each: 0x00 its size,
+//        0x04 the key's id (16 bits; 0xFFFF: a free record), 0x06 the
+//        block's number, 0x08 the bytes in use, 0x0C the name's length,
+//        0x0E the number of values, 0x10 zero, 0x14 the name; then each
+//        value: type (32 bits), zero (32 bits), the name's length and the
+//        data's length (16 bits each), the name, the data.
+//
+// A checksum is kept valid where bit 0x4 of the structure's own flags is
+// set: the structure's 32-bit words then add up to zero (regutils).
+#ifndef TAMRIX_PLATFORM_POSIX_REGISTRY_FILE_H
+#define TAMRIX_PLATFORM_POSIX_REGISTRY_FILE_H
+
+#include <stdint.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+const uint32_t kNoRegistryNode = 0xFFFFFFFF;
+
+// A key node that the check reached from the root.
+struct registry_node {
+    uint32_t parent = kNoRegistryNode;
+    uint64_t record = 0;  // file offset of its record; 0: none (the root only)
+};
+
+// What the check learnt of a file that passed it.
+struct registry_layout {
+    uint32_t root = kNoRegistryNode;            // the root node (HKEY_LOCAL_MACHINE)
+    std::vector<uint64_t> blocks;               // file offset of each RGDB block
+    std::map<uint32_t, registry_node> nodes;    // every reachable node by its offset
+};
+
+// Checks the whole file: every offset and size inside the file and its
+// block, every reachable node and every record found exactly once, sibling
+// and child chains without loops, parent links pointing back, the free
+// node list well formed, the blocks' headers agreeing with their records,
+// checksums right where kept, and a key Enum under the root.  True with
+// `layout` filled, or false with `why_not` saying, for the user, what is
+// wrong.
+bool check_registry(const std::string& bytes, registry_layout* layout, std::string* why_not);
+
+// The node of the key at `path` below `from` (names separated by '\',
+// matched without regard to case, as Windows does); kNoRegistryNode when
+// there is none.  `path` may be empty: `from` itself.
+uint32_t find_registry_key(const std::string& bytes, const registry_layout& layout, uint32_t from,
+                           const std::string& path);
+
+// The subkeys of `node`, in the file's order, and a key's name.
+std::vector<uint32_t> registry_subkeys(const std::string& bytes, uint32_t node);
+std::string registry_key_name(const std::string& bytes, const registry_layout& layout,
+                              uint32_t node);
+
+// One line of the listing: a key (`is_value` false; its path from the root,
+// "" for the root) or one of its values.
+struct registry_entry {
+    std::string path;
+    bool is_value = false;
+    std::string name;   // the value's name
+    uint32_t type = 0;  // the value's type
+    std::string data;   // the value's bytes
+    bool operator==(const registry_entry& other) const {
+        return path == other.path && is_value == other.is_value && name == other.name &&
+               type == other.type && data == other.data;
+    }
+};
+
+// Every key and every value of a checked file, depth first in the file's order.
+std::vector<registry_entry> registry_listing(const std::string& bytes,
+                                             const registry_layout& layout);
+
+// `listing` without the keys at `paths` and everything below them (paths
+// compared without regard to case).
+std::vector<registry_entry> listing_without(const std::vector<registry_entry>& listing,
+                                            const std::vector<std::string>& paths);
+
+// Deletes the keys at `nodes` with their subtrees from a checked file, in
+// place: each key leaves its parent's chain of children, its nodes become
+// free and join the free list, its records leave their blocks in the style
+// each block already has, the block headers and every kept checksum follow.
+// Nodes inside a subtree deleted before are skipped; the root is refused.
+// False (and `bytes` unchanged) with `why_not` set when it cannot.
+bool delete_registry_keys(std::string* bytes, const registry_layout& layout,
+                          const std::vector<uint32_t>& nodes, std::string* why_not);
+
+#endif
