@@ -58,16 +58,19 @@ const char* usage_text() {
            "  0  every file asked for ended as asked (changed, or already so; for\n"
            "     status: fully installed)\n"
            "  1  an INF file is missing, or could not be created; or the disk image\n"
-           "     cannot be used (not an image Tamrix can change, read-only, no\n"
-           "     Windows folder found in it)\n"
+           "     cannot be used (not an image Tamrix can change, longer than what\n"
+           "     holds it, not writable, no Windows folder found in it)\n"
            "  2  a wrong command line\n"
            "  3  a file was left unchanged by a read, write or rename error or a path\n"
-           "     too long (for status: a file is not, or only partly, installed); or\n"
-           "     QEMU, which wrote the changes into the image, did not end cleanly\n"
+           "     too long, or the disk that holds the image is full, or QEMU, which\n"
+           "     wrote the changes into the image, did not end cleanly (for status:\n"
+           "     a file is not, or only partly, installed)\n"
            "  4  another Tamrix is changing the same folder, or another program (a\n"
            "     virtual machine) has the disk image open; nothing was done\n"
-           "  129, 130, 143  ended by SIGHUP, SIGINT or SIGTERM; nothing is left\n"
-           "     half written\n";
+           "  5  the start-up warning was answered No (--no, or no terminal to ask\n"
+           "     on); nothing was done\n"
+           "  129, 130, 143  ended by SIGHUP, SIGINT or SIGTERM; each file holds its\n"
+           "     old text or its new one, never half of it\n";
 }
 
 namespace {

@@ -88,7 +88,7 @@ int run_command() {
         show_registry_status();
         return status;
     }
-    if (!may_start(invocation.platform_kind)) return exit_done;
+    if (!may_start(invocation.platform_kind)) return exit_declined;
     read_windows_dir();
     if (invocation.dry_run) return show_dry_run(chosen, invocation.mode == mode_install);
     run_outcome run = invocation.mode == mode_install

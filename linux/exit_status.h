@@ -19,6 +19,9 @@ enum exit_status {
     // Another Tamrix is changing the same folder, or another program (a
     // virtual machine) has the disk image open; nothing was done.
     exit_held_elsewhere = 4,
+    // The start-up warning (not Windows 95) was answered No, by --no, on
+    // the terminal, or for want of one; nothing was done.
+    exit_declined = 5,
     // Ended by signal N (SIGINT, SIGTERM, SIGHUP, or their like found on
     // the main path): 128 + N, as the shell reports a process killed by it
     // (platform/posix/posix_interruptions.h ends the process so).

@@ -1,6 +1,7 @@
 // The Linux program's own part of the seam: the Windows folder comes from
 // the command line, and each message box is shown as the run presents
 // itself, in the terminal dialog or as a line.
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -13,6 +14,7 @@
 command_line invocation;  // the command line of this run, as parsed
 
 void front_end_exit(int status) {
+    interruptions_check();  // a signal not yet acted on ends the program as it would
     terminal_close();
     // What QEMU wrote into an image is in it once its daemon has ended well.
     if (image_exported()) {
@@ -30,6 +32,17 @@ void front_end_exit(int status) {
 
 void end_as_interrupted(int signal_number) {
     interruptions_delete_unfinished();
+    terminal_close();
+    const char* name = signal_number == SIGINT    ? "SIGINT"
+                       : signal_number == SIGTERM ? "SIGTERM"
+                       : signal_number == SIGHUP  ? "SIGHUP"
+                                                  : "a signal";
+    std::string changed = interruptions_changed_files();
+    if (changed.empty())
+        fprintf(stderr, "Tamrix: Stopped by %s; nothing was changed.\n", name);
+    else
+        fprintf(stderr, "Tamrix: Stopped by %s; changed before it: %s; every other file is as "
+                        "it was.\n", name, changed.c_str());
     front_end_exit(exit_interrupted + signal_number);
 }
 

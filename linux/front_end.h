@@ -26,23 +26,19 @@ extern command_line invocation;
 [[noreturn]] void end_as_interrupted(int signal_number);
 
 // ---- the disk image (open_image.cpp) ------------------------------------------
-// What a run does with the image.
-enum image_use {
-    image_read,     // status: only reads it
-    image_preview,  // --dry-run: checked writable as for a change, but never written
-    image_change,   // install, uninstall, the dialog
-};
-// Opens `image` for the runs: an image of an emulator's format exported
-// through QEMU (read-only unless `use` is image_change), its FAT volume
-// (partition `partition`, or the first FAT one when 0) handed to the image
-// backend, and checked writable unless `use` is image_read.  The export
-// ends in front_end_exit.  `windows_dir` is the folder
+// Opens `image` for the runs: a file (anything else is refused at once); an
+// emulator's format exported through QEMU as a raw disk (read-only unless
+// `for_changes`; the export ends in front_end_exit), whose partition and
+// FAT volume lie inside it; its FAT volume (partition `partition`, or the
+// first FAT one when 0) handed to the image backend; and, when the run may
+// change it (`for_changes`), checked writable by this user, on a host file
+// system with room for a run (else status 3).  `windows_dir` is the folder
 // named on the command line (\WINDOWS, C:\WINDOWS or /WINDOWS), or empty
 // to find the one in the volume's root; it becomes a path of the image
 // backend ("C:\WINDOWS").  Returns exit_done when the run can go on; else
 // the user has been told why not, nothing was changed, and the program
 // ends with the status returned.
-int open_image(const std::string& image, int partition, image_use use,
+int open_image(const std::string& image, int partition, bool for_changes,
                std::string* windows_dir);
 // The kind of Windows in the image, from what the registry of the folder
 // `windows_dir` records (0 where it records none); `say`: one line tells
@@ -65,9 +61,6 @@ box_answer terminal_message_box(const char* text, const char* caption, box_icon 
 // that the last command showed, since the screen that held them is gone.
 // Does nothing when the terminal was never taken.
 void terminal_close();
-// The same from a signal handler: only what is safe there (the terminal's
-// saved modes back, the normal screen, the cursor).
-void terminal_give_back_at_once();
 
 // ---- one command (commands.cpp, dry_run.cpp, message_lines.cpp) --------------
 // Runs the command of the command line without the dialog: install or

@@ -13,7 +13,7 @@
 #include "front_end.h"
 
 int main(int argc, char** argv) {
-    interruptions_catch(terminal_give_back_at_once);
+    interruptions_catch(end_as_interrupted);
     posix_install_run_files();
     invocation = parse_command_line(argc, argv, getenv("WINDIR"));
     if (invocation.mode == mode_help) {
@@ -27,16 +27,15 @@ int main(int argc, char** argv) {
     if (invocation.mode == mode_dialog && (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO))) {
         fprintf(stderr,
                 "tamrix: the dialog needs a terminal; without one, use\n"
-                "  tamrix install|uninstall --windows-dir DIR ...  (see tamrix --help)\n");
+                "  tamrix install|uninstall %s ...  (see tamrix --help)\n",
+                invocation.has_image ? "--image FILE" : "--windows-dir DIR");
         return exit_usage;
     }
     offline_registry_keep(invocation.keep_registry);
     // A Windows folder inside a disk image: the image is readied first.
     if (invocation.has_image) {
-        image_use use = invocation.mode == mode_status ? image_read
-                        : invocation.dry_run           ? image_preview
-                                                       : image_change;
-        int refused = open_image(invocation.image, invocation.partition, use,
+        bool for_changes = invocation.mode != mode_status && !invocation.dry_run;
+        int refused = open_image(invocation.image, invocation.partition, for_changes,
                                  &invocation.windows_dir);
         if (refused != exit_done) front_end_exit(refused);
         invocation.has_windows_dir = true;

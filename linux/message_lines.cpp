@@ -1,6 +1,7 @@
 // The message boxes of a command, as lines of output: an OK box is printed,
 // a Yes/No question answered by --yes or --no, else asked on a terminal,
 // else answered No.
+#include <errno.h>
 #include <stdio.h>
 #include <string.h>
 #include <strings.h>
@@ -8,6 +9,7 @@
 
 #include <string>
 
+#include "../platform/posix/posix_interruptions.h"
 #include "front_end.h"
 
 // The text on one line: each line break becomes " / ".
@@ -43,7 +45,13 @@ static box_answer ask(const char* text, const char* caption, box_icon icon) {
         fprintf(out, "%s [Yes/No] ", box_line(text, caption).c_str());
         fflush(out);
         char reply[64];
-        if (fgets(reply, sizeof reply, stdin) == nullptr) {
+        char* got;
+        while ((got = fgets(reply, sizeof reply, stdin)) == nullptr && ferror(stdin) &&
+               errno == EINTR) {
+            clearerr(stdin);  // a signal came: acted on here, unless held back
+            interruptions_check();
+        }
+        if (got == nullptr) {
             fprintf(out, "No\n");
             fflush(out);
             return answer_no;

@@ -3,14 +3,15 @@
 // disk, its FAT volume found and handed to the image backend, the Windows
 // folder in it named or found, and the kind of Windows read from its
 // SYSTEM.DAT (see front_end.h).
-#include <errno.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <stdio.h>
 #include <string.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "../platform/image/image_checks.h"
 #include "../platform/image/image_disk.h"
 #include "../platform/image/image_export.h"
 #include "../platform/image/image_files.h"
@@ -27,9 +28,38 @@ const uint32_t kWin32Windows = 1;
 // The largest SYSTEM.DAT read: real ones are a few megabytes.
 const size_t kMostRegistryBytes = 64u << 20;
 
-int refuse(const std::string& why) {
+int refuse(const std::string& why, int status = exit_missing) {
     platform_message_box(why.c_str(), "Tamrix", icon_error, buttons_ok);
-    return exit_missing;
+    return status;
+}
+
+// Why this user may not change the image, or "" when it may.
+std::string not_writable(const std::string& image, image_access access) {
+    std::string start = "The disk image " + image;
+    switch (access) {
+        case image_writable: return "";
+        case image_read_only:
+            return start + " is read-only; nothing was changed.  Make it writable to patch it.";
+        case image_on_read_only_fs:
+            return start + " lies on a file system mounted read-only; nothing was changed.";
+        case image_not_yours: break;
+    }
+    struct passwd* user = getpwuid(geteuid());
+    std::string who = user != nullptr ? std::string(" (") + user->pw_name + ")" : "";
+    return start + " is not writable by you" + who +
+           "; nothing was changed.  Run Tamrix as a user who may write it.";
+}
+
+// Refuses a run when the host's file system has not the room a run may
+// need in a sparse image: status 3, before anything is changed.
+int refuse_without_room(int fd, const std::string& image) {
+    uint64_t room = 0;
+    if (!host_room(fd, &room) || room >= kRoomForARun) return exit_done;
+    return refuse("The disk that holds " + image + " is full: the file system on " +
+                      mount_point_of(image) + " has " + std::to_string(room) +
+                      " bytes free, and a run may need " + std::to_string(kRoomForARun) +
+                      "; nothing was changed.  Make room there, then try again.",
+                  exit_unchanged);
 }
 
 bool has_file(const std::vector<image_entry>& entries, const char* name, bool folder) {
@@ -68,63 +98,60 @@ std::string drive_c_path(const std::string& given) {
     return "C:" + path;
 }
 
-std::string read_only(const std::string& image) {
-    return "The disk image " + image +
-           " is read-only; nothing was changed.  Make it writable to patch it.";
-}
-
-// An image of an emulator's format, exported as a raw disk at `*disk`
-// (see image_export.h); exit_done, or the status the program ends with.
-int export_image(const std::string& image, const image_format& format, image_use use,
-                 std::string* disk) {
-    if (use != image_read && !image_writable(image)) return refuse(read_only(image));
-    std::string error;
-    switch (image_export_start(image, image, format.what, format.qemu_driver,
-                               use != image_change, disk, &error)) {
-        case export_ready: return exit_done;
-        case export_in_use:
-            platform_message_box(error.c_str(), "Tamrix", icon_error, buttons_ok);
-            return exit_held_elsewhere;
+// An image of an emulator's format, open as `fd`, exported as a raw disk
+// at `*disk`, which `*disk_fd` then reads (see image_export.h); exit_done,
+// or the status the program ends with.
+int export_image(int fd, const std::string& image, const image_format& format, bool for_changes,
+                 std::string* disk, int* disk_fd) {
+    std::string error = for_changes ? not_writable(image, image_write_access(fd, image)) : "";
+    if (!error.empty()) return refuse(error);
+    switch (image_export_start(image, image, format.what, format.qemu_driver, !for_changes, disk,
+                               &error)) {
+        case export_ready: break;
+        case export_in_use: return refuse(error, exit_held_elsewhere);
         case export_cannot_start:
             return refuse(error + "  Nothing was changed." +
                           image_convert_hint(image, format.qemu_driver));
-        case export_failed: break;
+        case export_failed: return refuse(error);
     }
-    return refuse(error);
+    // QEMU opened the image by its name: it must be the file whose format was read.
+    struct stat read_here, opened;
+    if (fstat(fd, &read_here) != 0 || stat(image.c_str(), &opened) != 0 ||
+        opened.st_dev != read_here.st_dev || opened.st_ino != read_here.st_ino)
+        return refuse(image + " was replaced while Tamrix opened it; nothing was changed.");
+    *disk_fd = open(disk->c_str(), O_RDONLY | O_CLOEXEC);
+    if (*disk_fd < 0) return refuse("Can't read QEMU's export of " + image + ": " + strerror(errno));
+    return exit_done;
 }
 
 }  // namespace
 
-int open_image(const std::string& image, int partition, image_use use,
+int open_image(const std::string& image, int partition, bool for_changes,
                std::string* windows_dir) {
-    int fd = open(image.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return refuse("Can't open the disk image " + image + ": " + strerror(errno));
-    // The file mtools works on: the image, or QEMU's raw view of it.
-    std::string disk = image;
-    image_format format = read_image_format(fd);
-    if (format.way == image_through_qemu) {
-        struct stat read_here, opened;
-        bool known = fstat(fd, &read_here) == 0;
-        close(fd);
-        int refused = export_image(image, format, use, &disk);
-        if (refused != exit_done) return refused;
-        // QEMU opened the image by its name: the file whose format was read.
-        if (!known || stat(image.c_str(), &opened) != 0 || opened.st_dev != read_here.st_dev ||
-            opened.st_ino != read_here.st_ino) {
-            std::string ignored;
-            image_export_end(&ignored);
-            return refuse(image + " was replaced while Tamrix opened it; nothing was changed.");
-        }
-        fd = open(disk.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return refuse("Can't open the disk image " + image + ": " + strerror(errno));
-    }
-    image_volume volume = find_fat_volume(fd, image, partition);
-    close(fd);
-    if (!volume.found) return refuse(volume.error);
     std::string error;
-    if (!image_attach(disk, volume.offset, &error, image.c_str())) return refuse(error);
-    if (format.way == image_direct && use != image_read && !image_writable(image))
-        return refuse(read_only(image));
+    int fd = open_image_file(image, image, &error);
+    if (fd < 0) return refuse(error);
+    // What mtools works on: the image, or QEMU's raw disk of it.
+    std::string disk = image;
+    int disk_fd = fd;
+    image_format format = read_image_format(fd);
+    bool exported = format.way == image_through_qemu;
+    int status = exported ? export_image(fd, image, format, for_changes, &disk, &disk_fd)
+                          : exit_done;
+    if (status == exit_done) {
+        image_volume volume = find_fat_volume(disk_fd, image, partition);
+        if (!volume.found)
+            status = refuse(volume.error);
+        else if (!image_attach(disk, volume.offset, &error, exported ? image.c_str() : nullptr))
+            status = refuse(error);
+        else if (for_changes && !not_writable(image, image_write_access()).empty())
+            status = refuse(not_writable(image, image_write_access()));
+        else if (for_changes)
+            status = refuse_without_room(fd, image);
+    }
+    if (disk_fd != fd && disk_fd >= 0) close(disk_fd);
+    close(fd);
+    if (status != exit_done) return status;
 
     if (!windows_dir->empty()) {
         *windows_dir = drive_c_path(*windows_dir);

@@ -18,12 +18,12 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <string>
 #include <vector>
 
+#include "../platform/posix/posix_interruptions.h"
 #include "../resources/dialog_ids.h"
 #include "../ui/ui.h"
 #include "front_end.h"
@@ -74,9 +74,8 @@ struct shown_box {
     std::string answer;  // "Yes" or "No" after a question; empty after OK
 };
 
-volatile sig_atomic_t curses_on = false;  // curses has the terminal
+bool curses_on = false;                     // curses has the terminal
 std::vector<shown_box> last_command_boxes;  // printed when the terminal is given back
-struct termios modes_before;                // the terminal's modes before curses took it
 
 // The dialog's state, as the seam's dialog calls see it.
 struct dialog_state {
@@ -98,7 +97,6 @@ int* check_of(int control) {
 
 void start_curses() {
     if (curses_on) return;
-    tcgetattr(STDIN_FILENO, &modes_before);
     if (newterm(nullptr, stdout, stdin) == nullptr) {
         fprintf(stderr, "tamrix: this terminal cannot show the dialog (TERM=%s)\n",
                 getenv("TERM") ? getenv("TERM") : "");
@@ -261,8 +259,9 @@ void run_keys(key_screen* screen) {
                 break;
             case kKeyInterrupt:
                 end_as_interrupted(SIGINT);
-            case ERR:  // no more keys: the terminal has gone away
+            case ERR:  // a signal came, or no more keys: the terminal has gone away
                 if (errno != EINTR) end_as_interrupted(SIGHUP);
+                interruptions_check();
                 break;
             case KEY_MOUSE: {
                 MEVENT event;
@@ -542,15 +541,6 @@ int platform_get_check(platform_window, int control) {
 void platform_set_check(platform_window, int control, int state) {
     int* check = check_of(control);
     if (check != nullptr) *check = state;
-}
-
-void terminal_give_back_at_once() {
-    if (!curses_on) return;
-    tcsetattr(STDIN_FILENO, TCSANOW, &modes_before);
-    // The normal screen back, and the cursor, as endwin would leave them.
-    static const char kNormalScreen[] = "\033[?1049l\033[?25h\r\n";
-    ssize_t written = write(STDOUT_FILENO, kNormalScreen, sizeof kNormalScreen - 1);
-    (void)written;
 }
 
 void terminal_close() {

@@ -4,12 +4,18 @@
 #include "image_disk.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <vector>
+
+#include "convert_hint.h"
+#include "fat_layout.h"
+#include "image_checks.h"
+#include "image_io.h"
 
 namespace {
 
@@ -18,31 +24,10 @@ const uint64_t kSector = 512;
 uint16_t le16(const unsigned char* p) { return (uint16_t)(p[0] | p[1] << 8); }
 uint32_t le32(const unsigned char* p) { return (uint32_t)le16(p) | (uint32_t)le16(p + 2) << 16; }
 
-bool read_at(int fd, uint64_t offset, unsigned char* buffer, size_t size) {
-    while (size > 0) {
-        ssize_t count = pread(fd, buffer, size, (off_t)offset);
-        if (count < 0 && errno == EINTR) continue;
-        if (count <= 0) return false;
-        buffer += count;
-        offset += (uint64_t)count;
-        size -= (size_t)count;
-    }
-    return true;
-}
-
 // A boot sector whose layout fields make sense for FAT12, FAT16 or FAT32.
 bool is_fat_boot_sector(const unsigned char* s) {
-    if (s[0] != 0xEB && s[0] != 0xE9) return false;
-    uint16_t bytes_per_sector = le16(s + 11);
-    if (bytes_per_sector != 512 && bytes_per_sector != 1024 && bytes_per_sector != 2048 &&
-        bytes_per_sector != 4096)
-        return false;
-    uint8_t per_cluster = s[13];
-    if (per_cluster == 0 || (per_cluster & (per_cluster - 1)) != 0) return false;
-    if (le16(s + 14) == 0 || s[16] == 0 || s[16] > 2 || s[21] < 0xF0) return false;
-    uint32_t sectors = le16(s + 19) != 0 ? le16(s + 19) : le32(s + 32);
-    uint32_t fat_sectors = le16(s + 22) != 0 ? le16(s + 22) : le32(s + 36);
-    return sectors != 0 && fat_sectors != 0;
+    return (s[0] == 0xEB || s[0] == 0xE9) && s[16] <= 2 && s[21] >= 0xF0 &&
+           read_fat_layout(s).valid;
 }
 
 bool is_fat_type(uint8_t type) {
@@ -72,7 +57,8 @@ std::string type_name(uint8_t type) {
 struct partition {
     int number;
     uint8_t type;
-    uint64_t start;  // in sectors
+    uint64_t start;    // in sectors
+    uint64_t sectors;  // as its table entry says
 };
 
 image_volume failed(const std::string& error) {
@@ -84,13 +70,8 @@ image_volume failed(const std::string& error) {
 }  // namespace
 
 std::string image_convert_hint(const std::string& shown, const char* qemu_name) {
-    std::string raw = shown;
-    size_t dot = raw.find_last_of('.');
-    size_t slash = raw.find_last_of('/');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) raw.resize(dot);
-    raw += raw + ".img" == shown ? "-raw.img" : ".img";
-    return "\nConvert it to a raw image, patch that, and use it (or convert it back):\n"
-           "  qemu-img convert -f " + std::string(qemu_name) + " -O raw " + shown + " " + raw;
+    return "\nConvert it to a raw image, patch that, and use it (or convert it back):\n  " +
+           convert_command(shown, qemu_name);
 }
 
 namespace {
@@ -119,7 +100,7 @@ bool read_partitions(int fd, const unsigned char* mbr, uint64_t disk_sectors,
         const unsigned char* entry = mbr + 446 + 16 * i;
         if ((entry[0] & 0x7F) != 0) return false;  // boot flag 0 or 0x80 only
         if (entry[4] == 0) continue;
-        found->push_back({i + 1, entry[4], le32(entry + 8)});
+        found->push_back({i + 1, entry[4], le32(entry + 8), le32(entry + 12)});
         if (is_extended_type(entry[4]) && extended == 0) extended = le32(entry + 8);
     }
     // Each extended boot record holds one logical drive (its start counted
@@ -133,7 +114,9 @@ bool read_partitions(int fd, const unsigned char* mbr, uint64_t disk_sectors,
             break;
         const unsigned char* logical = ebr + 446;
         const unsigned char* link = ebr + 462;
-        if (logical[4] != 0) found->push_back({number++, logical[4], record + le32(logical + 8)});
+        if (logical[4] != 0)
+            found->push_back(
+                {number++, logical[4], record + le32(logical + 8), le32(logical + 12)});
         if (link[4] == 0 || le32(link + 8) == 0) break;
         record = extended + le32(link + 8);
     }
@@ -149,6 +132,16 @@ std::string partition_list(const std::vector<partition>& partitions) {
     return list;
 }
 
+// What a file that holds no image is, for the refusal.
+const char* kind_of_file(mode_t mode) {
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISSOCK(mode)) return "a socket";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    if (S_ISDIR(mode)) return "a folder";
+    return "no file";
+}
+
 }  // namespace
 
 image_format read_image_format(int fd) {
@@ -161,6 +154,35 @@ image_format read_image_format(int fd) {
     bool has_tail = size >= sizeof tail && read_at(fd, size - sizeof tail, tail, sizeof tail);
     if (!read_at(fd, 0, head.data(), head_size)) head_size = 0;
     return name_image_format(head.data(), head_size, has_tail ? tail : nullptr);
+}
+
+int open_image_file(const std::string& path, const std::string& shown, std::string* error) {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) {
+        *error = "Can't open the disk image " + shown + ": " + strerror(errno);
+        return -1;
+    }
+    int fd = -1;
+    if (S_ISREG(info.st_mode)) {
+        // Should the name hold a FIFO by now, this open still returns at
+        // once, and the fstat refuses it.
+        fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+        if (fd < 0) {
+            *error = "Can't open the disk image " + shown + ": " + strerror(errno);
+            return -1;
+        }
+        if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+            close(fd);
+            fd = -1;
+        }
+    }
+    if (fd < 0) {
+        *error = shown + " is " + kind_of_file(info.st_mode) +
+                 ", not a disk image; nothing was changed.";
+        return -1;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
 }
 
 image_volume find_fat_volume(int fd, const std::string& shown, int wanted) {
@@ -181,10 +203,14 @@ image_volume find_fat_volume(int fd, const std::string& shown, int wanted) {
     uint64_t disk = strcmp(format.qemu_driver, "vpc") == 0 ? size - kSector : size;
 
     uint64_t sectors = disk / kSector;
+    volume_extent extent = {disk, disk != size, 0, 0, 0, 0};
     if (is_fat_boot_sector(first)) {
         if (wanted != 0)
             return failed(shown + " holds one FAT volume and no partition table: leave out "
                                   "--partition.");
+        extent.volume_bytes = fat_volume_bytes(read_fat_layout(first));
+        std::string problem = extent_problem(extent, shown);
+        if (!problem.empty()) return failed(problem);
         image_volume volume;
         volume.found = true;
         return volume;
@@ -207,10 +233,17 @@ image_volume find_fat_volume(int fd, const std::string& shown, int wanted) {
     std::string name = "Partition " + std::to_string(chosen->number) + " of " + shown;
     if (!is_fat_type(chosen->type))
         return failed(name + " is " + type_name(chosen->type) + ", not FAT" + list);
+    extent.partition = chosen->number;
+    extent.partition_start = chosen->start;
+    extent.partition_sectors = chosen->sectors;
+    std::string problem = extent_problem(extent, shown);
+    if (!problem.empty()) return failed(problem);
     unsigned char boot[kSector];
-    if (chosen->start >= sectors || !read_at(fd, chosen->start * kSector, boot, sizeof boot) ||
-        !is_fat_boot_sector(boot))
+    if (!read_at(fd, chosen->start * kSector, boot, sizeof boot) || !is_fat_boot_sector(boot))
         return failed(name + " holds no FAT file system; nothing was changed.");
+    extent.volume_bytes = fat_volume_bytes(read_fat_layout(boot));
+    problem = extent_problem(extent, shown);
+    if (!problem.empty()) return failed(problem);
     image_volume volume;
     volume.found = true;
     volume.offset = chosen->start * kSector;

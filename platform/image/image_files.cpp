@@ -18,6 +18,8 @@
 
 #include "../posix/posix_files.h"
 #include "../posix/posix_interruptions.h"
+#include "image_checks.h"
+#include "image_journal.h"
 
 extern char** environ;
 
@@ -27,15 +29,15 @@ namespace {
 
 bool attached;            // image_attach has succeeded: drive C: is the image's volume
 std::string image_name;   // the image file, as the command line named it and messages show it
-std::string image_path;   // the file the tools change: the image, or QEMU's export of it
 int image_fd = -1;        // the image, read-only: fsynced after changes; the tools reopen it
+std::string image_path;   // the file the tools change: the image, or QEMU's export of it
+int host_fd = -1;         // the image file itself on the host (image_fd, unless exported)
 int lock_fd = -1;         // the run's lock (image_lock)
+uint64_t volume_offset;   // of the FAT volume in the image
 
-// What mtools is run with.  Fixed buffers, so that a signal handler can run
-// mdel (image_delete_at_once) without making anything.
-char volume_name[64];   // -i: "/proc/self/fd/N@@OFFSET", the FAT volume in the image
-char mdel_path[4096];   // the mdel program, found on PATH
-std::string mcopy_path, mdir_path, mren_path;  // the other tools, found on PATH
+// What mtools is run with.
+char volume_name[64];  // -i: "/proc/self/fd/N@@OFFSET", the FAT volume in the image
+std::string mcopy_path, mdir_path, mren_path, mdel_path;  // the tools, found on PATH
 std::vector<std::string> tool_environment;     // the tools' environment (prepare_environment)
 std::vector<char*> tool_envp;                  // the same, as execve takes it
 
@@ -207,7 +209,9 @@ entry_found look_up(const std::string& path) {
 }
 
 // The path with each name as the image has it, as given from the first one
-// it lacks (as a folder's paths are shown).
+// it lacks (as a folder's paths are shown).  A folder named by its short
+// name (WIN95S~1 for "Win95 SE"), which mdir does not list, keeps that name,
+// and the names below it are still looked up.
 std::string names_as_stored(const std::string& path) {
     std::string result;
     bool present = true;
@@ -218,21 +222,61 @@ std::string names_as_stored(const std::string& path) {
         std::string name = path.substr(start, end - start);
         start = end + 1;
         entry_found found = present ? look_up(result + "/" + name) : entry_found{false, false, ""};
+        if (present && !found.exists && end < path.size() && listing(result + "/" + name))
+            found = {true, true, name};
         present = found.exists;
         result += "/" + (present ? found.name : name);
     }
     return result.empty() ? "/" : result;
 }
 
-// Runs a command that changes the image, then forces the image onto the
-// disk; an interruption waits until both are done.
-bool change_image(const std::string& tool, const std::vector<std::string>& args, int in) {
+// Tells the user why a copy into the image (of `name`, the file open as
+// `in`) failed, when the want of room on the host or in the volume (which
+// had `volume_room` bytes free) says it; `put_back` whether the image is as
+// it was again.
+void tell_why_not_copied(const std::string& name, int in, uint64_t volume_room, bool put_back) {
+    struct stat copied;
+    uint64_t room = 0;
+    if (fstat(in, &copied) != 0) return;
+    uint64_t size = (uint64_t)copied.st_size;
+    std::string then = put_back ? ", and the image was put back as it was."
+                                : ", and the image could not be put back as it was: check it "
+                                  "with fsck.fat.";
+    std::string text;
+    if (host_room(host_fd, &room) && room < kRoomForARun)
+        text = "The disk that holds " + image_name + " is full: the file system on " +
+               mount_point_of(image_name) + " has " + std::to_string(room) + " bytes free; " +
+               name + " could not be copied into the image" + then;
+    else if (volume_room < size)
+        text = "The FAT volume of " + image_name + " is full: " + name + " needs " +
+               std::to_string(size) + " bytes, " + std::to_string(volume_room) + " are free" +
+               then;
+    else
+        return;
+    platform_message_box(text.c_str(), "Tamrix", icon_error, buttons_ok);
+}
+
+// Runs a command that changes the image in `folder`, then forces the image
+// onto the disk; an interruption waits until both are done.  A command
+// that fails leaves the volume as it was (image_journal.h).
+bool change_image(const std::string& folder, const std::string& tool,
+                  const std::vector<std::string>& args, int in) {
+    if (!journal_keep(image_fd, volume_offset, folder.c_str())) return false;
     interruptions_hold();
     int status = run_tool(tool, args, in, -1, nullptr);
     listings.clear();
-    bool synced = fsync(image_fd) == 0;
+    bool done = status == 0 && fsync(image_fd) == 0;
+    if (done) {
+        journal_forget();
+    } else if (in >= 0) {
+        uint64_t volume_room = journal_free_bytes();
+        bool put_back = journal_put_back(lock_fd);
+        tell_why_not_copied(leaf_of(args.back()), in, volume_room, put_back);
+    } else {
+        journal_put_back(lock_fd);
+    }
     interruptions_let_through();
-    return status == 0 && synced;
+    return done;
 }
 
 // ---- open files ----------------------------------------------------------------------
@@ -242,6 +286,7 @@ struct open_file {
     int fd;            // the scratch file
     bool writing;
     bool unwritten;    // the image does not hold what was written yet
+    bool copy_failed;  // a copy into the image failed: it is not tried again
     std::string path;  // where it goes in the image, its name in capitals
 };
 const int kMostOpen = 8;
@@ -257,7 +302,7 @@ open_file* file_of(platform_file file) {
 bool take_slot(int fd, bool writing, const std::string& path, platform_file* file) {
     for (int i = 0; i < kMostOpen; i++) {
         if (open_files[i].used) continue;
-        open_files[i] = open_file{true, fd, writing, writing, path};
+        open_files[i] = open_file{true, fd, writing, writing, false, path};
         *file = kFirstHandle + i;
         return true;
     }
@@ -267,12 +312,15 @@ bool take_slot(int fd, bool writing, const std::string& path, platform_file* fil
 
 // Copies a written file into the image, whole.
 bool write_into_image(open_file* open) {
+    if (open->copy_failed) return false;
     entry_found target = look_up(open->path);
     if (target.exists && target.folder) return false;
     if (lseek(open->fd, 0, SEEK_SET) != 0) return false;
-    if (!change_image(mcopy_path, {"-o", "-i", volume_name, "-", mtools_name(open->path)},
-                      open->fd))
+    if (!change_image(parent_of(open->path), mcopy_path,
+                      {"-o", "-i", volume_name, "-", mtools_name(open->path)}, open->fd)) {
+        open->copy_failed = true;
         return false;
+    }
     open->unwritten = false;
     return true;
 }
@@ -307,15 +355,13 @@ bool image_attach(const std::string& file, uint64_t offset, std::string* error,
     mcopy_path = image_find_tool("mcopy");
     mdir_path = image_find_tool("mdir");
     mren_path = image_find_tool("mren");
-    std::string mdel = image_find_tool("mdel");
-    if (mcopy_path.empty() || mdir_path.empty() || mren_path.empty() || mdel.empty() ||
-        mdel.size() >= sizeof mdel_path) {
+    mdel_path = image_find_tool("mdel");
+    if (mcopy_path.empty() || mdir_path.empty() || mren_path.empty() || mdel_path.empty()) {
         *error = "Tamrix needs GNU mtools (mcopy, mdir, mren, mdel) to patch a disk image: "
                  "install the package mtools.";
         return false;
     }
-    snprintf(mdel_path, sizeof mdel_path, "%s", mdel.c_str());
-    int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);  // never waits on a FIFO
     if (fd < 0) {
         *error = "Can't open the disk image " + name + ": " + strerror(errno);
         return false;
@@ -334,6 +380,12 @@ bool image_attach(const std::string& file, uint64_t offset, std::string* error,
     snprintf(volume_name, sizeof volume_name, "/proc/self/fd/%d@@%llu", image_fd,
              (unsigned long long)offset);
     prepare_environment();
+    host_fd = shown != nullptr ? open(shown, O_RDONLY | O_CLOEXEC | O_NONBLOCK) : image_fd;
+    if (host_fd < 0) {
+        *error = "Can't open the disk image " + name + ": " + strerror(errno);
+        return false;
+    }
+    volume_offset = offset;
     image_name = name;
     image_path = file;
     attached = true;
@@ -349,8 +401,9 @@ void image_detach() {
         open.used = false;
     }
     image_unlock();
+    if (host_fd >= 0 && host_fd != image_fd) close(host_fd);
     if (image_fd >= 0) close(image_fd);
-    image_fd = -1;
+    image_fd = host_fd = -1;
     attached = false;
     listings.clear();
 }
@@ -439,8 +492,9 @@ static bool image_file_rename(const char* from, const char* to) {
     // A rename stays in its folder, as a swap's do.
     if (strcasecmp(parent_of(source).c_str(), parent_of(target).c_str()) != 0) return false;
     if (!look_up(source).exists || look_up(target).exists) return false;
-    return change_image(
-        mren_path, {"-i", volume_name, mtools_name(source), in_capitals(leaf_of(target))}, -1);
+    return change_image(parent_of(source), mren_path,
+                        {"-i", volume_name, mtools_name(source), in_capitals(leaf_of(target))},
+                        -1);
 }
 
 static bool image_file_delete(const char* path) {
@@ -448,7 +502,7 @@ static bool image_file_delete(const char* path) {
     std::string name = path_in_volume(path);
     entry_found found = look_up(name);
     if (!found.exists || found.folder) return false;
-    return change_image(mdel_path, {"-i", volume_name, mtools_name(name)}, -1);
+    return change_image(parent_of(name), mdel_path, {"-i", volume_name, mtools_name(name)}, -1);
 }
 
 static bool image_file_real_path(const char* path, char* real, uint32_t size) {
@@ -473,34 +527,17 @@ const file_backend image_file_backend = {
 
 const char* image_shown_name() { return image_name.c_str(); }
 
-void image_delete_at_once(const char* path) {
-    if (!attached) return;
-    char name[4200] = "::";
-    size_t length = 2;
-    if (path[2] != '\\' && path[2] != '/') name[length++] = '/';
-    for (const char* c = path + 2; *c != '\0' && length + 1 < sizeof name; c++)
-        name[length++] = *c == '\\' ? '/' : *c;
-    name[length] = '\0';
-    char tool[] = "mdel", option[] = "-i";
-    char* argv[] = {tool, option, volume_name, name, nullptr};
-    pid_t child = fork();
-    if (child == 0) become_tool(mdel_path, argv, -1, -1);
-    if (child > 0)
-        while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
-        }
-    fsync(image_fd);
-}
-
 // ---- the image as a whole ----------------------------------------------------------------
 
-bool image_writable(const std::string& file) {
-    int fd = open(file.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) return false;
-    // A file without write permission is read-only, even for root.
+image_access image_write_access() { return image_write_access(host_fd, image_name); }
+
+image_access image_write_access(int fd, const std::string& file) {
     struct stat info;
-    bool writable = fstat(fd, &info) == 0 && (info.st_mode & 0222) != 0;
-    close(fd);
-    return writable;
+    if (fstat(fd, &info) != 0 || (info.st_mode & 0222) == 0) return image_read_only;
+    int for_writing = open(file.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+    if (for_writing < 0) return errno == EROFS ? image_on_read_only_fs : image_not_yours;
+    close(for_writing);
+    return image_writable;
 }
 
 image_lock_result image_lock() {
@@ -527,6 +564,14 @@ image_lock_result image_lock() {
 void image_unlock() {
     if (lock_fd >= 0) close(lock_fd);  // both locks go with the descriptor
     lock_fd = -1;
+}
+
+bool image_locked_elsewhere() {
+    struct flock whole;
+    memset(&whole, 0, sizeof whole);
+    whole.l_type = F_WRLCK;  // what would conflict with taking the whole file
+    whole.l_whence = SEEK_SET;
+    return fcntl(image_fd, F_OFD_GETLK, &whole) == 0 && whole.l_type != F_UNLCK;
 }
 
 bool image_list(const char* path, std::vector<image_entry>* entries) {
@@ -590,5 +635,5 @@ bool image_set_attributes(const char* path, uint32_t attributes) {
         args.push_back(std::string(attributes & known.bit ? "+" : "-") +
                        (char)(known.letter - 'A' + 'a'));
     args.push_back(mtools_name(name));
-    return change_image(mattrib, args, -1);
+    return change_image(parent_of(name), mattrib, args, -1);
 }

@@ -31,11 +31,16 @@
 
 #include "../file_backend.h"
 
+// A change that fails in the image is put back (image_journal.h); when a
+// copy into it failed for want of room in the volume or on the host, the
+// user is told so in a message box of its own, before the caller's.
+//
 // Makes the FAT volume at byte `offset` of the image `file` the place of
-// every path on drive C:; messages name the image as `file` is written, or
-// as `shown` when `file` is another way to it (QEMU's export of it).
-// False, with a sentence for the user in `error`, when mtools is missing or
-// cannot read the volume.
+// every path on drive C:; messages name the image as `file` is written.
+// When `file` is QEMU's export of the image, `shown` is the image file
+// itself: messages name it, and its host file system is the one checked
+// for room and for writing.  False, with a sentence for the user in
+// `error`, when mtools is missing or cannot read the volume.
 bool image_attach(const std::string& file, uint64_t offset, std::string* error,
                   const char* shown = nullptr);
 
@@ -56,14 +61,18 @@ extern const file_backend image_file_backend;
 // The image's name in messages: the file given to image_attach.
 const char* image_shown_name();
 
-// Deletes `path` in the image from a signal handler: only fork, execve,
-// waitpid and fsync, on what image_attach prepared.
-void image_delete_at_once(const char* path);
-
 // ---- the image as a whole --------------------------------------------------------
 
-// Whether this process may write the image `file`: it is not read-only.
-bool image_writable(const std::string& file);
+// Whether this process may write the image file, or why not.
+enum image_access {
+    image_writable,
+    image_read_only,        // no one may write it (no write permission, even for root)
+    image_not_yours,        // others may, this user may not
+    image_on_read_only_fs,  // it lies on a file system mounted read-only
+};
+image_access image_write_access();
+// The same for the image file `file`, open as `fd`, before it is attached.
+image_access image_write_access(int fd, const std::string& file);
 
 // An exclusive lock on the image file for one run: flock against another
 // Tamrix, and an OFD write lock over the whole file (fcntl F_OFD_SETLK),
@@ -77,6 +86,9 @@ enum image_lock_result {
 };
 image_lock_result image_lock();
 void image_unlock();
+// Whether another program holds a lock on the image file, as a virtual
+// machine that has it open does; tested without taking one (F_OFD_GETLK).
+bool image_locked_elsewhere();
 
 struct image_entry {
     std::string name;  // as the image has it

@@ -26,10 +26,15 @@ add_library(tamrix_posix STATIC
   ${TAMRIX_POSIX_DIR}/posix_system.cpp
   ${TAMRIX_POSIX_DIR}/offline_registry.cpp
   ${TAMRIX_POSIX_DIR}/dos_attributes.cpp
+  ${TAMRIX_IMAGE_DIR}/convert_hint.cpp
+  ${TAMRIX_IMAGE_DIR}/fat_layout.cpp
   ${TAMRIX_IMAGE_DIR}/image_disk.cpp
   ${TAMRIX_IMAGE_DIR}/image_export.cpp
   ${TAMRIX_IMAGE_DIR}/image_formats.cpp
+  ${TAMRIX_IMAGE_DIR}/image_checks.cpp
   ${TAMRIX_IMAGE_DIR}/image_files.cpp
+  ${TAMRIX_IMAGE_DIR}/image_io.cpp
+  ${TAMRIX_IMAGE_DIR}/image_journal.cpp
   ${TAMRIX_IMAGE_DIR}/image_registry.cpp
 )
 target_link_libraries(tamrix_posix PUBLIC tamrix_posix_files tamrix_registry_file)

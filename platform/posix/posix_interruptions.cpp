@@ -2,89 +2,83 @@
 #include "posix_interruptions.h"
 
 #include <signal.h>
-#include <stdio.h>
 #include <string.h>
-#include <unistd.h>
+
+#include <vector>
 
 namespace {
 
-// A file written in this run and not yet renamed into place.  Fixed
-// buffers, so that the signal handler can read them.
+// A file written in this run and not yet renamed into place.
 struct unfinished_file {
     deleter remove;
-    char name[4096];
+    std::string name;
 };
-const int kMostUnfinished = 4;
-unfinished_file unfinished[kMostUnfinished];  // the first unfinished_count are in use
-volatile sig_atomic_t unfinished_count;       // how many files are unfinished
+std::vector<unfinished_file> unfinished;  // changed on the main path only
+std::vector<std::string> changed;         // files holding a new text of this run's
 
-volatile sig_atomic_t holds;           // how many holds are in force
-volatile sig_atomic_t pending_signal;  // came while held back, acted on after
-void (*give_back_at_exit)();           // the program's last step before _exit
+volatile sig_atomic_t recorded_signal;  // set by the handler, acted on by the main path
+int holds;                              // how many holds are in force
+bool ending;                            // the unfinished files are being deleted
+void (*end_program)(int);               // the program's way out for a signal
 
-void on_interruption(int signal_number) {
-    if (holds > 0) {
-        pending_signal = signal_number;
-        return;
-    }
-    interruptions_delete_unfinished();
-    if (give_back_at_exit != nullptr) give_back_at_exit();
-    _exit(128 + signal_number);
-}
-
-// The unfinished list changes with the signals blocked.
-struct signals_blocked {
-    sigset_t old;
-    signals_blocked() {
-        sigset_t all;
-        sigfillset(&all);
-        sigprocmask(SIG_BLOCK, &all, &old);
-    }
-    ~signals_blocked() { sigprocmask(SIG_SETMASK, &old, nullptr); }
-};
+void record(int signal_number) { recorded_signal = signal_number; }
 
 }  // namespace
 
-void interruptions_catch(void (*give_back)()) {
-    give_back_at_exit = give_back;
+void interruptions_catch(void (*end)(int signal_number)) {
+    end_program = end;
     struct sigaction action;
     memset(&action, 0, sizeof action);
-    action.sa_handler = on_interruption;
+    action.sa_handler = record;
     sigfillset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
+    action.sa_flags = 0;  // no SA_RESTART: a wait for input returns with EINTR
     const int kCaught[] = {SIGINT, SIGTERM, SIGHUP};
     for (int signal_number : kCaught) sigaction(signal_number, &action, nullptr);
 }
 
-void interruptions_hold() { holds = holds + 1; }
+void interruptions_check() {
+    int signal_number = recorded_signal;
+    if (signal_number != 0 && holds == 0 && !ending && end_program != nullptr)
+        end_program(signal_number);
+}
+
+void interruptions_hold() { holds++; }
 
 void interruptions_let_through() {
-    holds = holds - 1;
-    if (holds == 0 && pending_signal != 0) on_interruption(pending_signal);
+    holds--;
+    interruptions_check();
 }
 
 void interruptions_note_unfinished(const char* name, deleter remove) {
-    signals_blocked blocked;
-    if (unfinished_count == kMostUnfinished) return;
-    unfinished_file& file = unfinished[unfinished_count];
-    file.remove = remove;
-    snprintf(file.name, sizeof file.name, "%s", name);
-    unfinished_count = unfinished_count + 1;
+    unfinished.push_back({remove, name});
 }
 
-void interruptions_forget_unfinished(const char* name) {
-    signals_blocked blocked;
-    for (int i = 0; i < unfinished_count; i++) {
-        if (strcmp(name, unfinished[i].name) != 0) continue;
-        unfinished[i] = unfinished[unfinished_count - 1];
-        unfinished_count = unfinished_count - 1;
-        return;
+bool interruptions_forget_unfinished(const char* name) {
+    for (size_t i = 0; i < unfinished.size(); i++) {
+        if (unfinished[i].name != name) continue;
+        unfinished.erase(unfinished.begin() + (long)i);
+        return true;
     }
+    return false;
 }
 
-void interruptions_forget_all() { unfinished_count = 0; }
+void interruptions_forget_all() { unfinished.clear(); }
+
+void interruptions_note_changed(const char* shown) {
+    for (const std::string& file : changed)
+        if (file == shown) return;
+    changed.push_back(shown);
+}
+
+std::string interruptions_changed_files() {
+    std::string list;
+    for (const std::string& file : changed) list += (list.empty() ? "" : ", ") + file;
+    return list;
+}
 
 void interruptions_delete_unfinished() {
-    for (int i = 0; i < unfinished_count; i++) unfinished[i].remove(unfinished[i].name);
-    unfinished_count = 0;
+    ending = true;
+    std::vector<unfinished_file> deleting;
+    deleting.swap(unfinished);
+    for (const unfinished_file& file : deleting) file.remove(file.name.c_str());
 }

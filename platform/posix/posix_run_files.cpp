@@ -1,6 +1,7 @@
 // The files of the Linux program's runs (see posix_run_files.h).  A file
 // opened for writing is unfinished until it is renamed into place or
-// deleted: an interruption deletes it.
+// deleted: an interruption deletes it.  After each call a signal that came
+// meanwhile is acted on (posix_interruptions.h).
 #include "posix_run_files.h"
 
 #include <stdio.h>
@@ -17,7 +18,16 @@ namespace {
 int folder_lock = kNoLock;  // the INF folder, held by this run
 bool image_locked_for_run;  // or the disk image
 
-void unlink_at_once(const char* name) { unlink(name); }
+void unlink_file(const char* name) { unlink(name); }
+void delete_in_image(const char* name) { image_file_backend.remove(name); }
+
+// Gives what `call` gives, once a signal that came meanwhile has been acted on.
+template <typename Call>
+auto then_check(Call call) -> decltype(call()) {
+    auto result = call();
+    interruptions_check();
+    return result;
+}
 
 // How an unfinished file is named for its deletion: a Linux path, or a
 // path in the image.
@@ -33,22 +43,29 @@ void tell_held(const char* what, const char* shown, const char* then) {
 bool run_open_write(const char* path, platform_file* file) {
     std::string name = deletion_name(path);
     interruptions_note_unfinished(name.c_str(),
-                                  is_image_path(path) ? image_delete_at_once : unlink_at_once);
+                                  is_image_path(path) ? delete_in_image : unlink_file);
     bool opened = image_file_backend.open_write(path, file);
     if (!opened) interruptions_forget_unfinished(name.c_str());
+    interruptions_check();
     return opened;
 }
 
 bool run_rename(const char* from, const char* to) {
     bool renamed = image_file_backend.rename(from, to);
-    // Its text now stands under its final name.
-    if (renamed) interruptions_forget_unfinished(deletion_name(from).c_str());
+    // Its text now stands under its final name: that file is changed.
+    if (renamed && interruptions_forget_unfinished(deletion_name(from).c_str())) {
+        char shown[4096];
+        image_file_backend.shown_path(to, shown, sizeof shown);
+        interruptions_note_changed(shown);
+    }
+    interruptions_check();
     return renamed;
 }
 
 bool run_delete(const char* path) {
     bool deleted = image_file_backend.remove(path);
     if (deleted) interruptions_forget_unfinished(deletion_name(path).c_str());
+    interruptions_check();
     return deleted;
 }
 
@@ -58,7 +75,22 @@ void posix_install_run_files() {
     // The image's table, which hands every other path to the folder's,
     // with the unfinished files noted.
     static file_backend run_files = image_file_backend;
+    run_files.open_read = [](const char* path, platform_file* file) {
+        return then_check([&] { return image_file_backend.open_read(path, file); });
+    };
     run_files.open_write = run_open_write;
+    run_files.read = [](platform_file file, char* buffer, uint32_t size) {
+        return then_check([&] { return image_file_backend.read(file, buffer, size); });
+    };
+    run_files.write = [](platform_file file, const char* data, uint32_t size) {
+        return then_check([&] { return image_file_backend.write(file, data, size); });
+    };
+    run_files.flush = [](platform_file file) {
+        return then_check([&] { return image_file_backend.flush(file); });
+    };
+    run_files.close = [](platform_file file) {
+        return then_check([&] { return image_file_backend.close(file); });
+    };
     run_files.rename = run_rename;
     run_files.remove = run_delete;
     platform_files = &run_files;

@@ -171,12 +171,13 @@ class Runs(unittest.TestCase):
              ["uninstall", "--chipsets", "--platform-kind", "2"],
              0, [UNINSTALLED] + finish_lines(), BOTH),
             # Linux is kind 0: the warning, answered No without a terminal.
-            ("kind 0 warning, answered No", BOTH, ["install"], 0, [WARNING + "No"], BOTH),
-            ("kind 0 warning, --no", BOTH, ["install", "--no"], 0, [WARNING + "No"], BOTH),
+            # Declined: status 5, so that a script can tell that nothing was done.
+            ("kind 0 warning, answered No", BOTH, ["install"], 5, [WARNING + "No"], BOTH),
+            ("kind 0 warning, --no", BOTH, ["install", "--no"], 5, [WARNING + "No"], BOTH),
             ("kind 0 warning, --yes", BOTH, ["install", "--yes"],
              0, [WARNING + "Yes", COMPLETED] + finish_lines("Yes"), BOTH_INSTALLED),
             ("--platform-kind 0 is the default", BOTH, ["uninstall", "--platform-kind", "0"],
-             0, [WARNING + "No"], BOTH),
+             5, [WARNING + "No"], BOTH),
         ]
         for what, before, args, status, out, after in cases:
             with self.subTest(what=what):
@@ -246,6 +247,9 @@ class Usage(unittest.TestCase):
         self.assertEqual((status, out), (2, []))
         self.assertEqual(err[0], "tamrix: the dialog needs a terminal; without one, use")
         self.assertEqual(folder.contents(), BOTH)
+        # The command it suggests names the image when one was given.
+        self.assertEqual(run_cli(["--image", "win95.img"])[2][1],
+                         "  tamrix install|uninstall --image FILE ...  (see tamrix --help)")
 
 
 if __name__ == "__main__":

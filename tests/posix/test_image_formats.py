@@ -237,7 +237,8 @@ class Refusals(FormatTest):
                 got = run_cli(["install", "--platform-kind", "1", "--image", path], env_extra=env)
                 driver = options[1]
                 self.assertEqual(got, (1, [], ["Tamrix: " + message.format(
-                    img=path, driver=driver, raw=path[:-len(".disk")] + ".img")]))
+                    # win95.img, the raw disk, is there: never named as the output.
+                    img=path, driver=driver, raw=path[:-len(".disk")] + "-raw.img")]))
                 self.assertEqual(digest_all(image.root), before)
                 self.assert_nothing_left()
 
@@ -313,7 +314,8 @@ class Interruptions(FormatTest):
                 os.killpg(run.pid, signal.SIGINT)
             else:
                 run.send_signal(signal.SIGTERM)
-            self.assertIn(run.wait(), (0, 130, 143), attempt)
+            # A signal before the handler is set ends it as the signal does.
+            self.assertIn(run.wait(), (0, 130, 143, -signal.SIGINT, -signal.SIGTERM), attempt)
             self.assert_nothing_left()
             self.assert_checked(path, "qcow2")
             self.back_to_raw(image, path, "qcow2")

@@ -133,9 +133,10 @@ OTHER_FILES = {
 class Image:
     """A scratch disk image with a Windows installation in its FAT volume."""
 
-    def __init__(self, layout="FAT12 floppy", inf=BOTH, others=OTHER_FILES):
-        """`layout` names one of LAYOUTS, or is a function like them."""
-        self.root = tempfile.mkdtemp(prefix="tamrix-image-")
+    def __init__(self, layout="FAT12 floppy", inf=BOTH, others=OTHER_FILES, where=None):
+        """`layout` names one of LAYOUTS, or is a function like them; the
+        image is made in a new folder under `where` (else the temporary one)."""
+        self.root = tempfile.mkdtemp(prefix="tamrix-image-", dir=where)
         self.path = os.path.join(self.root, "win95.img")
         self.offset = (LAYOUTS.get(layout) or layout)(self.path)
         self.volume = "%s@@%d" % (self.path, self.offset)
@@ -193,11 +194,11 @@ class Image:
             sectors = struct.unpack_from("<H", boot, 19)[0] or struct.unpack_from("<I", boot, 32)[0]
             f.seek(self.offset)
             volume = f.read(sectors * SECTOR)
-        copy = os.path.join(self.root, "volume")
-        with open(copy, "wb") as f:
-            f.write(volume)
-        done = subprocess.run(["fsck.fat", "-n", copy], capture_output=True)
-        os.unlink(copy)
+        # Not beside the image, whose disk may be full.
+        with tempfile.NamedTemporaryFile(prefix="tamrix-volume-") as copy:
+            copy.write(volume)
+            copy.flush()
+            done = subprocess.run(["fsck.fat", "-n", copy.name], capture_output=True)
         lines = done.stdout.decode().splitlines()[1:]  # after the version
         clean = done.returncode == 0 and len(lines) == 1 and " files, " in lines[0]
         return "" if clean else done.stdout.decode() + done.stderr.decode()
@@ -336,10 +337,14 @@ class Failures(ImageTest):
         free = int(image.mtools("mdir", "::/").decode().split("bytes free")[0]
                    .splitlines()[-1].replace(" ", ""))
         image.put("FILLER.BIN", bytes(free - len(MACHINE_INF) // 2))
+        left = int(image.mtools("mdir", "::/").decode().split("bytes free")[0]
+                   .splitlines()[-1].replace(" ", ""))
         before = image.everything_but(set())
         status, out, err = run_cli(["install", "--chipsets", "--platform-kind", "1",
                                     "--image", image.path])
         self.assertEqual((status, out, err), (3, [], [
+            "Tamrix: The FAT volume of %s is full: OUT.INF needs %d bytes, %d are free, and the "
+            "image was put back as it was." % (image.path, len(MACHINE_INF_INSTALLED), left),
             "File Write Error: Can't write %s:/WINDOWS/INF/out.inf" % image.path]))
         self.assertEqual(image.everything_but(set()), before)
         self.assertEqual(image.fsck(), "")
@@ -347,18 +352,89 @@ class Failures(ImageTest):
     def test_a_copy_into_the_image_killed_halfway_fails(self):
         # An mcopy that dies by a signal after part of out.inf: no swap follows.
         image = self.image(inf=BOTH, others={"WINDOWS/WIN.COM": b"x"})
-        bin_dir = os.path.join(image.root, "bin")
-        os.mkdir(bin_dir)
-        with open(os.path.join(bin_dir, "mcopy"), "w") as f:
-            f.write('#!/bin/sh\ncase " $* " in *" - ::"*) head -c 100 | %s "$@"; kill -9 $$;;\n'
-                    'esac\nexec %s "$@"\n' % ((shutil.which("mcopy"),) * 2))
-        os.chmod(os.path.join(bin_dir, "mcopy"), 0o755)
+        killed = mtools_wrapper(self, 'head -c 100 | %s "$@"; kill -9 $$' % shutil.which("mcopy"))
         before = image.everything_but(set())
         got = run_cli(["install", "--chipsets", "--platform-kind", "1", "--image", image.path],
-                      env_extra={"PATH": bin_dir + ":" + os.environ["PATH"]})
+                      env_extra=killed)
         self.assertEqual(got, (3, [], [
             "File Write Error: Can't write %s:/WINDOWS/INF/out.inf" % image.path]))
         self.assertEqual(image.everything_but(set()), before)
+        self.assertEqual(image.fsck(), "")
+
+
+def mtools_wrapper(test, script):
+    """A folder for PATH whose mcopy runs the shell `script` when it copies
+    into the image (its arguments end "- ::/..."), then the real mcopy."""
+    bin_dir = tempfile.mkdtemp(prefix="tamrix-bin-")
+    test.addCleanup(shutil.rmtree, bin_dir)
+    with open(os.path.join(bin_dir, "mcopy"), "w") as f:
+        f.write('#!/bin/sh\ncase " $* " in *" - ::"*) %s;; esac\nexec %s "$@"\n'
+                % (script, shutil.which("mcopy")))
+    os.chmod(os.path.join(bin_dir, "mcopy"), 0o755)
+    return {"PATH": bin_dir + ":" + os.environ["PATH"]}
+
+
+class FullHostDisks(ImageTest):
+    """The host file system that holds a sparse image has no room for what a
+    run writes: refused at once when it is full before the run, and each
+    change put back when it fills up during one."""
+
+    def tmpfs(self):
+        where = tempfile.mkdtemp(prefix="tamrix-tmpfs-")
+        self.addCleanup(os.rmdir, where)
+        if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=8m", "tmpfs", where],
+                          capture_output=True).returncode != 0:
+            self.skipTest("no tmpfs can be mounted here")
+        self.addCleanup(subprocess.run, ["umount", where])
+        return where
+
+    FULL = ("Tamrix: The disk that holds {img} is full: the file system on {where} has {free} "
+            "bytes free")
+
+    def test_full_before_the_run(self):
+        where = self.tmpfs()
+        image = self.image("FAT16 partition at sector 63", where=where)
+        filler = os.path.join(where, "filler")
+        subprocess.run(["dd", "if=/dev/zero", "of=" + filler, "bs=64k"], capture_output=True)
+        before = image.digest()
+        got = run_cli(["install", "--platform-kind", "1", "--image", image.path])
+        self.assertEqual(got, (3, [], [self.FULL.format(img=image.path, where=where, free=0) +
+                                       ", and a run may need 4194304; nothing was changed.  "
+                                       "Make room there, then try again."]))
+        self.assertEqual(image.digest(), before)
+
+    def test_full_during_the_run(self):
+        # The disk fills up just before out.inf is copied in: the copy fails,
+        # and what mtools wrote of it is put back.  (On the FAT32 layout, of
+        # 512-byte clusters, out.inf fits in host blocks already allocated.)
+        for layout in ("FAT16 partition at sector 63", "FAT12 floppy"):
+            with self.subTest(layout=layout):
+                where = self.tmpfs()
+                image = self.image(layout, where=where)
+                # Every free cluster a hole, as in an image that was never written;
+                # the FATs and the root folder written, so that mtools can note a
+                # chain whose clusters it then cannot write.
+                with open(image.path, "rb") as f:
+                    f.seek(image.offset)
+                    boot = f.read(SECTOR)
+                reserved, fats, entries = struct.unpack_from("<HBH", boot, 14)
+                fat_sectors = struct.unpack_from("<H", boot, 22)[0] or \
+                    struct.unpack_from("<I", boot, 36)[0]
+                data = image.offset + (reserved + fats * fat_sectors + entries // 16) * SECTOR
+                tool("fallocate", "--dig-holes", "--offset", str(data), image.path)
+                before = image.everything_but(set())
+                filler = os.path.join(where, "filler")
+                fill = mtools_wrapper(self, "dd if=/dev/zero of=%s bs=64k 2>/dev/null" % filler)
+                got = run_cli(["install", "--chipsets", "--platform-kind", "1", "--image",
+                               image.path], env_extra=fill)
+                self.assertEqual(got, (3, [], [
+                    self.FULL.format(img=image.path, where=where, free=0) +
+                    "; OUT.INF could not be copied into the image, and the image was put back "
+                    "as it was.",
+                    "File Write Error: Can't write %s:/WINDOWS/INF/out.inf" % image.path]))
+                os.unlink(filler)
+                self.assertEqual(image.everything_but(set()), before)
+                self.assertEqual(image.fsck(), "")
 
 
 class Refusals(ImageTest):
@@ -385,9 +461,23 @@ class Refusals(ImageTest):
                 f.write(data.ljust(size, b"\0"))
         return write
 
+    @staticmethod
+    def claims(sectors, footer=False):
+        """The boot sector claims `sectors`; a fixed VHD's footer follows."""
+        def spoil(image):
+            with open(image.path, "r+b") as f:
+                f.seek(19)
+                f.write(struct.pack("<H", sectors))
+                if footer:
+                    f.seek(0, os.SEEK_END)
+                    f.write(vhd_footer(f.tell()))
+        return spoil
+
     IN_USE = ("Tamrix: The disk image {img} is in use by another program, such as a virtual "
               "machine that has it open; nothing was changed.  Shut the virtual machine down "
               "first, then try again.")
+    LONGER = ("Tamrix: The FAT volume of {img} is longer than the image: its boot sector claims "
+              "%d bytes, %s; the image may have been cut short.  Nothing was changed.")
 
     ROWS = [
         # what, how the image is spoilt, command, status, the message
@@ -414,6 +504,19 @@ class Refusals(ImageTest):
          "(the small .vmdk beside it) names its extents: use that one.  Nothing was changed."),
         ("too small", header.__func__(b"\xeb\x3c\x90", 100), "status", 1,
          "Tamrix: {img} is no disk image: it is too small to hold one; nothing was changed."),
+        ("a volume longer than its image", claims.__func__(2881), "install", 1,
+         LONGER % (1475072, "the image holds 1474560 bytes")),
+        ("a volume that reaches into the VHD footer", claims.__func__(2881, footer=True),
+         "install", 1, LONGER % (1475072, "the VHD's disk holds 1474560 bytes (the file less "
+                                          "its 512-byte footer)")),
+        ("an image cut short", lambda image: os.truncate(image.path, 1 << 20), "status", 1,
+         LONGER % (1474560, "the image holds 1048576 bytes")),
+        ("a partition past the disk's end", lambda image: (
+            partitioned(image.path, 4, "start=63, type=6\n", 63, []),
+            os.truncate(image.path, 2 << 20)) and None, "install", 1,
+         "Tamrix: Partition 1 of {img} is longer than its disk: the partition table puts its "
+         "end at byte 4194304, the image holds 2097152 bytes; the image may have been cut short."
+         "  Nothing was changed."),
         ("a partition of a bare volume", lambda image: None, "status --partition 1", 1,
          "Tamrix: {img} holds one FAT volume and no partition table: leave out --partition."),
         ("not an image", header.__func__(b"Hello, this is text.\n" * 100), "install", 1,
@@ -445,6 +548,21 @@ class Refusals(ImageTest):
         self.assertEqual(run_cli(["status", "--platform-kind", "1", "--image", image.path]),
                          (3, ["INF/MACHINE.INF: not installed", "INF/USB.INF: not installed",
                               NO_DEVICE_KEYS], []))
+
+
+    def test_what_is_no_file(self):
+        # Refused at once: a FIFO that no one writes to would hold an open
+        # for reading forever.
+        root = tempfile.mkdtemp(prefix="tamrix-not-a-file-")
+        self.addCleanup(shutil.rmtree, root)
+        fifo = os.path.join(root, "pipe.img")
+        os.mkfifo(fifo)
+        for path, what in [(fifo, "a FIFO"), (root, "a folder"),
+                           ("/dev/null", "a character device")]:
+            with self.subTest(what=what):
+                self.assertEqual(run_cli(["install", "--platform-kind", "1", "--image", path]),
+                                 (1, [], ["Tamrix: %s is %s, not a disk image; nothing was "
+                                          "changed." % (path, what)]))
 
 
 class FindingTheWindowsFolder(ImageTest):
@@ -480,6 +598,14 @@ class FindingTheWindowsFolder(ImageTest):
                 self.assertEqual(image.folder()["MACHINE.INF"], windows)
                 if win98 is not None:
                     self.assertEqual(image.folder("WIN98/INF")["MACHINE.INF"], win98)
+
+    def test_a_folder_named_by_its_short_name(self):
+        # The files below it are still shown with the names they have.
+        image = self.image(inf={}, others={"Win95 SE/WIN.COM": b"x",
+                                           "Win95 SE/INF/MACHINE.INF": MACHINE_INF})
+        self.assertEqual(run_cli(["status", "--platform-kind", "1", "--image", image.path,
+                                  "--windows-dir", "\\WIN95S~1"]),
+                         (1, ["INF/MACHINE.INF: not installed", "INF/usb.inf: missing"], []))
 
     def test_a_boot_sector_that_begins_with_a_near_jump(self):
         def near_jump(path):
@@ -591,7 +717,8 @@ def installed_on_a_folder(test, machine_inf):
 
 
 def strace(args, *options):
-    """Runs tamrix under strace; gives its exit status and strace's log lines."""
+    """Runs tamrix under strace; gives its exit status, strace's log lines and
+    its error output's lines."""
     if shutil.which("strace") is None or subprocess.run(
             ["strace", "-qq", "-o", "/dev/null", "true"], capture_output=True).returncode != 0:
         raise unittest.SkipTest("strace cannot trace here")
@@ -606,7 +733,7 @@ def strace(args, *options):
     with open(log) as f:
         lines = f.read().splitlines()
     os.unlink(log)
-    return done.returncode, lines
+    return done.returncode, lines, done.stderr.decode().splitlines()
 
 
 class StepsInTheImage(ImageTest):
@@ -616,7 +743,7 @@ class StepsInTheImage(ImageTest):
 
     def test_out_inf_is_complete_and_on_disk_before_the_renames(self):
         image = self.image()
-        status, log = strace(self.ARGS + [image.path], "-f", "-e", "trace=execve,fsync")
+        status, log, _ = strace(self.ARGS + [image.path], "-f", "-e", "trace=execve,fsync")
         self.assertEqual(status, 0)
         steps = []
         for line in log:
@@ -638,19 +765,24 @@ class StepsInTheImage(ImageTest):
         # SIGTERM comes as each fsync begins: after out.inf is copied in it
         # waits, then out.inf is deleted; in the swap it waits for its end.
         # SIGHUP is caught alike.  The last change, whichever it is, is
-        # forced to disk before the exit.
-        for when, text, caught in [(1, MACHINE_INF, signal.SIGTERM),
-                                   (1, MACHINE_INF, signal.SIGHUP),
-                                   (2, MACHINE_INF_INSTALLED, signal.SIGTERM),
-                                   (3, MACHINE_INF_INSTALLED, signal.SIGTERM),
-                                   (4, MACHINE_INF_INSTALLED, signal.SIGTERM)]:
+        # forced to disk before the exit, and a line says what was changed.
+        unchanged = "Tamrix: Stopped by %s; nothing was changed."
+        changed = ("Tamrix: Stopped by %s; changed before it: {img}:/WINDOWS/INF/MACHINE.INF; "
+                   "every other file is as it was.")
+        for when, text, caught, said in [(1, MACHINE_INF, signal.SIGTERM, unchanged),
+                                         (1, MACHINE_INF, signal.SIGHUP, unchanged),
+                                         (2, MACHINE_INF_INSTALLED, signal.SIGTERM, changed),
+                                         (3, MACHINE_INF_INSTALLED, signal.SIGTERM, changed),
+                                         (4, MACHINE_INF_INSTALLED, signal.SIGTERM, changed)]:
             with self.subTest(when=when, signal=caught.name):
                 image = self.image(inf={"MACHINE.INF": MACHINE_INF})
-                status, log = strace(self.ARGS + [image.path], "-e", "trace=fsync,wait4", "-e",
-                                     "inject=fsync:signal=%s:when=%d" % (caught.name, when))
-                self.assertEqual((status, image.folder()),
+                status, log, err = strace(self.ARGS + [image.path], "-e", "trace=fsync,wait4",
+                                          "-e", "inject=fsync:signal=%s:when=%d" % (caught.name,
+                                                                                     when))
+                self.assertEqual((status, image.folder(), err),
                                  (128 + caught, {"MACHINE.INF": text, "OTHER.INF":
-                                                 OTHER_FILES["WINDOWS/INF/OTHER.INF"]}))
+                                                 OTHER_FILES["WINDOWS/INF/OTHER.INF"]},
+                                  [(said % caught.name).format(img=image.path)]))
                 self.assertEqual([line.split("(")[0] for line in log if "(" in line][-2:],
                                  ["wait4", "fsync"])
                 self.assertEqual(image.fsck(), "")
@@ -662,12 +794,12 @@ class StepsInTheImage(ImageTest):
         # work: a change of the image always runs to its end before the run's
         # unfinished files are deleted.
         image = self.image(inf={"MACHINE.INF": MACHINE_INF})
-        status, log = strace(self.ARGS + [image.path], "-e", "trace=wait4")
+        status, log, _ = strace(self.ARGS + [image.path], "-e", "trace=wait4")
         self.assertEqual(status, 0)
         for when in range(1, len(log) + 1):
             with self.subTest(when=when):
                 image.put("WINDOWS/INF/MACHINE.INF", MACHINE_INF)
-                status, _ = strace(self.ARGS + [image.path], "-f", "-e", "trace=wait4,write",
+                status, _, _ = strace(self.ARGS + [image.path], "-f", "-e", "trace=wait4,write",
                                    "-e", "inject=write:delay_enter=10000",
                                    "-e", "inject=wait4:signal=SIGTERM:when=%d" % when)
                 files = image.folder()

@@ -12,6 +12,7 @@ import os
 import re
 import shlex
 import shutil
+import signal
 import subprocess
 import sys
 import time
@@ -327,6 +328,19 @@ class StartUp(DialogCase):
         term.keys("C-c")
         self.assertEqual(term.wait_for_exit(), 130)
         self.assertEqual(self.folder.contents(), dict(BOTH, **{"machine.in@": "<dir>"}))
+
+    def test_sigterm_while_the_dialog_waits_for_a_key(self):
+        # The handler only records the signal; the wait for a key returns,
+        # and the program ends at once on its main path.
+        term = self.start(BOTH, ["--platform-kind", "1"])
+        self.wait_for_dialog()
+        shell = term.tmux("list-panes", "-F", "#{pane_pid}").split()[0].decode()
+        program = subprocess.run(["ps", "-o", "pid=", "--ppid", shell], capture_output=True,
+                                 check=True).stdout.split()[0]
+        os.kill(int(program), signal.SIGTERM)
+        self.assertEqual(term.wait_for_exit(), 128 + signal.SIGTERM)
+        self.assertEqual(term.transcript(), ["Tamrix: Stopped by SIGTERM; nothing was changed."])
+        self.assertEqual(self.folder.contents(), BOTH)
 
     def test_command_line_asks_on_a_terminal(self):
         folder = WindowsFolder(BOTH)

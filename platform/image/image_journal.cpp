@@ -1,0 +1,159 @@
+// The rollback journal of a change in an image's FAT volume (see
+// image_journal.h).
+#include "image_journal.h"
+
+#include <string.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "fat_layout.h"
+#include "image_io.h"
+
+namespace {
+
+// A stretch of the image kept, and where its bytes are in the copy.
+struct kept_region {
+    uint64_t offset;  // in the image
+    uint64_t bytes;
+    size_t at;        // in `copy`
+};
+
+std::vector<kept_region> regions;  // what the current change may write
+fat_layout kept_layout;            // of the volume kept; the first region holds its FATs
+
+// Their bytes before it, in memory that is mapped apart and left out of
+// every fork: each tool is started by a fork, which would otherwise copy
+// the page tables of megabytes of FAT each time.  Kept from one change to
+// the next, so that its pages are touched once.
+unsigned char* copy;
+size_t copy_used, copy_room;
+
+const size_t kSector = 512;  // what is compared and written back at a time
+
+// Room for `more` bytes after those in use, moving them when it must grow.
+bool make_room(size_t more) {
+    if (copy_used + more <= copy_room) return true;
+    size_t room = (copy_used + more) * 2;
+    void* grown = mmap(nullptr, room, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (grown == MAP_FAILED) return false;
+    madvise(grown, room, MADV_DONTFORK);
+    if (copy != nullptr) {
+        memcpy(grown, copy, copy_used);
+        munmap(copy, copy_room);
+    }
+    copy = (unsigned char*)grown;
+    copy_room = room;
+    return true;
+}
+
+bool keep(int fd, uint64_t offset, uint64_t bytes) {
+    if (!make_room(bytes) || !read_at(fd, offset, copy + copy_used, bytes)) return false;
+    regions.push_back({offset, bytes, copy_used});
+    copy_used += bytes;
+    return true;
+}
+
+// The clusters of the chain that begins at `first`; false when it leaves
+// the volume or loops.
+bool chain_of(const fat_layout& layout, const unsigned char* fat, uint32_t first,
+              std::vector<uint32_t>* chain) {
+    chain->clear();
+    for (uint32_t cluster = first; is_data_cluster(layout, cluster);
+         cluster = next_cluster(layout, fat, cluster)) {
+        if (chain->size() == layout.clusters) return false;
+        chain->push_back(cluster);
+    }
+    return !chain->empty();
+}
+
+bool read_chain(int fd, uint64_t volume, const fat_layout& layout,
+                const std::vector<uint32_t>& chain, std::vector<unsigned char>* bytes) {
+    bytes->resize(chain.size() * (size_t)layout.cluster_bytes);
+    for (size_t i = 0; i < chain.size(); i++)
+        if (!read_at(fd, volume + cluster_offset(layout, chain[i]),
+                     &(*bytes)[i * layout.cluster_bytes], layout.cluster_bytes))
+            return false;
+    return true;
+}
+
+bool keep_folder(int fd, uint64_t volume, const fat_layout& layout, const char* folder) {
+    const unsigned char* fat = &copy[layout.fat_offset];
+    // Where the folder's entries are: its chain, or none for the FAT12/16 root.
+    std::vector<uint32_t> chain;
+    if (layout.fat_bits == 32 && !chain_of(layout, fat, layout.root_cluster, &chain)) return false;
+    std::vector<unsigned char> entries;
+    std::string path = folder;
+    size_t start = 0;
+    while (start < path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        std::string name = path.substr(start, end - start);
+        start = end + 1;
+        if (name.empty()) continue;
+        const unsigned char* listing = &copy[layout.root_offset];
+        size_t listing_bytes = (size_t)layout.root_bytes;
+        if (!chain.empty()) {
+            if (!read_chain(fd, volume, layout, chain, &entries)) return false;
+            listing = entries.data();
+            listing_bytes = entries.size();
+        }
+        uint32_t first = 0;
+        if (!find_folder_entry(listing, listing_bytes, name.c_str(), &first)) return false;
+        if (layout.fat_bits != 32) first &= 0xFFFF;
+        if (first == 0) first = layout.root_cluster;  // ".." of a folder in the root
+        chain.clear();
+        if (first != 0 && !chain_of(layout, fat, first, &chain)) return false;
+    }
+    for (uint32_t cluster : chain)
+        if (!keep(fd, volume + cluster_offset(layout, cluster), layout.cluster_bytes)) return false;
+    return true;
+}
+
+}  // namespace
+
+bool journal_keep(int fd, uint64_t volume_offset, const char* folder) {
+    journal_forget();
+    unsigned char boot[kSector];
+    if (!read_at(fd, volume_offset, boot, sizeof boot)) return false;
+    fat_layout layout = read_fat_layout(boot);
+    kept_layout = layout;
+    bool kept = layout.valid && keep(fd, volume_offset, layout.data_offset) &&
+                keep_folder(fd, volume_offset, layout, folder);
+    if (!kept) journal_forget();
+    return kept;
+}
+
+uint64_t journal_free_bytes() {
+    if (regions.empty()) return 0;
+    return (uint64_t)free_clusters(kept_layout, copy + kept_layout.fat_offset) *
+           kept_layout.cluster_bytes;
+}
+
+bool journal_put_back(int fd) {
+    bool put_back = true;
+    std::vector<unsigned char> now;
+    for (const kept_region& region : regions) {
+        now.resize(region.bytes);
+        if (!read_at(fd, region.offset, now.data(), now.size())) {
+            put_back = false;
+            continue;
+        }
+        const unsigned char* before = &copy[region.at];
+        for (size_t at = 0; at < region.bytes; at += kSector) {
+            size_t size = region.bytes - at < kSector ? region.bytes - at : kSector;
+            if (memcmp(&now[at], before + at, size) != 0 &&
+                !write_at(fd, region.offset + at, before + at, size))
+                put_back = false;
+        }
+    }
+    journal_forget();
+    return fsync(fd) == 0 && put_back;
+}
+
+void journal_forget() {
+    regions.clear();
+    copy_used = 0;
+}
