@@ -37,7 +37,7 @@ const char* usage_text() {
            "                  qcow2, VDI, VMDK (sparse or flat), VHDX or dynamic VHD,\n"
            "                  changed in place through QEMU's qemu-storage-daemon\n"
            "                  (packages qemu-system-common and fuse3; /dev/fuse\n"
-           "                  open to this user), which adds about 20 ms.  DIR\n"
+           "                  open to this user), which adds 20 to 30 ms.  DIR\n"
            "                  then names the folder inside it (\\WINDOWS, C:\\WINDOWS\n"
            "                  or /WINDOWS); without DIR, the folder in the volume's\n"
            "                  root that holds WIN.COM and INF\\MACHINE.INF.  Without\n"
