@@ -554,6 +554,21 @@ class Refusals(ImageTest):
                               NO_DEVICE_KEYS], []))
 
 
+    def test_an_image_of_another_user(self):
+        # Root's 0644 image, run as another user: not read-only, only not theirs.
+        if os.geteuid() != 0 or shutil.which("setpriv") is None:
+            self.skipTest("needs root and setpriv")
+        image = self.image()
+        os.chmod(image.root, 0o755)
+        before = image.digest()
+        done = subprocess.run(["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                               tamrix_program(), "install", "--platform-kind", "1", "--image",
+                               image.path], capture_output=True, timeout=30)
+        self.assertEqual((done.returncode, done.stderr.decode().splitlines()), (1, [
+            "Tamrix: The disk image %s is not writable by you (nobody); nothing was changed.  "
+            "Run Tamrix as a user who may write it." % image.path]))
+        self.assertEqual(image.digest(), before)
+
     def test_what_is_no_file(self):
         # Refused at once: a FIFO that no one writes to would hold an open
         # for reading forever.
