@@ -541,6 +541,14 @@ void image_unlock() {
     lock_fd = -1;
 }
 
+bool image_locked_elsewhere() {
+    struct flock whole;
+    memset(&whole, 0, sizeof whole);
+    whole.l_type = F_WRLCK;  // what would conflict with taking the whole file
+    whole.l_whence = SEEK_SET;
+    return fcntl(image_fd, F_OFD_GETLK, &whole) == 0 && whole.l_type != F_UNLCK;
+}
+
 bool image_list(const char* path, std::vector<image_entry>* entries) {
     const std::vector<image_entry>* found = listing(path_in_volume(path));
     if (found == nullptr) return false;

@@ -74,6 +74,9 @@ enum image_lock_result {
 };
 image_lock_result image_lock();
 void image_unlock();
+// Whether another program holds a lock on the image file, as a virtual
+// machine that has it open does; tested without taking one (F_OFD_GETLK).
+bool image_locked_elsewhere();
 
 struct image_entry {
     std::string name;  // as the image has it
