@@ -20,6 +20,7 @@
 
 #include <string>
 
+#include "../platform/image/image_files.h"
 #include "../system/system.h"
 #include "../ui/ui.h"
 #include "front_end.h"
@@ -83,6 +84,13 @@ static int show_status(selection chosen, int windows_kind) {
 int run_command() {
     selection chosen{invocation.chipsets, invocation.usb};
     if (invocation.mode == mode_status) {
+        // Status takes no lock, so it reads what a running machine has
+        // written so far.
+        if (invocation.has_image && image_locked_elsewhere())
+            fprintf(stderr,
+                    "Tamrix: %s is open in another program, such as a virtual machine: what "
+                    "follows may be stale.\n",
+                    invocation.image.c_str());
         read_windows_dir();
         int status = show_status(chosen, invocation.platform_kind);
         show_registry_status();

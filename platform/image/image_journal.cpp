@@ -24,12 +24,14 @@ struct kept_region {
 std::vector<kept_region> regions;  // what the current change may write
 fat_layout kept_layout;            // of the volume kept; the first region holds its FATs
 
-// Their bytes before it, in memory that is mapped apart and left out of
-// every fork: each tool is started by a fork, which would otherwise copy
-// the page tables of megabytes of FAT each time.  Kept from one change to
-// the next, so that its pages are touched once.
-unsigned char* copy;
-size_t copy_used, copy_room;
+// The regions' bytes before it are kept in memory that is mapped apart and
+// left out of every fork: each tool is started by a fork, which would
+// otherwise copy the page tables of megabytes of FAT each time.  The
+// mapping stays from one change to the next, so that its pages are touched
+// once.
+unsigned char* copy;  // the regions' bytes, one after the other
+size_t copy_used;     // bytes of the mapping the regions fill
+size_t copy_room;     // bytes mapped
 
 const size_t kSector = 512;  // what is compared and written back at a time
 

@@ -538,10 +538,14 @@ class Refusals(ImageTest):
                 got = run_cli(command.split() + ["--platform-kind", "1", "--image", image.path])
                 self.assertEqual(got, (status, [], [message.format(img=image.path)]))
                 self.assertEqual(image.digest(), before)
-        # status takes no lock.
+        # status takes no lock, and says that its answer may be stale.
         image = self.image()
-        self.addCleanup(os.close, self.ofd_lock(fcntl.F_WRLCK, 0, 0)(image))
-        self.assertEqual(run_cli(["status", "--platform-kind", "1", "--image", image.path])[0], 3)
+        self.addCleanup(os.close, self.ofd_lock(fcntl.F_RDLCK, 100, 1)(image))
+        self.assertEqual(run_cli(["status", "--platform-kind", "1", "--image", image.path]),
+                         (3, ["INF/MACHINE.INF: not installed", "INF/USB.INF: not installed",
+                              "SYSTEM.DAT: holds 0 of the ten device keys"],
+                          ["Tamrix: %s is open in another program, such as a virtual machine: "
+                           "what follows may be stale." % image.path]))
         # Nor does it need to write.
         image = self.image()
         os.chmod(image.path, 0o444)
@@ -549,6 +553,21 @@ class Refusals(ImageTest):
                          (3, ["INF/MACHINE.INF: not installed", "INF/USB.INF: not installed",
                               NO_DEVICE_KEYS], []))
 
+
+    def test_an_image_of_another_user(self):
+        # Root's 0644 image, run as another user: not read-only, only not theirs.
+        if os.geteuid() != 0 or shutil.which("setpriv") is None:
+            self.skipTest("needs root and setpriv")
+        image = self.image()
+        os.chmod(image.root, 0o755)
+        before = image.digest()
+        done = subprocess.run(["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                               tamrix_program(), "install", "--platform-kind", "1", "--image",
+                               image.path], capture_output=True, timeout=30)
+        self.assertEqual((done.returncode, done.stderr.decode().splitlines()), (1, [
+            "Tamrix: The disk image %s is not writable by you (nobody); nothing was changed.  "
+            "Run Tamrix as a user who may write it." % image.path]))
+        self.assertEqual(image.digest(), before)
 
     def test_what_is_no_file(self):
         # Refused at once: a FIFO that no one writes to would hold an open
