@@ -333,21 +333,27 @@ class Failures(ImageTest):
 
     def test_a_full_volume_leaves_machine_inf_as_it_was(self):
         # out.inf does not fit: it is deleted, and the target never touched.
-        image = self.image(inf=BOTH, others={"WINDOWS/WIN.COM": b"x"})
-        free = int(image.mtools("mdir", "::/").decode().split("bytes free")[0]
-                   .splitlines()[-1].replace(" ", ""))
-        image.put("FILLER.BIN", bytes(free - len(MACHINE_INF) // 2))
-        left = int(image.mtools("mdir", "::/").decode().split("bytes free")[0]
-                   .splitlines()[-1].replace(" ", ""))
-        before = image.everything_but(set())
-        status, out, err = run_cli(["install", "--chipsets", "--platform-kind", "1",
-                                    "--image", image.path])
-        self.assertEqual((status, out, err), (3, [], [
-            "Tamrix: The FAT volume of %s is full: OUT.INF needs %d bytes, %d are free, and the "
-            "image was put back as it was." % (image.path, len(MACHINE_INF_INSTALLED), left),
-            "File Write Error: Can't write %s:/WINDOWS/INF/out.inf" % image.path]))
-        self.assertEqual(image.everything_but(set()), before)
-        self.assertEqual(image.fsck(), "")
+        # The message counts the free clusters of each FAT width exactly: a
+        # few are left free, fewer than out.inf needs.
+        for layout in ("FAT12 floppy", "FAT16 partition at sector 63"):
+            with self.subTest(layout=layout):
+                image = self.image(layout, inf=BOTH, others={"WINDOWS/WIN.COM": b"x"})
+                free = int(image.mtools("mdir", "::/").decode().split("bytes free")[0]
+                           .splitlines()[-1].replace(" ", ""))
+                image.put("FILLER.BIN", bytes(free - len(MACHINE_INF_INSTALLED) + 1))
+                left = int(image.mtools("mdir", "::/").decode().split("bytes free")[0]
+                           .splitlines()[-1].replace(" ", ""))
+                self.assertGreater(left, 0)
+                before = image.everything_but(set())
+                status, out, err = run_cli(["install", "--chipsets", "--platform-kind", "1",
+                                            "--image", image.path])
+                self.assertEqual((status, out, err), (3, [], [
+                    "Tamrix: The FAT volume of %s is full: OUT.INF needs %d bytes, %d are free, "
+                    "and the image was put back as it was."
+                    % (image.path, len(MACHINE_INF_INSTALLED), left),
+                    "File Write Error: Can't write %s:/WINDOWS/INF/out.inf" % image.path]))
+                self.assertEqual(image.everything_but(set()), before)
+                self.assertEqual(image.fsck(), "")
 
     def test_a_copy_into_the_image_killed_halfway_fails(self):
         # An mcopy that dies by a signal after part of out.inf: no swap follows.
@@ -362,16 +368,22 @@ class Failures(ImageTest):
         self.assertEqual(image.fsck(), "")
 
 
+def wrapped_tool(test, name, script):
+    """A folder for PATH whose mtools command `name` is the shell `script`,
+    in which $REAL is the real command."""
+    bin_dir = tempfile.mkdtemp(prefix="tamrix-bin-")
+    test.addCleanup(shutil.rmtree, bin_dir)
+    with open(os.path.join(bin_dir, name), "w") as f:
+        f.write('#!/bin/sh\nREAL=%s\n%s\n' % (shutil.which(name), script))
+    os.chmod(os.path.join(bin_dir, name), 0o755)
+    return {"PATH": bin_dir + ":" + os.environ["PATH"]}
+
+
 def mtools_wrapper(test, script):
     """A folder for PATH whose mcopy runs the shell `script` when it copies
     into the image (its arguments end "- ::/..."), then the real mcopy."""
-    bin_dir = tempfile.mkdtemp(prefix="tamrix-bin-")
-    test.addCleanup(shutil.rmtree, bin_dir)
-    with open(os.path.join(bin_dir, "mcopy"), "w") as f:
-        f.write('#!/bin/sh\ncase " $* " in *" - ::"*) %s;; esac\nexec %s "$@"\n'
-                % (script, shutil.which("mcopy")))
-    os.chmod(os.path.join(bin_dir, "mcopy"), 0o755)
-    return {"PATH": bin_dir + ":" + os.environ["PATH"]}
+    return wrapped_tool(test, "mcopy", 'case " $* " in *" - ::"*) %s;; esac\nexec "$REAL" "$@"'
+                        % script)
 
 
 class FullHostDisks(ImageTest):
@@ -388,20 +400,64 @@ class FullHostDisks(ImageTest):
         self.addCleanup(subprocess.run, ["umount", where])
         return where
 
+    def ext4_keeping_blocks_for_root(self):
+        """A loop-mounted ext4 of 64 MiB that keeps 10% of its blocks for
+        root: more than a run may need."""
+        where = tempfile.mkdtemp(prefix="tamrix-ext4-")
+        self.addCleanup(os.rmdir, where)
+        with tempfile.NamedTemporaryFile(prefix="tamrix-ext4-", suffix=".fs", delete=False) as f:
+            f.truncate(64 << 20)
+        self.addCleanup(os.unlink, f.name)
+        for command in (["mkfs.ext4", "-q", "-m", "10", f.name], ["mount", "-o", "loop", f.name,
+                                                                  where]):
+            try:
+                done = subprocess.run(command, capture_output=True)
+            except OSError as error:
+                done = subprocess.CompletedProcess(command, 1, b"", str(error).encode())
+            if done.returncode != 0:
+                self.skipTest("no ext4 can be loop-mounted here: %s: %s"
+                              % (command[0], done.stderr.decode().strip()))
+        self.addCleanup(subprocess.run, ["umount", where])
+        return where
+
     FULL = ("Tamrix: The disk that holds {img} is full: the file system on {where} has {free} "
             "bytes free")
+    NOBODY = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
 
     def test_full_before_the_run(self):
-        where = self.tmpfs()
-        image = self.image("FAT16 partition at sector 63", where=where)
-        filler = os.path.join(where, "filler")
-        subprocess.run(["dd", "if=/dev/zero", "of=" + filler, "bs=64k"], capture_output=True)
-        before = image.digest()
-        got = run_cli(["install", "--platform-kind", "1", "--image", image.path])
-        self.assertEqual(got, (3, [], [self.FULL.format(img=image.path, where=where, free=0) +
-                                       ", and a run may need 4194304; nothing was changed.  "
-                                       "Make room there, then try again."]))
-        self.assertEqual(image.digest(), before)
+        # Filled by the user who runs Tamrix; on ext4 the blocks kept for
+        # root are no room for an ordinary user.
+        for what, mounted, user in [("tmpfs, as root", self.tmpfs, []),
+                                    ("ext4 with blocks kept for root, as nobody",
+                                     self.ext4_keeping_blocks_for_root, self.NOBODY)]:
+            with self.subTest(what):
+                if user and (os.geteuid() != 0 or shutil.which("setpriv") is None):
+                    self.skipTest("needs root and setpriv")
+                where = mounted()
+                image = self.image("FAT16 partition at sector 63", where=where)
+                for path in (image.root, image.path):
+                    os.chown(path, 65534 if user else 0, 65534 if user else 0)
+                filler = os.path.join(image.root, "filler")
+                subprocess.run(user + ["dd", "if=/dev/zero", "of=" + filler, "bs=64k"],
+                               capture_output=True)
+                os.sync()
+                room = os.statvfs(where)
+                free = room.f_bavail * room.f_frsize
+                # On ext4, root could still write more than a run needs.
+                self.assertGreaterEqual(room.f_bfree * room.f_frsize,
+                                        (4 << 20) if user else free)
+                before = image.digest()
+                env = dict(os.environ)
+                env.pop("WINDIR", None)
+                done = subprocess.run(user + [tamrix_program(), "install", "--platform-kind", "1",
+                                              "--image", image.path], capture_output=True,
+                                      env=env, timeout=30)
+                self.assertEqual((done.returncode, done.stdout, done.stderr.decode().splitlines()),
+                                 (3, b"", [self.FULL.format(img=image.path, where=where,
+                                                            free=free) +
+                                           ", and a run may need 4194304; nothing was changed.  "
+                                           "Make room there, then try again."]))
+                self.assertEqual(image.digest(), before)
 
     def test_full_during_the_run(self):
         # The disk fills up just before out.inf is copied in: the copy fails,
@@ -462,11 +518,17 @@ class Refusals(ImageTest):
         return write
 
     @staticmethod
-    def claims(sectors, footer=False):
-        """The boot sector claims `sectors`; a fixed VHD's footer follows."""
+    def claims(sectors, footer=False, partition_at=None):
+        """The boot sector claims `sectors`; a fixed VHD's footer follows.
+        With `partition_at`, the image is first an 8 MiB disk whose partition
+        1 of 8192 sectors begins at that sector."""
         def spoil(image):
+            at = 0
+            if partition_at is not None:
+                at = partitioned(image.path, 8, "start=%d, size=8192, type=6\n" % partition_at,
+                                 partition_at, [])
             with open(image.path, "r+b") as f:
-                f.seek(19)
+                f.seek(at + 19)
                 f.write(struct.pack("<H", sectors))
                 if footer:
                     f.seek(0, os.SEEK_END)
@@ -509,6 +571,10 @@ class Refusals(ImageTest):
         ("a volume that reaches into the VHD footer", claims.__func__(2881, footer=True),
          "install", 1, LONGER % (1475072, "the VHD's disk holds 1474560 bytes (the file less "
                                           "its 512-byte footer)")),
+        ("a volume longer than its partition", claims.__func__(8196, partition_at=63), "install",
+         1, "Tamrix: The FAT volume in partition 1 of {img} is longer than the partition: its "
+         "boot sector claims 4196352 bytes, the partition table gives it 4194304 bytes.  Nothing "
+         "was changed."),
         ("an image cut short", lambda image: os.truncate(image.path, 1 << 20), "status", 1,
          LONGER % (1474560, "the image holds 1048576 bytes")),
         ("a partition past the disk's end", lambda image: (
@@ -735,16 +801,16 @@ def installed_on_a_folder(test, machine_inf):
     return folder.contents()["machine.inf"]
 
 
-def strace(args, *options):
-    """Runs tamrix under strace; gives its exit status, strace's log lines and
-    its error output's lines."""
+def strace(args, *options, env_extra=None):
+    """Runs tamrix under strace, its environment changed by `env_extra`;
+    gives its exit status, strace's log lines and its error output's lines."""
     if shutil.which("strace") is None or subprocess.run(
             ["strace", "-qq", "-o", "/dev/null", "true"], capture_output=True).returncode != 0:
         raise unittest.SkipTest("strace cannot trace here")
     log = tempfile.mktemp(prefix="tamrix-strace-")
     # LeakSanitizer cannot work under ptrace: a sanitized build leaves it out.
     env = dict(os.environ, ASAN_OPTIONS=":".join(
-        filter(None, [os.environ.get("ASAN_OPTIONS"), "detect_leaks=0"])))
+        filter(None, [os.environ.get("ASAN_OPTIONS"), "detect_leaks=0"])), **(env_extra or {}))
     env.pop("WINDIR", None)
     done = subprocess.run(["strace", "-qq", "-s", "4096", "-e", "signal=none", "-o", log,
                            *options, tamrix_program(), *args], stdin=subprocess.DEVNULL,
@@ -779,6 +845,33 @@ class StepsInTheImage(ImageTest):
             "mren ::/WINDOWS/inf/MACHINE.INF MACHINE.IN@", "fsync",
             "mren ::/WINDOWS/inf/out.inf MACHINE.INF", "fsync",
             "mdel ::/WINDOWS/inf/MACHINE.IN@", "fsync"])
+
+    def test_a_tool_that_fails_after_it_wrote(self):
+        # The command does its work, then exits 1: what it wrote is put back
+        # and forced to disk (one run of writes right after the wait for it,
+        # then an fsync) before the run goes on, and the image is, byte for
+        # byte, as the wrapper copied it just before the command.  The first
+        # rename fails the run; the backup's deletion, the last step, only
+        # leaves the backup.
+        for name, status, files in [
+                ("mren", 3, {"MACHINE.INF": MACHINE_INF, "OUT.INF": MACHINE_INF_INSTALLED}),
+                ("mdel", 0, {"MACHINE.INF": MACHINE_INF_INSTALLED, "MACHINE.IN@": MACHINE_INF})]:
+            with self.subTest(tool=name):
+                image = self.image(inf={"MACHINE.INF": MACHINE_INF})
+                snapshot = image.path + ".before"
+                failing = wrapped_tool(self, name, 'cp %s %s\n"$REAL" "$@"\nexit 1'
+                                       % (image.path, snapshot))
+                got, log, _ = strace(self.ARGS + [image.path], "-e", "trace=wait4,pwrite64,fsync",
+                                     env_extra=failing)
+                with open(snapshot, "rb") as f:
+                    self.assertEqual(image.digest(), hashlib.sha256(f.read()).hexdigest())
+                self.assertEqual((got, image.folder()), (status, dict(files, **{
+                    "OTHER.INF": OTHER_FILES["WINDOWS/INF/OTHER.INF"]})))
+                calls = [line.split("(")[0] for line in log if "(" in line]
+                first = calls.index("pwrite64")
+                last = len(calls) - 1 - calls[::-1].index("pwrite64")
+                self.assertEqual(calls[first - 1:last + 2],
+                                 ["wait4"] + ["pwrite64"] * (last - first + 1) + ["fsync"])
 
     def test_a_signal_waits_for_each_change(self):
         # SIGTERM comes as each fsync begins: after out.inf is copied in it
