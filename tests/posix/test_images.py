@@ -435,8 +435,8 @@ class FullHostDisks(ImageTest):
                     self.skipTest("needs root and setpriv")
                 where = mounted()
                 image = self.image("FAT16 partition at sector 63", where=where)
-                for path in (image.root, image.path):
-                    os.chown(path, 65534 if user else 0, 65534 if user else 0)
+                for path in (image.root, image.path) if user else ():
+                    os.chown(path, 65534, 65534)
                 filler = os.path.join(image.root, "filler")
                 subprocess.run(user + ["dd", "if=/dev/zero", "of=" + filler, "bs=64k"],
                                capture_output=True)
