@@ -859,7 +859,7 @@ class StepsInTheImage(ImageTest):
             with self.subTest(tool=name):
                 image = self.image(inf={"MACHINE.INF": MACHINE_INF})
                 snapshot = image.path + ".before"
-                failing = wrapped_tool(self, name, 'cp %s %s\n"$REAL" "$@"\nexit 1'
+                failing = wrapped_tool(self, name, 'cp "%s" "%s"\n"$REAL" "$@"\nexit 1'
                                        % (image.path, snapshot))
                 got, log, _ = strace(self.ARGS + [image.path], "-e", "trace=wait4,pwrite64,fsync",
                                      env_extra=failing)
