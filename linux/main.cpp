@@ -39,10 +39,12 @@ int main(int argc, char** argv) {
                                  &invocation.windows_dir);
         if (refused != exit_done) front_end_exit(refused);
         invocation.has_windows_dir = true;
-        if (!invocation.has_platform_kind)
-            invocation.platform_kind =
-                image_windows_kind(invocation.windows_dir, invocation.mode != mode_dialog);
     }
+    // A dry run changes nothing, and reads an INF file's text where a
+    // cut-off swap left it.
+    if (!invocation.dry_run) put_back_cut_off_swaps();
+    if (invocation.has_image && !invocation.has_platform_kind)
+        invocation.platform_kind = image_windows_kind(invocation.mode != mode_dialog);
     if (invocation.mode == mode_dialog) {
         int status = tamrix_start(invocation.platform_kind);
         write_offline_registry();

@@ -116,7 +116,7 @@ class OnAFolder(unittest.TestCase):
                 ("SYSTEM.TX1 a folder", {"SYSTEM.TX1": None},
                  "SYSTEM.TX1, the new registry, could not be written"),
                 ("SYSTEM.TX0 a folder", {"SYSTEM.TX0": None},
-                 "SYSTEM.DAT could not be renamed to SYSTEM.TX0 and replaced")]:
+                 "SYSTEM.TX0, the backup of SYSTEM.DAT, could not be written")]:
             with self.subTest(what):
                 folder = self.folder(registry, extra)
                 before = self.files(folder)
