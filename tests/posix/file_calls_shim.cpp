@@ -10,6 +10,7 @@
 //   - TAMRIX_SHIM_STOP_AT=N: the Nth rename or link kills the program
 //     (SIGKILL) before it is made, as a crash there would.
 #include <dlfcn.h>
+#include <sys/ioctl.h>
 #include <linux/msdos_fs.h>
 #include <signal.h>
 #include <stdarg.h>
