@@ -10,6 +10,7 @@
 // files, so nothing tells which one it was written for.  SYSTEM.DAT gets
 // SYSTEM.TX1 where it passes the check and lists what SYSTEM.TX0 lists less
 // some of the ten device keys' trees, as Exit writes it; else SYSTEM.TX0.
+#include <ctype.h>
 #include <stdio.h>
 
 #include <algorithm>
@@ -71,11 +72,19 @@ bool registry_accepts_new(const std::string& backup, const std::string& written)
 
 // The INF file `target` of the Windows folder as the core's swap names it:
 // the file a link names, its backup the name with its last letter "@".
+// Where only the backup is there, the file gets the backup's name as it is
+// on disk (MACHINE.IN@ gives MACHINE.INF), not the lower case of the core's
+// own names.
 swapped_file inf_file(inf_target target) {
     char real[4096];
     std::string path = target_path(target);
     if (platform_real_path(path.c_str(), real, sizeof real)) path = real;
-    return {path, path.substr(0, path.size() - 1) + "@", "", nullptr};
+    char last = path.back();
+    std::string backup = path.substr(0, path.size() - 1) + "@";
+    if (platform_real_path(backup.c_str(), real, sizeof real)) backup = real;
+    bool capitals = backup.size() >= 2 && isupper((unsigned char)backup[backup.size() - 2]);
+    path = backup.substr(0, backup.size() - 1) + (char)(capitals ? toupper(last) : tolower(last));
+    return {path, backup, "", nullptr};
 }
 
 // A path as messages show it, with the names as they are on disk.

@@ -17,8 +17,9 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import system_dat  # noqa: E402
 from system_dat import Shape  # noqa: E402
-from tamrix_fixtures import (COMPLETED, MACHINE_INF, OFFLINE_NOTE, RESTART, USB_INF,  # noqa: E402
-                             WindowsFolder, finish_lines, run_cli)
+from tamrix_fixtures import (COMPLETED, MACHINE_INF, MACHINE_INF_INSTALLED,  # noqa: E402
+                             OFFLINE_NOTE, RESTART, USB_INF, USB_INF_INSTALLED, WindowsFolder,
+                             finish_lines, run_cli)
 from test_images import Image  # noqa: E402
 from test_registry_file import DEVICES, TEN, cregexport, machine_keys, within  # noqa: E402
 from test_terminal_dialog import DialogCase, Terminal, read_box  # noqa: E402
@@ -29,7 +30,8 @@ DA0 = b"Windows' own backup, never touched"
 
 
 def removed(count, where):
-    devices = "The ten devices were" if count == 10 else "%d of the ten devices were" % count
+    devices = ("The ten devices were" if count == 10 else
+               "%d of the ten devices %s" % (count, "was" if count == 1 else "were"))
     return ("Finish: %s removed from the registry of %s (the previous one is SYSTEM.TX0): "
             "Windows detects them anew at its next start." % (devices, where))
 
@@ -126,6 +128,110 @@ class OnAFolder(unittest.TestCase):
                     "was left as it was. / At that Windows' next start, remove these devices in "
                     "Device Manager, then restart it: /     %s" % (folder.windows, why, devices)]))
                 self.assertEqual(self.files(folder), before)
+
+
+class CutOff(unittest.TestCase):
+    """Install killed (SIGKILL) before each rename of its swaps, in a folder
+    (file_calls_shim.cpp: rename and link) and in a disk image (a fake
+    mren first on PATH); then status, then Install again, must each find
+    SYSTEM.DAT and both INF files in place, old or new, and say what they put
+    back.  The first row, with no kill, records the vfat attribute calls:
+    the new SYSTEM.DAT and its backup get SYSTEM.DAT's hidden, system and
+    read-only attributes."""
+
+    OLD = system_dat.build(machine_keys(DEVICES[:3]), Shape("95", 40, True))
+    FILES = {"MACHINE.INF": (MACHINE_INF, MACHINE_INF_INSTALLED),
+             "USB.INF": (USB_INF, USB_INF_INSTALLED)}
+
+    def folder(self):
+        folder = WindowsFolder(BOTH, inf_name="INF")
+        self.addCleanup(folder.close)
+        with open(os.path.join(folder.windows, "SYSTEM.DAT"), "wb") as f:
+            f.write(self.OLD)
+
+        def names(path):
+            found = {}
+            for name in os.listdir(path):
+                if os.path.isfile(os.path.join(path, name)):
+                    with open(os.path.join(path, name), "rb") as f:
+                        found[name] = f.read()
+            return found
+        log = os.path.join(folder.root, "log")
+        env = {"LD_PRELOAD": os.environ["FILE_CALLS_SHIM"], "TAMRIX_SHIM_LOG": log,
+               "TAMRIX_SHIM_ATTRIBUTES": "0x27"}
+        return (["--windows-dir", folder.windows], env, log,
+                lambda: (names(folder.windows), names(folder.inf)), lambda stop: {
+                    "TAMRIX_SHIM_STOP_AT": str(stop)})
+
+    def image(self):
+        image = Image(inf=BOTH, others={"WINDOWS/WIN.COM": b"x", "WINDOWS/SYSTEM.DAT": self.OLD})
+        self.addCleanup(image.close)
+        image.mtools("mattrib", "+r", "+s", "+h", "::/WINDOWS/SYSTEM.DAT")
+        bin_dir, log = os.path.join(image.root, "bin"), os.path.join(image.root, "log")
+        os.mkdir(bin_dir)
+        with open(os.path.join(bin_dir, "mren"), "w") as f:
+            f.write('#!/bin/sh\necho "rename $*" >> %s\n'
+                    '[ "$(wc -l < %s)" = "$MREN_STOP_AT" ] && kill -KILL $PPID && exit 1\n'
+                    'exec %s "$@"\n' % (log, log, shutil.which("mren")))
+        os.chmod(os.path.join(bin_dir, "mren"), 0o755)
+        plain = lambda folder: {n: d for n, d in image.folder(folder).items()  # noqa: E731
+                                if isinstance(d, bytes)}
+        return (["--image", image.path], {"PATH": bin_dir + ":" + os.environ["PATH"]}, log,
+                lambda: (plain("WINDOWS"), plain("WINDOWS/INF")),
+                lambda stop: {"MREN_STOP_AT": str(stop)}), image
+
+    def check_in_place(self, files, new):
+        windows, inf = files
+        self.assertIn(windows.get("SYSTEM.DAT"), (self.OLD, new))
+        for name, texts in self.FILES.items():
+            self.assertIn(inf.get(name), texts)
+
+    def test_killed_at_each_rename(self):
+        new = None
+        for place in ("folder", "image"):
+            made = self.folder() if place == "folder" else self.image()[0]
+            where, env, log, files, _ = made
+            got = run_cli(INSTALL + where, env_extra=env)
+            self.assertEqual(got[0], 0, got)
+            with open(log) as f:
+                calls = [line for line in f.read().splitlines() if line.startswith("rename")]
+            if os.environ.get("SHOW_STEPS"):
+                print(place, calls)
+            new = files()[0]["SYSTEM.DAT"]
+            if place == "folder":
+                with open(log) as f:
+                    self.assertEqual([line for line in f.read().splitlines() if line.startswith(
+                        "set")], ["set SYSTEM.TX1 0x27", "set SYSTEM.TX0 0x27"])
+            for step in range(1, len(calls) + 1):
+                for first in ("status", "install"):
+                    with self.subTest(place=place, step=step, first=first):
+                        made = self.folder() if place == "folder" else self.image()
+                        where, env, log, files, stop = made if place == "folder" else made[0]
+                        run_cli(INSTALL + where, env_extra=dict(env, **stop(step)))
+                        windows, inf = files()
+                        missing = [n for n in ["SYSTEM.DAT"] if n not in windows] + [
+                            n for n in self.FILES if n not in inf]
+                        command = ["status"] if first == "status" else INSTALL
+                        lines = run_cli(command + where)[1]
+                        said = [line for line in lines if line.startswith("Put back: ")]
+                        self.assertEqual(len(said), len(missing), lines)
+                        for name, line in zip(missing, said):
+                            self.assertIn(name + " was missing after a run that was cut off", line)
+                            if name == "SYSTEM.DAT":
+                                self.assertIn("SYSTEM.TX1, the new file" if windows.get(
+                                    "SYSTEM.TX1") == new else "SYSTEM.TX0", line)
+                                self.assertTrue(line.endswith(", still hidden, system, "
+                                                              "read-only."), line)
+                        self.check_in_place(files(), new)
+                        got = run_cli(INSTALL + where)
+                        self.assertEqual(got[0], 0, got)
+                        self.assertFalse([line for line in got[1] if "Put back" in line])
+                        self.assertEqual(files()[0]["SYSTEM.DAT"], new)
+                        self.check_in_place(files(), new)
+                        if place == "image":
+                            self.assertEqual(made[1].mtools("mattrib", "::/WINDOWS/SYSTEM.DAT")
+                                             .decode().split("::")[0].split(), ["A", "SHR"])
+                            self.assertEqual(made[1].fsck(), "")
 
 
 class InTheDialog(DialogCase):
