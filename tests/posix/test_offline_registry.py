@@ -69,6 +69,12 @@ class OnAFolder(unittest.TestCase):
         full = system_dat.build(machine_keys(DEVICES, lower=True), Shape("98", 30, True))
         four = system_dat.build(machine_keys(DEVICES[3:7]), Shape("95", 40, False))
         none = system_dat.build(machine_keys([]), Shape("95", 40, True))
+        one = system_dat.build(machine_keys(DEVICES[2:3]), Shape("95", 40, True))
+        # The PCI keys as Windows 98 and Me name them (the real ME file's).
+        win98 = system_dat.build(machine_keys([d + "&SUBSYS_00000000&REV_08" for d in DEVICES]),
+                                 Shape("98", 30, True))
+        as_win98 = (" (it names its PCI devices as Windows 98 and Me do, "
+                    "VEN_xxxx&DEV_xxxx&SUBSYS_xxxxxxxx&REV_xx, not as Windows 95 does)")
         damaged = full[:-100] + b"\xAA" + full[-99:]  # the last block's checksum is wrong
         note = "Finish: The registry of {win} was left as it was: SYSTEM.DAT "
         rows = [
@@ -79,6 +85,10 @@ class OnAFolder(unittest.TestCase):
             ("none", none, {}, [],
              [RESTART + "No", "Finish: None of the ten devices is in the registry of {win}: it "
               "was left as it was."], 0),
+            ("one", one, {}, [], [RESTART + "No", removed(1, "{win}")], 1),
+            ("named the Windows 98 way", win98, {}, [],
+             [RESTART + "No", "Finish: None of the ten devices is in the registry of {win}%s: "
+              "it was left as it was." % as_win98], held(0) + as_win98),
             ("--keep-registry", full, {}, ["--keep-registry"], finish_lines(), 10),
             ("a wrong checksum", damaged, {}, [],
              [note + "has a wrong checksum in data block (RGDB) %d." % (len(system_dat.blocks(
@@ -89,7 +99,8 @@ class OnAFolder(unittest.TestCase):
                 folder = self.folder(registry, extra)
                 before = self.files(folder)
                 status = run_cli(["status", "--windows-dir", folder.windows])[1][-1]
-                self.assertEqual(status, held(keys) if keys is not None else
+                self.assertEqual(status, keys if isinstance(keys, str) else
+                                 held(keys) if keys is not None else
                                  "SYSTEM.DAT: not read as a registry: SYSTEM.DAT has a wrong "
                                  "checksum in data block (RGDB) %d" % (
                                      len(system_dat.blocks(full)) - 1))
@@ -97,7 +108,7 @@ class OnAFolder(unittest.TestCase):
                 self.assertEqual(got, (0, [COMPLETED] + [line.replace("{win}", folder.windows)
                                                          for line in lines], []))
                 after = self.files(folder)
-                if lines[-1].startswith("Finish: The ten") or lines[-1].startswith("Finish: 4"):
+                if lines[-1].startswith(("Finish: The ten", "Finish: 4", "Finish: 1 ")):
                     path = os.path.join(folder.windows, "SYSTEM.DAT")
                     self.assertEqual(after, dict(before, **{"SYSTEM.DAT": after["SYSTEM.DAT"],
                                                             "SYSTEM.TX0": registry}))
@@ -209,6 +220,8 @@ class CutOff(unittest.TestCase):
                         where, env, log, files, stop = made if place == "folder" else made[0]
                         run_cli(INSTALL + where, env_extra=dict(env, **stop(step)))
                         windows, inf = files()
+                        if place == "folder":  # one rename over it: never missing
+                            self.assertIn("SYSTEM.DAT", windows)
                         missing = [n for n in ["SYSTEM.DAT"] if n not in windows] + [
                             n for n in self.FILES if n not in inf]
                         command = ["status"] if first == "status" else INSTALL
