@@ -247,6 +247,24 @@ class CutOff(unittest.TestCase):
                             self.assertEqual(made[1].fsck(), "")
 
 
+    def test_the_written_registry_only_where_it_proves(self):
+        where, _, _, files, _ = self.folder()
+        run_cli(INSTALL + where)
+        new = files()[0]["SYSTEM.DAT"]
+        damaged = new[:-100] + b"\xAA" + new[-99:]  # the last block's checksum is wrong
+        other = system_dat.build(machine_keys(DEVICES[:2]), Shape("95", 40, True))
+        for what, written, put_back in [("the new one", new, new), ("damaged", damaged, self.OLD),
+                                        ("other keys gone", other, self.OLD)]:
+            with self.subTest(what):
+                (where, _, _, files, _), image = self.image()
+                image.mtools("mren", "::/WINDOWS/SYSTEM.DAT", "::/WINDOWS/SYSTEM.TX0")
+                image.put("WINDOWS/SYSTEM.TX1", written)
+                lines = run_cli(["status"] + where)[1]
+                self.assertIn("SYSTEM.%s" % ("TX1" if put_back == new else "TX0"),
+                              [line for line in lines if line.startswith("Put back: ")][0])
+                self.assertEqual(files()[0]["SYSTEM.DAT"], put_back)
+
+
 class InTheDialog(DialogCase):
     def test_install_then_exit(self):
         registry = system_dat.build(machine_keys(DEVICES), Shape("95", 40, True))
