@@ -60,9 +60,11 @@ void show_registry_status();
 // its name back (file_swap.h), under the lock of a run, and one line says
 // what was put back, or that it could not be.
 void put_back_cut_off_swaps();
-// Whether the INF file `target` is still missing with its text in its
-// backup (put back it could not be): status then counts nothing.
-bool inf_swap_cut_off(inf_target target);
+// Where the INF file `target`, or SYSTEM.DAT, is still missing with the
+// old file in its backup (it could not be put back), the backup's name;
+// else "".  Status then counts nothing in it.
+std::string inf_left_in_backup(inf_target target);
+std::string registry_left_in_backup();
 
 // ---- the terminal (terminal_dialog.cpp) -------------------------------------
 box_answer terminal_message_box(const char* text, const char* caption, box_icon icon,

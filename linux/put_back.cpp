@@ -125,8 +125,8 @@ void tell(const swapped_file& file, put_back_outcome outcome) {
             break;
         case put_back_failed:
             platform_message_box((name + " is missing after a run that was cut off, and " +
-                                  name_of(file.backup) + ", which holds its text, could not "
-                                  "be given its name back.").c_str(),
+                                  name_of(file.backup) + ", which holds the old file, could "
+                                  "not be given its name back.").c_str(),
                                  "Tamrix", icon_error, buttons_ok);
             return;
     }
@@ -153,7 +153,17 @@ void put_back_cut_off_swaps() {
     platform_end_run();
 }
 
-bool inf_swap_cut_off(inf_target target) {
-    swapped_file file = inf_file(target);
-    return swap_cut_off(file.target, file.backup);
+namespace {
+
+std::string left_in_backup(const swapped_file& file) {
+    return swap_cut_off(file.target, file.backup) ? name_of(file.backup) : "";
+}
+
+}  // namespace
+
+std::string inf_left_in_backup(inf_target target) { return left_in_backup(inf_file(target)); }
+
+std::string registry_left_in_backup() {
+    return left_in_backup(
+        {system_dat_path("SYSTEM.DAT"), system_dat_path("SYSTEM.TX0"), "", nullptr});
 }

@@ -167,6 +167,10 @@ void write_offline_registry() {
 void show_registry_status() {
     std::string why;
     registry_reading reading = offline_registry_read(&why);
+    std::string backup = registry_left_in_backup();
+    if (!backup.empty())
+        printf("SYSTEM.DAT: missing (a run that was cut off left the old registry in %s)\n",
+               backup.c_str());
     if (reading == registry_absent) return;
     if (reading == registry_read) {
         offline_registry_keep(false);  // status counts even with --keep-registry

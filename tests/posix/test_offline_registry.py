@@ -181,7 +181,7 @@ class CutOff(unittest.TestCase):
         bin_dir, log = os.path.join(image.root, "bin"), os.path.join(image.root, "log")
         os.mkdir(bin_dir)
         with open(os.path.join(bin_dir, "mren"), "w") as f:
-            f.write('#!/bin/sh\necho "rename $*" >> %s\n'
+            f.write('#!/bin/sh\n[ -n "$MREN_FAILS" ] && exit 1\necho "rename $*" >> %s\n'
                     '[ "$(wc -l < %s)" = "$MREN_STOP_AT" ] && kill -KILL $PPID && exit 1\n'
                     'exec %s "$@"\n' % (log, log, shutil.which("mren")))
         os.chmod(os.path.join(bin_dir, "mren"), 0o755)
@@ -263,6 +263,25 @@ class CutOff(unittest.TestCase):
                 self.assertIn("SYSTEM.%s" % ("TX1" if put_back == new else "TX0"),
                               [line for line in lines if line.startswith("Put back: ")][0])
                 self.assertEqual(files()[0]["SYSTEM.DAT"], put_back)
+
+
+    def test_status_where_nothing_can_be_put_back(self):
+        (where, env, _, files, _), image = self.image()
+        image.mtools("mren", "::/WINDOWS/SYSTEM.DAT", "::/WINDOWS/SYSTEM.TX0")
+        image.put("WINDOWS/SYSTEM.TX1", self.OLD)
+        image.mtools("mren", "::/WINDOWS/INF/MACHINE.INF", "::/WINDOWS/INF/MACHINE.IN@")
+        before = files()
+        got = run_cli(["status"] + where, env_extra=dict(env, MREN_FAILS="1"))
+        cut_off = "%s is missing after a run that was cut off, and %s, which holds the old file, " \
+                  "could not be given its name back."
+        self.assertEqual(got, (1, [
+            "Windows in the image: unknown (no SYSTEM.DAT in its Windows folder): platform kind 0",
+            "INF/machine.inf: missing (a run that was cut off left its old text in MACHINE.IN@)",
+            "INF/USB.INF: not installed",
+            "SYSTEM.DAT: missing (a run that was cut off left the old registry in SYSTEM.TX0)"], [
+            "Tamrix: " + cut_off % (image.path + ":/WINDOWS/INF/MACHINE.INF", "MACHINE.IN@"),
+            "Tamrix: " + cut_off % (image.path + ":/WINDOWS/SYSTEM.DAT", "SYSTEM.TX0")]))
+        self.assertEqual(files(), before)
 
 
 class InTheDialog(DialogCase):
