@@ -90,7 +90,8 @@ swapped_file inf_file(inf_target target) {
 // A path as messages show it, with the names as they are on disk.
 std::string shown(const std::string& path) {
     char real[4096], text[4096];
-    if (!platform_real_path(path.c_str(), real, sizeof real)) snprintf(real, sizeof real, "%s", path.c_str());
+    if (!platform_real_path(path.c_str(), real, sizeof real))
+        snprintf(real, sizeof real, "%s", path.c_str());
     platform_shown_path(real, text, sizeof text);
     return text;
 }
@@ -107,8 +108,14 @@ std::string attributes_of(const std::string& path) {
     std::string names;
     for (auto named : {std::make_pair(kDosHidden, "hidden"), std::make_pair(kDosSystem, "system"),
                        std::make_pair(kDosReadOnly, "read-only")})
-        if (attributes & named.first) names += std::string(names.empty() ? "" : ", ") + named.second;
+        if (attributes & named.first)
+            names += std::string(names.empty() ? "" : ", ") + named.second;
     return names.empty() ? ", with no attributes" : ", still " + names;
+}
+
+// The backup's name where `file` is missing and its backup is there.
+std::string left_in_backup(const swapped_file& file) {
+    return swap_cut_off(file.target, file.backup) ? name_of(file.backup) : "";
 }
 
 void tell(const swapped_file& file, put_back_outcome outcome) {
@@ -145,21 +152,14 @@ void put_back_cut_off_swaps() {
     files.push_back({system_dat_path("SYSTEM.DAT"), system_dat_path("SYSTEM.TX0"),
                      system_dat_path("SYSTEM.TX1"), registry_accepts_new});
     bool cut_off = false;
-    for (const swapped_file& file : files) cut_off = cut_off || swap_cut_off(file.target, file.backup);
+    for (const swapped_file& file : files)
+        cut_off = cut_off || swap_cut_off(file.target, file.backup);
     // The lock of a run: another Tamrix between its renames is no crash.
     if (!cut_off || !platform_begin_run((std::string(windows_dir) + "\\inf").c_str())) return;
     for (const swapped_file& file : files)
         tell(file, put_back_cut_off_swap(file.target, file.backup, file.written, file.accepts_new));
     platform_end_run();
 }
-
-namespace {
-
-std::string left_in_backup(const swapped_file& file) {
-    return swap_cut_off(file.target, file.backup) ? name_of(file.backup) : "";
-}
-
-}  // namespace
 
 std::string inf_left_in_backup(inf_target target) { return left_in_backup(inf_file(target)); }
 

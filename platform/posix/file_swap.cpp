@@ -27,7 +27,9 @@ bool rename_over(const char* from, const char* to) {
     std::string target = posix_linux_path(to);
     if (rename(posix_linux_path(from).c_str(), target.c_str()) != 0) return false;
     size_t slash = target.find_last_of('/');
-    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+    std::string folder = slash == std::string::npos ? "."
+                         : slash == 0                ? "/"
+                                                     : target.substr(0, slash);
     int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     bool flushed = fd >= 0 && fsync(fd) == 0;
     if (fd >= 0) close(fd);

@@ -22,7 +22,10 @@
 
 extern "C" {
 
-static int renames; /* rename and link calls so far */
+typedef int (*two_paths_call)(const char*, const char*);
+typedef int (*ioctl_call)(int, unsigned long, ...);
+
+static int renames;  // the rename and link calls so far
 
 static void note(const char* format, ...) {
     const char* log = getenv("TAMRIX_SHIM_LOG");
@@ -49,14 +52,12 @@ static void count_rename(const char* from, const char* to) {
 
 int rename(const char* from, const char* to) {
     count_rename(from, to);
-    int (*real)(const char*, const char*) = (int (*)(const char*, const char*))dlsym(RTLD_NEXT, "rename");
-    return real(from, to);
+    return ((two_paths_call)dlsym(RTLD_NEXT, "rename"))(from, to);
 }
 
 int link(const char* from, const char* to) {
     count_rename(from, to);
-    int (*real)(const char*, const char*) = (int (*)(const char*, const char*))dlsym(RTLD_NEXT, "link");
-    return real(from, to);
+    return ((two_paths_call)dlsym(RTLD_NEXT, "link"))(from, to);
 }
 
 int ioctl(int fd, unsigned long request, ...) {
@@ -78,8 +79,7 @@ int ioctl(int fd, unsigned long request, ...) {
         }
         return 0;
     }
-    int (*real)(int, unsigned long, ...) = (int (*)(int, unsigned long, ...))dlsym(RTLD_NEXT, "ioctl");
-    return real(fd, request, argument);
+    return ((ioctl_call)dlsym(RTLD_NEXT, "ioctl"))(fd, request, argument);
 }
 
 }  // extern "C"
