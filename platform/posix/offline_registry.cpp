@@ -5,8 +5,8 @@
 // end, with every noted key and its subtree gone.
 #include "offline_registry.h"
 
-#include <string.h>
 #include <ctype.h>
+#include <string.h>
 #include <strings.h>
 
 #include <set>
@@ -76,10 +76,11 @@ void tell_refusal() {
     platform_message_box(text.c_str(), "Finish", icon_information, buttons_ok);
 }
 
-// The value `name` of the loaded key at `path`, as text.
-bool string_value(const std::string& path, const char* name, std::string* value) {
-    for (const registry_entry& entry : registry_listing(loaded_bytes, loaded))
-        if (entry.is_value && strcasecmp(entry.path.c_str(), path.c_str()) == 0 &&
+// The value `name` of the key at `path` in `listing`, as text.
+bool string_value(const std::vector<registry_entry>& listing, const char* path, const char* name,
+                  std::string* value) {
+    for (const registry_entry& entry : listing)
+        if (entry.is_value && strcasecmp(entry.path.c_str(), path) == 0 &&
             strcasecmp(entry.name.c_str(), name) == 0) {
             *value = entry.data.substr(0, entry.data.find('\0'));  // with or without its NUL
             return true;
@@ -142,12 +143,12 @@ registry_reading offline_registry_read(std::string* why_not) {
 }
 
 bool offline_registry_version(std::string* version, std::string* service) {
-    const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+    const char* key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
     service->clear();
-    if (loaded.root == kNoRegistryNode || !string_value(key, "VersionNumber", version) ||
-        version->empty())
-        return false;
-    string_value(key, "SubVersionNumber", service);
+    if (loaded.root == kNoRegistryNode) return false;
+    std::vector<registry_entry> listing = registry_listing(loaded_bytes, loaded);
+    if (!string_value(listing, key, "VersionNumber", version) || version->empty()) return false;
+    string_value(listing, key, "SubVersionNumber", service);
     return true;
 }
 
