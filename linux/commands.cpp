@@ -48,6 +48,12 @@ std::string shown_in_windows_dir(inf_target target) {
 
 // The status line for one file, and the exit status it asks for.
 static int show_status_of(inf_target target, int windows_kind) {
+    std::string backup = inf_left_in_backup(target);
+    if (!backup.empty()) {
+        printf("%s: missing (a run that was cut off left its old text in %s)\n",
+               shown_in_windows_dir(target).c_str(), backup.c_str());
+        return exit_missing;
+    }
     inf_content content = inspect_inf(target, windows_kind);
     std::string name = shown_in_windows_dir(target);
     const template_count& lines = content.template_lines;

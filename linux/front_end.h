@@ -40,10 +40,10 @@ extern command_line invocation;
 // ends with the status returned.
 int open_image(const std::string& image, int partition, bool for_changes,
                std::string* windows_dir);
-// The kind of Windows in the image, from what the registry of the folder
-// `windows_dir` records (0 where it records none); `say`: one line tells
-// what was found.
-int image_windows_kind(const std::string& windows_dir, bool say);
+// The kind of Windows in the image, from what the registry of the Windows
+// folder records (offline_registry_read: 0 where it records none, or is
+// refused); `say`: one line tells what was found.
+int image_windows_kind(bool say);
 
 // ---- the offline registry (registry_exit.cpp) ------------------------------------
 // Exit's last step: the device keys that the core deleted, written as one
@@ -53,6 +53,18 @@ void write_offline_registry();
 // For status: how many of the ten device keys SYSTEM.DAT holds, as a line;
 // none when the Windows folder has no SYSTEM.DAT.
 void show_registry_status();
+
+// ---- a swap cut off by a crash (put_back.cpp) ------------------------------------
+// Before a run reads anything of the Windows folder: where a swap of
+// SYSTEM.DAT or an INF file was cut off between its renames, the file gets
+// its name back (file_swap.h), under the lock of a run, and one line says
+// what was put back, or that it could not be.
+void put_back_cut_off_swaps();
+// Where the INF file `target`, or SYSTEM.DAT, is still missing with the
+// old file in its backup (it could not be put back), the backup's name;
+// else "".  Status then counts nothing in it.
+std::string inf_left_in_backup(inf_target target);
+std::string registry_left_in_backup();
 
 // ---- the terminal (terminal_dialog.cpp) -------------------------------------
 box_answer terminal_message_box(const char* text, const char* caption, box_icon icon,

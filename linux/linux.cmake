@@ -19,6 +19,7 @@ add_executable(tamrix
   ${TAMRIX_LINUX_DIR}/terminal_dialog.cpp
   ${TAMRIX_LINUX_DIR}/open_image.cpp
   ${TAMRIX_LINUX_DIR}/registry_exit.cpp
+  ${TAMRIX_LINUX_DIR}/put_back.cpp
 )
 target_include_directories(tamrix PRIVATE ${CURSES_INCLUDE_DIRS})
 target_compile_options(tamrix PRIVATE ${CURSES_CFLAGS})

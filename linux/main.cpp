@@ -6,6 +6,8 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <string>
+
 #include "../platform/posix/offline_registry.h"
 #include "../platform/posix/posix_interruptions.h"
 #include "../platform/posix/posix_run_files.h"
@@ -39,10 +41,17 @@ int main(int argc, char** argv) {
                                  &invocation.windows_dir);
         if (refused != exit_done) front_end_exit(refused);
         invocation.has_windows_dir = true;
-        if (!invocation.has_platform_kind)
-            invocation.platform_kind =
-                image_windows_kind(invocation.windows_dir, invocation.mode != mode_dialog);
     }
+    // As soon as the Windows folder is known: what a cut-off swap left is
+    // put back, then SYSTEM.DAT is read, once for the whole run.  A dry run
+    // changes nothing, and reads an INF file's text where such a swap left it.
+    if (!invocation.dry_run) {
+        put_back_cut_off_swaps();
+        std::string why;
+        offline_registry_read(&why);
+    }
+    if (invocation.has_image && !invocation.has_platform_kind)
+        invocation.platform_kind = image_windows_kind(invocation.mode != mode_dialog);
     if (invocation.mode == mode_dialog) {
         int status = tamrix_start(invocation.platform_kind);
         write_offline_registry();

@@ -2,7 +2,7 @@
 // or a command starts: an emulator's format exported through QEMU as a raw
 // disk, its FAT volume found and handed to the image backend, the Windows
 // folder in it named or found, and the kind of Windows read from its
-// SYSTEM.DAT (see front_end.h).
+// SYSTEM.DAT through the checked offline registry (see front_end.h).
 #include <fcntl.h>
 #include <pwd.h>
 #include <stdio.h>
@@ -15,7 +15,7 @@
 #include "../platform/image/image_disk.h"
 #include "../platform/image/image_export.h"
 #include "../platform/image/image_files.h"
-#include "../platform/image/image_registry.h"
+#include "../platform/posix/offline_registry.h"
 #include "../system/system.h"
 #include "front_end.h"
 
@@ -24,9 +24,6 @@ namespace {
 // VER_PLATFORM_WIN32_WINDOWS: a registry in the CREG format is that of
 // Windows 95, 98 or Me.
 const uint32_t kWin32Windows = 1;
-
-// The largest SYSTEM.DAT read: real ones are a few megabytes.
-const size_t kMostRegistryBytes = 64u << 20;
 
 int refuse(const std::string& why, int status = exit_missing) {
     platform_message_box(why.c_str(), "Tamrix", icon_error, buttons_ok);
@@ -171,26 +168,27 @@ int open_image(const std::string& image, int partition, bool for_changes,
     return exit_done;
 }
 
-int image_windows_kind(const std::string& windows_dir, bool say) {
-    registry_version version;
-    std::string bytes;
-    if (image_read_whole((windows_dir + "\\SYSTEM.DAT").c_str(), &bytes, kMostRegistryBytes))
-        version = read_windows_version(bytes);
-    else
-        version.why_not = "no SYSTEM.DAT in its Windows folder";
-    int kind = version.found ? windows_kind(kWin32Windows, version.service.c_str()) : 0;
+int image_windows_kind(bool say) {
+    std::string why, version, service;
+    registry_reading reading = offline_registry_read(&why);
+    bool found = reading == registry_read && offline_registry_version(&version, &service);
+    if (reading == registry_absent)
+        why = "no SYSTEM.DAT in its Windows folder";
+    else if (reading == registry_refused)
+        why = "SYSTEM.DAT: not read as a registry: " + why;
+    else if (!found)
+        why = "SYSTEM.DAT records no VersionNumber";
+    int kind = found ? windows_kind(kWin32Windows, service.c_str()) : 0;
     if (say) {
-        if (!version.found)
-            printf("Windows in the image: unknown (%s): platform kind 0\n",
-                   version.why_not.c_str());
-        else if (version.service.empty())
+        if (!found)
+            printf("Windows in the image: unknown (%s): platform kind 0\n", why.c_str());
+        else if (service.empty())
             printf("Windows in the image: version %s, no service string: platform kind %d\n",
-                   version.version.c_str(), kind);
+                   version.c_str(), kind);
         else
             printf("Windows in the image: version %s, service string \"%s\": platform kind %d\n",
-                   version.version.c_str(), version.service.c_str(), kind);
+                   version.c_str(), service.c_str(), kind);
         fflush(stdout);
     }
     return kind;
 }
-

@@ -5,7 +5,9 @@
 // end, with every noted key and its subtree gone.
 #include "offline_registry.h"
 
+#include <ctype.h>
 #include <string.h>
+#include <strings.h>
 
 #include <set>
 
@@ -14,8 +16,11 @@
 
 namespace {
 
-bool keep_registry;                // --keep-registry: no registry at all
-bool load_tried;                   // the first platform_local_machine has run
+bool keep_registry;                // --keep-registry: no registry for the seam's calls
+bool read_done;                    // offline_registry_read has read SYSTEM.DAT in this run
+registry_reading reading;          // what it found
+std::string reading_why;           // why it refused the file
+bool refusal_told;                 // the user was told why the registry is left alone
 std::string loaded_bytes;          // the SYSTEM.DAT loaded, as read
 registry_layout loaded;            // its layout; no root when nothing is loaded
 std::vector<uint32_t> deleted;     // the nodes of the keys deleted so far, in order
@@ -57,21 +62,30 @@ bool proves(const std::string& bytes, std::string* why_not) {
     return false;
 }
 
-// Loads the Windows folder's SYSTEM.DAT, or says why it stays as it is.  A
-// folder without one (a copy of the INF files alone) has no registry to
-// speak of: the core's note on Device Manager says enough.
-void load_for_the_run() {
-    std::string bytes, why;
-    bool missing = false;
-    if (read_system_dat(system_dat_path("SYSTEM.DAT"), &bytes, &why, &missing)
-            ? offline_registry_load(bytes, &why)
-            : missing)
-        return;
+// Tells the user, once, why the registry stays as it is.  A folder without
+// SYSTEM.DAT (a copy of the INF files alone) has no registry to speak of:
+// the core's note on Device Manager says enough.
+void tell_refusal() {
+    if (refusal_told) return;
+    refusal_told = true;
     char folder[4096] = "", shown[4096] = "";
     platform_windows_dir(folder, sizeof folder);
     platform_shown_path(folder, shown, sizeof shown);
-    std::string text = "The registry of " + std::string(shown) + " was left as it was: " + why + ".";
+    std::string text =
+        "The registry of " + std::string(shown) + " was left as it was: " + reading_why + ".";
     platform_message_box(text.c_str(), "Finish", icon_information, buttons_ok);
+}
+
+// The value `name` of the key at `path` in `listing`, as text.
+bool string_value(const std::vector<registry_entry>& listing, const char* path, const char* name,
+                  std::string* value) {
+    for (const registry_entry& entry : listing)
+        if (entry.is_value && strcasecmp(entry.path.c_str(), path) == 0 &&
+            strcasecmp(entry.name.c_str(), name) == 0) {
+            *value = entry.data.substr(0, entry.data.find('\0'));  // with or without its NUL
+            return true;
+        }
+    return false;
 }
 
 }  // namespace
@@ -109,7 +123,47 @@ bool read_system_dat(const std::string& path, std::string* bytes, std::string* w
 
 void offline_registry_keep(bool keep) { keep_registry = keep; }
 
-bool offline_registry_loaded() { return loaded.root != kNoRegistryNode; }
+bool offline_registry_loaded() { return !keep_registry && loaded.root != kNoRegistryNode; }
+
+const std::string& offline_registry_bytes() { return loaded_bytes; }
+
+registry_reading offline_registry_read(std::string* why_not) {
+    if (!read_done) {
+        read_done = true;
+        std::string bytes;
+        bool missing = false;
+        if (read_system_dat(system_dat_path("SYSTEM.DAT"), &bytes, &reading_why, &missing) &&
+            offline_registry_load(bytes, &reading_why))
+            reading = registry_read;
+        else
+            reading = missing ? registry_absent : registry_refused;
+    }
+    *why_not = reading_why;
+    return reading;
+}
+
+bool offline_registry_version(std::string* version, std::string* service) {
+    const char* key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+    service->clear();
+    if (loaded.root == kNoRegistryNode) return false;
+    std::vector<registry_entry> listing = registry_listing(loaded_bytes, loaded);
+    if (!string_value(listing, key, "VersionNumber", version) || version->empty()) return false;
+    string_value(listing, key, "SubVersionNumber", service);
+    return true;
+}
+
+bool offline_registry_names_pci_as_windows98() {
+    if (loaded.root == kNoRegistryNode) return false;
+    uint32_t pci = find_registry_key(loaded_bytes, loaded, loaded.root, "Enum\\PCI");
+    if (pci == kNoRegistryNode) return false;
+    for (uint32_t device : registry_subkeys(loaded_bytes, pci)) {
+        std::string name = registry_key_name(loaded_bytes, loaded, device);
+        for (char& c : name) c = (char)toupper((unsigned char)c);
+        if (name.find("&SUBSYS_") != std::string::npos && name.find("&REV_") != std::string::npos)
+            return true;
+    }
+    return false;
+}
 
 bool offline_registry_load(const std::string& bytes, std::string* why_not) {
     offline_registry_unload();
@@ -117,11 +171,13 @@ bool offline_registry_load(const std::string& bytes, std::string* why_not) {
     if (!check_registry(bytes, &layout, why_not)) return false;
     loaded_bytes = bytes;
     loaded = layout;
-    load_tried = true;
+    read_done = true;  // a registry handed in is the run's
+    reading = registry_read;
     return true;
 }
 
 void offline_registry_unload() {
+    read_done = false;
     loaded_bytes.clear();
     loaded = registry_layout();
     deleted.clear();
@@ -159,10 +215,9 @@ int registry_keys_held(const std::string& bytes, const std::vector<std::string>&
 // ---- the seam --------------------------------------------------------------------
 
 platform_key platform_local_machine() {
-    if (!load_tried && !keep_registry) {
-        load_tried = true;
-        load_for_the_run();
-    }
+    if (keep_registry) return 0;
+    std::string why;
+    if (offline_registry_read(&why) == registry_refused) tell_refusal();
     return loaded.root == kNoRegistryNode ? 0 : key_of(loaded.root);
 }
 

@@ -22,11 +22,39 @@ std::string system_dat_path(const char* name);
 bool read_system_dat(const std::string& path, std::string* bytes, std::string* why_not,
                      bool* missing = nullptr);
 
+// The Windows folder's SYSTEM.DAT, read and checked the first time a run
+// asks, as soon as the Windows folder is known; every later call gives the
+// same answer without reading again.  The kind of Windows, status and Exit
+// all ask here.
+enum registry_reading {
+    registry_absent,   // the folder has no SYSTEM.DAT
+    registry_refused,  // it cannot be read, or does not pass the check: `why_not`
+    registry_read,     // loaded
+};
+registry_reading offline_registry_read(std::string* why_not);
+
+// VersionNumber and SubVersionNumber of the loaded registry's
+// SOFTWARE\Microsoft\Windows\CurrentVersion, without a NUL at their end;
+// false when it records no VersionNumber (`service` is "" where there is
+// no SubVersionNumber).
+bool offline_registry_version(std::string* version, std::string* service);
+
+// Whether the loaded registry names its PCI devices as Windows 98 and Me
+// do, with the subsystem and revision: Enum\PCI\VEN_8086&DEV_7113&SUBSYS_
+// 00000000&REV_08 (the real Windows ME SYSTEM.DAT of the tests) where
+// Windows 95 has Enum\PCI\VEN_8086&DEV_7113.  None of the ten keys, which
+// are the Windows 95 names, is then found.
+bool offline_registry_names_pci_as_windows98();
+
 // Takes `bytes`, a SYSTEM.DAT, as the registry of the calls, if it passes
 // the structural check; else false with `why_not` for the user.
 bool offline_registry_load(const std::string& bytes, std::string* why_not);
+// Forgets the loaded file and the run's reading: the next
+// offline_registry_read reads SYSTEM.DAT again.
 void offline_registry_unload();
-// Whether a registry is loaded.
+// The loaded file, as read.
+const std::string& offline_registry_bytes();
+// Whether a registry is loaded for the seam's calls (never with --keep-registry).
 bool offline_registry_loaded();
 
 // The first platform_local_machine of a run loads the Windows folder's

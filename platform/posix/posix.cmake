@@ -35,7 +35,7 @@ add_library(tamrix_posix STATIC
   ${TAMRIX_IMAGE_DIR}/image_files.cpp
   ${TAMRIX_IMAGE_DIR}/image_io.cpp
   ${TAMRIX_IMAGE_DIR}/image_journal.cpp
-  ${TAMRIX_IMAGE_DIR}/image_registry.cpp
+  ${TAMRIX_POSIX_DIR}/file_swap.cpp
 )
 target_link_libraries(tamrix_posix PUBLIC tamrix_posix_files tamrix_registry_file)
 

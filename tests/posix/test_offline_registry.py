@@ -17,8 +17,9 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import system_dat  # noqa: E402
 from system_dat import Shape  # noqa: E402
-from tamrix_fixtures import (COMPLETED, MACHINE_INF, OFFLINE_NOTE, RESTART, USB_INF,  # noqa: E402
-                             WindowsFolder, finish_lines, run_cli)
+from tamrix_fixtures import (COMPLETED, MACHINE_INF, MACHINE_INF_INSTALLED,  # noqa: E402
+                             OFFLINE_NOTE, RESTART, USB_INF, USB_INF_INSTALLED, WindowsFolder,
+                             finish_lines, run_cli)
 from test_images import Image  # noqa: E402
 from test_registry_file import DEVICES, TEN, cregexport, machine_keys, within  # noqa: E402
 from test_terminal_dialog import DialogCase, Terminal, read_box  # noqa: E402
@@ -29,7 +30,8 @@ DA0 = b"Windows' own backup, never touched"
 
 
 def removed(count, where):
-    devices = "The ten devices were" if count == 10 else "%d of the ten devices were" % count
+    devices = ("The ten devices were" if count == 10 else
+               "%d of the ten devices %s" % (count, "was" if count == 1 else "were"))
     return ("Finish: %s removed from the registry of %s (the previous one is SYSTEM.TX0): "
             "Windows detects them anew at its next start." % (devices, where))
 
@@ -67,6 +69,12 @@ class OnAFolder(unittest.TestCase):
         full = system_dat.build(machine_keys(DEVICES, lower=True), Shape("98", 30, True))
         four = system_dat.build(machine_keys(DEVICES[3:7]), Shape("95", 40, False))
         none = system_dat.build(machine_keys([]), Shape("95", 40, True))
+        one = system_dat.build(machine_keys(DEVICES[2:3]), Shape("95", 40, True))
+        # The PCI keys as Windows 98 and Me name them (the real ME file's).
+        win98 = system_dat.build(machine_keys([d + "&SUBSYS_00000000&REV_08" for d in DEVICES]),
+                                 Shape("98", 30, True))
+        as_win98 = (" (it names its PCI devices as Windows 98 and Me do, "
+                    "VEN_xxxx&DEV_xxxx&SUBSYS_xxxxxxxx&REV_xx, not as Windows 95 does)")
         damaged = full[:-100] + b"\xAA" + full[-99:]  # the last block's checksum is wrong
         note = "Finish: The registry of {win} was left as it was: SYSTEM.DAT "
         rows = [
@@ -77,6 +85,10 @@ class OnAFolder(unittest.TestCase):
             ("none", none, {}, [],
              [RESTART + "No", "Finish: None of the ten devices is in the registry of {win}: it "
               "was left as it was."], 0),
+            ("one", one, {}, [], [RESTART + "No", removed(1, "{win}")], 1),
+            ("named the Windows 98 way", win98, {}, [],
+             [RESTART + "No", "Finish: None of the ten devices is in the registry of {win}%s: "
+              "it was left as it was." % as_win98], held(0) + as_win98),
             ("--keep-registry", full, {}, ["--keep-registry"], finish_lines(), 10),
             ("a wrong checksum", damaged, {}, [],
              [note + "has a wrong checksum in data block (RGDB) %d." % (len(system_dat.blocks(
@@ -87,7 +99,8 @@ class OnAFolder(unittest.TestCase):
                 folder = self.folder(registry, extra)
                 before = self.files(folder)
                 status = run_cli(["status", "--windows-dir", folder.windows])[1][-1]
-                self.assertEqual(status, held(keys) if keys is not None else
+                self.assertEqual(status, keys if isinstance(keys, str) else
+                                 held(keys) if keys is not None else
                                  "SYSTEM.DAT: not read as a registry: SYSTEM.DAT has a wrong "
                                  "checksum in data block (RGDB) %d" % (
                                      len(system_dat.blocks(full)) - 1))
@@ -95,7 +108,7 @@ class OnAFolder(unittest.TestCase):
                 self.assertEqual(got, (0, [COMPLETED] + [line.replace("{win}", folder.windows)
                                                          for line in lines], []))
                 after = self.files(folder)
-                if lines[-1].startswith("Finish: The ten") or lines[-1].startswith("Finish: 4"):
+                if lines[-1].startswith(("Finish: The ten", "Finish: 4", "Finish: 1 ")):
                     path = os.path.join(folder.windows, "SYSTEM.DAT")
                     self.assertEqual(after, dict(before, **{"SYSTEM.DAT": after["SYSTEM.DAT"],
                                                             "SYSTEM.TX0": registry}))
@@ -116,7 +129,7 @@ class OnAFolder(unittest.TestCase):
                 ("SYSTEM.TX1 a folder", {"SYSTEM.TX1": None},
                  "SYSTEM.TX1, the new registry, could not be written"),
                 ("SYSTEM.TX0 a folder", {"SYSTEM.TX0": None},
-                 "SYSTEM.DAT could not be renamed to SYSTEM.TX0 and replaced")]:
+                 "SYSTEM.TX0, the backup of SYSTEM.DAT, could not be written")]:
             with self.subTest(what):
                 folder = self.folder(registry, extra)
                 before = self.files(folder)
@@ -126,6 +139,149 @@ class OnAFolder(unittest.TestCase):
                     "was left as it was. / At that Windows' next start, remove these devices in "
                     "Device Manager, then restart it: /     %s" % (folder.windows, why, devices)]))
                 self.assertEqual(self.files(folder), before)
+
+
+class CutOff(unittest.TestCase):
+    """Install killed (SIGKILL) before each rename of its swaps, in a folder
+    (file_calls_shim.cpp: rename and link) and in a disk image (a fake
+    mren first on PATH); then status, then Install again, must each find
+    SYSTEM.DAT and both INF files in place, old or new, and say what they put
+    back.  The first row, with no kill, records the vfat attribute calls:
+    the new SYSTEM.DAT and its backup get SYSTEM.DAT's hidden, system and
+    read-only attributes."""
+
+    OLD = system_dat.build(machine_keys(DEVICES[:3]), Shape("95", 40, True))
+    FILES = {"MACHINE.INF": (MACHINE_INF, MACHINE_INF_INSTALLED),
+             "USB.INF": (USB_INF, USB_INF_INSTALLED)}
+
+    def folder(self):
+        folder = WindowsFolder(BOTH, inf_name="INF")
+        self.addCleanup(folder.close)
+        with open(os.path.join(folder.windows, "SYSTEM.DAT"), "wb") as f:
+            f.write(self.OLD)
+
+        def names(path):
+            found = {}
+            for name in os.listdir(path):
+                if os.path.isfile(os.path.join(path, name)):
+                    with open(os.path.join(path, name), "rb") as f:
+                        found[name] = f.read()
+            return found
+        log = os.path.join(folder.root, "log")
+        env = {"LD_PRELOAD": os.environ["FILE_CALLS_SHIM"], "TAMRIX_SHIM_LOG": log,
+               "TAMRIX_SHIM_ATTRIBUTES": "0x27"}
+        return (["--windows-dir", folder.windows], env, log,
+                lambda: (names(folder.windows), names(folder.inf)), lambda stop: {
+                    "TAMRIX_SHIM_STOP_AT": str(stop)})
+
+    def image(self):
+        image = Image(inf=BOTH, others={"WINDOWS/WIN.COM": b"x", "WINDOWS/SYSTEM.DAT": self.OLD})
+        self.addCleanup(image.close)
+        image.mtools("mattrib", "+r", "+s", "+h", "::/WINDOWS/SYSTEM.DAT")
+        bin_dir, log = os.path.join(image.root, "bin"), os.path.join(image.root, "log")
+        os.mkdir(bin_dir)
+        with open(os.path.join(bin_dir, "mren"), "w") as f:
+            f.write('#!/bin/sh\n[ -n "$MREN_FAILS" ] && exit 1\necho "rename $*" >> %s\n'
+                    '[ "$(wc -l < %s)" = "$MREN_STOP_AT" ] && kill -KILL $PPID && exit 1\n'
+                    'exec %s "$@"\n' % (log, log, shutil.which("mren")))
+        os.chmod(os.path.join(bin_dir, "mren"), 0o755)
+        plain = lambda folder: {n: d for n, d in image.folder(folder).items()  # noqa: E731
+                                if isinstance(d, bytes)}
+        return (["--image", image.path], {"PATH": bin_dir + ":" + os.environ["PATH"]}, log,
+                lambda: (plain("WINDOWS"), plain("WINDOWS/INF")),
+                lambda stop: {"MREN_STOP_AT": str(stop)}), image
+
+    def check_in_place(self, files, new):
+        windows, inf = files
+        self.assertIn(windows.get("SYSTEM.DAT"), (self.OLD, new))
+        for name, texts in self.FILES.items():
+            self.assertIn(inf.get(name), texts)
+
+    def test_killed_at_each_rename(self):
+        new = None
+        for place in ("folder", "image"):
+            made = self.folder() if place == "folder" else self.image()[0]
+            where, env, log, files, _ = made
+            got = run_cli(INSTALL + where, env_extra=env)
+            self.assertEqual(got[0], 0, got)
+            with open(log) as f:
+                calls = [line for line in f.read().splitlines() if line.startswith("rename")]
+            if os.environ.get("SHOW_STEPS"):
+                print(place, calls)
+            new = files()[0]["SYSTEM.DAT"]
+            if place == "folder":
+                with open(log) as f:
+                    self.assertEqual([line for line in f.read().splitlines() if line.startswith(
+                        "set")], ["set SYSTEM.TX1 0x27", "set SYSTEM.TX0 0x27"])
+            for step in range(1, len(calls) + 1):
+                for first in ("status", "install"):
+                    with self.subTest(place=place, step=step, first=first):
+                        made = self.folder() if place == "folder" else self.image()
+                        where, env, log, files, stop = made if place == "folder" else made[0]
+                        run_cli(INSTALL + where, env_extra=dict(env, **stop(step)))
+                        windows, inf = files()
+                        if place == "folder":  # one rename over it: never missing
+                            self.assertIn("SYSTEM.DAT", windows)
+                        missing = [n for n in ["SYSTEM.DAT"] if n not in windows] + [
+                            n for n in self.FILES if n not in inf]
+                        command = ["status"] if first == "status" else INSTALL
+                        lines = run_cli(command + where)[1]
+                        said = [line for line in lines if line.startswith("Put back: ")]
+                        self.assertEqual(len(said), len(missing), lines)
+                        for name, line in zip(missing, said):
+                            self.assertIn(name + " was missing after a run that was cut off", line)
+                            if name == "SYSTEM.DAT":
+                                self.assertIn("SYSTEM.TX1, the new file" if windows.get(
+                                    "SYSTEM.TX1") == new else "SYSTEM.TX0", line)
+                                self.assertTrue(line.endswith(", still hidden, system, "
+                                                              "read-only."), line)
+                        self.check_in_place(files(), new)
+                        got = run_cli(INSTALL + where)
+                        self.assertEqual(got[0], 0, got)
+                        self.assertFalse([line for line in got[1] if "Put back" in line])
+                        self.assertEqual(files()[0]["SYSTEM.DAT"], new)
+                        self.check_in_place(files(), new)
+                        if place == "image":
+                            self.assertEqual(made[1].mtools("mattrib", "::/WINDOWS/SYSTEM.DAT")
+                                             .decode().split("::")[0].split(), ["A", "SHR"])
+                            self.assertEqual(made[1].fsck(), "")
+
+
+    def test_the_written_registry_only_where_it_proves(self):
+        where, _, _, files, _ = self.folder()
+        run_cli(INSTALL + where)
+        new = files()[0]["SYSTEM.DAT"]
+        damaged = new[:-100] + b"\xAA" + new[-99:]  # the last block's checksum is wrong
+        other = system_dat.build(machine_keys(DEVICES[:2]), Shape("95", 40, True))
+        for what, written, put_back in [("the new one", new, new), ("damaged", damaged, self.OLD),
+                                        ("other keys gone", other, self.OLD)]:
+            with self.subTest(what):
+                (where, _, _, files, _), image = self.image()
+                image.mtools("mren", "::/WINDOWS/SYSTEM.DAT", "::/WINDOWS/SYSTEM.TX0")
+                image.put("WINDOWS/SYSTEM.TX1", written)
+                lines = run_cli(["status"] + where)[1]
+                self.assertIn("SYSTEM.%s" % ("TX1" if put_back == new else "TX0"),
+                              [line for line in lines if line.startswith("Put back: ")][0])
+                self.assertEqual(files()[0]["SYSTEM.DAT"], put_back)
+
+
+    def test_status_where_nothing_can_be_put_back(self):
+        (where, env, _, files, _), image = self.image()
+        image.mtools("mren", "::/WINDOWS/SYSTEM.DAT", "::/WINDOWS/SYSTEM.TX0")
+        image.put("WINDOWS/SYSTEM.TX1", self.OLD)
+        image.mtools("mren", "::/WINDOWS/INF/MACHINE.INF", "::/WINDOWS/INF/MACHINE.IN@")
+        before = files()
+        got = run_cli(["status"] + where, env_extra=dict(env, MREN_FAILS="1"))
+        cut_off = "%s is missing after a run that was cut off, and %s, which holds the old file, " \
+                  "could not be given its name back."
+        self.assertEqual(got, (1, [
+            "Windows in the image: unknown (no SYSTEM.DAT in its Windows folder): platform kind 0",
+            "INF/machine.inf: missing (a run that was cut off left its old text in MACHINE.IN@)",
+            "INF/USB.INF: not installed",
+            "SYSTEM.DAT: missing (a run that was cut off left the old registry in SYSTEM.TX0)"], [
+            "Tamrix: " + cut_off % (image.path + ":/WINDOWS/INF/MACHINE.INF", "MACHINE.IN@"),
+            "Tamrix: " + cut_off % (image.path + ":/WINDOWS/SYSTEM.DAT", "SYSTEM.TX0")]))
+        self.assertEqual(files(), before)
 
 
 class InTheDialog(DialogCase):
