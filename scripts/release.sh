@@ -54,6 +54,11 @@ fi
 
 # ---- the executable ------------------------------------------------------------
 
+# The Windows program's flags are its own (the toolchain file's and the
+# build type's): flags a caller exports, as a Debian package build does,
+# would change its bytes or break its link without a C runtime.
+unset CFLAGS CXXFLAGS CPPFLAGS LDFLAGS
+
 echo "release: building Tamrix $version in $build"
 rm -rf "$build"
 mkdir -p "$(dirname "$build")"
