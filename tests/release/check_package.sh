@@ -68,6 +68,7 @@ expected="$(sort <<EOF2
 ./usr/share/doc/tamrix/README.md.gz
 ./usr/share/doc/tamrix/changelog.gz
 ./usr/share/doc/tamrix/copyright
+./usr/share/lintian/overrides/tamrix
 ./usr/share/man/man1/tamrix.1.gz
 ./usr/share/tamrix/windows/README.TXT
 ./usr/share/tamrix/windows/tamrix-$version.img
