@@ -5,6 +5,14 @@
 #include <stdlib.h>
 #include <string.h>
 
+const char* version_text() {
+    // TAMRIX_VERSION is the CMake project's version (CMakeLists.txt).
+    return "tamrix " TAMRIX_VERSION "\n"
+           "Copyright (C) 2026 The Tamrix developers\n"
+           "License MIT <https://opensource.org/license/mit>: free to use, change and share;\n"
+           "there is NO WARRANTY.\n";
+}
+
 const char* usage_text() {
     return "Usage:\n"
            "  tamrix [--platform-kind K] [--image FILE [--partition N]] [--keep-registry]\n"
@@ -27,6 +35,8 @@ const char* usage_text() {
            "      the ten device keys the Windows folder's SYSTEM.DAT holds; changes\n"
            "      nothing.\n"
            "  tamrix --help\n"
+           "  tamrix --version\n"
+           "      Prints the version and the licence.\n"
            "\n"
            "WINDOWS_DIR, DIR  the Windows folder being patched (the one holding INF);\n"
            "                  without it, the WINDIR environment variable.\n"
@@ -91,6 +101,7 @@ enum option_id {
     opt_image,
     opt_partition,
     opt_help,
+    opt_version,
     option_count,
 };
 
@@ -122,6 +133,7 @@ const option_row kOptions[] = {
     {opt_partition, "partition",
      "--partition takes a partition number: 1 to 4, or 5 and up for a logical drive", with_any},
     {opt_help, "help", nullptr, with_any},
+    {opt_version, "version", nullptr, with_any},
 };
 
 // What the commands of each use are called, for "... goes with ...".
@@ -254,12 +266,12 @@ class reader {
     const char* maybe_command_ = nullptr;  // the first word, taken as the folder
 };
 
-// --help ends the reading: nothing else counts, not even earlier mistakes
-// that only the whole line shows.
-command_line help_only() {
-    command_line help;
-    help.mode = mode_help;
-    return help;
+// --help and --version end the reading: nothing else counts, not even
+// earlier mistakes that only the whole line shows.
+command_line only(run_mode mode) {
+    command_line result;
+    result.mode = mode;
+    return result;
 }
 
 command_line invalid(command_line result, const std::string& why) {
@@ -300,7 +312,7 @@ command_line parse_command_line(int argc, const char* const* argv, const char* w
         if (code == 1) {
             error = read.take_word(optarg, false);
         } else if (code == 'h') {
-            return help_only();
+            return only(mode_help);
         } else if (code == ':') {
             error = row_of(optopt)->value_needed;
         } else if (code == '?') {
@@ -317,8 +329,8 @@ command_line parse_command_line(int argc, const char* const* argv, const char* w
             const char* written = argv[optind - (value_apart ? 2 : 1)];
             if (!spelled_out(written, row->name))
                 error = std::string("unknown option ") + written;
-            else if (row->id == opt_help)
-                return help_only();
+            else if (row->id == opt_help || row->id == opt_version)
+                return only(row->id == opt_help ? mode_help : mode_version);
             else
                 error = read.take_option(row->id, optarg);
         }

@@ -6,6 +6,7 @@
 //                                                  one command, for scripts
 //   tamrix status [--chipsets] [--usb] --windows-dir DIR [--platform-kind K]
 //   tamrix --help
+//   tamrix --version
 //
 // --image FILE [--partition N] goes with each of them: the Windows folder
 // is then inside that disk image, and --windows-dir (or the folder
@@ -21,6 +22,7 @@ enum run_mode {
     mode_uninstall,  // Uninstall, then Exit, without a dialog
     mode_status,     // what each file holds now
     mode_help,       // print the usage and end with status 0
+    mode_version,    // print the version and licence and end with status 0
     mode_invalid,    // `error` says why; end with status 2
 };
 
@@ -57,5 +59,8 @@ command_line parse_command_line(int argc, const char* const* argv, const char* w
 
 // The text that --help prints.
 const char* usage_text();
+
+// The text that --version prints: name and version, copyright, licence.
+const char* version_text();
 
 #endif

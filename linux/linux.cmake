@@ -9,6 +9,7 @@ set(TAMRIX_LINUX_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 # The command line, apart so that its tests can link it alone.
 add_library(tamrix_command_line STATIC ${TAMRIX_LINUX_DIR}/command_line.cpp)
+target_compile_definitions(tamrix_command_line PRIVATE TAMRIX_VERSION="${PROJECT_VERSION}")
 
 add_executable(tamrix
   ${TAMRIX_LINUX_DIR}/main.cpp

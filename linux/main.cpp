@@ -22,6 +22,10 @@ int main(int argc, char** argv) {
         fputs(usage_text(), stdout);
         return exit_done;
     }
+    if (invocation.mode == mode_version) {
+        fputs(version_text(), stdout);
+        return exit_done;
+    }
     if (invocation.mode == mode_invalid) {
         fprintf(stderr, "tamrix: %s\nTry 'tamrix --help'.\n", invocation.error.c_str());
         return exit_usage;

@@ -14,7 +14,8 @@
 # (build/release-i686, or $TAMRIX_RELEASE_BUILD).  Every time stamp in the
 # image and the zip is SOURCE_DATE_EPOCH, by default the date of the last
 # commit, in UTC; the volume serial number is fixed.  Two runs on the same
-# commit therefore write the same bytes.  VER comes from resources/tamrix.rc.
+# commit therefore write the same bytes.  VER is the CMake
+# project's version (scripts/version.sh).
 # Only the five files are written in OUT_DIR; nothing there is touched before
 # all of them are made.
 set -euo pipefail
@@ -35,8 +36,7 @@ for tool in mformat mcopy python3 sha256sum i686-w64-mingw32-g++; do
   command -v "$tool" >/dev/null || fail "$tool is missing (scripts/install-deps.sh installs it)"
 done
 
-version="$(sed -n 's/^ *VALUE "FileVersion", "\([0-9.]*\)".*/\1/p' resources/tamrix.rc)"
-[[ "$version" =~ ^[0-9]+\.[0-9]+$ ]] || fail "no FileVersion in resources/tamrix.rc"
+version="$(scripts/version.sh)" || fail "no version in CMakeLists.txt"
 
 if [[ -z "${SOURCE_DATE_EPOCH:-}" ]]; then
   SOURCE_DATE_EPOCH="$(git log -1 --format=%ct 2>/dev/null)" ||
@@ -53,6 +53,11 @@ if [[ -n "$(git status --porcelain --untracked-files=no 2>/dev/null)" ]]; then
 fi
 
 # ---- the executable ------------------------------------------------------------
+
+# The Windows program's flags are its own (the toolchain file's and the
+# build type's): flags a caller exports, as a Debian package build does,
+# would change its bytes or break its link without a C runtime.
+unset CFLAGS CXXFLAGS CPPFLAGS LDFLAGS
 
 echo "release: building Tamrix $version in $build"
 rm -rf "$build"

@@ -7,6 +7,7 @@
 #   4. the merge fuzzer, built with clang, for a bounded time (build/fuzz);
 #   5. the Windows builds and their tests (scripts/test-windows.sh);
 #   6. the release bundle, made twice and checked (tests/release/check_release.sh).
+#   7. the Debian package, built, unpacked and checked (tests/release/check_package.sh).
 # Every stage is required; the script stops at the first that fails.  A
 # stage whose optional packages could not be installed (the 32-bit Wine of
 # the i686 end-to-end tests) is skipped, saying why, and counted as skipped.
@@ -151,5 +152,9 @@ counted_stage windows build/test-windows.log scripts/test-windows.sh
 # ---- 6. the release bundle ---------------------------------------------------------
 stage "release bundle (tests/release/check_release.sh)"
 counted_stage release build/test-release.log tests/release/check_release.sh
+
+# ---- 7. the Debian package -----------------------------------------------------------
+stage "Debian package (tests/release/check_package.sh)"
+counted_stage package build/test-package.log tests/release/check_package.sh
 
 finish 0

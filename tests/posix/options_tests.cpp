@@ -134,10 +134,12 @@ TEST(CommandLine, DiskImages) {
     }
 }
 
-TEST(CommandLine, HelpEndsTheReading) {
+TEST(CommandLine, HelpAndVersionEndTheReading) {
     EXPECT_EQ(parse({"install", "--bogus", "--help"}).mode, mode_invalid);
     EXPECT_EQ(parse({"install", "--yes", "--no", "-h"}).mode, mode_help);
     EXPECT_EQ(parse({"--help"}).mode, mode_help);
+    EXPECT_EQ(parse({"status", "--yes", "--version"}).mode, mode_version);
+    EXPECT_EQ(parse({"--vers"}).error, "unknown option --vers");
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ finish() {
   exit
 }
 
-version="$(sed -n 's/^ *VALUE "FileVersion", "\([0-9.]*\)".*/\1/p' "$repo/resources/tamrix.rc")"
+version="$("$repo/scripts/version.sh")"
 image="tamrix-$version.img"
 zip="tamrix-$version.zip"
 files=(TAMRIX.EXE README.TXT "$image" "$zip" SHA256SUMS)
