@@ -8,9 +8,10 @@ systems write them.
                          record, as some files have).
     shape                a Shape: "95" (each block's free space one record at
                          its end, RGKN's free nodes one run at its end) or
-                         "98" (free records between used ones, ids left free
-                         between used ones, single free nodes among the
-                         used ones); how many records a block holds; whether
+                         "98" (free records between used ones on each
+                         block's list, ids left free between used ones, the
+                         highest id above the highest in use, single free
+                         nodes among the used ones); how many records a block holds; whether
                          checksums are kept.
                          `layout`, a dict, receives each key's RGKN offset
                          ("node") and its (id, block) ("placed").
@@ -62,31 +63,36 @@ def record(node_id, block, name, values):
                        len(name.encode("latin-1")), len(values), 0) + body
 
 
-def free_record(size):
-    return struct.pack("<IHHIHHI", size, 0xFFFF, 0xFFFF, NONE, 0, 0, 0) + bytes(size - 20)
+def free_record(size, next_free=NONE):
+    return struct.pack("<IHHIHHI", size, 0xFFFF, 0xFFFF, next_free, 0, 0, 0) + bytes(size - 20)
 
 
 def rgdb_block(number, records, style, checksums):
-    """records: [(id, bytes)] in file order."""
+    """records: [(id, bytes)] in file order.  Its free records form a list
+    from the header through each one's link, the last in the file first (as
+    Windows ME lists the newest first); on 98 the highest id stands above
+    the highest in use, a high-water mark."""
     ids = [i for i, _ in records]
-    body, free_at, unused = b"", NONE, 0
+    pieces = []  # (offset in the block, bytes of a used record, or the size of a free one)
+    at = 32
     for index, (_, data) in enumerate(records):
         if style == "98" and index % 5 == 2:  # a record freed earlier, left in place
-            if free_at == NONE:
-                free_at = 32 + len(body)
-            body += free_record(40)
-            unused += 40
-        body += data
-    size = (32 + len(body) + 20 + 4095) & ~4095  # whole 4 KiB, room for the free record
-    tail = size - 32 - len(body)
-    if free_at == NONE:
-        free_at = 32 + len(body)
-    body += free_record(tail)
-    unused += tail
+            pieces.append((at, 40))
+            at += 40
+        pieces.append((at, data))
+        at += len(data)
+    size = (at + 20 + 4095) & ~4095  # whole 4 KiB, room for the free record
+    pieces.append((at, size - at))
+    free = [offset for offset, piece in pieces if isinstance(piece, int)]
+    after = dict(zip(free[1:], free))  # each free record's link: the one before it
+    body = b"".join(piece if isinstance(piece, bytes) else free_record(piece, after.get(offset, NONE))
+                    for offset, piece in pieces)
+    unused = sum(piece for _, piece in pieces if isinstance(piece, int))
     first_free = min(set(range(256)) - set(ids))
+    highest = min(254, max(ids) + 3) if style == "98" else max(ids)
     flags = 0x0D if checksums else 0x09
-    header = b"RGDB" + struct.pack("<IIHHIHHII", size, unused, flags, number, free_at,
-                                   max(ids), first_free, 0, 0)
+    header = b"RGDB" + struct.pack("<IIHHIHHII", size, unused, flags, number, free[-1], highest,
+                                   first_free, 0, 0)
     return header + body
 
 
