@@ -232,7 +232,8 @@ class registry_checker {
 
     bool enum_key() {
         if (find_registry_key(bytes_, layout_, layout_.root, "Enum") == kNoRegistryNode)
-            return fail("has no key Enum under HKEY_LOCAL_MACHINE");
+            return fail("has no key Enum: it is a registry file, but not the machine's "
+                        "(HKEY_LOCAL_MACHINE)");
         return true;
     }
 

@@ -11,14 +11,18 @@ systems write them.
                          "98" (free records between used ones on each
                          block's list, ids left free between used ones, the
                          highest id above the highest in use, single free
-                         nodes among the used ones); how many records a block holds; whether
-                         checksums are kept.
+                         nodes among the used ones); how many records a
+                         block holds; whether checksums are kept.
                          `layout`, a dict, receives each key's RGKN offset
                          ("node") and its (id, block) ("placed").
     blocks(data)         each RGDB block: (file offset, size, [(record offset,
                          size, id)]), id None for a free record.
     with_checksums(data) the file with every kept checksum made right, for
                          tests that damage a file on purpose.
+    key_at(data, path)   the file offsets of a key's RGKN node and its record.
+    renamed(data, path, name)
+                         the file (a built one or one Windows wrote) with a
+                         key renamed in place to a shorter name.
 """
 
 import struct
@@ -182,3 +186,40 @@ def blocks(data):
         found.append((at, size, records))
         at += size
     return found
+
+
+def key_at(data, path):
+    """The file offsets of the RGKN node and of the record of the key at
+    `path` below the root (names compared without regard to case)."""
+    records = {(number, node_id): offset for number, (_, _, found) in enumerate(blocks(data))
+               for offset, _, node_id in found if node_id is not None}
+    node = struct.unpack_from("<I", data, 0x28)[0]
+    for name in path.split("\\"):
+        child = struct.unpack_from("<I", data, 0x20 + node + 0x10)[0]
+        while child != NONE:
+            node_id, number = struct.unpack_from("<HH", data, 0x20 + child + 0x18)
+            at = records.get((number, node_id))
+            length = struct.unpack_from("<H", data, at + 12)[0] if at else 0
+            if at and data[at + 20:at + 20 + length].decode("latin-1").upper() == name.upper():
+                break
+            child = struct.unpack_from("<I", data, 0x20 + child + 0x14)[0]
+        assert child != NONE, "no key " + path
+        node = child
+    return 0x20 + node, records[struct.unpack_from("<HH", data, 0x20 + node + 0x18)[::-1]]
+
+
+def renamed(data, path, name):
+    """`data` with the key at `path` renamed in place to `name`, shorter:
+    the values move down over the rest of the old name, the record keeps
+    its size with the freed bytes as slack at its end, its bytes in use
+    drop, and the node gets the new name's hash."""
+    node, record = key_at(data, path)
+    used, old_length = struct.unpack_from("<IH", data, record + 8)
+    new = name.encode("latin-1")
+    cut = old_length - len(new)
+    assert cut > 0, "the new name must be shorter"
+    data = bytearray(data)
+    data[record + 20:record + used] = new + data[record + 20 + old_length:record + used] + bytes(cut)
+    struct.pack_into("<IH", data, record + 8, used - cut, len(new))
+    struct.pack_into("<I", data, node + 4, name_hash(name))
+    return with_checksums(bytes(data))
