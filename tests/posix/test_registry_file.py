@@ -8,6 +8,7 @@ Usage: REGISTRY_TOOL=path/to/registry_tool python3 test_registry_file.py
 """
 
 import os
+import struct
 import subprocess
 import sys
 import tempfile
@@ -155,7 +156,8 @@ class Files(unittest.TestCase):
 
     def assert_style_kept(self, before, after):
         """A block with free records between used ones keeps them free; any
-        other, when changed, ends in its one free record."""
+        other, when changed, ends in its one free record.  Its highest id
+        stays (a high-water mark); its first free id is the lowest free."""
         for (at, size, old), (_, _, new) in zip(system_dat.blocks(before),
                                                  system_dat.blocks(after)):
             old_free = [(offset, length) for offset, length, node_id in old if node_id is None]
@@ -166,6 +168,11 @@ class Files(unittest.TestCase):
             elif new != old:
                 self.assertEqual(len(free), 1)
                 self.assertEqual(sum(free[0]), at + size)
+            if new != old:
+                used = set(node_id for _, _, node_id in new)
+                self.assertEqual(struct.unpack_from("<HH", after, at + 0x14),
+                                 (struct.unpack_from("<H", before, at + 0x14)[0],
+                                  min(set(range(256)) - used)))
 
     def test_damaged_files_refused_unchanged(self):
         layout = {}
