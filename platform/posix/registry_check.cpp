@@ -136,7 +136,8 @@ class registry_checker {
         std::set<uint32_t> seen;
         for (uint32_t at = u32(bytes_, block + kBlockFreeAt); at != kNone;
              at = u32(bytes_, block + at + kRecordNextFree)) {
-            if (!seen.insert(at).second) return fail("has a loop in its list of free records" + where);
+            if (!seen.insert(at).second)
+                return fail("has a loop in its list of free records" + where);
             if (free_records->erase(at) == 0)
                 return fail("has a broken list of free records" + where);
         }

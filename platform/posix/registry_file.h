@@ -6,7 +6,8 @@
 //
 // The layout, all numbers little-endian.  Sources: regutils' regformat.h
 // and registry.c (the only public code that writes the format), libyal's
-// libcreg format document ("Windows 9x Registry File (CREG) format"), and
+// libcreg format document ("Windows 9x Registry File (CREG) format") and
+// headers, Wine's Windows 95 loader (misc/registry.c), and
 // tests/data/registry/winme_SYSTEM.DAT and winme_USER.DAT, two files that
 // Windows ME wrote (named "the ME files" below):
 //
@@ -108,9 +109,8 @@ struct registry_layout {
 // record found exactly once, sibling and child chains without loops, parent
 // links pointing back, the lists of free nodes and of free records well
 // formed, checksums right where kept, nothing cut off, and a key Enum under
-// the root.  True with
-// `layout` filled, or false with `why_not` saying, for the user, what is
-// wrong.
+// the root.  True with `layout` filled, or false with `why_not` saying, for
+// the user, what is wrong.
 bool check_registry(const std::string& bytes, registry_layout* layout, std::string* why_not);
 
 // The node of the key at `path` below `from` (names separated by '\',

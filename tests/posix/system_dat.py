@@ -89,8 +89,8 @@ def rgdb_block(number, records, style, checksums):
     pieces.append((at, size - at))
     free = [offset for offset, piece in pieces if isinstance(piece, int)]
     after = dict(zip(free[1:], free))  # each free record's link: the one before it
-    body = b"".join(piece if isinstance(piece, bytes) else free_record(piece, after.get(offset, NONE))
-                    for offset, piece in pieces)
+    body = b"".join(piece if isinstance(piece, bytes) else
+                    free_record(piece, after.get(offset, NONE)) for offset, piece in pieces)
     unused = sum(piece for _, piece in pieces if isinstance(piece, int))
     first_free = min(set(range(256)) - set(ids))
     highest = min(254, max(ids) + 3) if style == "98" else max(ids)
@@ -219,7 +219,8 @@ def renamed(data, path, name):
     cut = old_length - len(new)
     assert cut > 0, "the new name must be shorter"
     data = bytearray(data)
-    data[record + 20:record + used] = new + data[record + 20 + old_length:record + used] + bytes(cut)
+    values = data[record + 20 + old_length:record + used]
+    data[record + 20:record + used] = new + values + bytes(cut)
     struct.pack_into("<IH", data, record + 8, used - cut, len(new))
     struct.pack_into("<I", data, node + 4, name_hash(name))
     return with_checksums(bytes(data))
