@@ -1,14 +1,13 @@
 // The structural check of a registry file (the format is in registry_file.h).
 // It reads every structure once, with every offset and size tested against
-// the file and the block that holds it before it is used, and refuses
-// anything it cannot vouch for: a file it passes can be changed by
-// registry_delete.cpp without a single bounds test there.
+// the file and the block that holds it before it is used, and refuses what
+// would make a read or a deletion unsafe, nothing more: a file it passes can
+// be changed by registry_delete.cpp without a single bounds test there.
 //
-// Where the sources differ: libcreg names the RGDB header's field at 0x10
-// "used size", regutils "free offset" and observes that on 98 it points at
-// any free record, not only at the end; regutils' reading agrees with files
-// of both systems, so it is followed.  libcreg carries an XOR checksum but
-// checks none; regutils adds the words up, and is followed.
+// Where the sources differ, the files Windows wrote decide: libcreg names
+// the RGDB header's field at 0x10 "used size", regutils "free offset"; in
+// the ME files it starts the list of free records.  libcreg carries an XOR
+// checksum but checks none; regutils adds the words up, and is followed.
 #include "registry_file.h"
 #include "registry_format.h"
 
@@ -94,13 +93,16 @@ class registry_checker {
         return true;
     }
 
-    // The records of one block: they tile it exactly, each used id once,
-    // each record's values inside its used bytes, and the header's unused
-    // size, free offset, highest id and first free id agreeing with them.
+    // The records of one block: they tile it exactly; a used record carries
+    // this block's number and an id below kIdLimit found once, its values
+    // inside its bytes in use; the header's unused size is the sum of the
+    // free records, and its free offset starts the list of all of them.
+    // The header's highest id and first free id are Windows' own
+    // bookkeeping for its next record: no read or deletion rests on them.
     bool records(uint16_t number, uint64_t block, uint32_t size) {
         const std::string where = " in data block (RGDB) " + std::to_string(number);
-        uint32_t free_at = u32(bytes_, block + kBlockFreeAt), free_bytes = 0;
-        bool free_at_found = false;
+        std::set<uint32_t> free_records;
+        uint32_t free_bytes = 0;
         bool used[kIdLimit] = {};
         for (uint32_t at = kBlockHeaderSize, record_size; at < size; at += record_size) {
             uint64_t record = block + at;
@@ -108,13 +110,12 @@ class registry_checker {
             if (record_size < kRecordHeaderSize || record_size > size - at)
                 return fail("has a record that crosses the end of its block" + where);
             uint16_t id = u16(bytes_, record + kRecordId);
-            uint16_t record_block = u16(bytes_, record + kRecordBlock);
-            if (id == kFreeId && record_block == kFreeId) {
+            if (id == kFreeId) {
+                free_records.insert(at);
                 free_bytes += record_size;
-                if (at == free_at) free_at_found = true;
                 continue;
             }
-            if (record_block != number || id >= kIdLimit)
+            if (u16(bytes_, record + kRecordBlock) != number || id >= kIdLimit)
                 return fail("has a record with a wrong id or block number" + where);
             if (used[id]) return fail("has a record id found twice" + where);
             used[id] = true;
@@ -122,17 +123,25 @@ class registry_checker {
                 return fail("has a record whose values do not fit in it" + where);
             records_[std::make_pair(number, id)] = record;
         }
-        if (free_bytes != u32(bytes_, block + kBlockUnused) ||
-            (free_bytes == 0 ? free_at != kNone : !free_at_found))
+        if (free_bytes != u32(bytes_, block + kBlockUnused))
             return fail("has free space that its header does not describe" + where);
-        uint16_t highest = 0, first_free = kIdLimit;
-        for (uint16_t id = 0; id < kIdLimit; id++) {
-            if (used[id]) highest = id;
-            if (!used[id] && first_free == kIdLimit) first_free = id;
+        return free_records_listed(block, &free_records, where);
+    }
+
+    // The block's list of free records, from the header's free offset
+    // through each one's link to the next: every free record once, and
+    // nothing else.
+    bool free_records_listed(uint64_t block, std::set<uint32_t>* free_records,
+                             const std::string& where) {
+        std::set<uint32_t> seen;
+        for (uint32_t at = u32(bytes_, block + kBlockFreeAt); at != kNone;
+             at = u32(bytes_, block + at + kRecordNextFree)) {
+            if (!seen.insert(at).second)
+                return fail("has a loop in its list of free records" + where);
+            if (free_records->erase(at) == 0)
+                return fail("has a broken list of free records" + where);
         }
-        if (u16(bytes_, block + kBlockMaxId) != highest ||
-            u16(bytes_, block + kBlockFirstFreeId) != first_free)
-            return fail("has record ids that its header does not describe" + where);
+        if (!free_records->empty()) return fail("has a free record off its list" + where);
         return true;
     }
 
@@ -218,12 +227,14 @@ class registry_checker {
             if (key != layout_.nodes.end() && key->first < node + run)
                 return fail("has a free key node run over a key in use");
         }
+        layout_.free_node_count = seen.size();
         return true;
     }
 
     bool enum_key() {
         if (find_registry_key(bytes_, layout_, layout_.root, "Enum") == kNoRegistryNode)
-            return fail("has no key Enum under HKEY_LOCAL_MACHINE");
+            return fail("has no key Enum: it is a registry file, but not the machine's "
+                        "(HKEY_LOCAL_MACHINE)");
         return true;
     }
 

@@ -8,14 +8,16 @@
 //     makes it (0x80000000, a run of one node, record 0xFFFF/0xFFFF) and
 //     goes to the head of RGKN's free list;
 //   - each record of the subtree leaves its block in the block's own style.
-//     A block whose free space is all one record at its end (Windows 95,
-//     and regutils' writer) is compacted: the later records move down and
-//     the end becomes one free record.  A block with free records between
-//     used ones (Windows 98, as regutils' reader notes) gets one more: the
-//     record is freed where it is, and the free offset, if it pointed
-//     nowhere, points at it;
-//   - the block's header follows: unused size, free offset, highest id in
-//     use and lowest free id (regutils' delete_key);
+//     A block whose free space is all one record at its end, or that has
+//     none (Windows 95, and regutils' writer), is compacted: the later
+//     records move down and the end becomes one free record, the only one
+//     on the block's list.  A block with free records between used ones
+//     (Windows 98 and ME) gets one more: the record is freed where it is
+//     and goes to the head of the block's list of free records, as Windows
+//     ME puts the newest first;
+//   - the block's header follows: the unused size and the free offset; the
+//     highest id stays as it was, a high-water mark, and the first free id
+//     becomes the lowest id not in use (registry_file.h);
 //   - every checksum the flags keep is made right again.
 // The file keeps its size.  The result must pass check_registry, or the
 // caller's bytes stay as they were.
@@ -59,7 +61,7 @@ class key_deletion {
                 compact(block);
             else
                 free_in_place(block);
-            renew_ids(block);
+            renew_first_free_id(block);
         }
         renew_checksum(&new_, 0, kFileHeaderSize, u16(new_, kHeaderFlags), kHeaderChecksum);
         renew_checksum(&new_, kRgkn, u32(new_, kRgkn + kRgknSize), u32(new_, kRgkn + kRgknFlags),
@@ -121,13 +123,15 @@ class key_deletion {
         return true;
     }
 
-    // Writes a free record of `size` bytes at `at`, its bytes zeroed.
-    void write_free_record(uint64_t at, uint32_t size) {
+    // Writes a free record of `size` bytes at `at`, its bytes zeroed (no
+    // deleted name or value stays behind), linked to the free record at
+    // `next` (an offset in the block; kNone: none).
+    void write_free_record(uint64_t at, uint32_t size, uint32_t next) {
         new_.replace(at, size, size, '\0');
         put32(&new_, at + kRecordSize, size);
         put16(&new_, at + kRecordId, kFreeId);
         put16(&new_, at + kRecordBlock, kFreeId);
-        put32(&new_, at + kRecordUsed, kNone);
+        put32(&new_, at + kRecordNextFree, next);
     }
 
     void compact(uint64_t block) {
@@ -138,7 +142,7 @@ class key_deletion {
             new_.replace(block + end, record_size, old_, block + at, record_size);
             end += record_size;
         }
-        write_free_record(block + end, size - end);
+        write_free_record(block + end, size - end, kNone);
         put32(&new_, block + kBlockUnused, size - end);
         put32(&new_, block + kBlockFreeAt, end);
     }
@@ -148,25 +152,21 @@ class key_deletion {
         for (uint32_t at : records_of(block)) {
             if (records_gone_.count(block + at) == 0) continue;
             uint32_t record_size = u32(old_, block + at + kRecordSize);
-            write_free_record(block + at, record_size);
+            write_free_record(block + at, record_size, free_at);
             unused += record_size;
-            if (free_at == kNone) free_at = at;
+            free_at = at;
         }
         put32(&new_, block + kBlockUnused, unused);
         put32(&new_, block + kBlockFreeAt, free_at);
     }
 
-    void renew_ids(uint64_t block) {
+    void renew_first_free_id(uint64_t block) {
         bool used[kIdLimit] = {};
         uint32_t size = u32(new_, block + kBlockSize);
         for (uint32_t at = kBlockHeaderSize; at < size; at += u32(new_, block + at + kRecordSize))
             if (!is_free(new_, block + at)) used[u16(new_, block + at + kRecordId)] = true;
-        uint16_t highest = 0, first_free = kIdLimit;
-        for (uint16_t id = 0; id < kIdLimit; id++) {
-            if (used[id]) highest = id;
-            if (!used[id] && first_free == kIdLimit) first_free = id;
-        }
-        put16(&new_, block + kBlockMaxId, highest);
+        uint16_t first_free = 0;
+        while (first_free < kIdLimit && used[first_free]) first_free++;
         put16(&new_, block + kBlockFirstFreeId, first_free);
     }
 

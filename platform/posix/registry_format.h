@@ -40,9 +40,10 @@ const uint32_t kBlockSize = 0x04, kBlockUnused = 0x08, kBlockFlags = 0x0C, kBloc
 const uint32_t kRecordHeaderSize = 20;
 const uint32_t kRecordSize = 0x00, kRecordId = 0x04, kRecordBlock = 0x06, kRecordUsed = 0x08,
                kRecordNameLength = 0x0C, kRecordValueCount = 0x0E;
+const uint32_t kRecordNextFree = 0x08;  // a free record's link (a used one's bytes in use)
 const uint32_t kValueHeaderSize = 12;
 const uint16_t kFreeId = 0xFFFF;
-const uint16_t kIdLimit = 255;  // ids run from 0 to 254 (regutils refuses higher ones)
+const uint16_t kIdLimit = 255;  // ids run from 0 to 254 (registry_file.h)
 
 // Bit 0x4 of a structure's flags: its checksum is kept (regutils' REG_FLAG_CSUMVALID).
 const uint32_t kChecksumKept = 0x4;

@@ -1,5 +1,6 @@
 // The tests' handle on the registry file module (platform/posix/registry_file.h):
-//   registry_tool check FILE           prints "clean", or why the file is refused (status 1)
+//   registry_tool check FILE           prints "clean: N free key nodes" (the entries of
+//                                      RGKN's free list), or why the file is refused (status 1)
 //   registry_tool list FILE            prints the listing, one key or value a line
 //   registry_tool delete FILE KEY...   deletes the keys (paths below the root, absent
 //                                      ones skipped) in place, proving the result first
@@ -51,7 +52,7 @@ int main(int argc, char** argv) {
     registry_layout layout;
     if (!check_registry(bytes, &layout, &why)) return refuse(why);
     if (command == "check") {
-        printf("clean\n");
+        printf("clean: %zu free key nodes\n", layout.free_node_count);
     } else if (command == "list") {
         print(registry_listing(bytes, layout));
     } else if (command == "delete") {

@@ -8,16 +8,21 @@ systems write them.
                          record, as some files have).
     shape                a Shape: "95" (each block's free space one record at
                          its end, RGKN's free nodes one run at its end) or
-                         "98" (free records between used ones, ids left free
-                         between used ones, single free nodes among the
-                         used ones); how many records a block holds; whether
-                         checksums are kept.
+                         "98" (free records between used ones on each
+                         block's list, ids left free between used ones, the
+                         highest id above the highest in use, single free
+                         nodes among the used ones); how many records a
+                         block holds; whether checksums are kept.
                          `layout`, a dict, receives each key's RGKN offset
                          ("node") and its (id, block) ("placed").
     blocks(data)         each RGDB block: (file offset, size, [(record offset,
                          size, id)]), id None for a free record.
     with_checksums(data) the file with every kept checksum made right, for
                          tests that damage a file on purpose.
+    key_at(data, path)   the file offsets of a key's RGKN node and its record.
+    renamed(data, path, name)
+                         the file (a built one or one Windows wrote) with a
+                         key renamed in place to a shorter name.
 """
 
 import struct
@@ -62,31 +67,36 @@ def record(node_id, block, name, values):
                        len(name.encode("latin-1")), len(values), 0) + body
 
 
-def free_record(size):
-    return struct.pack("<IHHIHHI", size, 0xFFFF, 0xFFFF, NONE, 0, 0, 0) + bytes(size - 20)
+def free_record(size, next_free=NONE):
+    return struct.pack("<IHHIHHI", size, 0xFFFF, 0xFFFF, next_free, 0, 0, 0) + bytes(size - 20)
 
 
 def rgdb_block(number, records, style, checksums):
-    """records: [(id, bytes)] in file order."""
+    """records: [(id, bytes)] in file order.  Its free records form a list
+    from the header through each one's link, the last in the file first (as
+    Windows ME lists the newest first); on 98 the highest id stands above
+    the highest in use, a high-water mark."""
     ids = [i for i, _ in records]
-    body, free_at, unused = b"", NONE, 0
+    pieces = []  # (offset in the block, bytes of a used record, or the size of a free one)
+    at = 32
     for index, (_, data) in enumerate(records):
         if style == "98" and index % 5 == 2:  # a record freed earlier, left in place
-            if free_at == NONE:
-                free_at = 32 + len(body)
-            body += free_record(40)
-            unused += 40
-        body += data
-    size = (32 + len(body) + 20 + 4095) & ~4095  # whole 4 KiB, room for the free record
-    tail = size - 32 - len(body)
-    if free_at == NONE:
-        free_at = 32 + len(body)
-    body += free_record(tail)
-    unused += tail
+            pieces.append((at, 40))
+            at += 40
+        pieces.append((at, data))
+        at += len(data)
+    size = (at + 20 + 4095) & ~4095  # whole 4 KiB, room for the free record
+    pieces.append((at, size - at))
+    free = [offset for offset, piece in pieces if isinstance(piece, int)]
+    after = dict(zip(free[1:], free))  # each free record's link: the one before it
+    body = b"".join(piece if isinstance(piece, bytes) else
+                    free_record(piece, after.get(offset, NONE)) for offset, piece in pieces)
+    unused = sum(piece for _, piece in pieces if isinstance(piece, int))
     first_free = min(set(range(256)) - set(ids))
+    highest = min(254, max(ids) + 3) if style == "98" else max(ids)
     flags = 0x0D if checksums else 0x09
-    header = b"RGDB" + struct.pack("<IIHHIHHII", size, unused, flags, number, free_at,
-                                   max(ids), first_free, 0, 0)
+    header = b"RGDB" + struct.pack("<IIHHIHHII", size, unused, flags, number, free[-1], highest,
+                                   first_free, 0, 0)
     return header + body
 
 
@@ -176,3 +186,41 @@ def blocks(data):
         found.append((at, size, records))
         at += size
     return found
+
+
+def key_at(data, path):
+    """The file offsets of the RGKN node and of the record of the key at
+    `path` below the root (names compared without regard to case)."""
+    records = {(number, node_id): offset for number, (_, _, found) in enumerate(blocks(data))
+               for offset, _, node_id in found if node_id is not None}
+    node = struct.unpack_from("<I", data, 0x28)[0]
+    for name in path.split("\\"):
+        child = struct.unpack_from("<I", data, 0x20 + node + 0x10)[0]
+        while child != NONE:
+            node_id, number = struct.unpack_from("<HH", data, 0x20 + child + 0x18)
+            at = records.get((number, node_id))
+            length = struct.unpack_from("<H", data, at + 12)[0] if at else 0
+            if at and data[at + 20:at + 20 + length].decode("latin-1").upper() == name.upper():
+                break
+            child = struct.unpack_from("<I", data, 0x20 + child + 0x14)[0]
+        assert child != NONE, "no key " + path
+        node = child
+    return 0x20 + node, records[struct.unpack_from("<HH", data, 0x20 + node + 0x18)[::-1]]
+
+
+def renamed(data, path, name):
+    """`data` with the key at `path` renamed in place to `name`, shorter:
+    the values move down over the rest of the old name, the record keeps
+    its size with the freed bytes as slack at its end, its bytes in use
+    drop, and the node gets the new name's hash."""
+    node, record = key_at(data, path)
+    used, old_length = struct.unpack_from("<IH", data, record + 8)
+    new = name.encode("latin-1")
+    cut = old_length - len(new)
+    assert cut > 0, "the new name must be shorter"
+    data = bytearray(data)
+    values = data[record + 20 + old_length:record + used]
+    data[record + 20:record + used] = new + values + bytes(cut)
+    struct.pack_into("<IH", data, record + 8, used - cut, len(new))
+    struct.pack_into("<I", data, node + 4, name_hash(name))
+    return with_checksums(bytes(data))

@@ -1,9 +1,10 @@
 """Exit's deletion of the ten device keys from the offline registry, the
-Windows folder's SYSTEM.DAT (made by tests/posix/system_dat.py), through
-the built `tamrix`: on a folder and in a disk image, the new file proved
-against libcreg's cregexport, the old one kept as SYSTEM.TX0 with its
-attributes, refusals and --keep-registry leaving it alone, and a failure at
-each step of the swap leaving SYSTEM.DAT old or new.
+Windows folder's SYSTEM.DAT (made by tests/posix/system_dat.py, or written
+by Windows ME: tests/data/registry), through the built `tamrix`: on a folder
+and in a disk image, the new file proved against libcreg's cregexport, the
+old one kept as SYSTEM.TX0 with its attributes, refusals and
+--keep-registry leaving it alone, and a failure at each step of the swap
+leaving SYSTEM.DAT old or new.
 
 Usage: TAMRIX=path/to/tamrix python3 test_offline_registry.py
 """
@@ -12,6 +13,7 @@ import os
 import shutil
 import subprocess
 import sys
+import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -21,7 +23,8 @@ from tamrix_fixtures import (COMPLETED, MACHINE_INF, MACHINE_INF_INSTALLED,  # n
                              OFFLINE_NOTE, RESTART, USB_INF, USB_INF_INSTALLED, WindowsFolder,
                              finish_lines, run_cli)
 from test_images import Image  # noqa: E402
-from test_registry_file import DEVICES, TEN, cregexport, machine_keys, within  # noqa: E402
+from test_registry_file import (DEVICES, TEN, cregexport, machine_keys, real_file,  # noqa: E402
+                                within)
 from test_terminal_dialog import DialogCase, Terminal, read_box  # noqa: E402
 
 BOTH = {"MACHINE.INF": MACHINE_INF, "USB.INF": USB_INF}
@@ -40,6 +43,19 @@ def held(count):
     return "SYSTEM.DAT: holds %d of the ten device keys" % count
 
 
+def windows_files(folder):
+    """The Windows folder's own files, INF aside: name -> bytes (None: a folder)."""
+    result = {}
+    for name in sorted(os.listdir(folder.windows)):
+        path = os.path.join(folder.windows, name)
+        if name != "INF" and os.path.isdir(path):
+            result[name] = None
+        elif name != "INF":
+            with open(path, "rb") as f:
+                result[name] = f.read()
+    return result
+
+
 class OnAFolder(unittest.TestCase):
     def folder(self, registry, extra=None):
         folder = WindowsFolder(BOTH, inf_name="INF")
@@ -53,18 +69,6 @@ class OnAFolder(unittest.TestCase):
                     f.write(data)
         return folder
 
-    def files(self, folder):
-        """The Windows folder's own files, INF aside: name -> bytes (None: a folder)."""
-        result = {}
-        for name in sorted(os.listdir(folder.windows)):
-            path = os.path.join(folder.windows, name)
-            if name != "INF" and os.path.isdir(path):
-                result[name] = None
-            elif name != "INF":
-                with open(path, "rb") as f:
-                    result[name] = f.read()
-        return result
-
     def test_exit_on_a_folder(self):
         full = system_dat.build(machine_keys(DEVICES, lower=True), Shape("98", 30, True))
         four = system_dat.build(machine_keys(DEVICES[3:7]), Shape("95", 40, False))
@@ -73,8 +77,7 @@ class OnAFolder(unittest.TestCase):
         # The PCI keys as Windows 98 and Me name them (the real ME file's).
         win98 = system_dat.build(machine_keys([d + "&SUBSYS_00000000&REV_08" for d in DEVICES]),
                                  Shape("98", 30, True))
-        as_win98 = (" (it names its PCI devices as Windows 98 and Me do, "
-                    "VEN_xxxx&DEV_xxxx&SUBSYS_xxxxxxxx&REV_xx, not as Windows 95 does)")
+        as_win98 = AS_WIN98
         damaged = full[:-100] + b"\xAA" + full[-99:]  # the last block's checksum is wrong
         note = "Finish: The registry of {win} was left as it was: SYSTEM.DAT "
         rows = [
@@ -97,7 +100,7 @@ class OnAFolder(unittest.TestCase):
         for what, registry, extra, options, lines, keys in rows:
             with self.subTest(what):
                 folder = self.folder(registry, extra)
-                before = self.files(folder)
+                before = windows_files(folder)
                 status = run_cli(["status", "--windows-dir", folder.windows])[1][-1]
                 self.assertEqual(status, keys if isinstance(keys, str) else
                                  held(keys) if keys is not None else
@@ -107,7 +110,7 @@ class OnAFolder(unittest.TestCase):
                 got = run_cli(INSTALL + options + ["--windows-dir", folder.windows])
                 self.assertEqual(got, (0, [COMPLETED] + [line.replace("{win}", folder.windows)
                                                          for line in lines], []))
-                after = self.files(folder)
+                after = windows_files(folder)
                 if lines[-1].startswith(("Finish: The ten", "Finish: 4", "Finish: 1 ")):
                     path = os.path.join(folder.windows, "SYSTEM.DAT")
                     self.assertEqual(after, dict(before, **{"SYSTEM.DAT": after["SYSTEM.DAT"],
@@ -132,13 +135,13 @@ class OnAFolder(unittest.TestCase):
                  "SYSTEM.TX0, the backup of SYSTEM.DAT, could not be written")]:
             with self.subTest(what):
                 folder = self.folder(registry, extra)
-                before = self.files(folder)
+                before = windows_files(folder)
                 got = run_cli(INSTALL + ["--windows-dir", folder.windows])
                 self.assertEqual(got, (0, [COMPLETED, RESTART + "No"], [
                     "Finish: The devices could not be removed from the registry of %s: %s.  It "
                     "was left as it was. / At that Windows' next start, remove these devices in "
                     "Device Manager, then restart it: /     %s" % (folder.windows, why, devices)]))
-                self.assertEqual(self.files(folder), before)
+                self.assertEqual(windows_files(folder), before)
 
 
 class CutOff(unittest.TestCase):
@@ -397,6 +400,84 @@ class InAnImage(unittest.TestCase):
                 self.assertEqual(files["SYSTEM.DA0"], DA0)
                 self.assertEqual(self.attributes(image, "SYSTEM.DAT"), ["A", "SHR"])
                 self.assertEqual(image.fsck(), "")
+
+
+ME_PCI = "Enum\\PCI\\VEN_8086&DEV_%s&SUBSYS_00000000&REV_%s"
+NOT_THE_MACHINES = "SYSTEM.DAT has no key Enum: it is a registry file, but not the machine's"
+# (what, file, keys renamed in place: path -> new name, the trees Install
+# removes; None: the file is refused)
+WRITTEN_BY_WINDOWS = [
+    ("Windows ME's SYSTEM.DAT", "winme_SYSTEM.DAT", {}, []),
+    ("three of its PCI keys renamed", "winme_SYSTEM.DAT",
+     {ME_PCI % ("7113", "08"): "VEN_8086&DEV_7113", ME_PCI % ("7000", "00"): "VEN_8086&DEV_7110",
+      ME_PCI % ("7111", "01"): "VEN_8086&DEV_7112"}, [TEN[2], TEN[0], TEN[5]]),
+    ("USER.DAT under the name SYSTEM.DAT", "winme_USER.DAT", {}, None),
+]
+
+
+# What status and Exit add where Enum\PCI names its keys as Windows 98 and Me do.
+AS_WIN98 = (" (it names its PCI devices as Windows 98 and Me do, "
+            "VEN_xxxx&DEV_xxxx&SUBSYS_xxxxxxxx&REV_xx, not as Windows 95 does)")
+
+
+class WrittenByWindows(unittest.TestCase):
+    """SYSTEM.DAT as Windows ME wrote it, and variants with device keys
+    renamed in place to names of the ten, in a folder and in a FAT16 image."""
+
+    def places(self, registry):
+        """Each place: (what, the options that name it, how messages name it,
+        a function giving its Windows folder's files, the image or None)."""
+        folder = WindowsFolder(BOTH, inf_name="INF")
+        self.addCleanup(folder.close)
+        with open(os.path.join(folder.windows, "SYSTEM.DAT"), "wb") as f:
+            f.write(registry)
+        image = Image("FAT16 partition at sector 63", inf=BOTH,
+                      others={"WINDOWS/WIN.COM": b"x", "WINDOWS/SYSTEM.DAT": registry})
+        self.addCleanup(image.close)
+        return [("a folder", ["--windows-dir", folder.windows], folder.windows,
+                 lambda: windows_files(folder), None),
+                ("a FAT16 image", ["--image", image.path], image.path + ":/WINDOWS",
+                 lambda: {n: d for n, d in image.folder("WINDOWS").items() if n != "INF"}, image)]
+
+    def listing(self, data):
+        with tempfile.NamedTemporaryFile() as f:
+            f.write(data)
+            f.flush()
+            return cregexport(f.name)
+
+    def test_status_and_install(self):
+        for what, name, renames, gone in WRITTEN_BY_WINDOWS:
+            registry = real_file(name)
+            for path, new_name in renames.items():
+                registry = system_dat.renamed(registry, path, new_name)
+            for where, options, shown, files, image in self.places(registry):
+                with self.subTest(what, where=where):
+                    before = files()
+                    status = run_cli(["status"] + options)[1][-1]
+                    install = run_cli(INSTALL + options)
+                    after = files()
+                    self.assertEqual(install[0], 0)
+                    if gone is None:
+                        self.assertIn(NOT_THE_MACHINES, status)
+                        self.assertTrue(any(NOT_THE_MACHINES in line for line in install[1]))
+                    else:
+                        self.assertEqual(status, held(len(gone)) + ("" if gone else AS_WIN98))
+                        self.assertEqual(install[1][-1], removed(len(gone), shown) if gone else
+                                         "Finish: None of the ten devices is in the registry of "
+                                         "%s%s: it was left as it was." % (shown, AS_WIN98))
+                    if gone:
+                        self.assertEqual(after, dict(before, **{"SYSTEM.DAT": after["SYSTEM.DAT"],
+                                                                "SYSTEM.TX0": registry}))
+                        self.assertEqual(len(after["SYSTEM.DAT"]), len(registry))
+                        self.assertEqual(self.listing(after["SYSTEM.DAT"]), [
+                            key for key in self.listing(registry) if not within(key[0], gone)])
+                    else:
+                        self.assertEqual(after, before)
+                    if image:
+                        for kept in ("SYSTEM.DAT", "SYSTEM.TX0") if gone else ("SYSTEM.DAT",):
+                            self.assertEqual(image.mtools("mattrib", "::/WINDOWS/" + kept)
+                                             .decode().split("::")[0].split(), ["A", "SHR"])
+                        self.assertEqual(image.fsck(), "")
 
 
 if __name__ == "__main__":

@@ -1,13 +1,14 @@
 """The registry file module (platform/posix/registry_file.h) on SYSTEM.DAT
-files in the shapes Windows 95 and 98 write (tests/posix/system_dat.py),
-driven by registry_tool: the ten device trees deleted, checked against
-Debian's libcreg-utils (cregexport, creginfo) as an independent reader,
-and damaged files refused unchanged.
+files in the shapes Windows 95 and 98 write (tests/posix/system_dat.py) and
+on one that Windows ME wrote (tests/data/registry), driven by registry_tool:
+trees deleted, checked against Debian's libcreg-utils (cregexport,
+creginfo) as an independent reader, and damaged files refused unchanged.
 
 Usage: REGISTRY_TOOL=path/to/registry_tool python3 test_registry_file.py
 """
 
 import os
+import struct
 import subprocess
 import sys
 import tempfile
@@ -19,6 +20,7 @@ from system_dat import BINARY, DWORD, STRING, Shape  # noqa: E402
 
 TOOL = os.environ.get("REGISTRY_TOOL", "build/native/tests/posix/registry_tool")
 ROOT = system_dat.ROOT_NAME
+DATA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data", "registry")
 
 DEVICES = ["VEN_8086&DEV_7110", "VEN_8086&DEV_7100", "VEN_8086&DEV_7113", "VEN_8086&DEV_7180",
            "VEN_8086&DEV_7181", "VEN_8086&DEV_7112", "VEN_8086&DEV_7020", "VEN_1039&DEV_7001",
@@ -67,10 +69,29 @@ SHAPES = [
     ("95, four of the ten", Shape("95", 20, False), DEVICES[2:6], True, False),
     ("98, checksums, none of the ten", Shape("98", 12, True), [], False, True),
 ]
+# Keys of the ME file in blocks of each kind: free records between used ones
+# (block 9), the free space one record at the end (block 2), no free record
+# (block 12).
+ME_TREES = ["Enum\\PCI\\VEN_8086&DEV_7113&SUBSYS_00000000&REV_08",
+            "System\\CurrentControlSet\\Control\\SessionManager\\AppPatches\\RR1",
+            "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\SOIEAK\\"
+            "SCRIPTING\\SCRIPTJAVA\\DENY"]
+
+
+def real_file(name):
+    with open(os.path.join(DATA, name), "rb") as f:
+        return f.read()
 
 
 def run(*args):
     return subprocess.run([TOOL] + list(args), capture_output=True, text=True)
+
+
+def free_key_nodes(path):
+    """The entries of the file's list of free key nodes, as the check counts
+    them; the refusal when it does not pass."""
+    said = run("check", path).stdout
+    return int(said.split()[1]) if said.startswith("clean: ") else said
 
 
 def cregexport(path):
@@ -107,43 +128,51 @@ class Files(unittest.TestCase):
         with open(self.path, "rb") as f:
             return f.read()
 
-    def test_ten_trees_deleted_in_each_shape(self):
-        for name, shape, present, lower, root_values in SHAPES:
+    def test_trees_deleted_in_each_shape(self):
+        files = [(name, system_dat.build(machine_keys(present, lower, root_values), shape),
+                  TEN) for name, shape, present, lower, root_values in SHAPES]
+        files.append(("written by Windows ME", real_file("winme_SYSTEM.DAT"), ME_TREES))
+        for name, before, trees in files:
             with self.subTest(name):
-                layout = {}
-                keys = machine_keys(present, lower, root_values)
-                before = system_dat.build(keys, shape, layout)
                 self.write(before)
-                self.assertEqual(run("check", self.path).stdout, "clean\n")
-                self.assertGreater(len(set(number for path, (_, number) in layout["placed"].items()
-                                           if path.startswith("Enum\\PCI\\"))), 1)
+                free = free_key_nodes(self.path)
+                self.assertIsInstance(free, int)
                 exported = cregexport(self.path)
-                self.assertEqual(len(exported), 1000 + (0 if root_values else 1))
-                done = run("delete", self.path, *TEN)
+                self.assertGreater(len(exported), 900)
+                gone = [key for key in exported if within(key[0], trees)]
+                done = run("delete", self.path, *trees)
                 self.assertEqual(done.returncode, 0, done.stdout)
                 after = self.read()
                 self.assertEqual(len(after), len(before))
-                self.assertEqual(run("check", self.path).stdout, "clean\n")
+                # Every freed node is on the list, the old ones still reachable.
+                self.assertEqual(free_key_nodes(self.path), free + len(gone))
                 self.assertEqual(cregexport(self.path),
-                                 [key for key in exported if not within(key[0], TEN)])
+                                 [key for key in exported if not within(key[0], trees)])
                 info = subprocess.run(["creginfo", self.path], capture_output=True, text=True)
                 self.assertEqual((info.returncode, info.stderr), (0, ""))
-                if not present:
+                if not gone:
                     self.assertEqual(after, before)
-                self.assert_style_kept(shape, before, after)
+                self.assert_style_kept(before, after)
 
-    def assert_style_kept(self, shape, before, after):
-        """95: each block's free space one record at its end; 98: no free
-        record between used ones is lost."""
+    def assert_style_kept(self, before, after):
+        """A block with free records between used ones keeps them free; any
+        other, when changed, ends in its one free record.  Its highest id
+        stays (a high-water mark); its first free id is the lowest free."""
         for (at, size, old), (_, _, new) in zip(system_dat.blocks(before),
                                                  system_dat.blocks(after)):
+            old_free = [(offset, length) for offset, length, node_id in old if node_id is None]
             free = [(offset, length) for offset, length, node_id in new if node_id is None]
-            if shape.style == "95":
+            if any(sum(record) != at + size for record in old_free):
+                self.assertLessEqual(set(offset for offset, _ in old_free),
+                                     set(offset for offset, _ in free))
+            elif new != old:
                 self.assertEqual(len(free), 1)
                 self.assertEqual(sum(free[0]), at + size)
-            else:
-                kept = [offset for offset, _, node_id in old if node_id is None]
-                self.assertTrue(set(kept) <= set(offset for offset, _ in free))
+            if new != old:
+                used = set(node_id for _, _, node_id in new)
+                self.assertEqual(struct.unpack_from("<HH", after, at + 0x14),
+                                 (struct.unpack_from("<H", before, at + 0x14)[0],
+                                  min(set(range(256)) - used)))
 
     def test_damaged_files_refused_unchanged(self):
         layout = {}
@@ -152,23 +181,37 @@ class Files(unittest.TestCase):
         node = {path: 0x20 + offset for path, offset in layout["node"].items()}
         devices = [path for path, _ in keys if path.count("\\") == 2 and path.startswith("Enum\\PCI")]
         last_block, _, records = system_dat.blocks(good)[-1]
-        first, second = records[0][0], records[1][0]
+        first, second, free = records[0][0], records[1][0], records[-1][0]
 
         def patched(at, raw, renew=True):
+            if isinstance(raw, int):
+                raw = raw.to_bytes(4, "little")
             data = good[:at] + raw + good[at + len(raw):]
             return system_dat.with_checksums(data) if renew else data
 
         cases = [
             ("wrong checksum", patched(second + 30, b"\xAA", renew=False), "wrong checksum"),
+            ("wrong checksum in the file header", patched(0x0C, b"\xAA", renew=False),
+             "wrong checksum in its file header"),
             ("offset outside the file", patched(node["Enum\\PCI"] + 0x10,
-                                                 (0x7FFFFFF0).to_bytes(4, "little")),
+                                                 0x7FFFFFF0),
              "outside its key node table"),
             ("loop in a sibling chain", patched(node[devices[-1]] + 0x14,
-                                                 (node[devices[0]] - 0x20).to_bytes(4, "little")),
+                                                 node[devices[0]] - 0x20),
              "loop"),
             ("record id found twice", patched(second + 4, good[first + 4:first + 6]),
              "record id found twice"),
             ("truncated block", good[:last_block + 100], "truncated data block"),
+            # A key unhooked from its parent: its records are no key's.
+            ("record no key refers to", patched(node["Enum\\PCI"] + 0x10,
+                                                good[node[devices[0]] + 0x14:][:4]),
+             "record that no key refers to"),
+            ("free record list looping", patched(free + 8, free - last_block),
+             "loop in its list of free records"),
+            ("free record list at a used record", patched(last_block + 0x10, first - last_block),
+             "broken list of free records"),
+            ("free record off the list", patched(last_block + 0x10, 0xFFFFFFFF),
+             "free record off its list"),
         ]
         for name, data, why in cases:
             with self.subTest(name):
