@@ -176,8 +176,9 @@ image_format name_vmdk_extent(const unsigned char* head, size_t head_size) {
 // Tamrix follows: a dynamic VHD is read from the copy at offset 0 alone,
 // refused when that copy's checksum is wrong, and its footer at the end
 // is overwritten with that copy whenever the image grows.  So a footer at
-// the end that differs from the copy is accepted, as QEMU accepts it (the
-// run makes them agree).  An end that holds no footer at all is refused:
+// the end that differs from the copy is accepted, as QEMU accepts it; a
+// run that grows the image makes them agree.  An end that holds no footer
+// at all is refused:
 // the file was cut short, and QEMU would read the blocks past its end as
 // zeros.
 
