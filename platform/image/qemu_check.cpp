@@ -63,7 +63,7 @@ std::string summary(const std::vector<std::string>& errors, const std::vector<st
         if (line.find("were found on the image") != std::string::npos ||
             line.find("was found on the image") != std::string::npos ||
             begins_with(line, "Data may be corrupted"))
-            said += (said.empty() ? "" : "; ") + line;
+            said += (said.empty() ? "" : said.back() == '.' ? " " : "; ") + line;
     return said;
 }
 

@@ -274,7 +274,7 @@ class Refusals(FormatTest):
             "backup \\(check a copy: qemu-img check -f qcow2 {img}\\)\\. / qemu-img check "
             "said: ERROR: counting reference for region exceeding the end of the file by one "
             "cluster or more: offset 0x[0-9a-f]+ size 0x10000( \\(and [0-9]+ more\\))?; [0-9]+ "
-            "errors? (was|were) found on the image\\.; Data may be corrupted, or further writes "
+            "errors? (was|were) found on the image\\. Data may be corrupted, or further writes "
             "to the image may corrupt it\\.")),
         ("a fixed VHD's checksum", ["-O", "vpc", "-o", "subformat=fixed"],
          lambda path, _: Refusals.vhd_checksum(path, os.path.getsize(path) - 512, 1), 1,
