@@ -142,10 +142,10 @@ int check_image(const std::string& image, const image_format& format, bool for_c
         case check_not_offered: return exit_done;
         case check_damaged:
             return refuse("The disk image " + image + " is damaged: qemu-img check finds " +
-                              "errors in it, and a write could make them worse; nothing was "
-                              "changed.  Repair it, or restore it from a backup (check a copy: "
-                              "qemu-img check -f " + format.qemu_driver + " " + image +
-                              ").\nqemu-img check said: " + check.said,
+                              "errors in it, which a write could make worse; nothing was "
+                              "changed.  Restore it from a backup, or try 'qemu-img check -r "
+                              "all -f " + format.qemu_driver + " " + image + "' on a copy."
+                              "\nqemu-img check said: " + check.said,
                           damaged_status(for_changes));
         case check_in_use:
             return refuse_in_use(image, "The disk image " + image +

@@ -269,10 +269,9 @@ class Refusals(FormatTest):
          "{img} is a QEMU copy-on-write image (qcow2), marked as damaged; 'qemu-img check -r "
          "all' repairs it.  Nothing was changed."),
         ("a qcow2 cut short", ["-O", "qcow2"], qcow2_cut_short.__func__, 1, re.compile(
-            "The disk image {img} is damaged: qemu-img check finds errors in it, and a write "
-            "could make them worse; nothing was changed.  Repair it, or restore it from a "
-            "backup \\(check a copy: qemu-img check -f qcow2 {img}\\)\\. / qemu-img check "
-            "said: ERROR: counting reference for region exceeding the end of the file by one "
+            "The disk image {img} is damaged: qemu-img check finds errors in it, which a write "
+            "could make worse; nothing was changed.  Restore it from a backup, or try "
+            "'qemu-img check -r all -f qcow2 {img}' on a copy\\. / qemu-img check said: ERROR: counting reference for region exceeding the end of the file by one "
             "cluster or more: offset 0x[0-9a-f]+ size 0x10000( \\(and [0-9]+ more\\))?; [0-9]+ "
             "errors? (was|were) found on the image\\. Data may be corrupted, or further writes "
             "to the image may corrupt it\\.")),
