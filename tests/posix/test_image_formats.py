@@ -402,10 +402,14 @@ class TheDaemonAndItsLocks(FormatTest):
         chance = random.Random(seed)
         image, path = self.converted("qcow2")
         args = [tamrix_program(), "install", "--no", "--platform-kind", "1", "--image", path]
+        started = time.monotonic()
+        self.assertEqual(self.run_on(args[1:-2], path)[0], 0)
+        seconds = time.monotonic() - started  # the kills spread over a whole run
         for attempt in range(20):
+            args[1] = ("install", "uninstall")[attempt % 2]
             run = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                    stderr=subprocess.DEVNULL, env=dict(os.environ, **self.env()))
-            delay = chance.uniform(0.005, 1.2)
+            delay = chance.uniform(0.005, seconds)
             time.sleep(delay)
             run.kill()
             run.wait()
