@@ -223,7 +223,8 @@ int open_image(const std::string& image, int partition, bool for_changes,
     if (status == exit_done) {
         image_volume volume = find_fat_volume(disk_fd, image, partition);
         if (!volume.found)
-            status = refuse(volume.error);
+            status = refuse(volume.error, volume.damaged ? damaged_status(for_changes)
+                                                         : exit_missing);
         else if (!image_attach(disk, volume.offset, &error, exported ? image.c_str() : nullptr))
             status = refuse(error);
         else if (for_changes && !not_writable(image, image_write_access()).empty())
