@@ -12,7 +12,8 @@
 # With -f, the disk is 1 GiB with a FAT16 partition at sector 63, converted
 # by qemu-img into FORMAT (qcow2, vdi, vpc, vmdk, vhdx), which each run
 # changes through qemu-storage-daemon: the daemon's start and end are in
-# the times.
+# the times, and the time of qemu-img check alone, which each run makes
+# before the export, is shown beside them.
 # BUILD_DIR holds tamrix and bench/bench_merge (a Release build).  The work
 # folder DIR defaults to a new one under $TMPDIR or /tmp (a disk, not tmpfs:
 # the image stands where a user's would); it is removed at the end unless
@@ -100,11 +101,19 @@ median() { sort -n | sed -n "$(((rounds + 1) / 2))p"; }
 
 # Install and Uninstall alternate, so that each starts from the other's
 # result; status runs on the installed file.
-installs=() uninstalls=() statuses=()
+installs=() uninstalls=() statuses=() checks=()
 for _ in $(seq "$rounds"); do
     installs+=("$(ms install)")
     statuses+=("$(ms status)")
     uninstalls+=("$(ms uninstall)")
+done
+# What the check before each run adds (qemu_check.h): qemu-img check alone.
+for _ in $(seq "$rounds"); do
+    [ -n "$format" ] || break
+    start=$EPOCHREALTIME
+    qemu-img check -f "$format" "$image" >/dev/null 2>&1 || [ $? -eq 63 ]  # 63: no check for it
+    end=$EPOCHREALTIME
+    checks+=("$(awk -v a="$start" -v b="$end" 'BEGIN { print (b - a) * 1000 }')")
 done
 [ -z "$format" ] || qemu-img convert -f "$format" -O raw "$image" "$raw"
 mcopy -n -i "$volume" ::/WINDOWS/INF/MACHINE.INF "$dir/AFTER.INF"
@@ -112,8 +121,9 @@ cmp -s "$dir/MACHINE.INF" "$dir/AFTER.INF" || { echo "image_bench: uninstall did
 
 echo "Tamrix on a disk image: $what,"
 echo "machine.inf $(stat -c %s "$dir/MACHINE.INF") bytes, median of $rounds rounds, in $dir"
-report() { printf '  %-10s %8.1f ms\n' "$1" "$(shift; printf '%s\n' "$@" | median)"; }
+report() { printf '  %-15s %8.1f ms\n' "$1" "$(shift; printf '%s\n' "$@" | median)"; }
 report install "${installs[@]}"
 report status "${statuses[@]}"
 report uninstall "${uninstalls[@]}"
+[ -z "$format" ] || report "qemu-img check" "${checks[@]}"
 echo "  image allocated: $allocated_before KiB before, $(du -k "$image" | cut -f1) KiB after"

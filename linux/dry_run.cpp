@@ -8,6 +8,12 @@
 // with three lines of context and the line ends of the files, so that
 // `patch -p1 --binary` in the Windows folder makes of it what the command
 // would.  A usb.inf that Install would make comes as a new file.
+//
+// A standard output closed by its reader (`| head -1`) ends the run as it
+// ends cat: by SIGPIPE, without a word, once the scratch folder and the
+// image's export are gone; nothing was written anyway.
+#include <poll.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -44,6 +50,13 @@ bool copy_current_text(inf_target target, const std::string& copy) {
     return copied && count == 0;
 }
 
+// Whether the reader of standard output has gone: a pipe with no reader
+// answers POLLERR.
+bool output_closed() {
+    struct pollfd out = {STDOUT_FILENO, POLLOUT, 0};
+    return poll(&out, 1, 0) == 1 && (out.revents & POLLERR) != 0;
+}
+
 // Runs diff -u on the old and new text of one file; false when diff failed.
 bool show_diff(const std::string& name, const std::string& old_text, bool old_exists,
                const std::string& new_text) {
@@ -51,6 +64,7 @@ bool show_diff(const std::string& name, const std::string& old_text, bool old_ex
     std::string old_label = "a/" + name, new_label = "b/" + name;
     pid_t child = fork();
     if (child == 0) {
+        signal(SIGPIPE, SIG_DFL);  // as a reader that goes away ends any writer
         const char* absent = old_exists ? nullptr : "--new-file";
         execlp("diff", "diff", "-u", "--label", old_label.c_str(), "--label", new_label.c_str(),
                old_text.c_str(), new_text.c_str(), absent, (char*)nullptr);
@@ -81,6 +95,11 @@ int show_dry_run(selection chosen, bool install) {
         bool old_exists = outcome == replaced && copy_current_text(target, old_text);
         if (!show_diff(shown_in_windows_dir(target), old_text, old_exists,
                        scratch + "/" + name)) {
+            if (output_closed()) {
+                std::error_code ignored;
+                std::filesystem::remove_all(scratch, ignored);
+                front_end_exit(exit_interrupted + SIGPIPE);
+            }
             fprintf(stderr, "tamrix: diff could not compare the texts of %s\n", name);
             status = exit_unchanged;
         }

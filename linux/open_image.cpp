@@ -3,11 +3,13 @@
 // disk, its FAT volume found and handed to the image backend, the Windows
 // folder in it named or found, and the kind of Windows read from its
 // SYSTEM.DAT through the checked offline registry (see front_end.h).
+#include <errno.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <stdio.h>
 #include <string.h>
 #include <strings.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +17,7 @@
 #include "../platform/image/image_disk.h"
 #include "../platform/image/image_export.h"
 #include "../platform/image/image_files.h"
+#include "../platform/image/qemu_check.h"
 #include "../platform/posix/offline_registry.h"
 #include "../system/system.h"
 #include "front_end.h"
@@ -95,17 +98,91 @@ std::string drive_c_path(const std::string& given) {
     return "C:" + path;
 }
 
+// The run's own lock on an image QEMU changes: flock on the image file,
+// which QEMU's locks (byte ranges, fcntl) never meet, so that a second
+// Tamrix is told apart from a virtual machine.  Held until the process
+// ends; -1 while none is held.
+int export_lock_fd = -1;
+
+const char kAnotherTamrix[] =
+    " right now; nothing was changed.  Try again when it has finished.";
+
+// Whether another Tamrix holds its lock on the image `image`.
+bool held_by_tamrix(const std::string& image) {
+    if (export_lock_fd >= 0) return false;  // this run holds it
+    int fd = open(image.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    bool held = flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    close(fd);
+    return held;
+}
+
+// The refusal of an image that another program has open: another Tamrix,
+// or else such as a virtual machine, with `said` for the latter.
+int refuse_in_use(const std::string& image, const std::string& said) {
+    if (held_by_tamrix(image))
+        return refuse("Another Tamrix is changing " + image + kAnotherTamrix,
+                      exit_held_elsewhere);
+    return refuse(said, exit_held_elsewhere);
+}
+
+// Status 1 where a run would change the image, 3 where it only reads it
+// (status, --dry-run).
+int damaged_status(bool for_changes) { return for_changes ? exit_missing : exit_unchanged; }
+
+// What qemu-img check says of the image, before QEMU exports it;
+// exit_done when it is sound (see qemu_check.h).
+int check_image(const std::string& image, const image_format& format, bool for_changes) {
+    qemu_check_result check = qemu_check(image, format.qemu_driver, format.dirty);
+    switch (check.outcome) {
+        case check_sound:
+        case check_not_offered: return exit_done;
+        case check_damaged:
+            return refuse("The disk image " + image + " is damaged: qemu-img check finds " +
+                              "errors in it, which a write could make worse; nothing was "
+                              "changed.  Restore it from a backup, or try 'qemu-img check -r "
+                              "all -f " + format.qemu_driver + " " + image + "' on a copy."
+                              "\nqemu-img check said: " + check.said,
+                          damaged_status(for_changes));
+        case check_in_use:
+            return refuse_in_use(image, "The disk image " + image +
+                                            " is in use by another program, such as a virtual "
+                                            "machine that has it open; nothing was changed.  "
+                                            "Shut the virtual machine down first, then try "
+                                            "again.");
+        case check_unopened:
+            return refuse("QEMU cannot open " + image + " as " + format.what +
+                          "; nothing was changed.  It said: " + check.said);
+        case check_no_tool:
+            return refuse("Tamrix changes " + image + " through QEMU, which needs qemu-img: "
+                          "install the package qemu-utils.  Nothing was changed.");
+    }
+    return exit_done;
+}
+
 // An image of an emulator's format, open as `fd`, exported as a raw disk
 // at `*disk`, which `*disk_fd` then reads (see image_export.h); exit_done,
-// or the status the program ends with.
+// or the status the program ends with.  Before the export: this run's
+// lock, then the check of the image.
 int export_image(int fd, const std::string& image, const image_format& format, bool for_changes,
                  std::string* disk, int* disk_fd) {
     std::string error = for_changes ? not_writable(image, image_write_access(fd, image)) : "";
     if (!error.empty()) return refuse(error);
+    if (for_changes) {
+        export_lock_fd = open(image.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (export_lock_fd < 0 || flock(export_lock_fd, LOCK_EX | LOCK_NB) != 0)
+            return errno == EWOULDBLOCK
+                       ? refuse("Another Tamrix is changing " + image + kAnotherTamrix,
+                                exit_held_elsewhere)
+                       : refuse("The disk image " + image +
+                                " could not be locked; nothing was changed.");
+    }
+    int checked = check_image(image, format, for_changes);
+    if (checked != exit_done) return checked;
     switch (image_export_start(image, image, format.what, format.qemu_driver, !for_changes, disk,
                                &error)) {
         case export_ready: break;
-        case export_in_use: return refuse(error, exit_held_elsewhere);
+        case export_in_use: return refuse_in_use(image, error);
         case export_cannot_start:
             return refuse(error + "  Nothing was changed." +
                           image_convert_hint(image, format.qemu_driver));
@@ -133,12 +210,18 @@ int open_image(const std::string& image, int partition, bool for_changes,
     int disk_fd = fd;
     image_format format = read_image_format(fd);
     bool exported = format.way == image_through_qemu;
-    int status = exported ? export_image(fd, image, format, for_changes, &disk, &disk_fd)
-                          : exit_done;
+    int status = exit_done;
+    if (format.damaged)
+        status = refuse(image + " is " + format.what + ", " + format.refusal +
+                            "  Nothing was changed.",
+                        damaged_status(for_changes));
+    else if (exported)
+        status = export_image(fd, image, format, for_changes, &disk, &disk_fd);
     if (status == exit_done) {
         image_volume volume = find_fat_volume(disk_fd, image, partition);
         if (!volume.found)
-            status = refuse(volume.error);
+            status = refuse(volume.error, volume.damaged ? damaged_status(for_changes)
+                                                         : exit_missing);
         else if (!image_attach(disk, volume.offset, &error, exported ? image.c_str() : nullptr))
             status = refuse(error);
         else if (for_changes && !not_writable(image, image_write_access()).empty())

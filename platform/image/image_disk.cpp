@@ -67,6 +67,13 @@ image_volume failed(const std::string& error) {
     return volume;
 }
 
+// A partition or volume longer than what holds it: a damaged image.
+image_volume cut_short(const std::string& problem) {
+    image_volume volume = failed(problem);
+    volume.damaged = true;
+    return volume;
+}
+
 }  // namespace
 
 std::string image_convert_hint(const std::string& shown, const char* qemu_name) {
@@ -210,7 +217,7 @@ image_volume find_fat_volume(int fd, const std::string& shown, int wanted) {
                                   "--partition.");
         extent.volume_bytes = fat_volume_bytes(read_fat_layout(first));
         std::string problem = extent_problem(extent, shown);
-        if (!problem.empty()) return failed(problem);
+        if (!problem.empty()) return cut_short(problem);
         image_volume volume;
         volume.found = true;
         return volume;
@@ -237,13 +244,13 @@ image_volume find_fat_volume(int fd, const std::string& shown, int wanted) {
     extent.partition_start = chosen->start;
     extent.partition_sectors = chosen->sectors;
     std::string problem = extent_problem(extent, shown);
-    if (!problem.empty()) return failed(problem);
+    if (!problem.empty()) return cut_short(problem);
     unsigned char boot[kSector];
     if (!read_at(fd, chosen->start * kSector, boot, sizeof boot) || !is_fat_boot_sector(boot))
         return failed(name + " holds no FAT file system; nothing was changed.");
     extent.volume_bytes = fat_volume_bytes(read_fat_layout(boot));
     problem = extent_problem(extent, shown);
-    if (!problem.empty()) return failed(problem);
+    if (!problem.empty()) return cut_short(problem);
     image_volume volume;
     volume.found = true;
     volume.offset = chosen->start * kSector;

@@ -25,6 +25,7 @@
 struct image_volume {
     bool found = false;
     std::string error;    // when not found: a sentence for the user, naming the image
+    bool damaged = false;  // not found because the image is cut short (image_checks.h)
     uint64_t offset = 0;  // of the FAT volume's boot sector, in bytes
     int partition = 0;    // its number, or 0 for a bare volume
 };

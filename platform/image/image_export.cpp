@@ -1,6 +1,7 @@
 // A disk image exported through qemu-storage-daemon (see image_export.h).
 #include "image_export.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -8,17 +9,14 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <vector>
 
 #include "image_files.h"
-
-extern char** environ;
+#include "qemu_child.h"
 
 namespace {
 
@@ -32,67 +30,6 @@ std::string exported;   // the image, as shown in messages
 std::string driver_name;  // QEMU's driver for it
 
 std::string in_scratch(const char* name) { return scratch + "/" + name; }
-
-// A value in QEMU's option syntax: a comma is written twice.
-std::string option_value(const std::string& value) {
-    std::string escaped;
-    for (char c : value) {
-        escaped += c;
-        if (c == ',') escaped += ',';
-    }
-    return escaped;
-}
-
-void sleep_milliseconds(int milliseconds) {
-    struct timespec pause = {milliseconds / 1000, (long)(milliseconds % 1000) * 1000000};
-    while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
-    }
-}
-
-// Waits up to `milliseconds` for `child` to end; its wait status, or -1
-// while it still runs.
-int reaped(pid_t child, int milliseconds) {
-    for (int waited = 0;; waited += 2) {
-        int status = 0;
-        pid_t done = waitpid(child, &status, WNOHANG);
-        if (done == child) return status;
-        if (done < 0 && errno != EINTR) return 0;  // not ours any more
-        if (waited >= milliseconds) return -1;
-        sleep_milliseconds(2);
-    }
-}
-
-// Starts `argv` as our child with its output in `log`: a process group of
-// its own, SIGTERM when this program dies, signals as a new program has
-// them.  -1 when it could not be started.
-pid_t start_child(const std::vector<std::string>& words, int log) {
-    std::vector<std::string> args = words;
-    std::vector<char*> argv;
-    for (std::string& word : args) argv.push_back(&word[0]);
-    argv.push_back(nullptr);
-    pid_t parent = getpid();
-    // No handler of this process may run in the child before execve.
-    sigset_t all, old;
-    sigfillset(&all);
-    sigprocmask(SIG_BLOCK, &all, &old);
-    pid_t child = fork();
-    if (child == 0) {
-        setpgid(0, 0);
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (getppid() != parent) _exit(127);  // the parent died already
-        int null = open("/dev/null", O_RDWR);
-        dup2(null, 0);
-        dup2(log >= 0 ? log : null, 1);
-        dup2(log >= 0 ? log : null, 2);
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
-        execve(argv[0], argv.data(), environ);
-        _exit(127);
-    }
-    sigprocmask(SIG_SETMASK, &old, nullptr);
-    return child;
-}
 
 // What the daemon said, for the user: its own name and the option that
 // failed left out, the lines joined.
@@ -114,37 +51,89 @@ std::string daemon_said() {
     return said;
 }
 
-// Whether a file system is mounted on the mount point.
-bool mounted() {
-    struct stat folder, view;
-    if (stat(scratch.c_str(), &folder) != 0) return false;
+// Whether a file system is mounted on the mount point in `folder`.
+bool mounted(const std::string& folder) {
+    struct stat above, view;
+    if (stat(folder.c_str(), &above) != 0) return false;
     // A dead FUSE mount answers ENOTCONN: it is still there.
-    if (stat(in_scratch("disk.raw").c_str(), &view) != 0) return errno == ENOTCONN;
-    return view.st_dev != folder.st_dev;
+    if (stat((folder + "/disk.raw").c_str(), &view) != 0) return errno == ENOTCONN;
+    return view.st_dev != above.st_dev;
 }
+bool mounted() { return mounted(scratch); }
 
-// Unmounts the mount point if something is still mounted on it.
-void unmount() {
-    if (!mounted()) return;
+// Unmounts the mount point in `folder` if something is still mounted on it.
+void unmount(const std::string& folder) {
+    if (!mounted(folder)) return;
     std::string fusermount = image_find_tool("fusermount3");
     if (fusermount.empty()) return;
-    pid_t child = start_child({fusermount, "-u", "-z", in_scratch("disk.raw")}, -1);
+    pid_t child = start_child({fusermount, "-u", "-z", folder + "/disk.raw"}, -1, -1);
     if (child > 0) reaped(child, kEndMilliseconds);
 }
 
-// Removes the scratch folder and what it holds.
+// Removes a scratch folder and what it holds; false when something is
+// still mounted there.
+bool remove_folder(const std::string& folder) {
+    unmount(folder);
+    if (mounted(folder)) return false;
+    for (const char* name : {"disk.raw", "daemon.pid", "daemon.log"})
+        unlink((folder + "/" + name).c_str());
+    return rmdir(folder.c_str()) == 0;
+}
+
+// ---- the scratch folders -----------------------------------------------------------
+// One per run, named with its process id, in $XDG_RUNTIME_DIR (where the
+// user's session has one), else in $TMPDIR, else in /tmp; so a run killed
+// before it could remove its own (SIGKILL) leaves it where the next run
+// finds it.  A folder whose run no longer exists is removed by the next
+// run, once nothing is mounted there; one of another user is never
+// touched.  (A process id that a later process took keeps its folder until
+// that process has gone too.)
+
+const char kScratchPrefix[] = "tamrix-export.";
+
+std::string scratch_parent() {
+    for (const char* name : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
+        const char* value = getenv(name);
+        if (value != nullptr && value[0] != '\0') return value;
+    }
+    return "/tmp";
+}
+
+// Removes the scratch folders in `parent` of this user's runs that have
+// ended, this process's own id included (a folder of an earlier process
+// that had it).
+void remove_ended_runs(const std::string& parent) {
+    DIR* listing = opendir(parent.c_str());
+    if (listing == nullptr) return;
+    std::vector<std::string> ended;
+    while (struct dirent* entry = readdir(listing)) {
+        const char* name = entry->d_name;
+        if (strncmp(name, kScratchPrefix, sizeof kScratchPrefix - 1) != 0) continue;
+        char* end = nullptr;
+        long pid = strtol(name + sizeof kScratchPrefix - 1, &end, 10);
+        if (end == name + sizeof kScratchPrefix - 1 || *end != '\0' || pid <= 0) continue;
+        struct stat info;
+        std::string folder = parent + "/" + name;
+        if (lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+            info.st_uid != geteuid())
+            continue;
+        if (pid == getpid() || (kill((pid_t)pid, 0) != 0 && errno == ESRCH))
+            ended.push_back(folder);
+    }
+    closedir(listing);
+    for (const std::string& folder : ended) remove_folder(folder);
+}
+
+// Removes the scratch folder of this run.
 void remove_scratch() {
     if (scratch.empty()) return;
-    for (const char* name : {"disk.raw", "daemon.pid", "daemon.log"})
-        unlink(in_scratch(name).c_str());
-    rmdir(scratch.c_str());
+    remove_folder(scratch);
     scratch.clear();
 }
 
 // After the daemon has gone (or was never started): nothing left behind.
 void clean_up() {
     daemon_pid = -1;
-    unmount();
     remove_scratch();
 }
 
@@ -190,12 +179,12 @@ export_outcome image_export_start(const std::string& file, const std::string& sh
         return export_failed;
     }
 
-    const char* tmp = getenv("TMPDIR");
-    std::string folder = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") +
-                         "/tamrix-export.XXXXXX";
-    if (mkdtemp(&folder[0]) == nullptr)
-        return cannot_start("Can't make a scratch folder for the export of " + shown + ": " +
-                                strerror(errno),
+    std::string parent = scratch_parent();
+    remove_ended_runs(parent);
+    std::string folder = parent + "/" + kScratchPrefix + std::to_string(getpid());
+    if (mkdir(folder.c_str(), 0700) != 0)
+        return cannot_start("Can't make a scratch folder for the export of " + shown + " in " +
+                                parent + ": " + strerror(errno),
                             error);
     scratch = folder;
     int mount_point = open(in_scratch("disk.raw").c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC,
@@ -212,15 +201,15 @@ export_outcome image_export_start(const std::string& file, const std::string& sh
     std::string read_only_option = read_only ? ",read-only=on" : "";
     pid_t child = start_child(
         {daemon, "--blockdev",
-         "driver=file,node-name=file0,filename=" + option_value(absolute) + read_only_option,
+         "driver=file,node-name=file0,filename=" + qemu_option_value(absolute) + read_only_option,
          "--blockdev", std::string("driver=") + driver + ",node-name=disk0,file=file0" +
                            read_only_option,
          "--export",
          "type=fuse,id=export0,node-name=disk0,mountpoint=" +
-             option_value(in_scratch("disk.raw")) + ",writable=" + (read_only ? "off" : "on") +
+             qemu_option_value(in_scratch("disk.raw")) + ",writable=" + (read_only ? "off" : "on") +
              ",allow-other=off",
          "--pidfile", in_scratch("daemon.pid")},
-        log);
+        log, log);
     close(log);
     if (child < 0) return cannot_start("Can't start qemu-storage-daemon: " + std::string(strerror(errno)), error);
     daemon_pid = child;

@@ -5,11 +5,13 @@
 // through QEMU's driver for the format, into the image in place.
 //
 // The export lives as long as the run, and leaves nothing behind:
-//   - the daemon is started (fork and execve, no shell) in a process group
-//     of its own, so that Ctrl-C in the terminal reaches this program only,
-//     and it is told to end (SIGTERM) if this program dies first;
-//   - its mount point is a file in a scratch folder of the run's own
-//     (mkdtemp), mounted for this user alone (allow-other=off);
+//   - the daemon is started as qemu_child.h starts a child: its own
+//     process group, and told to end (SIGTERM) if this program dies first,
+//     even by SIGKILL, when QEMU writes out what it holds and unmounts;
+//   - its mount point is a file in a scratch folder of the run's own,
+//     named with its process id, mounted for this user alone
+//     (allow-other=off); the folders that killed runs left are removed by
+//     the next run (image_export.cpp);
 //   - it is ready once its pidfile is there (waited for, with a bound);
 //   - at the end, once the caller has closed every descriptor of the
 //     exported file, it is sent SIGTERM and must exit with status 0 (QEMU

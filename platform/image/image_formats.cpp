@@ -5,6 +5,7 @@
 // descriptor, Microsoft's VHD footer (big-endian) and VHDX file identifier.
 #include "image_formats.h"
 
+#include <stdio.h>
 #include <string.h>
 
 namespace {
@@ -39,6 +40,12 @@ image_format refused(const char* what, const char* qemu_driver, const std::strin
     return named;
 }
 
+image_format damaged(const char* what, const char* qemu_driver, const std::string& why) {
+    image_format named = refused(what, qemu_driver, why, false);
+    named.damaged = true;
+    return named;
+}
+
 // ---- qcow2 ---------------------------------------------------------------------------
 // version at 4, crypt_method at 32, nb_snapshots at 60; from version 3 the
 // incompatible feature bits at 72 (bit 1: marked corrupt).
@@ -55,10 +62,13 @@ image_format name_qcow(const unsigned char* head, size_t head_size) {
         return refused(kQcow, "qcow2", "of a version Tamrix does not know.", false);
     if (be32(head + 32) != 0)
         return refused(kQcow, "qcow2", "encrypted: QEMU needs its key to open it.", false);
+    // Bit 0 (dirty) is left alone: see image_formats.h.
     if (version == 3 && head_size >= 80 && (be64(head + 72) & 2) != 0)
-        return refused(kQcow, "qcow2",
-                       "marked as damaged; 'qemu-img check -r all' repairs it.", false);
-    return format(image_through_qemu, kQcow, "qcow2");
+        return damaged(kQcow, "qcow2",
+                       "marked as damaged; 'qemu-img check -r all' repairs it.");
+    image_format named = format(image_through_qemu, kQcow, "qcow2");
+    named.dirty = version == 3 && head_size >= 80 && (be64(head + 72) & 1) != 0;
+    return named;
 }
 
 // ---- VDI --------------------------------------------------------------------------------
@@ -159,14 +169,42 @@ image_format name_vmdk_extent(const unsigned char* head, size_t head_size) {
 // ---- VHD --------------------------------------------------------------------------------
 // A 512-byte footer ("conectix") ends every VHD; dynamic and differencing
 // ones begin with a copy of it.  Its disk type at 60: 2 fixed, 3 dynamic,
-// 4 differencing.
+// 4 differencing; at 64 its checksum: the ones' complement of the sum of
+// its bytes, the checksum's own four counted as zero.
+//
+// QEMU's rules (block/vpc.c, vpc_open and its block allocation), which
+// Tamrix follows: a dynamic VHD is read from the copy at offset 0 alone,
+// refused when that copy's checksum is wrong, and its footer at the end
+// is overwritten with that copy whenever the image grows.  So a footer at
+// the end that differs from the copy is accepted, as QEMU accepts it; a
+// run that grows the image makes them agree.  An end that holds no footer
+// at all is refused:
+// the file was cut short, and QEMU would read the blocks past its end as
+// zeros.
 
 const char kVhdCookie[] = "conectix";
+const size_t kVhdFooterBytes = 512;
 
-image_format name_vhd(const unsigned char* footer, bool at_start) {
+uint32_t vhd_checksum(const unsigned char* footer) {
+    uint32_t sum = 0;
+    for (size_t i = 0; i < kVhdFooterBytes; i++) sum += i >= 64 && i < 68 ? 0 : footer[i];
+    return ~sum;
+}
+
+image_format name_vhd(const unsigned char* footer, bool at_start, const unsigned char* tail) {
     uint32_t type = be32(footer + 60);
-    if (type == 2 && !at_start) return format(image_direct, "a fixed VHD", "vpc");
-    if (type == 3) return format(image_through_qemu, "a dynamic VHD", "vpc");
+    const char* what = type == 2 ? "a fixed VHD" : type == 3 ? "a dynamic VHD" : "a VHD";
+    char why[160];
+    if (vhd_checksum(footer) != be32(footer + 64)) {
+        snprintf(why, sizeof why,
+                 "damaged: the checksum of its footer%s is 0x%08X, its bytes give 0x%08X.",
+                 at_start ? "'s copy at its start" : "", be32(footer + 64), vhd_checksum(footer));
+        return damaged(what, "vpc", why);
+    }
+    if (at_start && type == 3 && (tail == nullptr || memcmp(tail, kVhdCookie, 8) != 0))
+        return damaged(what, "vpc", "damaged: its end holds no footer, so the file was cut short.");
+    if (type == 2 && !at_start) return format(image_direct, what, "vpc");
+    if (type == 3) return format(image_through_qemu, what, "vpc");
     if (type == 4)
         return refused("a differencing VHD", "vpc",
                        "the changes to a parent VHD, which is where the Windows folder lies "
@@ -191,7 +229,8 @@ image_format name_image_format(const unsigned char* head, size_t head_size,
                        "a format Tamrix does not change in place.", true);
     if (begins(head, head_size, 0, "vhdxfile", 8))
         return format(image_through_qemu, "a Hyper-V disk image (VHDX)", "vhdx");
-    if (head_size >= 512 && begins(head, head_size, 0, kVhdCookie, 8)) return name_vhd(head, true);
-    if (tail != nullptr && memcmp(tail, kVhdCookie, 8) == 0) return name_vhd(tail, false);
+    if (head_size >= kVhdFooterBytes && begins(head, head_size, 0, kVhdCookie, 8))
+        return name_vhd(head, true, tail);
+    if (tail != nullptr && memcmp(tail, kVhdCookie, 8) == 0) return name_vhd(tail, false, nullptr);
     return format(image_direct, "a raw disk image", "raw");
 }

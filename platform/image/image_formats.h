@@ -19,6 +19,15 @@
 //     ffffffff): VMware's chain of snapshots is checked by those IDs;
 //   - an encrypted qcow2 (it needs a key) or a qcow of version 1;
 //   - any format not named above.
+// Refused as damaged (status 3 for status and --dry-run), by the format's
+// own header rules:
+//   - a qcow2 marked corrupt (incompatible feature bit 1), which QEMU
+//     would open read-only at best; a dirty one (bit 0, lazy refcounts)
+//     is sound: QEMU rebuilds its refcounts when it opens it for writing;
+//   - a VHD footer whose checksum is wrong (QEMU refuses it too:
+//     "Incorrect header checksum");
+//   - a dynamic VHD whose end holds no footer: cut short.
+// The rest of a damaged image is found by qemu-img check (qemu_check.h).
 // A qcow2's own snapshots (nb_snapshots) are safe: qcow2 counts references
 // to each cluster, and a write to the current state copies a cluster that
 // a snapshot still uses.  A qcow2 with a backing file takes the change in
@@ -54,6 +63,8 @@ struct image_format {
     // whether `qemu-img convert -f <qemu_driver> -O raw` reads it correctly.
     std::string refusal;
     bool convertible = false;
+    bool damaged = false;  // refused because its own header says it is broken
+    bool dirty = false;    // a qcow2 whose refcounts QEMU rebuilds (qemu_check.h)
 };
 
 // The format of a file that begins with `head` (its first kFormatHeadBytes

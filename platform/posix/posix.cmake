@@ -30,6 +30,8 @@ add_library(tamrix_posix STATIC
   ${TAMRIX_IMAGE_DIR}/fat_layout.cpp
   ${TAMRIX_IMAGE_DIR}/image_disk.cpp
   ${TAMRIX_IMAGE_DIR}/image_export.cpp
+  ${TAMRIX_IMAGE_DIR}/qemu_child.cpp
+  ${TAMRIX_IMAGE_DIR}/qemu_check.cpp
   ${TAMRIX_IMAGE_DIR}/image_formats.cpp
   ${TAMRIX_IMAGE_DIR}/image_checks.cpp
   ${TAMRIX_IMAGE_DIR}/image_files.cpp

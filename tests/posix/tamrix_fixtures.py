@@ -36,8 +36,8 @@ USB_INF_NEW = fixture("usb-new.inf")
 COMPLETED = "OK:  The utility has updated completely!"
 UNINSTALLED = "OK: The utility has uninstalled completely!"
 WARNING = "Warning:  The OS is not Windows 95 system. /  Continue, anyway? [Yes/No] "
-RESTART = ("Finish: You must restart your computer. /  Do you want to restart your "
-           "computer now? [Yes/No] ")
+# Exit's box where Windows asks to restart: nothing restarts on Linux.
+RESTART = "Finish: The changes take effect when the Windows being patched next starts."
 # The ten devices whose enumeration keys Exit deletes, in their order.
 DEVICES = [
     r"PCI\VEN_8086&DEV_7110", r"PCI\VEN_8086&DEV_7100", r"PCI\VEN_8086&DEV_7113",
@@ -51,9 +51,9 @@ OFFLINE_NOTE = (
     "restart it:" + "".join(" /     " + device for device in DEVICES))
 
 
-def finish_lines(answer="No"):
-    """What Exit prints after a change: the restart question, then the note."""
-    return [RESTART + answer, OFFLINE_NOTE]
+def finish_lines():
+    """What Exit prints after a change: when it takes effect, then the note."""
+    return [RESTART, OFFLINE_NOTE]
 
 
 # ---- folders --------------------------------------------------------------------

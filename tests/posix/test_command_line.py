@@ -175,7 +175,7 @@ class Runs(unittest.TestCase):
             ("kind 0 warning, answered No", BOTH, ["install"], 5, [WARNING + "No"], BOTH),
             ("kind 0 warning, --no", BOTH, ["install", "--no"], 5, [WARNING + "No"], BOTH),
             ("kind 0 warning, --yes", BOTH, ["install", "--yes"],
-             0, [WARNING + "Yes", COMPLETED] + finish_lines("Yes"), BOTH_INSTALLED),
+             0, [WARNING + "Yes", COMPLETED] + finish_lines(), BOTH_INSTALLED),
             ("--platform-kind 0 is the default", BOTH, ["uninstall", "--platform-kind", "0"],
              5, [WARNING + "No"], BOTH),
         ]

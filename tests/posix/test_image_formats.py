@@ -12,10 +12,13 @@ scratch folder.  The formats Tamrix refuses stay byte-identical.
 Usage: TAMRIX=path/to/tamrix python3 test_image_formats.py
 """
 
+import fcntl
 import os
 import random
+import re
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import tempfile
@@ -86,8 +89,11 @@ class FormatTest(ImageTest):
         tool("qemu-img", "convert", "-f", "raw", *options, image.path, path)
         return image, path
 
+    def env(self):
+        return {"TMPDIR": self.scratch, "XDG_RUNTIME_DIR": self.scratch}
+
     def run_on(self, args, path):
-        return run_cli(args + ["--image", path], env_extra={"TMPDIR": self.scratch})
+        return run_cli(args + ["--image", path], env_extra=self.env())
 
     def assert_nothing_left(self):
         self.assertEqual(os.listdir(self.scratch), [])
@@ -168,6 +174,43 @@ class SameAsAFolder(FormatTest):
         self.back_to_raw(image, path, "qcow2")
         self.assertEqual(image.folder()["MACHINE.INF"], MACHINE_INF)
 
+    def test_sound_by_qemus_rules(self):
+        """A dirty qcow2 (lazy refcounts; QEMU rebuilds them), one with a
+        leaked cluster (space lost, no data), and a dynamic VHD whose end
+        footer differs from its copy at the start (QEMU reads the copy
+        alone) are patched."""
+        def dirty(path):
+            tool("qemu-img", "amend", "-o", "lazy_refcounts=on", path)
+            # Zeros into the disk's last, unallocated cluster: an allocation
+            # whose refcount the abort leaves unwritten.
+            subprocess.run(["qemu-io", "-c", "write -P 0 %d 64k" % ((40 << 20) - (64 << 10)),
+                            "-c", "abort", path], capture_output=True)
+            self.assertEqual(file_bytes(path)[79] & 1, 1)
+        def leaked(path):
+            # One more cluster, counted once and used by nothing.
+            data = file_bytes(path)
+            table = struct.unpack_from(">Q", data, 48)[0]
+            block = struct.unpack_from(">Q", data, table)[0]
+            patch(path, len(data), bytes(64 << 10))
+            patch(path, block + 2 * (len(data) >> 16), b"\0\1")
+            self.assertEqual(subprocess.run(["qemu-img", "check", path],
+                                            capture_output=True).returncode, 3)
+        def end_footer(path):
+            patch(path, os.path.getsize(path) - 512 + 28, b"zzzz")  # its creator
+        for what, name, spoil in [("dirty", "qcow2", dirty), ("leaked", "qcow2", leaked),
+                                  ("end footer", "dynamic VHD", end_footer)]:
+            with self.subTest(what):
+                image, path = self.converted(name)
+                spoil(path)
+                self.assertEqual(self.run_on(["install", "--no", "--platform-kind", "1"],
+                                             path)[0], 0)
+                self.assert_nothing_left()
+                if what != "leaked":  # the leak stays
+                    self.assert_checked(path, name)
+                self.back_to_raw(image, path, name)
+                self.assertEqual(image.folder()["MACHINE.INF"],
+                                 installed_on_a_folder(self, MACHINE_INF))
+
 
 class Refusals(FormatTest):
     """Each format or kind refused leaves the file byte-identical and says
@@ -178,6 +221,18 @@ class Refusals(FormatTest):
         size = os.path.getsize(path)
         for footer in (0, size - 512):
             patch(path, footer + 60, disk_type.to_bytes(4, "big"))
+            Refusals.vhd_checksum(path, footer, 0)
+
+    @staticmethod
+    def vhd_checksum(path, footer, wrong_by):
+        """The footer at `footer` gets its right checksum, plus `wrong_by`."""
+        data = bytearray(file_bytes(path)[footer:footer + 512])
+        data[64:68] = bytes(4)
+        patch(path, footer + 64, ((~sum(data) + wrong_by) & 0xFFFFFFFF).to_bytes(4, "big"))
+
+    @staticmethod
+    def qcow2_cut_short(path, _):
+        os.truncate(path, os.path.getsize(path) - (64 << 10))  # its last cluster
 
     @staticmethod
     def vmdk_parent(path, _):
@@ -188,57 +243,103 @@ class Refusals(FormatTest):
 
     CONVERT = (" / Convert it to a raw image, patch that, and use it (or convert it back): /"
                "   qemu-img convert -f {driver} -O raw {img} {raw}")
+    VHD_SUM = ("{img} is a %s VHD, damaged: the checksum of its footer%s is 0x[0-9A-F]{{8}}, its "
+               "bytes give 0x[0-9A-F]{{8}}\\.  Nothing was changed\\.")
     ROWS = [
-        # what, qemu-img convert's options, the change to the file, the message
-        ("a differencing VHD", ["-O", "vpc"], lambda path, _: Refusals.vhd_disk_type(path, 4),
+        # what, qemu-img convert's options, the change to the file, install's status, the
+        # message (a pattern where it holds numbers that vary)
+        ("a differencing VHD", ["-O", "vpc"], lambda path, _: Refusals.vhd_disk_type(path, 4), 1,
          "{img} is a differencing VHD, the changes to a parent VHD, which is where the Windows "
          "folder lies (QEMU would read it as a whole disk of its own): merge it into its parent "
          "in the program that made it, then patch the parent.  Nothing was changed."),
-        ("a differencing VDI", ["-O", "vdi"], lambda path, _: patch(path, 0x1A8, b"\x42" * 16),
+        ("a differencing VDI", ["-O", "vdi"], lambda path, _: patch(path, 0x1A8, b"\x42" * 16), 1,
          "{img} is a differencing VirtualBox disk image (VDI), the changes of a snapshot to its "
          "parent image, which is where the Windows folder lies: merge the snapshot into its "
          "parent in VirtualBox, or patch the machine's current state there.  Nothing was "
          "changed."),
-        ("a stream-optimized VMDK", ["-O", "vmdk", "-o", "subformat=streamOptimized"], None,
+        ("a stream-optimized VMDK", ["-O", "vmdk", "-o", "subformat=streamOptimized"], None, 1,
          "{img} is a stream-optimized VMware disk image (VMDK), made to be copied, not written: "
          "VMware and QEMU open it read-only.  Nothing was changed." + CONVERT),
-        ("a VMDK snapshot's delta", ["-O", "vmdk"], vmdk_parent.__func__,
+        ("a VMDK snapshot's delta", ["-O", "vmdk"], vmdk_parent.__func__, 1,
          "{img} is a VMware snapshot's delta disk (VMDK), the changes of a snapshot to its "
          "parent disk, which VMware checks by their IDs: delete the snapshots in VMware (which "
          "merges them), or patch the machine's current state there.  Nothing was changed."),
-        ("an encrypted qcow2", ["-O", "qcow2"], lambda path, _: patch(path, 32, b"\0\0\0\2"),
+        ("an encrypted qcow2", ["-O", "qcow2"], lambda path, _: patch(path, 32, b"\0\0\0\2"), 1,
          "{img} is a QEMU copy-on-write image (qcow2), encrypted: QEMU needs its key to open "
          "it.  Nothing was changed."),
-        ("a qcow of version 1", ["-O", "qcow"], None,
+        ("a qcow of version 1", ["-O", "qcow"], None, 1,
          "{img} is an image of QEMU's first copy-on-write format (qcow, version 1), a format "
          "Tamrix does not change in place.  Nothing was changed." + CONVERT),
-        ("no qemu-storage-daemon", ["-O", "qcow2"], "PATH",
+        ("no qemu-storage-daemon", ["-O", "qcow2"], "PATH", 1,
          "Tamrix changes {img} through QEMU, which needs qemu-storage-daemon: install the "
          "package qemu-system-common.  Nothing was changed." + CONVERT),
+        ("another Tamrix", ["-O", "qcow2"], "flock", 4,
+         "Another Tamrix is changing {img} right now; nothing was changed.  Try again when it "
+         "has finished."),
+        # Damaged: status 1 for install, 3 for status and --dry-run.
+        ("a qcow2 marked corrupt", ["-O", "qcow2"], lambda path, _: patch(path, 79, b"\2"), 1,
+         "{img} is a QEMU copy-on-write image (qcow2), marked as damaged; 'qemu-img check -r "
+         "all' repairs it.  Nothing was changed."),
+        ("a qcow2 cut short", ["-O", "qcow2"], qcow2_cut_short.__func__, 1, re.compile(
+            "The disk image {img} is damaged: qemu-img check finds errors in it, which a write "
+            "could make worse; nothing was changed.  Restore it from a backup, or try "
+            "'qemu-img check -r all -f qcow2 {img}' on a copy\\. / qemu-img check said: ERROR: counting reference for region exceeding the end of the file by one "
+            "cluster or more: offset 0x[0-9a-f]+ size 0x10000( \\(and [0-9]+ more\\))?; [0-9]+ "
+            "errors? (was|were) found on the image\\. Data may be corrupted, or further writes "
+            "to the image may corrupt it\\.")),
+        ("a fixed VHD's checksum", ["-O", "vpc", "-o", "subformat=fixed"],
+         lambda path, _: Refusals.vhd_checksum(path, os.path.getsize(path) - 512, 1), 1,
+         re.compile(VHD_SUM % ("fixed", ""))),
+        ("a dynamic VHD's checksum", ["-O", "vpc"],
+         lambda path, _: Refusals.vhd_checksum(path, 0, 1), 1,
+         re.compile(VHD_SUM % ("dynamic", "'s copy at its start"))),
+        ("a dynamic VHD cut short", ["-O", "vpc"],
+         lambda path, _: os.truncate(path, os.path.getsize(path) - 512), 1,
+         "{img} is a dynamic VHD, damaged: its end holds no footer, so the file was cut "
+         "short.  Nothing was changed."),
     ]
+    DAMAGED = {"a qcow2 marked corrupt", "a qcow2 cut short", "a fixed VHD's checksum",
+               "a dynamic VHD's checksum", "a dynamic VHD cut short"}
 
     def test_rows(self):
-        for what, options, spoil, message in self.ROWS:
+        for what, options, spoil, status, message in self.ROWS:
             with self.subTest(what=what):
                 image = self.image(LAYOUT)
                 path = os.path.join(image.root, "win95.disk")
                 tool("qemu-img", "convert", "-f", "raw", *options, image.path, path)
-                env = {"TMPDIR": self.scratch}
+                env = self.env()
                 if spoil == "PATH":
-                    # mtools and fusermount3, but no qemu-storage-daemon
+                    # mtools, fusermount3 and qemu-img, but no qemu-storage-daemon
                     tools = os.path.join(image.root, "bin")
                     os.mkdir(tools)
-                    for program in ("mcopy", "mdir", "mren", "mdel", "fusermount3"):
+                    for program in ("mcopy", "mdir", "mren", "mdel", "fusermount3", "qemu-img"):
                         os.symlink(shutil.which(program), os.path.join(tools, program))
                     env["PATH"] = tools
+                elif spoil == "flock":
+                    held = os.open(path, os.O_RDONLY)
+                    self.addCleanup(os.close, held)
+                    fcntl.flock(held, fcntl.LOCK_EX)
                 elif spoil is not None:
                     spoil(path, None)
                 before = digest_all(image.root)
-                got = run_cli(["install", "--platform-kind", "1", "--image", path], env_extra=env)
                 driver = options[1]
-                self.assertEqual(got, (1, [], ["Tamrix: " + message.format(
-                    # win95.img, the raw disk, is there: never named as the output.
-                    img=path, driver=driver, raw=path[:-len(".disk")] + "-raw.img")]))
+                words = dict(img=path, driver=driver, raw=path[:-len(".disk")] + "-raw.img")
+                # win95.img, the raw disk, is there: never named as the output.
+                expected = (re.compile(message.pattern.format(**{k: re.escape(v) for k, v in
+                                                                 words.items()}))
+                            if isinstance(message, re.Pattern) else message.format(**words))
+                runs = [("install", status)]
+                if what in self.DAMAGED:
+                    runs += [("status", 3), ("install --dry-run", 3)]
+                for command, wanted in runs:
+                    got = run_cli(command.split() + ["--platform-kind", "1", "--image", path],
+                                  env_extra=env)
+                    self.assertEqual(got[:2], (wanted, []), command)
+                    self.assertEqual(len(got[2]), 1, got[2])
+                    if isinstance(expected, re.Pattern):
+                        self.assertRegex(got[2][0], "^Tamrix: " + expected.pattern + "$")
+                    else:
+                        self.assertEqual(got[2][0], "Tamrix: " + expected)
                 self.assertEqual(digest_all(image.root), before)
                 self.assert_nothing_left()
 
@@ -280,13 +381,73 @@ class TheDaemonAndItsLocks(FormatTest):
                     % (self.scratch, shutil.which("mren")))
         os.chmod(os.path.join(tools, "mren"), 0o755)
         got = run_cli(["install", "--platform-kind", "1", "--image", path],
-                      env_extra={"TMPDIR": self.scratch, "PATH": tools + ":" + os.environ["PATH"]})
+                      env_extra=dict(self.env(), PATH=tools + ":" + os.environ["PATH"]))
         self.assertEqual(got[0], 3)
         self.assertEqual(got[2][-1], "Tamrix: qemu-storage-daemon, which wrote this run's changes "
                          "into %s, ended by signal 9: the image may lack some of them.  Check it "
                          "before using it: qemu-img check -f qcow2 %s" % (path, path))
         self.assert_nothing_left()
         self.assert_checked(path, "qcow2")
+
+
+    def test_a_closed_output_ends_a_dry_run_as_cat(self):
+        image, path = self.converted("qcow2")
+        before = file_bytes(path)
+        # tamrix install --dry-run | head -1
+        run = subprocess.Popen([tamrix_program(), "install", "--platform-kind", "1", "--dry-run",
+                                "--image", path], stdin=subprocess.DEVNULL,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                               env=dict(os.environ, **self.env()))
+        run.stdout.readline()
+        run.stdout.close()
+        # SIGPIPE, unless all it wrote fitted into the pipe before it closed.
+        self.assertIn(run.wait(), (0, -signal.SIGPIPE))
+        self.assertEqual(run.stderr.read(), b"")
+        run.stderr.close()
+        self.assertEqual(file_bytes(path), before)
+        self.assert_nothing_left()
+
+    def test_killed_runs_leave_nothing(self):
+        """SIGKILL at a spread of delays: the daemon ends with the program
+        and unmounts; the next run removes the scratch folders."""
+        seed = int(os.environ.get("TAMRIX_SEED", random.randrange(1 << 30)))
+        chance = random.Random(seed)
+        image, path = self.converted("qcow2")
+        args = [tamrix_program(), "install", "--no", "--platform-kind", "1", "--image", path]
+        started = time.monotonic()
+        self.assertEqual(self.run_on(args[1:-2], path)[0], 0)
+        seconds = time.monotonic() - started  # the kills spread over a whole run
+        for attempt in range(20):
+            args[1] = ("install", "uninstall")[attempt % 2]
+            run = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL, env=dict(os.environ, **self.env()))
+            delay = chance.uniform(0.005, seconds)
+            time.sleep(delay)
+            run.kill()
+            run.wait()
+            why = "seed %d, attempt %d, %.3f s" % (seed, attempt, delay)
+            for _ in range(500):  # the daemon writes out what it holds, then goes
+                if not self.daemons_and_mounts():
+                    break
+                time.sleep(0.01)
+            self.assertEqual(self.daemons_and_mounts(), [], why)
+        self.assertIn(self.run_on(["status", "--platform-kind", "1"], path)[0], (0, 3))
+        self.assertEqual(os.listdir(self.scratch), [], "seed %d" % seed)
+        self.assert_nothing_left()
+        self.assert_checked(path, "qcow2")
+
+    def daemons_and_mounts(self):
+        """The daemons and mounts of runs in this test's scratch folder."""
+        with open("/proc/self/mountinfo") as f:
+            found = [line for line in f if self.scratch in line]
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open("/proc/%s/cmdline" % pid, "rb") as f:
+                    if self.scratch.encode() in f.read():
+                        found.append(pid)
+            except OSError:
+                pass
+        return found
 
 
 class Interruptions(FormatTest):
@@ -300,7 +461,7 @@ class Interruptions(FormatTest):
         self.addCleanup(image.close)
         new = installed_on_a_folder(self, old)
         args = [tamrix_program(), "install", "--chipsets", "--platform-kind", "1", "--image"]
-        env = dict(os.environ, TMPDIR=self.scratch)
+        env = dict(os.environ, **self.env())
         started = time.monotonic()
         subprocess.run(args + [image.path], check=True, capture_output=True)
         seconds = time.monotonic() - started + 0.05  # the daemon's start and end

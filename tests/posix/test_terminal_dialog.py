@@ -20,7 +20,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from tamrix_fixtures import (DEVICES, MACHINE_INF, MACHINE_INF_INSTALLED,  # noqa: E402
-                             MACHINE_INF_INSTALLED_KIND2, USB_INF, USB_INF_INSTALLED,
+                             MACHINE_INF_INSTALLED_KIND2, RESTART, USB_INF, USB_INF_INSTALLED,
                              WindowsFolder, finish_lines, tamrix_program)
 
 BOTH = {"machine.inf": MACHINE_INF, "usb.inf": USB_INF}
@@ -189,14 +189,13 @@ class Dialog(DialogCase):
         self.assertEqual(self.folder.contents(),
                          {"machine.inf": MACHINE_INF_INSTALLED_KIND2, "usb.inf": USB_INF_INSTALLED})
         term.keys("Enter")
+        # No restart question: nothing restarts here.
         box = self.wait_for_box("Finish")
-        self.assertEqual(box, {"icon": None,
-                               "lines": ["You must restart your computer.",
-                                         " Do you want to restart your computer now?"],
-                               "buttons": "< Yes >   [ No ]"})
-        term.keys("n")
+        self.assertEqual(box, {"icon": "[i]", "lines": [RESTART.split(": ", 1)[1]],
+                               "buttons": "< OK >"})
+        term.keys("Enter")
         # Then the note on what the patched Windows must do at its next start.
-        note = term.wait_for(lambda s: (lambda b: b if b and b["icon"] else None)(
+        note = term.wait_for(lambda s: (lambda b: b if b and len(b["lines"]) > 1 else None)(
             read_box(s, "Finish")), "offline note")
         self.assertEqual(note["lines"][-10:], ["    " + device for device in DEVICES])
         self.assertIn("Device Manager", " ".join(note["lines"]))
@@ -205,7 +204,7 @@ class Dialog(DialogCase):
         term.keys("Enter")
         self.assertEqual(term.wait_for_exit(), 0)
         # Exit's boxes stay on the terminal, as the command line prints them.
-        self.assertEqual(term.transcript(), finish_lines("No"))
+        self.assertEqual(term.transcript(), finish_lines())
         self.assertEqual(self.folder.contents(),
                          {"machine.inf": MACHINE_INF_INSTALLED_KIND2, "usb.inf": USB_INF_INSTALLED})
 
@@ -349,8 +348,6 @@ class StartUp(DialogCase):
         self.addCleanup(term.close)
         term.wait_for_text("Continue, anyway? [Yes/No]")
         term.keys("y", "Enter")
-        term.wait_for_text("Do you want to restart your computer now? [Yes/No]")
-        term.keys("no", "Enter")
         self.assertEqual(term.wait_for_exit(), 0)
         self.assertTrue(on_screen(term.screen(), "OK:  The utility has updated completely!"))
         self.assertTrue(on_screen(term.screen(), "in Device Manager"))
