@@ -11,10 +11,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "../platform/image/image_checks.h"
-#include "../platform/image/image_disk.h"
-#include "../platform/image/image_export.h"
-#include "../platform/image/image_files.h"
+#include "../disk/image_checks.h"
+#include "../disk/image_disk.h"
+#include "../disk/image_export.h"
+#include "../disk/image_files.h"
 #include "../platform/image/image_registry.h"
 #include "../system/system.h"
 #include "front_end.h"

@@ -25,7 +25,7 @@
 #include <algorithm>
 #include <string>
 
-#include "../platform/posix/dos_attributes.h"
+#include "dos_attributes.h"
 #include "../platform/posix/offline_registry.h"
 #include "../system/system.h"
 #include "front_end.h"

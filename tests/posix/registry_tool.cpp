@@ -3,7 +3,7 @@
 //   registry_tool list FILE            prints the listing, one key or value a line
 //   registry_tool delete FILE KEY...   deletes the keys (paths below the root, absent
 //                                      ones skipped) in place, proving the result first
-#include "platform/posix/registry_file.h"
+#include "registry/registry_file.h"
 
 #include <stdio.h>
 

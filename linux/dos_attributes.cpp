@@ -8,8 +8,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include "../image/image_files.h"
-#include "posix_files.h"
+#include "../disk/image_files.h"
+#include "../platform/posix/posix_files.h"
 
 namespace {
 
