@@ -20,7 +20,7 @@
 
 #include <string>
 
-#include "../platform/image/image_files.h"
+#include "../disk/image_files.h"
 #include "../system/system.h"
 #include "../ui/ui.h"
 #include "front_end.h"

@@ -6,8 +6,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "../platform/image/image_export.h"
-#include "../platform/image/image_files.h"
+#include "../disk/image_export.h"
+#include "../disk/image_files.h"
 #include "../platform/posix/posix_interruptions.h"
 #include "front_end.h"
 

@@ -3,7 +3,7 @@
 // plain lines), and the end of the process.  The program provides the
 // seam's message boxes, dialog and Windows directory itself (front_end.cpp,
 // terminal_dialog.cpp); its files, locks and interruptions come from
-// platform/posix/ and platform/image/.
+// platform/posix/ and disk/.
 #ifndef TAMRIX_LINUX_FRONT_END_H
 #define TAMRIX_LINUX_FRONT_END_H
 

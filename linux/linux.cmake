@@ -1,7 +1,7 @@
 # The Linux program `tamrix`: the dialog in a terminal (ncurses) and a
 # command line, for patching the INF files of a Windows folder offline, on
 # this system or inside a disk image.  Its files, locks and interruptions
-# come from platform/posix/posix.cmake.
+# come from platform/posix/posix.cmake, a disk image's from disk/disk.cmake.
 set(CURSES_NEED_NCURSES TRUE)
 find_package(Curses REQUIRED)
 
@@ -21,8 +21,11 @@ add_executable(tamrix
   ${TAMRIX_LINUX_DIR}/open_image.cpp
   ${TAMRIX_LINUX_DIR}/registry_exit.cpp
   ${TAMRIX_LINUX_DIR}/put_back.cpp
+  ${TAMRIX_LINUX_DIR}/file_swap.cpp
+  ${TAMRIX_LINUX_DIR}/posix_run_files.cpp
+  ${TAMRIX_LINUX_DIR}/dos_attributes.cpp
 )
 target_include_directories(tamrix PRIVATE ${CURSES_INCLUDE_DIRS})
 target_compile_options(tamrix PRIVATE ${CURSES_CFLAGS})
-target_link_libraries(tamrix PRIVATE tamrix_core tamrix_posix tamrix_posix_files
+target_link_libraries(tamrix PRIVATE tamrix_core tamrix_disk tamrix_posix tamrix_posix_files
                       tamrix_command_line ${CURSES_LIBRARIES})

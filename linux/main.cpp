@@ -10,7 +10,7 @@
 
 #include "../platform/posix/offline_registry.h"
 #include "../platform/posix/posix_interruptions.h"
-#include "../platform/posix/posix_run_files.h"
+#include "posix_run_files.h"
 #include "../ui/ui.h"
 #include "front_end.h"
 

@@ -13,11 +13,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "../platform/image/image_checks.h"
-#include "../platform/image/image_disk.h"
-#include "../platform/image/image_export.h"
-#include "../platform/image/image_files.h"
-#include "../platform/image/qemu_check.h"
+#include "../disk/image_checks.h"
+#include "../disk/image_disk.h"
+#include "../disk/image_export.h"
+#include "../disk/image_files.h"
+#include "../disk/qemu_check.h"
 #include "../platform/posix/offline_registry.h"
 #include "../system/system.h"
 #include "front_end.h"

@@ -1,5 +1,5 @@
 // Before a run reads the Windows folder, what a swap cut off between its
-// renames left is put back (platform/posix/file_swap.h): in a disk image
+// renames left is put back (file_swap.h): in a disk image
 // SYSTEM.TX0 (old) and SYSTEM.TX1 (new) with no SYSTEM.DAT; anywhere an
 // INF file's backup (MACHINE.IN@) with no MACHINE.INF, its new text maybe
 // in OUT.INF.  Status does it too, so that it never counts the lines of a
@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "../platform/posix/dos_attributes.h"
-#include "../platform/posix/file_swap.h"
+#include "dos_attributes.h"
+#include "file_swap.h"
 #include "../platform/posix/offline_registry.h"
-#include "../platform/posix/registry_file.h"
+#include "../registry/registry_file.h"
 #include "../system/system.h"
 #include "front_end.h"
 

@@ -34,8 +34,8 @@
 #include <algorithm>
 #include <string>
 
-#include "../platform/posix/dos_attributes.h"
-#include "../platform/posix/file_swap.h"
+#include "dos_attributes.h"
+#include "file_swap.h"
 #include "../platform/posix/offline_registry.h"
 #include "../system/system.h"
 #include "front_end.h"

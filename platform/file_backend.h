@@ -1,6 +1,6 @@
 // The seam's file functions as a table, for the Linux side: each place that
 // holds files (a Linux folder, platform/posix/posix_files.h; a disk image,
-// platform/image/image_files.h) fills one, and the seam's file calls go to
+// disk/image_files.h) fills one, and the seam's file calls go to
 // the table in `platform_files` (platform/posix/posix_file_calls.cpp).
 // Whoever wants to watch or fail the calls (the tests' scripted backend,
 // the benchmark, the Linux program's runs) installs a table of its own that

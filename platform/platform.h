@@ -6,12 +6,14 @@
 //   platform/win32/   the Windows program (front end windows/), on the Win32
 //                     API of Windows 95 and later;
 //   platform/posix/   the Linux program (front end linux/): the files of a
-//                     Linux folder, one run at a time, interruptions, the
-//                     registry in the Windows folder's SYSTEM.DAT;
-//                     platform/image/ the files of a folder inside
-//                     a disk image.  The message boxes, the dialog and the
-//                     Windows directory come from the front end, which knows
-//                     whether a terminal dialog or a command is running;
+//                     Linux folder, interruptions, the registry calls on
+//                     the Windows folder's SYSTEM.DAT (over registry/);
+//                     the files of a folder inside a disk image are a
+//                     file table of their own (disk/).  The message
+//                     boxes, the dialog, the Windows directory and the
+//                     choice of one run's files come from the front end,
+//                     which knows whether a terminal dialog or a command
+//                     is running;
 //   tests/            a scripted backend for the unit tests.
 // A backend only translates; decisions belong to the core, so that both
 // programs behave alike.  Nothing under platform/ includes the core or a

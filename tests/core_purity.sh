@@ -1,5 +1,17 @@
 #!/bin/sh
-# Fails when the core library needs anything from outside itself but the
+# Two checks of the layers.
+#
+# First, the includes: each folder includes only the folders below it.
+#   registry/                  nothing of the project's but itself
+#   platform/                  itself and registry/ (the seam's registry calls)
+#   disk/                      itself and platform/
+#   engine/                    itself and platform/
+#   inf/ ops/ system/ ui/      the core below them and platform/
+#   resources/                 itself
+#   linux/ windows/            anything but the other front end
+# Nothing below linux/ and windows/ includes a front end.
+#
+# Then the core's symbols: it fails when the core library needs anything from outside itself but the
 # functions of the seam (platform/platform.h).  The only other names allowed
 # are the memory functions that the compiler may call on its own for copies
 # and clears; every backend, the Win32 one included, must provide these:
@@ -14,7 +26,54 @@ nm="$1"
 library="$2"
 mode="${3:-plain}"
 
-seam_header="$(dirname "$0")/../platform/platform.h"
+top="$(dirname "$0")/.."
+seam_header="$top/platform/platform.h"
+
+# allowed FOLDER: the folders that FOLDER's files may include.
+allowed() {
+    case "$1" in
+        registry) echo "registry" ;;
+        platform) echo "platform registry" ;;
+        disk) echo "disk platform" ;;
+        engine) echo "engine platform" ;;
+        inf) echo "inf engine platform" ;;
+        ops) echo "ops inf engine platform" ;;
+        system) echo "system engine platform" ;;
+        ui) echo "ui ops system inf engine platform resources" ;;
+        resources) echo "resources" ;;
+        linux) echo "linux ui ops system inf engine platform resources disk registry" ;;
+        windows) echo "windows ui ops system inf engine platform resources" ;;
+    esac
+}
+layers_bad=0
+for folder in registry platform disk engine inf ops system ui resources linux windows; do
+    [ -d "$top/$folder" ] || continue
+    ok="$(allowed "$folder")"
+    # Each quoted include, resolved against its file's folder, as the
+    # project's top-level folder it lands in.
+    for file in $(find "$top/$folder" -name '*.h' -o -name '*.cpp' -o -name '*.rc'); do
+        dir="$(dirname "$file")"
+        sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file" |
+        while read -r inc; do
+            target="$(realpath -m "$dir/$inc")"
+            rel="${target#"$(realpath -m "$top")"/}"
+            case "$rel" in
+                /*) echo "core_purity: $file includes $inc, outside the project" ; continue ;;
+            esac
+            to="${rel%%/*}"
+            case " $ok " in
+                *" $to "*) ;;
+                *) echo "core_purity: ${file#"$top"/} ($folder/) includes $inc ($to/)" ;;
+            esac
+        done
+    done
+done >"${TMPDIR:-/tmp}/core_purity.$$"
+if [ -s "${TMPDIR:-/tmp}/core_purity.$$" ]; then
+    cat "${TMPDIR:-/tmp}/core_purity.$$" >&2
+    layers_bad=1
+fi
+rm -f "${TMPDIR:-/tmp}/core_purity.$$"
+[ "$layers_bad" -eq 0 ] || { echo "core_purity: an include reaches a layer it may not" >&2; exit 1; }
 [ -f "$library" ] || { echo "core_purity: $library not built" >&2; exit 1; }
 
 list=$(mktemp)

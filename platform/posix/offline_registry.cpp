@@ -12,7 +12,7 @@
 #include <set>
 
 #include "../platform.h"
-#include "registry_file.h"
+#include "../../registry/registry_file.h"
 
 namespace {
 

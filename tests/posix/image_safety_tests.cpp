@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "../../platform/image/convert_hint.h"
-#include "../../platform/image/fat_layout.h"
-#include "../../platform/image/image_checks.h"
+#include "../../disk/convert_hint.h"
+#include "../../disk/fat_layout.h"
+#include "../../disk/image_checks.h"
 
 namespace {
 

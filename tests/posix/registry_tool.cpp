@@ -1,10 +1,10 @@
-// The tests' handle on the registry file module (platform/posix/registry_file.h):
+// The tests' handle on the registry file module (registry/registry_file.h):
 //   registry_tool check FILE           prints "clean: N free key nodes" (the entries of
 //                                      RGKN's free list), or why the file is refused (status 1)
 //   registry_tool list FILE            prints the listing, one key or value a line
 //   registry_tool delete FILE KEY...   deletes the keys (paths below the root, absent
 //                                      ones skipped) in place, proving the result first
-#include "platform/posix/registry_file.h"
+#include "registry/registry_file.h"
 
 #include <stdio.h>
 

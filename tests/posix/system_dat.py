@@ -1,5 +1,5 @@
 """The tests' one SYSTEM.DAT builder: Windows 95/98 registry files ("CREG",
-laid out as platform/posix/registry_file.h describes) in the shapes those
+laid out as registry/registry_file.h describes) in the shapes those
 systems write them.
 
     build(keys, shape)   keys: [(path, {value name: (type, bytes)})], parents

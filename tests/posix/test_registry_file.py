@@ -1,4 +1,4 @@
-"""The registry file module (platform/posix/registry_file.h) on SYSTEM.DAT
+"""The registry file module (registry/registry_file.h) on SYSTEM.DAT
 files in the shapes Windows 95 and 98 write (tests/posix/system_dat.py) and
 on one that Windows ME wrote (tests/data/registry), driven by registry_tool:
 trees deleted, checked against Debian's libcreg-utils (cregexport,

@@ -29,7 +29,7 @@
 #include <string>
 #include <vector>
 
-#include "../file_backend.h"
+#include "../platform/file_backend.h"
 
 // A change that fails in the image is put back (image_journal.h); when a
 // copy into it failed for want of room in the volume or on the host, the

@@ -9,9 +9,9 @@
 
 #include <string>
 
-#include "../image/image_files.h"
-#include "posix_files.h"
-#include "posix_interruptions.h"
+#include "../disk/image_files.h"
+#include "../platform/posix/posix_files.h"
+#include "../platform/posix/posix_interruptions.h"
 
 namespace {
 

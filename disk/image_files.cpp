@@ -16,8 +16,8 @@
 
 #include <map>
 
-#include "../posix/posix_files.h"
-#include "../posix/posix_interruptions.h"
+#include "../platform/posix/posix_files.h"
+#include "../platform/posix/posix_interruptions.h"
 #include "image_checks.h"
 #include "image_journal.h"
 

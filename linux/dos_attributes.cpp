@@ -1,5 +1,5 @@
 // The DOS attributes of a file (see dos_attributes.h): the image's through
-// platform/image/, a folder's through the vfat driver's ioctl calls.
+// disk/, a folder's through the vfat driver's ioctl calls.
 #include "dos_attributes.h"
 
 #include <errno.h>
@@ -8,8 +8,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include "../image/image_files.h"
-#include "posix_files.h"
+#include "../disk/image_files.h"
+#include "../platform/posix/posix_files.h"
 
 namespace {
 

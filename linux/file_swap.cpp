@@ -5,9 +5,9 @@
 #include <stdio.h>
 #include <unistd.h>
 
-#include "../image/image_files.h"
-#include "../platform.h"
-#include "posix_files.h"
+#include "../disk/image_files.h"
+#include "../platform/platform.h"
+#include "../platform/posix/posix_files.h"
 
 namespace {
 
