@@ -41,6 +41,12 @@ void interruptions_catch(void (*end)(int signal_number));
 // already ending.
 void interruptions_check();
 
+// Waits until `fd` has input to read (or has reached its end), acting on a
+// signal recorded before or during the wait: one that comes just before
+// the wait begins ends the program as surely as one during it.  False when
+// the wait itself fails.
+bool interruptions_wait_for_input(int fd);
+
 void interruptions_hold();
 void interruptions_let_through();
 
