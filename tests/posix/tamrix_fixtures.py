@@ -9,10 +9,13 @@ compared as bytes, CR LF on disk.
 
 import os
 import shutil
+import signal
 import stat
 import subprocess
 import sys
 import tempfile
+import time
+import unittest
 
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fixtures"))
@@ -112,3 +115,100 @@ def run_cli(args, stdin=subprocess.DEVNULL, env_extra=None, env_drop=("WINDIR",)
                           env=env, timeout=30)
     return (done.returncode, done.stdout.decode("latin-1").splitlines(),
             done.stderr.decode("latin-1").splitlines())
+
+
+# ---- the processes a test starts ------------------------------------------------
+#
+# Every process a test file starts carries TAMRIX_TEST_FILE=<the file's pid> in
+# its environment, and so does whatever it starts in turn (a tmux server and
+# its pane, mtools, QEMU's storage daemon): a mark that survives when the
+# parent goes, a new session or a new process group.  After each test, and
+# whatever its outcome, the processes that still carry the mark are ended.
+
+MARK = "TAMRIX_TEST_FILE"
+# How long a process may take to end once its test is over: a sanitized build
+# checks for leaks on its way out.
+ENDING_SECONDS = 10
+
+
+def marked_processes():
+    """The live processes that carry this test file's mark: pid -> command line."""
+    mark = ("%s=%d" % (MARK, os.getpid())).encode()
+    found = {}
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit() or int(entry) == os.getpid():
+            continue
+        try:
+            with open("/proc/%s/environ" % entry, "rb") as f:
+                if mark not in f.read().split(b"\0"):
+                    continue  # a zombie's environment reads empty
+            with open("/proc/%s/cmdline" % entry, "rb") as f:
+                found[int(entry)] = f.read().replace(b"\0", b" ").decode("latin-1").strip()
+        except OSError:
+            continue  # gone, or not ours to read
+    return found
+
+
+def _reap(pids):
+    """Collects the exit of each of `pids` that is a child of this process."""
+    for pid in pids:
+        try:
+            os.waitpid(pid, os.WNOHANG)
+        except ChildProcessError:
+            pass
+
+
+def _wait_until_gone(seconds):
+    deadline = time.monotonic() + seconds
+    while True:
+        left = marked_processes()
+        _reap(left)
+        if not left or time.monotonic() > deadline:
+            return left
+        time.sleep(0.05)
+
+
+def end_left_over():
+    """Gives the marked processes ENDING_SECONDS to end, then kills what is
+    left, each one's whole process group unless it is this file's own, and
+    waits until they are gone.  Returns what was left: "pid: command line"."""
+    left = _wait_until_gone(ENDING_SECONDS)
+    for pid in left:
+        try:
+            group = os.getpgid(pid)
+            if group != os.getpgrp():
+                os.killpg(group, signal.SIGKILL)
+            else:
+                os.kill(pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+    _wait_until_gone(ENDING_SECONDS)
+    return ["%d: %s" % item for item in sorted(left.items())]
+
+
+def _nothing_left_running(test):
+    left = end_left_over()
+    if left:
+        raise test.failureException("left running when the test ended (now killed): " +
+                                    "; ".join(left))
+
+
+class _EndingResult(unittest.TextTestResult):
+    def startTest(self, test):
+        super().startTest(test)
+        test.addCleanup(_nothing_left_running, test)  # the first added runs last
+
+
+class _EndingRunner(unittest.TextTestRunner):
+    resultclass = _EndingResult
+
+
+def main():
+    """unittest.main for a test file of this folder: each test fails when a
+    process it started is still running after its own cleanups."""
+    os.environ[MARK] = str(os.getpid())
+    program = unittest.main(testRunner=_EndingRunner, exit=False)
+    left = end_left_over()  # started outside any test: setUpClass, a module's set-up
+    for line in left:
+        print("left running (now killed): " + line, file=sys.stderr)
+    sys.exit(0 if program.result.wasSuccessful() and not left else 1)

@@ -244,4 +244,5 @@ class InAnImage(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    from tamrix_fixtures import main  # ends what each test leaves running
+    main()
