@@ -9,17 +9,17 @@ compared as bytes, CR LF on disk.
 
 import os
 import shutil
-import signal
 import stat
 import subprocess
 import sys
 import tempfile
-import time
 import unittest
 
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fixtures"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 from inf_text import fixture  # noqa: E402
+from left_over import end_left_over  # noqa: E402
 
 # ---- the INF files (tests/fixtures, shared with the C++ tests) --------------------
 
@@ -120,74 +120,14 @@ def run_cli(args, stdin=subprocess.DEVNULL, env_extra=None, env_drop=("WINDIR",)
 # ---- the processes a test starts ------------------------------------------------
 #
 # Every process a test file starts carries TAMRIX_TEST_FILE=<the file's pid> in
-# its environment, and so does whatever it starts in turn (a tmux server and
-# its pane, mtools, QEMU's storage daemon): a mark that survives when the
-# parent goes, a new session or a new process group.  After each test, and
-# whatever its outcome, the processes that still carry the mark are ended.
+# its environment (see tests/left_over.py).  After each test, whatever its
+# outcome, what still carries the mark is ended, and the test fails naming it.
 
 MARK = "TAMRIX_TEST_FILE"
-# How long a process may take to end once its test is over: a sanitized build
-# checks for leaks on its way out.
-ENDING_SECONDS = 10
-
-
-def marked_processes():
-    """The live processes that carry this test file's mark: pid -> command line."""
-    mark = ("%s=%d" % (MARK, os.getpid())).encode()
-    found = {}
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit() or int(entry) == os.getpid():
-            continue
-        try:
-            with open("/proc/%s/environ" % entry, "rb") as f:
-                if mark not in f.read().split(b"\0"):
-                    continue  # a zombie's environment reads empty
-            with open("/proc/%s/cmdline" % entry, "rb") as f:
-                found[int(entry)] = f.read().replace(b"\0", b" ").decode("latin-1").strip()
-        except OSError:
-            continue  # gone, or not ours to read
-    return found
-
-
-def _reap(pids):
-    """Collects the exit of each of `pids` that is a child of this process."""
-    for pid in pids:
-        try:
-            os.waitpid(pid, os.WNOHANG)
-        except ChildProcessError:
-            pass
-
-
-def _wait_until_gone(seconds):
-    deadline = time.monotonic() + seconds
-    while True:
-        left = marked_processes()
-        _reap(left)
-        if not left or time.monotonic() > deadline:
-            return left
-        time.sleep(0.05)
-
-
-def end_left_over():
-    """Gives the marked processes ENDING_SECONDS to end, then kills what is
-    left, each one's whole process group unless it is this file's own, and
-    waits until they are gone.  Returns what was left: "pid: command line"."""
-    left = _wait_until_gone(ENDING_SECONDS)
-    for pid in left:
-        try:
-            group = os.getpgid(pid)
-            if group != os.getpgrp():
-                os.killpg(group, signal.SIGKILL)
-            else:
-                os.kill(pid, signal.SIGKILL)
-        except ProcessLookupError:
-            pass
-    _wait_until_gone(ENDING_SECONDS)
-    return ["%d: %s" % item for item in sorted(left.items())]
 
 
 def _nothing_left_running(test):
-    left = end_left_over()
+    left = end_left_over(MARK, os.getpid(), ours={os.getpid()})
     if left:
         raise test.failureException("left running when the test ended (now killed): " +
                                     "; ".join(left))
@@ -208,7 +148,8 @@ def main():
     process it started is still running after its own cleanups."""
     os.environ[MARK] = str(os.getpid())
     program = unittest.main(testRunner=_EndingRunner, exit=False)
-    left = end_left_over()  # started outside any test: setUpClass, a module's set-up
+    # What was started outside any test, as by a setUpClass.
+    left = end_left_over(MARK, os.getpid(), ours={os.getpid()})
     for line in left:
         print("left running (now killed): " + line, file=sys.stderr)
     sys.exit(0 if program.result.wasSuccessful() and not left else 1)
