@@ -44,7 +44,10 @@ void print_box_line(const char* text, const char* caption, box_icon icon, const 
 static bool read_reply(std::string* reply) {
     reply->clear();
     for (;;) {
-        if (!interruptions_wait_for_input(STDIN_FILENO)) return false;
+        input_wait waited;
+        while ((waited = interruptions_wait_for_input(STDIN_FILENO)) == input_other_signal) {
+        }
+        if (waited == input_wait_failed) return false;
         char c;
         ssize_t got = read(STDIN_FILENO, &c, 1);
         if (got < 0 && errno == EINTR) continue;  // acted on by the next wait

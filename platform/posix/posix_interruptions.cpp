@@ -48,26 +48,24 @@ void interruptions_check() {
     if (signal_due()) end_program(recorded_signal);
 }
 
-bool interruptions_wait_for_input(int fd) {
+input_wait interruptions_wait_for_input(int fd) {
     sigset_t caught, outside;
     sigemptyset(&caught);
     for (int signal_number : kCaught) sigaddset(&caught, signal_number);
-    for (;;) {
-        // With the signals blocked, none can be recorded between the look
-        // at recorded_signal and the wait; ppoll lets them in only while it
-        // waits, and returns (EINTR) when one comes.
-        sigprocmask(SIG_BLOCK, &caught, &outside);
-        int ready = 0, error = 0;
-        if (!signal_due()) {
-            struct pollfd input = {fd, POLLIN, 0};
-            ready = ppoll(&input, 1, nullptr, &outside);
-            error = errno;
-        }
-        sigprocmask(SIG_SETMASK, &outside, nullptr);  // the program ends unblocked
-        interruptions_check();
-        if (ready > 0) return true;
-        if (ready < 0 && error != EINTR) return false;
+    // With the signals blocked, none can be recorded between the look at
+    // recorded_signal and the wait; ppoll lets them in only while it waits,
+    // and returns (EINTR) when one comes.
+    sigprocmask(SIG_BLOCK, &caught, &outside);
+    int ready = 0, error = EINTR;
+    if (!signal_due()) {
+        struct pollfd input = {fd, POLLIN, 0};
+        ready = ppoll(&input, 1, nullptr, &outside);
+        error = errno;
     }
+    sigprocmask(SIG_SETMASK, &outside, nullptr);  // the program ends unblocked
+    interruptions_check();
+    if (ready > 0) return input_ready;
+    return error == EINTR ? input_other_signal : input_wait_failed;
 }
 
 void interruptions_hold() { holds++; }

@@ -43,9 +43,12 @@ void interruptions_check();
 
 // Waits until `fd` has input to read (or has reached its end), acting on a
 // signal recorded before or during the wait: one that comes just before
-// the wait begins ends the program as surely as one during it.  False when
-// the wait itself fails.
-bool interruptions_wait_for_input(int fd);
+// the wait begins ends the program as surely as one during it.  Another
+// signal (a change of the terminal's size; a recorded one held back) ends
+// the wait too, with input_other_signal: the caller looks at what it
+// brought, then waits again.
+enum input_wait { input_ready, input_other_signal, input_wait_failed };
+input_wait interruptions_wait_for_input(int fd);
 
 void interruptions_hold();
 void interruptions_let_through();
