@@ -8,8 +8,10 @@
 // on a recorded signal in interruptions_check, which the program calls
 // after each file call of a run (so after each mtools command has
 // returned, and between the reads and writes of an edit) and wherever it
-// waits for input.  A signal that comes while the main path waits for a
-// tool (waitpid) is thus acted on as soon as the tool has returned.
+// waits for input (in interruptions_wait_for_input, which also acts on one
+// that came just before the wait).  A signal that comes while the main path
+// waits for a tool (waitpid) is thus acted on as soon as the tool has
+// returned.
 //
 // What acting on it does: the program's end function, which deletes every
 // unfinished file (one noted below and neither renamed into place nor
