@@ -38,27 +38,40 @@ void print_box_line(const char* text, const char* caption, box_icon icon, const 
     fflush(out);
 }
 
+// One line typed on the terminal, without its line end; false at the end
+// of input.  Read a byte at a time straight from the descriptor, so that no
+// typed answer waits in a buffer while the program waits for the terminal.
+static bool read_reply(std::string* reply) {
+    reply->clear();
+    for (;;) {
+        input_wait waited;
+        while ((waited = interruptions_wait_for_input(STDIN_FILENO)) == input_other_signal) {
+        }
+        if (waited == input_wait_failed) return false;
+        char c;
+        ssize_t got = read(STDIN_FILENO, &c, 1);
+        if (got < 0 && errno == EINTR) continue;  // acted on by the next wait
+        if (got <= 0) return !reply->empty();  // a last line without its end counts
+        if (c == '\n') return true;
+        if (c != '\r' && reply->size() < 64) *reply += c;
+    }
+}
+
 // Asks on the terminal until the answer is yes or no; the end of input is No.
 static box_answer ask(const char* text, const char* caption, box_icon icon) {
     FILE* out = stream_for(icon);
     for (;;) {
         fprintf(out, "%s [Yes/No] ", box_line(text, caption).c_str());
         fflush(out);
-        char reply[64];
-        char* got;
-        while ((got = fgets(reply, sizeof reply, stdin)) == nullptr && ferror(stdin) &&
-               errno == EINTR) {
-            clearerr(stdin);  // a signal came: acted on here, unless held back
-            interruptions_check();
-        }
-        if (got == nullptr) {
+        std::string reply;
+        if (!read_reply(&reply)) {
             fprintf(out, "No\n");
             fflush(out);
             return answer_no;
         }
-        reply[strcspn(reply, "\r\n")] = '\0';
-        if (strcasecmp(reply, "y") == 0 || strcasecmp(reply, "yes") == 0) return answer_yes;
-        if (strcasecmp(reply, "n") == 0 || strcasecmp(reply, "no") == 0) return answer_no;
+        const char* answer = reply.c_str();
+        if (strcasecmp(answer, "y") == 0 || strcasecmp(answer, "yes") == 0) return answer_yes;
+        if (strcasecmp(answer, "n") == 0 || strcasecmp(answer, "no") == 0) return answer_no;
     }
 }
 

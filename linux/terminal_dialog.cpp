@@ -231,6 +231,25 @@ bool too_small(const key_screen& screen) {
     return true;
 }
 
+// The next key, or a change of the terminal's size; ERR when the terminal
+// has gone away.  A key that curses holds already is taken first; only
+// then does the program wait for the terminal, in a wait that a signal
+// ends the program from even when it comes just before the wait begins.
+int next_key() {
+    for (;;) {
+        nodelay(stdscr, TRUE);
+        int key = getch();
+        nodelay(stdscr, FALSE);
+        if (key != ERR) return key;
+        input_wait waited = interruptions_wait_for_input(STDIN_FILENO);
+        if (waited == input_wait_failed) return ERR;
+        if (waited == input_ready) {
+            errno = 0;     // no key where input was ready: the end of the input
+            return getch();  // which holds the whole of a key sequence, or ERR
+        }
+    }
+}
+
 void run_keys(key_screen* screen) {
     while (!screen->done()) {
         bool hidden = too_small(*screen);
@@ -239,7 +258,7 @@ void run_keys(key_screen* screen) {
             screen->draw();
             refresh();
         }
-        int key = getch();
+        int key = next_key();
         if (hidden && key != kKeyInterrupt && key != ERR) continue;
         switch (key) {
             case '\t': case KEY_RIGHT: case KEY_DOWN:

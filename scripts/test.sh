@@ -12,7 +12,8 @@
 # stage whose optional packages could not be installed (the 32-bit Wine of
 # the i686 end-to-end tests) is skipped, saying why, and counted as skipped.
 # The last line is "N passed, N failed", with ", N skipped" when tests were
-# skipped: the counts summed over the stages.
+# skipped: the counts summed over the stages.  Each process the stages left
+# running counts as one more failure: it is named, then killed.
 set -uo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -24,7 +25,14 @@ passed=0
 failed=0
 skipped=0
 
+# Every process the stages start carries this mark, wherever it goes (a tmux
+# pane's session, init when its parent ends): see tests/left_over.py.
+export TAMRIX_TEST_COMMAND="$$.$(date +%s%N)"
+
 finish() {
+  local left
+  left="$(python3 tests/left_over.py TAMRIX_TEST_COMMAND)" || left=1
+  failed=$((failed + left))
   local line="$passed passed, $failed failed"
   [[ $skipped -gt 0 ]] && line+=", $skipped skipped"
   echo

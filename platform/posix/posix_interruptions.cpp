@@ -1,6 +1,8 @@
 // The handling of interruptions (see posix_interruptions.h).
 #include "posix_interruptions.h"
 
+#include <errno.h>
+#include <poll.h>
 #include <signal.h>
 #include <string.h>
 
@@ -21,7 +23,14 @@ int holds;                              // how many holds are in force
 bool ending;                            // the unfinished files are being deleted
 void (*end_program)(int);               // the program's way out for a signal
 
+const int kCaught[] = {SIGINT, SIGTERM, SIGHUP};
+
 void record(int signal_number) { recorded_signal = signal_number; }
+
+// Whether interruptions_check would end the program now.
+bool signal_due() {
+    return recorded_signal != 0 && holds == 0 && !ending && end_program != nullptr;
+}
 
 }  // namespace
 
@@ -32,14 +41,31 @@ void interruptions_catch(void (*end)(int signal_number)) {
     action.sa_handler = record;
     sigfillset(&action.sa_mask);
     action.sa_flags = 0;  // no SA_RESTART: a wait for input returns with EINTR
-    const int kCaught[] = {SIGINT, SIGTERM, SIGHUP};
     for (int signal_number : kCaught) sigaction(signal_number, &action, nullptr);
 }
 
 void interruptions_check() {
-    int signal_number = recorded_signal;
-    if (signal_number != 0 && holds == 0 && !ending && end_program != nullptr)
-        end_program(signal_number);
+    if (signal_due()) end_program(recorded_signal);
+}
+
+input_wait interruptions_wait_for_input(int fd) {
+    sigset_t caught, outside;
+    sigemptyset(&caught);
+    for (int signal_number : kCaught) sigaddset(&caught, signal_number);
+    // With the signals blocked, none can be recorded between the look at
+    // recorded_signal and the wait; ppoll lets them in only while it waits,
+    // and returns (EINTR) when one comes.
+    sigprocmask(SIG_BLOCK, &caught, &outside);
+    int ready = 0, error = EINTR;
+    if (!signal_due()) {
+        struct pollfd input = {fd, POLLIN, 0};
+        ready = ppoll(&input, 1, nullptr, &outside);
+        error = errno;
+    }
+    sigprocmask(SIG_SETMASK, &outside, nullptr);  // the program ends unblocked
+    interruptions_check();
+    if (ready > 0) return input_ready;
+    return error == EINTR ? input_other_signal : input_wait_failed;
 }
 
 void interruptions_hold() { holds++; }

@@ -8,8 +8,10 @@
 // on a recorded signal in interruptions_check, which the program calls
 // after each file call of a run (so after each mtools command has
 // returned, and between the reads and writes of an edit) and wherever it
-// waits for input.  A signal that comes while the main path waits for a
-// tool (waitpid) is thus acted on as soon as the tool has returned.
+// waits for input (in interruptions_wait_for_input, which also acts on one
+// that came just before the wait).  A signal that comes while the main path
+// waits for a tool (waitpid) is thus acted on as soon as the tool has
+// returned.
 //
 // What acting on it does: the program's end function, which deletes every
 // unfinished file (one noted below and neither renamed into place nor
@@ -40,6 +42,15 @@ void interruptions_catch(void (*end)(int signal_number));
 // Acts on a recorded signal, unless a hold is in force or the program is
 // already ending.
 void interruptions_check();
+
+// Waits until `fd` has input to read (or has reached its end), acting on a
+// signal recorded before or during the wait: one that comes just before
+// the wait begins ends the program as surely as one during it.  Another
+// signal (a change of the terminal's size; a recorded one held back) ends
+// the wait too, with input_other_signal: the caller looks at what it
+// brought, then waits again.
+enum input_wait { input_ready, input_other_signal, input_wait_failed };
+input_wait interruptions_wait_for_input(int fd);
 
 void interruptions_hold();
 void interruptions_let_through();

@@ -13,10 +13,13 @@ import stat
 import subprocess
 import sys
 import tempfile
+import unittest
 
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fixtures"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 from inf_text import fixture  # noqa: E402
+from left_over import end_left_over  # noqa: E402
 
 # ---- the INF files (tests/fixtures, shared with the C++ tests) --------------------
 
@@ -112,3 +115,41 @@ def run_cli(args, stdin=subprocess.DEVNULL, env_extra=None, env_drop=("WINDIR",)
                           env=env, timeout=30)
     return (done.returncode, done.stdout.decode("latin-1").splitlines(),
             done.stderr.decode("latin-1").splitlines())
+
+
+# ---- the processes a test starts ------------------------------------------------
+#
+# Every process a test file starts carries TAMRIX_TEST_FILE=<the file's pid> in
+# its environment (see tests/left_over.py).  After each test, whatever its
+# outcome, what still carries the mark is ended, and the test fails naming it.
+
+MARK = "TAMRIX_TEST_FILE"
+
+
+def _nothing_left_running(test):
+    left = end_left_over(MARK, os.getpid(), ours={os.getpid()})
+    if left:
+        raise test.failureException("left running when the test ended (now killed): " +
+                                    "; ".join(left))
+
+
+class _EndingResult(unittest.TextTestResult):
+    def startTest(self, test):
+        super().startTest(test)
+        test.addCleanup(_nothing_left_running, test)  # the first added runs last
+
+
+class _EndingRunner(unittest.TextTestRunner):
+    resultclass = _EndingResult
+
+
+def main():
+    """unittest.main for a test file of this folder: each test fails when a
+    process it started is still running after its own cleanups."""
+    os.environ[MARK] = str(os.getpid())
+    program = unittest.main(testRunner=_EndingRunner, exit=False)
+    # What was started outside any test, as by a setUpClass.
+    left = end_left_over(MARK, os.getpid(), ours={os.getpid()})
+    for line in left:
+        print("left running (now killed): " + line, file=sys.stderr)
+    sys.exit(0 if program.result.wasSuccessful() and not left else 1)

@@ -253,4 +253,5 @@ class Usage(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    from tamrix_fixtures import main  # ends what each test leaves running
+    main()

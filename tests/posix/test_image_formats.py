@@ -487,4 +487,5 @@ class Interruptions(FormatTest):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    from tamrix_fixtures import main  # ends what each test leaves running
+    main()

@@ -982,4 +982,5 @@ class Interruptions(ImageTest):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    from tamrix_fixtures import main  # ends what each test leaves running
+    main()

@@ -133,4 +133,5 @@ class Links(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    from tamrix_fixtures import main  # ends what each test leaves running
+    main()

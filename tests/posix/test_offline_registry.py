@@ -481,4 +481,5 @@ class WrittenByWindows(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    from tamrix_fixtures import main  # ends what each test leaves running
+    main()

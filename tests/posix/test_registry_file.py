@@ -224,4 +224,5 @@ class Files(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    from tamrix_fixtures import main  # ends what each test leaves running
+    main()

@@ -21,6 +21,7 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from tamrix_fixtures import (DEVICES, MACHINE_INF, MACHINE_INF_INSTALLED,  # noqa: E402
                              MACHINE_INF_INSTALLED_KIND2, RESTART, USB_INF, USB_INF_INSTALLED,
+                             WARNING,
                              WindowsFolder, finish_lines, tamrix_program)
 
 BOTH = {"machine.inf": MACHINE_INF, "usb.inf": USB_INF}
@@ -37,11 +38,12 @@ _sessions = itertools.count()
 class Terminal:
     """A program running in a tmux pane of `columns` x `rows` cells."""
 
-    def __init__(self, args, columns=80, rows=24):
+    def __init__(self, args, columns=80, rows=24, wrapper=()):
+        """`wrapper`, when given, is a command that runs the program."""
         self.socket = "tamrix-e2e-%d-%d" % (os.getpid(), next(_sessions))
         # After the program the pane keeps what it printed, and its status.
         command = "%s; echo \"[exit $?]\"; exec cat >/dev/null" % " ".join(
-            shlex.quote(a) for a in [tamrix_program()] + list(args))
+            shlex.quote(a) for a in list(wrapper) + [tamrix_program()] + list(args))
         env = dict(os.environ)
         env.pop("WINDIR", None)
         env.setdefault("TERM", "xterm")  # tmux's client wants one, even detached
@@ -52,7 +54,39 @@ class Terminal:
         return subprocess.run(["tmux", "-L", self.socket, "-f", "/dev/null"] + list(args),
                               capture_output=True, check=True, env=env, timeout=10).stdout
 
+    def program(self):
+        """The pid of the program while it runs in the pane, else None."""
+        try:
+            shell = int(self.tmux("list-panes", "-F", "#{pane_pid}").split()[0])
+        except subprocess.CalledProcessError:
+            return None
+        table = subprocess.run(["ps", "-e", "-o", "pid=,ppid=,args="], capture_output=True,
+                               check=True).stdout.decode("latin-1").splitlines()
+        processes = [line.split(None, 2) + [""] for line in table]
+        below = {shell}  # the shell, and what runs under it (a wrapper)
+        for pid, parent, command, _ in processes:
+            if int(parent) in below:
+                if command.split(" ")[0] == tamrix_program():
+                    return int(pid)
+                below.add(int(pid))
+        return None
+
     def close(self):
+        """Ends a program still running with SIGTERM, waits for it, and only
+        then closes the terminal.  Closing it first would end the program by
+        the hang-up, and then the exit of the pane's shell sends the
+        program's group SIGHUP and SIGCONT (the kernel does so for the
+        foreground group of a terminal hung up).  A SIGCONT that comes while
+        LeakSanitizer's tracer is attaching to a sanitized build at its exit
+        cancels the stop the tracer waits for: the tracer waits and the
+        program spins for ever."""
+        program = self.program()
+        if program is not None:
+            try:
+                os.kill(program, signal.SIGTERM)
+                self.wait_for_exit()
+            except (ProcessLookupError, AssertionError, subprocess.SubprocessError):
+                pass  # what is left is killed, and the test failed, after its cleanups
         subprocess.run(["tmux", "-L", self.socket, "kill-server"], capture_output=True,
                        timeout=10)
 
@@ -93,6 +127,16 @@ class Terminal:
             lambda s: next((l for l in s if re.fullmatch(r"\[exit \d+\]", l.strip())), None),
             "exit status")
         return int(line.strip()[6:-1])
+
+
+def catches(pid, signal_number):
+    """Whether process `pid` has a handler set for `signal_number`."""
+    try:
+        with open("/proc/%d/status" % pid) as f:
+            caught = next(line for line in f if line.startswith("SigCgt:")).split()[1]
+    except (OSError, TypeError):
+        return False
+    return bool(int(caught, 16) >> (signal_number - 1) & 1)
 
 
 def read_box(screen, caption):
@@ -328,18 +372,47 @@ class StartUp(DialogCase):
         self.assertEqual(term.wait_for_exit(), 130)
         self.assertEqual(self.folder.contents(), dict(BOTH, **{"machine.in@": "<dir>"}))
 
-    def test_sigterm_while_the_dialog_waits_for_a_key(self):
-        # The handler only records the signal; the wait for a key returns,
-        # and the program ends at once on its main path.
-        term = self.start(BOTH, ["--platform-kind", "1"])
-        self.wait_for_dialog()
-        shell = term.tmux("list-panes", "-F", "#{pane_pid}").split()[0].decode()
-        program = subprocess.run(["ps", "-o", "pid=", "--ppid", shell], capture_output=True,
-                                 check=True).stdout.split()[0]
-        os.kill(int(program), signal.SIGTERM)
-        self.assertEqual(term.wait_for_exit(), 128 + signal.SIGTERM)
-        self.assertEqual(term.transcript(), ["Tamrix: Stopped by SIGTERM; nothing was changed."])
-        self.assertEqual(self.folder.contents(), BOTH)
+    def test_sigterm_while_waiting_for_input(self):
+        # The handler only records the signal; the program acts on it at once
+        # on its main path, wherever it waits, even when the signal comes just
+        # before the wait begins.  To bring it there, strace holds the
+        # program's first write (the dialog's first screen, the question's
+        # prompt) for a second on its way back, and the signal comes in that
+        # second: it is handled as the write returns, before the wait for a
+        # key or an answer.
+        held = ["strace", "-qq", "-o", "/dev/null", "-e", "trace=write",
+                "-e", "inject=write:delay_exit=1000000:when=1"]
+        # LeakSanitizer cannot work under ptrace: a sanitized build leaves it out.
+        held = ["env", "ASAN_OPTIONS=" + ":".join(
+            filter(None, [os.environ.get("ASAN_OPTIONS"), "detect_leaks=0"]))] + held
+        stopped = "Tamrix: Stopped by SIGTERM; nothing was changed."
+        cases = [
+            # what, arguments, the first write held (else the signal once the
+            # dialog shows), the lines left on the terminal
+            ("the dialog waits for a key", ["--platform-kind", "1"], False, [stopped]),
+            ("the dialog's first screen", ["--platform-kind", "1"], True, [stopped]),
+            ("the Yes/No question's prompt", ["install", "--windows-dir"], True,
+             [WARNING + stopped]),
+        ]
+        for what, args, first_write_held, lines in cases:
+            with self.subTest(what=what):
+                if first_write_held and subprocess.run(["strace", "-qq", "-o", "/dev/null", "true"],
+                                                       capture_output=True).returncode:
+                    self.skipTest("strace cannot trace here")
+                self.folder = WindowsFolder(BOTH)
+                self.addCleanup(self.folder.close)
+                term = self.term = Terminal(args + [self.folder.windows], columns=200,
+                                            wrapper=held if first_write_held else ())
+                self.addCleanup(term.close)
+                if first_write_held:  # the signal once the handler is set
+                    term.wait_for(lambda s: catches(term.program(), signal.SIGTERM),
+                                  "the program's handler of SIGTERM")
+                else:
+                    self.wait_for_dialog()
+                os.kill(term.program(), signal.SIGTERM)
+                self.assertEqual(term.wait_for_exit(), 128 + signal.SIGTERM)
+                self.assertEqual(term.transcript(), lines)
+                self.assertEqual(self.folder.contents(), BOTH)
 
     def test_command_line_asks_on_a_terminal(self):
         folder = WindowsFolder(BOTH)
@@ -358,4 +431,5 @@ class StartUp(DialogCase):
 if __name__ == "__main__":
     if shutil.which("tmux") is None:
         raise SystemExit("tmux is needed (scripts/install-deps.sh installs it)")
-    unittest.main()
+    from tamrix_fixtures import main  # ends what each test leaves running
+    main()

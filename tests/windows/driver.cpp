@@ -130,9 +130,12 @@ std::string shown(const std::string& text) {
 [[noreturn]] void fail(const std::string& why) {
     std::printf("FAIL %s\n", why.c_str());
     put_back();
-    for (const Copy& copy : copies)
-        if (still_active(copy.process))
-            TerminateProcess(copy.process.hProcess, 99);
+    // Every copy still running is ended, and gone, before the driver is.
+    for (const Copy& copy : copies) {
+        if (!still_active(copy.process)) continue;
+        TerminateProcess(copy.process.hProcess, 99);
+        WaitForSingleObject(copy.process.hProcess, 5000);
+    }
     std::fflush(stdout);
     std::exit(1);
 }

@@ -43,9 +43,17 @@ passed=0
 failed=0
 xvfb_pid=""
 
+# end_wine: ends the Wine server of the current prefix and every program of
+# it (a copy of tamrix.exe that a failed case left running), and waits until
+# the server has gone: none may outlive its case, nor the test run.
+end_wine() {
+  "$wineserver" -k 2>/dev/null
+  "$wineserver" -w 2>/dev/null
+}
+
 cleanup() {
   if [[ -n "${WINEPREFIX:-}" && -d "$WINEPREFIX" ]]; then
-    "$wineserver" -k 2>/dev/null || true
+    end_wine
   fi
   [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null
   wait 2>/dev/null
@@ -73,7 +81,7 @@ export WINEPREFIX="$work/base"
 # in place).
 new_prefix() {
   local version="$1"
-  [[ -n "${WINEPREFIX:-}" && "$WINEPREFIX" != "$work/base" ]] && "$wineserver" -k 2>/dev/null
+  [[ -n "${WINEPREFIX:-}" && "$WINEPREFIX" != "$work/base" ]] && end_wine
   export WINEPREFIX="$work/prefix-$version"
   cp -al "$work/base" "$WINEPREFIX"
   local f
@@ -202,7 +210,7 @@ drive() {
       'C:\tamrix\steps.txt' >"$work/driver.log" 2>&1; then
     problems+=("driver: $(grep -m 1 -A 1 '^FAIL' "$work/driver.log" || tail -n 3 "$work/driver.log")")
     # Nothing of the failed case may linger into the next one.
-    "$wineserver" -k 2>/dev/null
+    end_wine
     "$wineserver" -p
   fi
 }
