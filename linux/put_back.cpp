@@ -1,5 +1,5 @@
 // Before a run reads the Windows folder, what a swap cut off between its
-// renames left is put back (file_swap.h): in a disk image
+// renames left is put back (ops/file_swap.h): in a disk image
 // SYSTEM.TX0 (old) and SYSTEM.TX1 (new) with no SYSTEM.DAT; anywhere an
 // INF file's backup (MACHINE.IN@) with no MACHINE.INF, its new text maybe
 // in OUT.INF.  Status does it too, so that it never counts the lines of a
@@ -17,10 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "dos_attributes.h"
-#include "file_swap.h"
+#include "../ops/file_swap.h"
 #include "../platform/posix/offline_registry.h"
-#include "../registry/registry_file.h"
+#include "dos_attributes.h"
 #include "../system/system.h"
 #include "front_end.h"
 
@@ -30,40 +29,38 @@ namespace {
 // that may take its name.
 struct swapped_file {
     std::string target, backup, written;
-    bool (*accepts_new)(const std::string&, const std::string&);
+    swap_accepts accepts_new;
 };
 
-// The keys of the ten that the registry at `path` holds, or false when it
-// does not pass the check.
-bool device_keys_of(const std::string& path, std::string* bytes, std::vector<std::string>* keys) {
-    std::string why;
+// The keys of the ten that the registry at `path` holds, and its listing;
+// false when it does not pass the check.
+bool device_keys_of(const char* path, std::vector<std::string>* keys,
+                    std::vector<registry_entry>* listing) {
+    std::string bytes, why;
     offline_registry_unload();
-    if (!read_system_dat(path, bytes, &why) || !offline_registry_load(*bytes, &why)) return false;
+    if (!read_system_dat(path, &bytes, &why) || !offline_registry_load(bytes, &why)) return false;
     offline_registry_keep(false);
     delete_device_keys();  // in memory: only counted
     *keys = offline_registry_deleted();
+    *listing = offline_registry_listing();
     return true;
 }
 
 // Whether SYSTEM.TX1 is what Exit makes of SYSTEM.TX0: it passes the
 // check, and its listing is SYSTEM.TX0's less the trees of those of the ten
 // keys that it no longer holds.
-bool registry_accepts_new(const std::string& backup, const std::string& written) {
-    std::string old_bytes, new_bytes, why;
+bool registry_accepts_new(const char* backup, const char* written) {
     std::vector<std::string> old_keys, new_keys;
+    std::vector<registry_entry> old_listing, new_listing;
     bool kept = invocation.keep_registry;
-    bool accepted = device_keys_of(backup, &old_bytes, &old_keys) &&
-                    device_keys_of(written, &new_bytes, &new_keys);
+    bool accepted = device_keys_of(backup, &old_keys, &old_listing) &&
+                    device_keys_of(written, &new_keys, &new_listing);
     if (accepted) {
         std::vector<std::string> gone;
         for (const std::string& key : old_keys)
             if (std::find(new_keys.begin(), new_keys.end(), key) == new_keys.end())
                 gone.push_back(key);
-        registry_layout old_layout, new_layout;
-        accepted = check_registry(old_bytes, &old_layout, &why) &&
-                   check_registry(new_bytes, &new_layout, &why) &&
-                   registry_listing(new_bytes, new_layout) ==
-                       listing_without(registry_listing(old_bytes, old_layout), gone);
+        accepted = new_listing == listing_without(old_listing, gone);
     }
     offline_registry_unload();
     offline_registry_keep(kept);
@@ -115,7 +112,7 @@ std::string attributes_of(const std::string& path) {
 
 // The backup's name where `file` is missing and its backup is there.
 std::string left_in_backup(const swapped_file& file) {
-    return swap_cut_off(file.target, file.backup) ? name_of(file.backup) : "";
+    return swap_cut_off(file.target.c_str(), file.backup.c_str()) ? name_of(file.backup) : "";
 }
 
 void tell(const swapped_file& file, put_back_outcome outcome) {
@@ -153,11 +150,13 @@ void put_back_cut_off_swaps() {
                      system_dat_path("SYSTEM.TX1"), registry_accepts_new});
     bool cut_off = false;
     for (const swapped_file& file : files)
-        cut_off = cut_off || swap_cut_off(file.target, file.backup);
+        cut_off = cut_off || swap_cut_off(file.target.c_str(), file.backup.c_str());
     // The lock of a run: another Tamrix between its renames is no crash.
     if (!cut_off || !platform_begin_run((std::string(windows_dir) + "\\inf").c_str())) return;
     for (const swapped_file& file : files)
-        tell(file, put_back_cut_off_swap(file.target, file.backup, file.written, file.accepts_new));
+        tell(file, put_back_cut_off(file.target.c_str(), file.backup.c_str(),
+                                    file.written.empty() ? nullptr : file.written.c_str(),
+                                    file.accepts_new));
     platform_end_run();
 }
 

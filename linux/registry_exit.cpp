@@ -1,50 +1,43 @@
 // Exit's last step on Linux: the device keys that the core deleted in the
 // offline registry (platform/posix/offline_registry.h) are written as one
-// change of the Windows folder's SYSTEM.DAT, on a folder or in a disk image.
+// change of the Windows folder's SYSTEM.DAT, on a folder or in a disk image,
+// by the swap of ops/file_swap.h: the new file is written as SYSTEM.TX1,
+// read back and proved (the structural check, and the old listing less the
+// deleted trees) and given the old file's attributes, then swapped in; the
+// old one stays as the backup SYSTEM.TX0.  In a Linux folder one rename(2)
+// of SYSTEM.TX1 over SYSTEM.DAT does it, after SYSTEM.TX0 is written anew
+// and flushed, so that there is never a moment without SYSTEM.DAT; mtools
+// cannot rename over a name, so in a disk image the old file itself
+// becomes SYSTEM.TX0 and two renames follow.
 //
-// The new file is proved before it replaces the old one, and the old one
-// stays as the backup SYSTEM.TX0.  In a Linux folder one rename puts the
-// new file in place, so that there is no moment without SYSTEM.DAT:
-//
-//   start          SYSTEM.DAT (old)                    [SYSTEM.TX0, an older backup]
-//   written        SYSTEM.DAT (old), SYSTEM.TX1 (new, flushed, read back and
-//                  proved: the structural check, and the old listing less the
-//                  deleted trees; then given the old file's attributes)
-//   backup         SYSTEM.TX0 deleted, then written anew: the old bytes,
-//                  flushed, given the same attributes
-//   rename         SYSTEM.TX0 (old), SYSTEM.DAT (new; SYSTEM.TX1 renamed
-//                  over the old one, the folder flushed)
-//
-// mtools cannot rename over a name, so in a disk image the old file itself
-// becomes the backup, and two renames follow the stale backup's deletion:
-//
-//   first rename   SYSTEM.TX0 (old), SYSTEM.TX1 (new)   <- the only moment with
-//   second rename  SYSTEM.TX0 (old), SYSTEM.DAT (new)      no SYSTEM.DAT
-//
-// A crash between them is repaired by the next run before anything else
-// (put_back.cpp).  A failed write, read or proof deletes SYSTEM.TX1 and
-// leaves the rest; a failed second rename renames the backup back.
-// Interruptions are held back from the stale backup's deletion to the last
-// rename, and delete an unfinished SYSTEM.TX1 anywhere before.  The
-// attributes Windows keeps on SYSTEM.DAT (hidden, system, read-only) go
-// with each file (a rename keeps them).  No other file of Windows' own
+// The attributes Windows keeps on SYSTEM.DAT (hidden, system, read-only)
+// go with each file (a rename keeps them).  No other file of Windows' own
 // (SYSTEM.DA0, USER.DAT) is touched.
+#include <fcntl.h>
 #include <stdio.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <string>
 
-#include "dos_attributes.h"
-#include "file_swap.h"
+#include "../disk/image_files.h"
+#include "../ops/file_swap.h"
 #include "../platform/posix/offline_registry.h"
+#include "../platform/posix/posix_files.h"
+#include "dos_attributes.h"
 #include "../system/system.h"
 #include "front_end.h"
 
 namespace {
 
-bool write_whole(const std::string& path, const std::string& bytes) {
+// The SYSTEM.DAT being replaced, for the hooks of its swap.
+attributes_read old_attributes_read;  // whether its attributes were read
+uint32_t old_attributes;              // and which they are
+std::string not_ready;                // why SYSTEM.TX1 did not prove
+
+bool write_whole(const char* path, const std::string& bytes) {
     platform_file file;
-    if (!platform_open_write(path.c_str(), &file)) return false;
+    if (!platform_open_write(path, &file)) return false;
     bool written = true;
     for (size_t done = 0; written && done < bytes.size(); done += 65536)
         written = platform_write(file, bytes.data() + done,
@@ -53,63 +46,67 @@ bool write_whole(const std::string& path, const std::string& bytes) {
     return platform_close(file) && written;
 }
 
-// Writes `bytes` to `path`, flushed, with `attributes` where `kept`.
-bool write_with_attributes(const std::string& path, const std::string& bytes, attributes_read kept,
-                           uint32_t attributes) {
-    return write_whole(path, bytes) &&
-           (kept != attributes_kept || set_dos_attributes(path.c_str(), attributes));
+bool give_old_attributes(const char* path) {
+    return old_attributes_read != attributes_kept || set_dos_attributes(path, old_attributes);
 }
 
-// The renames: one over SYSTEM.DAT in a folder, after the backup is
-// written; two in an image.  False with every file as it was (but an older
-// SYSTEM.TX0).
-bool rename_in(const std::string& registry, const std::string& backup, const std::string& written,
-               attributes_read kept, uint32_t attributes, std::string* why_not) {
-    platform_swap_begins();
-    platform_delete(backup.c_str());  // a backup of an earlier change
-    bool renamed;
-    if (one_rename_replaces(registry.c_str())) {
-        renamed = write_with_attributes(backup, offline_registry_bytes(), kept, attributes);
-        if (!renamed) {
-            platform_delete(backup.c_str());
-            *why_not = "SYSTEM.TX0, the backup of SYSTEM.DAT, could not be written";
-        } else if (!(renamed = rename_over(written.c_str(), registry.c_str()))) {
-            *why_not = "SYSTEM.TX1 could not be renamed over SYSTEM.DAT";
-        }
-    } else {
-        renamed = platform_rename(registry.c_str(), backup.c_str());
-        if (renamed && !platform_rename(written.c_str(), registry.c_str())) {
-            platform_rename(backup.c_str(), registry.c_str());  // never leave the name free
-            renamed = false;
-        }
-        if (!renamed) *why_not = "SYSTEM.DAT could not be renamed to SYSTEM.TX0 and replaced";
+// The swap's proof: SYSTEM.TX1 read back, proved, and given the attributes.
+bool ready(const char* written) {
+    std::string read_back, why;
+    if (!read_system_dat(written, &read_back, &why) || !offline_registry_proves(read_back, &why)) {
+        not_ready = "SYSTEM.TX1, the new registry, did not read back as written (" + why + ")";
+        return false;
     }
-    platform_swap_ends();
-    return renamed;
+    not_ready = "SYSTEM.TX1, the new registry, could not be given SYSTEM.DAT's attributes";
+    return give_old_attributes(written);
+}
+
+// The backup in a Linux folder: the old bytes, flushed, with the attributes.
+bool copy_backup(const char* backup) {
+    return write_whole(backup, offline_registry_bytes()) && give_old_attributes(backup);
+}
+
+// In a Linux folder: renames `from` over `to` in one step, then flushes
+// their folder, so that the new name outlives a crash.
+bool rename_over(const char* from, const char* to) {
+    std::string target = posix_linux_path(to);
+    if (rename(posix_linux_path(from).c_str(), target.c_str()) != 0) return false;
+    size_t slash = target.find_last_of('/');
+    std::string folder = slash == std::string::npos ? "."
+                         : slash == 0                ? "/"
+                                                     : target.substr(0, slash);
+    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    bool flushed = fd >= 0 && fsync(fd) == 0;
+    if (fd >= 0) close(fd);
+    return flushed;
 }
 
 // Writes, proves and swaps in the new SYSTEM.DAT; false with `why_not`,
 // every file as it was (but an older SYSTEM.TX0).
 bool swap_in(const std::string& bytes, std::string* why_not) {
     std::string registry = system_dat_path("SYSTEM.DAT"), backup = system_dat_path("SYSTEM.TX0"),
-                written = system_dat_path("SYSTEM.TX1"), read_back;
-    uint32_t attributes = 0;
-    attributes_read kept = get_dos_attributes(registry.c_str(), &attributes);
-    if (kept == attributes_failed) {
+                written = system_dat_path("SYSTEM.TX1");
+    old_attributes_read = get_dos_attributes(registry.c_str(), &old_attributes);
+    if (old_attributes_read == attributes_failed) {
         *why_not = "SYSTEM.DAT's attributes could not be read";
         return false;
     }
-    if (!write_whole(written, bytes)) {
+    bool in_folder = !is_image_path(registry.c_str());
+    file_swap swap = {registry.c_str(), written.c_str(), backup.c_str(), true, ready,
+                      in_folder ? rename_over : 0, copy_backup};
+    swap_outcome outcome = swap_not_ready;
+    if (!write_whole(written.c_str(), bytes))
         *why_not = "SYSTEM.TX1, the new registry, could not be written";
-    } else if (!read_system_dat(written, &read_back, why_not) ||
-               !offline_registry_proves(read_back, why_not)) {
-        *why_not = "SYSTEM.TX1, the new registry, did not read back as written (" + *why_not + ")";
-    } else if (kept == attributes_kept && !set_dos_attributes(written.c_str(), attributes)) {
-        *why_not = "SYSTEM.TX1, the new registry, could not be given SYSTEM.DAT's attributes";
-    } else if (rename_in(registry, backup, written, kept, attributes, why_not)) {
+    else if ((outcome = replace_by_rename(swap)) == swap_done)
         return true;
-    }
-    platform_delete(written.c_str());
+    else if (outcome == swap_not_ready)
+        *why_not = not_ready;  // SYSTEM.TX1 is deleted already
+    else if (outcome == swap_backup_failed)
+        *why_not = "SYSTEM.TX0, the backup of SYSTEM.DAT, could not be written";
+    else
+        *why_not = in_folder ? "SYSTEM.TX1 could not be renamed over SYSTEM.DAT"
+                             : "SYSTEM.DAT could not be renamed to SYSTEM.TX0 and replaced";
+    if (outcome != swap_not_ready) platform_delete(written.c_str());
     return false;
 }
 
@@ -134,6 +131,22 @@ void tell(const std::string& text, box_icon icon) {
 }
 
 }  // namespace
+
+// The seam's registry root on Linux: SYSTEM.DAT, read once per run.  Where
+// it cannot be read as a registry, the user is told once why it is left
+// alone; a folder without SYSTEM.DAT (a copy of the INF files alone) has no
+// registry to speak of: the core's note on Device Manager says enough.
+platform_key platform_local_machine() {
+    static bool refusal_told;  // the user was told why the registry is left alone
+    std::string why;
+    if (!invocation.keep_registry && offline_registry_read(&why) == registry_refused &&
+        !refusal_told) {
+        refusal_told = true;
+        tell("The registry of " + shown_windows_dir() + " was left as it was: " + why + ".",
+             icon_information);
+    }
+    return offline_registry_root();
+}
 
 void write_offline_registry() {
     if (!offline_registry_loaded()) return;  // kept, or the user was told why not

@@ -1,10 +1,11 @@
-// Replacing an INF file through out.inf and a backup name; the states of the
-// swap are described in inf_replace.h.
+// Replacing an INF file through out.inf and a backup name; the swap and its
+// repair are file_swap.h's.
 #include "inf_replace.h"
 
 #include "../engine/inf_engine.h"
 #include "../engine/report.h"
 #include "../engine/text.h"
+#include "file_swap.h"
 #include "inf_paths.h"
 
 // The targets' names under the Windows directory.
@@ -34,7 +35,7 @@ static open_status open_current_text(bool may_change) {
     if (status == open_missing) {
         if (!may_change)
             status = platform_open_read(backup_file, &file);
-        else if (platform_rename(backup_file, target_file))
+        else if (put_back_cut_off(target_file, backup_file, 0, 0) == put_back_old)
             status = platform_open_read(target_file, &file);
     }
     if (status == open_ok) attach_input(file);
@@ -90,20 +91,6 @@ static bool build_names(inf_target target) {
     return false;
 }
 
-// The swap, once out.inf holds the whole new text.
-static file_outcome swap_in() {
-    // A backup left by an earlier failure would block the first rename.
-    platform_delete(backup_file);
-    if (!platform_rename(target_file, backup_file)) return rename_failed;
-    if (!platform_rename(temporary_file, target_file)) {
-        platform_rename(backup_file, target_file);  // never leave the name free
-        return rename_failed;
-    }
-    platform_delete(temporary_file);
-    platform_delete(backup_file);
-    return replaced;
-}
-
 // Builds the names and opens the target's text, which must be text.  False,
 // with the failure in `failure` (told, but for a missing target), when it
 // cannot be edited.
@@ -137,10 +124,8 @@ file_outcome replace_inf_file(inf_target target, inf_edit edit, int windows_kind
     file_outcome written = write_temporary(edit, windows_kind);
     if (written != replaced) return written;
 
-    platform_swap_begins();
-    file_outcome swapped = swap_in();
-    platform_swap_ends();
-    return swapped;
+    file_swap swap = {target_file, temporary_file, backup_file, false, 0, 0, 0};
+    return replace_by_rename(swap) == swap_done ? replaced : rename_failed;
 }
 
 file_outcome preview_inf_file(inf_target target, inf_edit edit, int windows_kind,

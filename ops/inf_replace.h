@@ -1,33 +1,14 @@
 // Replacing an INF file: the edit reads the target and writes a complete new
-// text to a temporary file beside it; only when the edit has run to its end
-// and the new text is safely on disk are the files swapped by renaming, the
-// target passing through a backup name on the way.
-//
-// The names at each step, for the chipset file ("out.inf" is shared by both
-// targets; the backup is the target's name with its last letter made "@"):
-//
-//   start         machine.inf (old)
-//   edit          machine.inf (old), out.inf (growing)
-//   closed        machine.inf (old), out.inf (new, flushed to disk)
-//   stale backup  machine.in@ deleted if an earlier failure left one
-//   first rename  machine.in@ (old), out.inf (new)      <- target name free
-//   second rename machine.in@ (old), machine.inf (new)
-//   done          machine.inf (new)
-//
-// What a crash leaves behind:
-//   during the edit or before the first rename: the old target, and an
-//     out.inf that the next run empties and overwrites;
-//   between the renames: no target, its text under the backup name.  The
-//     next run finds the target missing and the backup present, and renames
-//     the backup back before it goes on;
-//   after the second rename: the new target, perhaps with a backup that
-//     the next run deletes.
-// The target's name therefore always holds a complete old or new text, or
-// nothing with the old text under the backup name.
+// text to out.inf beside it (shared by both targets); only when the edit has
+// run to its end and the new text is safely on disk is it swapped in by
+// renaming (file_swap.h), the target passing through its backup name, the
+// target's name with its last letter made "@" (machine.in@).  No backup
+// remains after a swap.  A run that finds the target missing and its backup
+// there, left by a swap cut off between its renames, gives the backup its
+// name back before it goes on.
 //
 // A failed write, flush or close of out.inf, or a failed read of the target,
-// deletes out.inf and never touches the target.  A failed second rename
-// renames the backup back to the target.
+// deletes out.inf and never touches the target.
 #ifndef TAMRIX_OPS_INF_REPLACE_H
 #define TAMRIX_OPS_INF_REPLACE_H
 

@@ -152,7 +152,8 @@ std::vector<registry_entry> listing_without(const std::vector<registry_entry>& l
 // free and join the free list, its records leave their blocks in the style
 // each block already has, the block headers and every kept checksum follow.
 // Nodes inside a subtree deleted before are skipped; the root is refused.
-// False (and `bytes` unchanged) with `why_not` set when it cannot.
+// False (and `bytes` unchanged) with `why_not` set when it cannot.  The
+// result is not checked here: the caller proves it where it was written.
 bool delete_registry_keys(std::string* bytes, const registry_layout& layout,
                           const std::vector<uint32_t>& nodes, std::string* why_not);
 

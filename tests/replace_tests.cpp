@@ -1,12 +1,14 @@
 // Replacing one INF file: the names, the order of the file calls, stale and
 // missing files, the exits and refusals, and a failure at every file call
 // that one replacement makes.
+#include <stdio.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "../ops/file_swap.h"
 #include "inf_fixtures.h"
 
 using namespace fx;
@@ -100,6 +102,64 @@ TEST(replace_names, paths_and_order_of_file_calls) {
     EXPECT_EQ(replace_inf_file(usb_file, uninstall_inf, 1), cannot_create);
     expect_boxes({cant_create("out.inf")}, "C:\\WINDOWS\\inf");
     EXPECT_EQ(snapshot(inf), (folder{{"usb.inf", kUsbNew}}));
+}
+
+// ---- the swap's hooks and its repair, as SYSTEM.DAT uses them ------------------------
+
+bool refuses(const char*) { return false; }
+bool accepts(const char*) { return true; }
+bool copies_old(const char* path) { scripted::write_file(path, "old"); return true; }
+bool renames_over(const char* from, const char* to) { return std::rename(from, to) == 0; }
+bool accepts_new(const char*, const char*) { return true; }
+
+TEST(file_swap, hooks_failures_and_repair) {
+    scratch_cwd cwd;
+    std::filesystem::create_directories("d");
+    const folder start = {{"t", "old"}, {"w", "new"}, {"b", "stale"}};
+    struct row {
+        const char* what;
+        bool keep;
+        swap_check ready;
+        swap_rename_over over;
+        swap_check copy;
+        int failed_rename;
+        swap_outcome outcome;
+        folder after;
+    } rows[] = {
+        {"two renames", false, nullptr, nullptr, nullptr, 0, swap_done, {{"t", "new"}}},
+        {"proved, backup kept", true, accepts, nullptr, nullptr, 0, swap_done,
+         {{"t", "new"}, {"b", "old"}}},
+        {"not proved", true, refuses, nullptr, nullptr, 0, swap_not_ready,
+         {{"t", "old"}, {"b", "stale"}}},
+        {"first rename fails", true, nullptr, nullptr, nullptr, 1, swap_rename_failed,
+         {{"t", "old"}, {"w", "new"}}},
+        {"second rename fails", false, nullptr, nullptr, nullptr, 2, swap_rename_failed,
+         {{"t", "old"}, {"w", "new"}}},
+        {"one rename over", true, accepts, renames_over, copies_old, 0, swap_done,
+         {{"t", "new"}, {"b", "old"}}},
+        {"backup copy fails", true, nullptr, renames_over, refuses, 0, swap_backup_failed,
+         {{"t", "old"}, {"w", "new"}}},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.what);
+        scripted::reset();
+        lay_out("d", start);
+        if (r.failed_rename != 0) scripted::fail(scripted::call_rename, r.failed_rename);
+        file_swap swap = {"d/t", "d/w", "d/b", r.keep, r.ready, r.over, r.copy};
+        EXPECT_EQ(replace_by_rename(swap), r.outcome);
+        EXPECT_EQ(snapshot("d"), r.after);
+        EXPECT_EQ(scripted::renames_outside_swap(), 0);
+    }
+    // Cut off between the renames: the written file where it is accepted.
+    for (swap_accepts accepted : {accepts_new, (swap_accepts) nullptr}) {
+        lay_out("d", {{"b", "old"}, {"w", "new"}});
+        EXPECT_EQ(put_back_cut_off("d/t", "d/b", "d/w", accepted),
+                  accepted ? put_back_new : put_back_old);
+        const folder after = accepted ? folder{{"t", "new"}, {"b", "old"}}
+                                      : folder{{"t", "old"}, {"w", "new"}};
+        EXPECT_EQ(snapshot("d"), after);
+        EXPECT_EQ(put_back_cut_off("d/t", "d/b", "d/w", accepted), swap_not_cut_off);
+    }
 }
 
 class replace_test : public inf_test {};

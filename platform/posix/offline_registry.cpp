@@ -20,7 +20,6 @@ bool keep_registry;                // --keep-registry: no registry for the seam'
 bool read_done;                    // offline_registry_read has read SYSTEM.DAT in this run
 registry_reading reading;          // what it found
 std::string reading_why;           // why it refused the file
-bool refusal_told;                 // the user was told why the registry is left alone
 std::string loaded_bytes;          // the SYSTEM.DAT loaded, as read
 registry_layout loaded;            // its layout; no root when nothing is loaded
 std::vector<uint32_t> deleted;     // the nodes of the keys deleted so far, in order
@@ -48,32 +47,6 @@ std::string path_of(uint32_t node) {
     for (; node != loaded.root; node = loaded.nodes.at(node).parent)
         path = registry_key_name(loaded_bytes, loaded, node) + (path.empty() ? "" : "\\" + path);
     return path;
-}
-
-// Whether `bytes` passes the check with the listing of the loaded file
-// less the deleted trees.
-bool proves(const std::string& bytes, std::string* why_not) {
-    registry_layout layout;
-    if (!check_registry(bytes, &layout, why_not)) return false;
-    if (registry_listing(bytes, layout) ==
-        listing_without(registry_listing(loaded_bytes, loaded), offline_registry_deleted()))
-        return true;
-    *why_not = "the changed SYSTEM.DAT does not list what the old one less the deleted keys lists";
-    return false;
-}
-
-// Tells the user, once, why the registry stays as it is.  A folder without
-// SYSTEM.DAT (a copy of the INF files alone) has no registry to speak of:
-// the core's note on Device Manager says enough.
-void tell_refusal() {
-    if (refusal_told) return;
-    refusal_told = true;
-    char folder[4096] = "", shown[4096] = "";
-    platform_windows_dir(folder, sizeof folder);
-    platform_shown_path(folder, shown, sizeof shown);
-    std::string text =
-        "The registry of " + std::string(shown) + " was left as it was: " + reading_why + ".";
-    platform_message_box(text.c_str(), "Finish", icon_information, buttons_ok);
 }
 
 // The value `name` of the key at `path` in `listing`, as text.
@@ -191,35 +164,29 @@ std::vector<std::string> offline_registry_deleted() {
 }
 
 bool offline_registry_changed(std::string* bytes, std::string* why_not) {
-    std::string changed = loaded_bytes;
-    if (!delete_registry_keys(&changed, loaded, deleted, why_not) || !proves(changed, why_not))
-        return false;
-    *bytes = changed;
-    return true;
+    *bytes = loaded_bytes;
+    return delete_registry_keys(bytes, loaded, deleted, why_not);
 }
 
 bool offline_registry_proves(const std::string& bytes, std::string* why_not) {
-    return proves(bytes, why_not);
+    registry_layout layout;
+    if (!check_registry(bytes, &layout, why_not)) return false;
+    if (registry_listing(bytes, layout) ==
+        listing_without(registry_listing(loaded_bytes, loaded), offline_registry_deleted()))
+        return true;
+    *why_not = "the changed SYSTEM.DAT does not list what the old one less the deleted keys lists";
+    return false;
 }
 
-int registry_keys_held(const std::string& bytes, const std::vector<std::string>& paths,
-                       std::string* why_not) {
-    registry_layout layout;
-    if (!check_registry(bytes, &layout, why_not)) return -1;
-    int held = 0;
-    for (const std::string& path : paths)
-        if (find_registry_key(bytes, layout, layout.root, path) != kNoRegistryNode) held++;
-    return held;
+std::vector<registry_entry> offline_registry_listing() {
+    return registry_listing(loaded_bytes, loaded);
+}
+
+platform_key offline_registry_root() {
+    return keep_registry || loaded.root == kNoRegistryNode ? 0 : key_of(loaded.root);
 }
 
 // ---- the seam --------------------------------------------------------------------
-
-platform_key platform_local_machine() {
-    if (keep_registry) return 0;
-    std::string why;
-    if (offline_registry_read(&why) == registry_refused) tell_refusal();
-    return loaded.root == kNoRegistryNode ? 0 : key_of(loaded.root);
-}
 
 bool platform_reg_open(platform_key parent, const char* subkey, platform_key* key) {
     uint32_t node = present_subkey(parent, subkey);

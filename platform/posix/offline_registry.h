@@ -2,17 +2,21 @@
 // on Linux: its SYSTEM.DAT (HKEY_LOCAL_MACHINE) read whole and checked
 // (registry_file.h), the keys that platform_reg_delete_key deletes
 // collected in memory, and all of them written at the end as one change
-// of the file (offline_registry_write, registry_swap.cpp).
+// of the file by the front end's Exit.
 //
 // Until offline_registry_load has succeeded, or after
-// offline_registry_unload, there is no registry: platform_local_machine
+// offline_registry_unload, there is no registry: offline_registry_root
 // gives 0 and every call fails, as the core expects of a registry that is
-// not at hand.
+// not at hand.  Nothing here speaks to the user: a refusal is an outcome
+// and a reason, which the front end words.
 #ifndef TAMRIX_PLATFORM_POSIX_OFFLINE_REGISTRY_H
 #define TAMRIX_PLATFORM_POSIX_OFFLINE_REGISTRY_H
 
 #include <string>
 #include <vector>
+
+#include "../platform.h"
+#include "../../registry/registry_file.h"
 
 // A file of the Windows folder beside SYSTEM.DAT, as the seam's file calls
 // name it; "" when there is no Windows folder.
@@ -57,25 +61,27 @@ const std::string& offline_registry_bytes();
 // Whether a registry is loaded for the seam's calls (never with --keep-registry).
 bool offline_registry_loaded();
 
-// The first platform_local_machine of a run loads the Windows folder's
-// SYSTEM.DAT, and tells the user why not when it cannot (the registry is
-// then left alone); with `keep`, it loads nothing and says nothing.
+// With `keep` (--keep-registry), no registry is at hand for the seam's
+// calls, whatever was loaded.
 void offline_registry_keep(bool keep);
+// The loaded registry's HKEY_LOCAL_MACHINE as a key of the seam's calls; 0
+// when none is loaded, or it is kept.  The front end's
+// platform_local_machine gives it, after reading SYSTEM.DAT.
+platform_key offline_registry_root();
 
 // The paths (below HKEY_LOCAL_MACHINE) of the keys deleted so far.
 std::vector<std::string> offline_registry_deleted();
 
-// The file with those keys deleted, proved: it passes the check, and its
-// listing is the old one less the deleted trees.  False with `why_not`.
+// The file with those keys deleted; false with `why_not`.  It is proved
+// once, as read back from where it was written (offline_registry_proves).
 bool offline_registry_changed(std::string* bytes, std::string* why_not);
 
-// Whether `bytes`, read back after writing, is the proved change of the
-// loaded file: the same check and the same listing.  False with `why_not`.
+// Whether `bytes`, read back after writing, is the change of the loaded
+// file: it passes the check, and its listing is the old one less the
+// deleted trees.  False with `why_not`.
 bool offline_registry_proves(const std::string& bytes, std::string* why_not);
 
-// How many of `paths` the registry in `bytes` holds; -1 with `why_not`
-// when it does not pass the check.
-int registry_keys_held(const std::string& bytes, const std::vector<std::string>& paths,
-                       std::string* why_not);
+// What the loaded file lists (registry_file.h).
+std::vector<registry_entry> offline_registry_listing();
 
 #endif
