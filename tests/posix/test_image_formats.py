@@ -29,8 +29,8 @@ from types import SimpleNamespace
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from tamrix_fixtures import (MACHINE_INF, MACHINE_INF_INSTALLED_KIND2, OFFLINE_NOTE,  # noqa: E402
                              USB_INF_INSTALLED, run_cli, tamrix_program)
-from test_images import (BOTH, NO_DEVICE_KEYS, OSR2_LINE, OTHER_FILES, TOUCHED,  # noqa: E402
-                         Image, ImageTest, installed_on_a_folder, none_in_the_registry, tool)
+from image_fixtures import (BOTH, NO_DEVICE_KEYS, OSR2_LINE, OTHER_FILES, TOUCHED,  # noqa: E402
+                            Image, ImageTest, installed_on_a_folder, none_in_the_registry, tool)
 
 # name: qemu-img convert's options, the file's name, whether qemu-img check reads it
 FORMATS = {
