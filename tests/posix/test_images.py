@@ -16,7 +16,6 @@ Usage: TAMRIX=path/to/tamrix python3 test_images.py
 import fcntl
 import hashlib
 import os
-import random
 import re
 import shutil
 import signal
@@ -34,7 +33,7 @@ from image_fixtures import (BOTH, DIR, F_OFD_SETLK, LAYOUTS, NO_DEVICE_KEYS,  # 
                             tool, version_line, vhd_footer)
 from tamrix_fixtures import (MACHINE_INF, MACHINE_INF_INSTALLED,  # noqa: E402
                              MACHINE_INF_INSTALLED_KIND2, OFFLINE_NOTE, USB_INF,
-                             USB_INF_INSTALLED, run_cli, tamrix_program)
+                             USB_INF_INSTALLED, chance, run_cli, tamrix_program)
 from terminal_fixtures import Terminal, read_box  # noqa: E402
 
 
@@ -757,11 +756,12 @@ class Interruptions(ImageTest):
         new = installed_on_a_folder(self, old)
         self.assertEqual(image.folder()["MACHINE.INF"], new)
         seen = set()
+        moments = chance(self)
         for attempt in range(16):
             image.put("WINDOWS/INF/MACHINE.INF", old)
             run = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                    start_new_session=True)
-            time.sleep(random.uniform(0, seconds))
+            time.sleep(moments.uniform(0, seconds))
             if attempt % 2:
                 os.killpg(run.pid, signal.SIGINT)
             else:
