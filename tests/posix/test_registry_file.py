@@ -49,6 +49,30 @@ def free_key_nodes(path):
     return int(said.split()[1]) if said.startswith("clean: ") else said
 
 
+# cregexport's names of the value types (Windows' REG_ constants).
+TYPES = {"REG_NONE": 0, "REG_SZ": 1, "REG_EXPAND_SZ": 2, "REG_BINARY": 3, "REG_DWORD_LITTLE_ENDIAN": 4,
+         "REG_DWORD_BIG_ENDIAN": 5, "REG_LINK": 6, "REG_MULTI_SZ": 7}
+
+
+def listing(exported):
+    """cregexport's keys and values as registry_tool lists them: a key's
+    path; a value's path, name, type and bytes in hex, tab-separated."""
+    lines = []
+    for path, chunk in exported:
+        lines.append(path)
+        for value in chunk.split("\nValue: ")[1:]:
+            head, *rest = value.split("\n")
+            name = head.split(" ", 1)[1]
+            kind = next(l for l in rest if l.startswith("Type: ")).rsplit("(", 1)[1].rstrip(")")
+            data = "".join("".join(l[10:59].split()) for l in rest if l[8:10] == ": ")
+            if kind == "REG_DWORD_LITTLE_ENDIAN" and not data:  # shown as a number
+                number = next(l for l in rest if l.startswith("Data: "))[6:]
+                data = int(number).to_bytes(4, "little").hex()
+            lines.append("\t".join([path, "" if name == "(default)" else name,
+                                    str(TYPES[kind]), data]))
+    return lines
+
+
 class Files(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.TemporaryDirectory()
@@ -90,6 +114,18 @@ class Files(unittest.TestCase):
                 if not gone:
                     self.assertEqual(after, before)
                 self.assert_style_kept(before, after)
+
+    def test_listing_as_cregexport_reads_it(self):
+        """The listing of every key and value (name, type, bytes), in
+        cregexport's order, on the file Windows ME wrote and on a built one."""
+        for name, data in [("written by Windows ME", real_file("winme_SYSTEM.DAT")),
+                           ("95, checksums kept", system_dat.build(machine_keys(DEVICES),
+                                                                   Shape("95", 40, True)))]:
+            with self.subTest(name):
+                self.write(data)
+                listed = run("list", self.path)
+                self.assertEqual(listed.returncode, 0, listed.stdout)
+                self.assertEqual(listed.stdout.splitlines(), listing(cregexport(self.path)))
 
     def assert_style_kept(self, before, after):
         """A block with free records between used ones keeps them free; any
