@@ -8,6 +8,7 @@ compared as bytes, CR LF on disk.
 """
 
 import os
+import random
 import shutil
 import stat
 import subprocess
@@ -117,6 +118,23 @@ def run_cli(args, stdin=subprocess.DEVNULL, env_extra=None, env_drop=("WINDIR",)
             done.stderr.decode("latin-1").splitlines())
 
 
+# ---- random timing -------------------------------------------------------------
+#
+# A test that sends signals at random moments draws them from chance(self):
+# the seed comes from TAMRIX_SEED when it is set, else it is new, and a
+# failure of the test prints it, so that TAMRIX_SEED=<seed> draws the same
+# moments again.
+
+SEED = "TAMRIX_SEED"
+
+
+def chance(test):
+    """A random.Random for `test`, whose seed its failure prints."""
+    seed = int(os.environ.get(SEED) or random.randrange(1 << 30))
+    test.tamrix_seed = seed
+    return random.Random(seed)
+
+
 # ---- the processes a test starts ------------------------------------------------
 #
 # Every process a test file starts carries TAMRIX_TEST_FILE=<the file's pid> in
@@ -137,6 +155,19 @@ class _EndingResult(unittest.TextTestResult):
     def startTest(self, test):
         super().startTest(test)
         test.addCleanup(_nothing_left_running, test)  # the first added runs last
+
+    def _print_seed(self, test):
+        if getattr(test, "tamrix_seed", None) is not None:
+            self.stream.writeln("\n%s=%d repeats the random timing of %s" %
+                                (SEED, test.tamrix_seed, test.id()))
+
+    def addFailure(self, test, err):
+        super().addFailure(test, err)
+        self._print_seed(test)
+
+    def addError(self, test, err):
+        super().addError(test, err)
+        self._print_seed(test)
 
 
 class _EndingRunner(unittest.TextTestRunner):

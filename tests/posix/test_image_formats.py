@@ -14,7 +14,6 @@ Usage: TAMRIX=path/to/tamrix python3 test_image_formats.py
 
 import fcntl
 import os
-import random
 import re
 import shutil
 import signal
@@ -28,9 +27,9 @@ from types import SimpleNamespace
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from tamrix_fixtures import (MACHINE_INF, MACHINE_INF_INSTALLED_KIND2, OFFLINE_NOTE,  # noqa: E402
-                             USB_INF_INSTALLED, run_cli, tamrix_program)
-from test_images import (BOTH, NO_DEVICE_KEYS, OSR2_LINE, OTHER_FILES, TOUCHED,  # noqa: E402
-                         Image, ImageTest, installed_on_a_folder, none_in_the_registry, tool)
+                             USB_INF_INSTALLED, chance, run_cli, tamrix_program)
+from image_fixtures import (BOTH, NO_DEVICE_KEYS, OSR2_LINE, OTHER_FILES, TOUCHED,  # noqa: E402
+                            Image, ImageTest, installed_on_a_folder, none_in_the_registry, tool)
 
 # name: qemu-img convert's options, the file's name, whether qemu-img check reads it
 FORMATS = {
@@ -410,8 +409,7 @@ class TheDaemonAndItsLocks(FormatTest):
     def test_killed_runs_leave_nothing(self):
         """SIGKILL at a spread of delays: the daemon ends with the program
         and unmounts; the next run removes the scratch folders."""
-        seed = int(os.environ.get("TAMRIX_SEED", random.randrange(1 << 30)))
-        chance = random.Random(seed)
+        moments = chance(self)
         image, path = self.converted("qcow2")
         args = [tamrix_program(), "install", "--no", "--platform-kind", "1", "--image", path]
         started = time.monotonic()
@@ -421,18 +419,18 @@ class TheDaemonAndItsLocks(FormatTest):
             args[1] = ("install", "uninstall")[attempt % 2]
             run = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                    stderr=subprocess.DEVNULL, env=dict(os.environ, **self.env()))
-            delay = chance.uniform(0.005, seconds)
+            delay = moments.uniform(0.005, seconds)
             time.sleep(delay)
             run.kill()
             run.wait()
-            why = "seed %d, attempt %d, %.3f s" % (seed, attempt, delay)
+            why = "attempt %d, %.3f s" % (attempt, delay)
             for _ in range(500):  # the daemon writes out what it holds, then goes
                 if not self.daemons_and_mounts():
                     break
                 time.sleep(0.01)
             self.assertEqual(self.daemons_and_mounts(), [], why)
         self.assertIn(self.run_on(["status", "--platform-kind", "1"], path)[0], (0, 3))
-        self.assertEqual(os.listdir(self.scratch), [], "seed %d" % seed)
+        self.assertEqual(os.listdir(self.scratch), [])
         self.assert_nothing_left()
         self.assert_checked(path, "qcow2")
 
@@ -465,12 +463,13 @@ class Interruptions(FormatTest):
         started = time.monotonic()
         subprocess.run(args + [image.path], check=True, capture_output=True)
         seconds = time.monotonic() - started + 0.05  # the daemon's start and end
+        moments = chance(self)
         for attempt in range(6):
             image.put("WINDOWS/INF/MACHINE.INF", old)
             image, path = self.converted("qcow2", image)
             run = subprocess.Popen(args + [path], stdin=subprocess.DEVNULL,
                                    stdout=subprocess.DEVNULL, env=env, start_new_session=True)
-            time.sleep(random.uniform(0, seconds))
+            time.sleep(moments.uniform(0, seconds))
             if attempt % 2:
                 os.killpg(run.pid, signal.SIGINT)
             else:

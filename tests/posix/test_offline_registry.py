@@ -22,10 +22,10 @@ from system_dat import Shape  # noqa: E402
 from tamrix_fixtures import (COMPLETED, MACHINE_INF, MACHINE_INF_INSTALLED,  # noqa: E402
                              OFFLINE_NOTE, RESTART, USB_INF, USB_INF_INSTALLED, WindowsFolder,
                              finish_lines, run_cli)
-from test_images import Image  # noqa: E402
-from test_registry_file import (DEVICES, TEN, cregexport, machine_keys, real_file,  # noqa: E402
-                                within)
-from test_terminal_dialog import DialogCase, Terminal, read_box  # noqa: E402
+from image_fixtures import Image  # noqa: E402
+from registry_fixtures import (DEVICES, TEN, cregexport, machine_keys, real_file,  # noqa: E402
+                               within)
+from terminal_fixtures import DialogCase, Terminal, read_box  # noqa: E402
 
 BOTH = {"MACHINE.INF": MACHINE_INF, "USB.INF": USB_INF}
 INSTALL = ["install", "--platform-kind", "1", "--no"]

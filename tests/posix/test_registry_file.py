@@ -16,51 +16,11 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import system_dat  # noqa: E402
-from system_dat import BINARY, DWORD, STRING, Shape  # noqa: E402
+from registry_fixtures import (DEVICES, TEN, cregexport, machine_keys, real_file,  # noqa: E402
+                               within)
+from system_dat import Shape  # noqa: E402
 
 TOOL = os.environ.get("REGISTRY_TOOL", "build/native/tests/posix/registry_tool")
-ROOT = system_dat.ROOT_NAME
-DATA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data", "registry")
-
-DEVICES = ["VEN_8086&DEV_7110", "VEN_8086&DEV_7100", "VEN_8086&DEV_7113", "VEN_8086&DEV_7180",
-           "VEN_8086&DEV_7181", "VEN_8086&DEV_7112", "VEN_8086&DEV_7020", "VEN_1039&DEV_7001",
-           "VEN_1039&DEV_5571", "VEN_1039&DEV_5597"]
-TEN = ["Enum\\PCI\\" + device for device in DEVICES]
-# PCI devices that stay: another function of the same chip, a longer id
-# that starts with one of the ten, another maker's.
-OTHERS = ["VEN_8086&DEV_7111", "VEN_8086&DEV_71100", "VEN_10EC&DEV_8029"]
-
-
-def text(value):
-    return (STRING, value.encode() + b"\0")
-
-
-def machine_keys(present, lower=False, root_values=False, total=1000):
-    """HKEY_LOCAL_MACHINE as Windows 95 keeps it, `total` keys: Config, Enum
-    (Root, PCI with the devices `present` and OTHERS, each with an instance
-    key or two), SOFTWARE with many file classes, System.  With `lower`, every
-    other device key's name is in lower case."""
-    keys = [("", {"Root": text("yes")})] if root_values else []
-    keys += [("Config", {}), ("Config\\0001", {"FriendlyName": text("Original")}),
-             ("Enum", {}), ("Enum\\Root", {}), ("Enum\\Root\\*PNP0C01", {}),
-             ("Enum\\Root\\*PNP0C01\\0000", {"Class": text("System")}), ("Enum\\PCI", {})]
-    for number, device in enumerate(sorted(present + OTHERS)):
-        name = device.lower() if lower and number % 2 else device
-        keys.append(("Enum\\PCI\\" + name, {}))
-        for function in range(1 + number % 2):
-            instance = "Enum\\PCI\\%s\\BUS_00&DEV_%02X&FUNC_%02d" % (name, 7 + number, function)
-            keys.append((instance, {"Class": text("System"), "HardwareID": text("PCI\\" + device),
-                                    "ConfigFlags": (BINARY, b"\0\0\0\0"),
-                                    "Capabilities": (DWORD, b"\x14\0\0\0")}))
-            keys.append((instance + "\\LogConf", {"BootConfig": (BINARY, bytes(range(40)))}))
-    keys += [("Enum\\ISAPNP", {}), ("SOFTWARE", {}), ("SOFTWARE\\Microsoft", {}),
-             ("SOFTWARE\\Microsoft\\Windows", {}),
-             ("SOFTWARE\\Microsoft\\Windows\\CurrentVersion", {"VersionNumber": text("4.00.950")}),
-             ("System", {}), ("System\\CurrentControlSet", {}), ("SOFTWARE\\Classes", {})]
-    keys += [("SOFTWARE\\Classes\\.x%03d" % i, {"": text("file%d" % i)})
-             for i in range(total - len(keys))]
-    return keys
-
 
 # (name, shape, devices present, lower-case names, root with a record)
 SHAPES = [
@@ -78,11 +38,6 @@ ME_TREES = ["Enum\\PCI\\VEN_8086&DEV_7113&SUBSYS_00000000&REV_08",
             "SCRIPTING\\SCRIPTJAVA\\DENY"]
 
 
-def real_file(name):
-    with open(os.path.join(DATA, name), "rb") as f:
-        return f.read()
-
-
 def run(*args):
     return subprocess.run([TOOL] + list(args), capture_output=True, text=True)
 
@@ -94,22 +49,28 @@ def free_key_nodes(path):
     return int(said.split()[1]) if said.startswith("clean: ") else said
 
 
-def cregexport(path):
-    """cregexport's output as one text per key (its values with it), by path
-    below the root."""
-    done = subprocess.run(["cregexport", path], capture_output=True, text=True)
-    assert done.returncode == 0 and done.stderr == "", done.stderr
-    keys = []
-    for chunk in done.stdout.split("\nKey path: ")[1:]:
-        path = chunk.split("\n", 1)[0]
-        path = "" if path == ROOT else path[len(ROOT) + 1:] if path.startswith(ROOT + "\\") else path
-        keys.append((path, chunk))
-    return keys
+# cregexport's names of the value types (Windows' REG_ constants).
+TYPES = {"REG_NONE": 0, "REG_SZ": 1, "REG_EXPAND_SZ": 2, "REG_BINARY": 3, "REG_DWORD_LITTLE_ENDIAN": 4,
+         "REG_DWORD_BIG_ENDIAN": 5, "REG_LINK": 6, "REG_MULTI_SZ": 7}
 
 
-def within(path, trees):
-    return any(path.lower() == tree.lower() or path.lower().startswith(tree.lower() + "\\")
-               for tree in trees)
+def listing(exported):
+    """cregexport's keys and values as registry_tool lists them: a key's
+    path; a value's path, name, type and bytes in hex, tab-separated."""
+    lines = []
+    for path, chunk in exported:
+        lines.append(path)
+        for value in chunk.split("\nValue: ")[1:]:
+            head, *rest = value.split("\n")
+            name = head.split(" ", 1)[1]
+            kind = next(l for l in rest if l.startswith("Type: ")).rsplit("(", 1)[1].rstrip(")")
+            data = "".join("".join(l[10:59].split()) for l in rest if l[8:10] == ": ")
+            if kind == "REG_DWORD_LITTLE_ENDIAN" and not data:  # shown as a number
+                number = next(l for l in rest if l.startswith("Data: "))[6:]
+                data = int(number).to_bytes(4, "little").hex()
+            lines.append("\t".join([path, "" if name == "(default)" else name,
+                                    str(TYPES[kind]), data]))
+    return lines
 
 
 class Files(unittest.TestCase):
@@ -153,6 +114,18 @@ class Files(unittest.TestCase):
                 if not gone:
                     self.assertEqual(after, before)
                 self.assert_style_kept(before, after)
+
+    def test_listing_as_cregexport_reads_it(self):
+        """The listing of every key and value (name, type, bytes), in
+        cregexport's order, on the file Windows ME wrote and on a built one."""
+        for name, data in [("written by Windows ME", real_file("winme_SYSTEM.DAT")),
+                           ("95, checksums kept", system_dat.build(machine_keys(DEVICES),
+                                                                   Shape("95", 40, True)))]:
+            with self.subTest(name):
+                self.write(data)
+                listed = run("list", self.path)
+                self.assertEqual(listed.returncode, 0, listed.stdout)
+                self.assertEqual(listed.stdout.splitlines(), listing(cregexport(self.path)))
 
     def assert_style_kept(self, before, after):
         """A block with free records between used ones keeps them free; any

@@ -8,7 +8,6 @@ Usage: TAMRIX=path/to/tamrix python3 test_runs_apart.py
 
 import fcntl
 import os
-import random
 import signal
 import subprocess
 import sys
@@ -16,7 +15,8 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from tamrix_fixtures import COMPLETED, MACHINE_INF, WindowsFolder, tamrix_program  # noqa: E402
+from tamrix_fixtures import (COMPLETED, MACHINE_INF, WindowsFolder, chance,  # noqa: E402
+                             tamrix_program)
 
 HELD = "Tamrix: Another Tamrix is changing "
 
@@ -87,10 +87,11 @@ class RunsApart(unittest.TestCase):
         old = big_machine_inf(20)
         new, seconds = self.installed(old)
         seen = set()
+        moments = chance(self)
         for attempt in range(30):
             self.put(old)
             run = install(self.folder, stdout=subprocess.DEVNULL)
-            time.sleep(random.uniform(0, seconds * 1.2))
+            time.sleep(moments.uniform(0, seconds * 1.2))
             run.send_signal(signal.SIGTERM)
             status = run.wait()
             contents = self.folder.contents()
