@@ -8,16 +8,9 @@
 #include <stdio.h>
 #include <string.h>
 
-namespace {
+#include "byte_order.h"
 
-uint32_t le32(const unsigned char* p) {
-    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
-}
-uint64_t le64(const unsigned char* p) { return le32(p) | (uint64_t)le32(p + 4) << 32; }
-uint32_t be32(const unsigned char* p) {
-    return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
-}
-uint64_t be64(const unsigned char* p) { return (uint64_t)be32(p) << 32 | be32(p + 4); }
+namespace {
 
 bool begins(const unsigned char* head, size_t head_size, size_t at, const char* magic,
             size_t length) {
