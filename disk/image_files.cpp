@@ -18,6 +18,7 @@
 
 #include "../platform/posix/posix_files.h"
 #include "../platform/posix/posix_interruptions.h"
+#include "../platform/posix/split_at.h"
 #include "image_checks.h"
 #include "image_journal.h"
 
@@ -125,17 +126,11 @@ int scratch_file() {
 
 // "C:\WINDOWS\inf\x" as a path in the volume: "/WINDOWS/inf/x"; "/" for C:.
 std::string path_in_volume(const char* path) {
-    std::string result;
-    std::string name;
-    for (const char* c = path + 2;; c++) {
-        if (*c == '\\' || *c == '/' || *c == '\0') {
-            if (!name.empty() && name != ".") result += "/" + name;
-            name.clear();
-            if (*c == '\0') break;
-        } else {
-            name += *c;
-        }
-    }
+    std::string names = path + 2, result;
+    for (char& c : names)
+        if (c == '\\') c = '/';
+    for (const std::string& name : split_at(names, '/'))
+        if (!name.empty() && name != ".") result += "/" + name;
     return result.empty() ? "/" : result;
 }
 
@@ -175,12 +170,7 @@ const std::vector<image_entry>* listing(const std::string& folder) {
         return nullptr;
     // One line for each entry: its path, and a "/" after a folder's.
     std::vector<image_entry> entries;
-    size_t start = 0;
-    while (start < out.size()) {
-        size_t end = out.find('\n', start);
-        if (end == std::string::npos) end = out.size();
-        std::string line = out.substr(start, end - start);
-        start = end + 1;
+    for (std::string line : split_at(out, '\n')) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         bool is_folder = !line.empty() && line.back() == '/';
         if (is_folder) line.pop_back();
@@ -215,14 +205,13 @@ entry_found look_up(const std::string& path) {
 std::string names_as_stored(const std::string& path) {
     std::string result;
     bool present = true;
-    size_t start = 1;
-    while (start < path.size()) {
-        size_t end = path.find('/', start);
-        if (end == std::string::npos) end = path.size();
-        std::string name = path.substr(start, end - start);
-        start = end + 1;
+    std::vector<std::string> names = split_at(path.substr(1), '/');
+    for (size_t i = 0; i < names.size(); i++) {
+        const std::string& name = names[i];
+        if (name.empty()) continue;  // of "/"
+        bool last = i + 1 == names.size();
         entry_found found = present ? look_up(result + "/" + name) : entry_found{false, false, ""};
-        if (present && !found.exists && end < path.size() && listing(result + "/" + name))
+        if (present && !found.exists && !last && listing(result + "/" + name))
             found = {true, true, name};
         present = found.exists;
         result += "/" + (present ? found.name : name);
@@ -337,14 +326,9 @@ bool copy_out(const std::string& path, int fd) {
 std::string image_find_tool(const char* name) {
     const char* path = getenv("PATH");
     std::string folders = path != nullptr && path[0] != '\0' ? path : "/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= folders.size()) {
-        size_t end = folders.find(':', start);
-        if (end == std::string::npos) end = folders.size();
-        std::string candidate = folders.substr(start, end - start);
-        candidate = (candidate.empty() ? "." : candidate) + "/" + name;
+    for (const std::string& folder : split_at(folders, ':')) {
+        std::string candidate = (folder.empty() ? "." : folder) + "/" + name;
         if (access(candidate.c_str(), X_OK) == 0) return candidate;
-        start = end + 1;
     }
     return "";
 }

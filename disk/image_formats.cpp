@@ -8,6 +8,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "../platform/posix/split_at.h"
 #include "byte_order.h"
 
 namespace {
@@ -104,12 +105,7 @@ const char kVmdk[] = "a VMware disk image (VMDK)";
 // The value of `key` in a descriptor: `key = "value"` at the start of a line.
 std::string descriptor_value(const std::string& text, const char* key) {
     size_t length = strlen(key);
-    size_t line = 0;
-    while (line < text.size()) {
-        size_t end = text.find('\n', line);
-        if (end == std::string::npos) end = text.size();
-        std::string entry = text.substr(line, end - line);
-        line = end + 1;
+    for (const std::string& entry : split_at(text, '\n')) {
         size_t at = entry.find_first_not_of(" \t");
         if (at == std::string::npos || entry.compare(at, length, key) != 0) continue;
         at = entry.find_first_not_of(" \t", at + length);

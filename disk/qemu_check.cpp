@@ -11,6 +11,7 @@
 
 #include <vector>
 
+#include "../platform/posix/split_at.h"
 #include "image_files.h"
 #include "qemu_child.h"
 
@@ -31,12 +32,7 @@ std::string written(int fd) {
 
 std::vector<std::string> lines_of(const std::string& text) {
     std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
+    for (std::string line : split_at(text, '\n')) {
         while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
         if (!line.empty()) lines.push_back(line);
     }
