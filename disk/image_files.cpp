@@ -18,6 +18,7 @@
 
 #include "../platform/posix/posix_files.h"
 #include "../platform/posix/posix_interruptions.h"
+#include "../platform/posix/scratch_folder.h"
 #include "../platform/posix/split_at.h"
 #include "image_checks.h"
 #include "image_journal.h"
@@ -108,18 +109,6 @@ int run_tool(const std::string& path, const std::vector<std::string>& args, int 
     while (waitpid(child, &status, 0) < 0)
         if (errno != EINTR) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// A scratch file that no name holds: it goes with its descriptor.
-int scratch_file() {
-    const char* tmp = getenv("TMPDIR");
-    std::string folder = tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp";
-    int fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd >= 0) return fd;
-    std::string pattern = folder + "/tamrix-image.XXXXXX";
-    fd = mkostemp(&pattern[0], O_CLOEXEC);
-    if (fd >= 0) unlink(pattern.c_str());
-    return fd;
 }
 
 // ---- paths ----------------------------------------------------------------------

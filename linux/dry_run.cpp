@@ -19,19 +19,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <string>
 
+#include "../platform/posix/scratch_folder.h"
 #include "front_end.h"
 
 namespace {
-
-std::string make_scratch_folder() {
-    const char* tmp = getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") +
-                          "/tamrix-preview.XXXXXX";
-    return mkdtemp(&pattern[0]) != nullptr ? pattern : "";
-}
 
 // Copies the target's text as it is now to `copy`, reading it as the runs
 // do (from a folder with its access time left alone, or out of the image).
@@ -79,7 +72,7 @@ bool show_diff(const std::string& name, const std::string& old_text, bool old_ex
 }  // namespace
 
 int show_dry_run(selection chosen, bool install) {
-    std::string scratch = make_scratch_folder();
+    std::string scratch = scratch_folder_make("preview");
     if (scratch.empty()) {
         fprintf(stderr, "tamrix: no scratch folder for the dry run\n");
         return exit_unchanged;
@@ -96,15 +89,13 @@ int show_dry_run(selection chosen, bool install) {
         if (!show_diff(shown_in_windows_dir(target), old_text, old_exists,
                        scratch + "/" + name)) {
             if (output_closed()) {
-                std::error_code ignored;
-                std::filesystem::remove_all(scratch, ignored);
+                scratch_folder_remove(scratch);
                 front_end_exit(exit_interrupted + SIGPIPE);
             }
             fprintf(stderr, "tamrix: diff could not compare the texts of %s\n", name);
             status = exit_unchanged;
         }
     }
-    std::error_code ignored;
-    std::filesystem::remove_all(scratch, ignored);
+    scratch_folder_remove(scratch);
     return status;
 }

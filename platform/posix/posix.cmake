@@ -18,6 +18,7 @@ add_library(tamrix_posix_files STATIC
 add_library(tamrix_posix STATIC
   ${TAMRIX_POSIX_DIR}/posix_interruptions.cpp
   ${TAMRIX_POSIX_DIR}/posix_system.cpp
+  ${TAMRIX_POSIX_DIR}/scratch_folder.cpp
   ${TAMRIX_POSIX_DIR}/offline_registry.cpp
 )
 target_link_libraries(tamrix_posix PUBLIC tamrix_posix_files tamrix_registry)
