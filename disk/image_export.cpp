@@ -64,9 +64,10 @@ bool mounted() { return mounted(scratch); }
 // Unmounts the mount point in `folder` if something is still mounted on it.
 void unmount(const std::string& folder) {
     if (!mounted(folder)) return;
-    std::string fusermount = image_find_tool("fusermount3");
+    std::string fusermount = program_on_path("fusermount3");
     if (fusermount.empty()) return;
-    pid_t child = start_child({fusermount, "-u", "-z", folder + "/disk.raw"}, -1, -1);
+    pid_t child = start_command(qemu_tool({fusermount, "-u", "-z", folder + "/disk.raw"},
+                                          kChildNull, kChildNull));
     if (child > 0) reaped(child, kEndMilliseconds);
 }
 
@@ -112,11 +113,11 @@ export_outcome image_export_start(const std::string& file, const std::string& sh
                                   std::string* view, std::string* error) {
     exported = shown;
     driver_name = driver;
-    std::string daemon = image_find_tool("qemu-storage-daemon");
+    std::string daemon = program_on_path("qemu-storage-daemon");
     if (daemon.empty())
         return cannot_start(needs("qemu-storage-daemon: install the package qemu-system-common"),
                             error);
-    if (image_find_tool("fusermount3").empty())
+    if (program_on_path("fusermount3").empty())
         return cannot_start(needs("fusermount3: install the package fuse3"), error);
     int fuse = open("/dev/fuse", O_RDWR | O_CLOEXEC);
     if (fuse < 0)
@@ -150,7 +151,7 @@ export_outcome image_export_start(const std::string& file, const std::string& sh
     }
 
     std::string read_only_option = read_only ? ",read-only=on" : "";
-    pid_t child = start_child(
+    pid_t child = start_command(qemu_tool(
         {daemon, "--blockdev",
          "driver=file,node-name=file0,filename=" + qemu_option_value(absolute) + read_only_option,
          "--blockdev", std::string("driver=") + driver + ",node-name=disk0,file=file0" +
@@ -160,7 +161,7 @@ export_outcome image_export_start(const std::string& file, const std::string& sh
              qemu_option_value(in_scratch("disk.raw")) + ",writable=" + (read_only ? "off" : "on") +
              ",allow-other=off",
          "--pidfile", in_scratch("daemon.pid")},
-        log, log);
+        log, log));
     close(log);
     if (child < 0) return cannot_start("Can't start qemu-storage-daemon: " + std::string(strerror(errno)), error);
     daemon_pid = child;

@@ -6,7 +6,6 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <vector>
@@ -83,7 +82,7 @@ std::string complaint(const std::vector<std::string>& lines) {
 
 qemu_check_result qemu_check(const std::string& file, const char* driver, bool dirty) {
     qemu_check_result result;
-    std::string tool = image_find_tool("qemu-img");
+    std::string tool = program_on_path("qemu-img");
     char absolute[PATH_MAX];
     if (tool.empty()) {
         result.outcome = check_no_tool;
@@ -97,18 +96,14 @@ qemu_check_result qemu_check(const std::string& file, const char* driver, bool d
     int out = memfd_create("qemu-img-check", MFD_CLOEXEC);
     // The image named by options, as the export names it: no name is read
     // as a protocol or an option.
-    pid_t child = out < 0 ? -1
-                          : start_child({tool, "check", "--output=human", "--image-opts",
-                                         std::string("driver=") + driver +
-                                             ",file.driver=file,file.filename=" +
-                                             qemu_option_value(absolute)},
-                                        out, out);
-    int status = 0;
-    while (child > 0 && waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    int code = out < 0 ? -1
+                       : run_command(qemu_tool({tool, "check", "--output=human", "--image-opts",
+                                                std::string("driver=") + driver +
+                                                    ",file.driver=file,file.filename=" +
+                                                    qemu_option_value(absolute)},
+                                               out, out));
     std::vector<std::string> lines = out >= 0 ? lines_of(written(out)) : std::vector<std::string>();
     if (out >= 0) close(out);
-    int code = child > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     std::vector<std::string> errors;
     bool only_refcounts = true;
     for (const std::string& line : lines) {
