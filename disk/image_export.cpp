@@ -101,11 +101,6 @@ export_outcome cannot_start(const std::string& why, std::string* error) {
     return export_cannot_start;
 }
 
-bool is_lock_refusal(const std::string& said) {
-    return said.find("Failed to get") != std::string::npos &&
-           said.find("lock") != std::string::npos;
-}
-
 }  // namespace
 
 export_outcome image_export_start(const std::string& file, const std::string& shown,

@@ -5,7 +5,6 @@
 #include <limits.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include <vector>
@@ -18,16 +17,6 @@ namespace {
 
 // The exit statuses of qemu-img check.
 const int kCheckFailed = 1, kCorruptions = 2, kLeaksOnly = 3;
-
-// What a child wrote into the scratch file `fd`.
-std::string written(int fd) {
-    std::string text;
-    char buffer[4096];
-    ssize_t count;
-    lseek(fd, 0, SEEK_SET);
-    while ((count = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, (size_t)count);
-    return text;
-}
 
 std::vector<std::string> lines_of(const std::string& text) {
     std::vector<std::string> lines;
@@ -93,17 +82,16 @@ qemu_check_result qemu_check(const std::string& file, const char* driver, bool d
         result.said = strerror(errno);
         return result;
     }
-    int out = memfd_create("qemu-img-check", MFD_CLOEXEC);
     // The image named by options, as the export names it: no name is read
-    // as a protocol or an option.
-    int code = out < 0 ? -1
-                       : run_command(qemu_tool({tool, "check", "--output=human", "--image-opts",
-                                                std::string("driver=") + driver +
-                                                    ",file.driver=file,file.filename=" +
-                                                    qemu_option_value(absolute)},
-                                               out, out));
-    std::vector<std::string> lines = out >= 0 ? lines_of(written(out)) : std::vector<std::string>();
-    if (out >= 0) close(out);
+    // as a protocol or an option.  Its errors come with its output.
+    std::string shown;
+    int code = run_command(qemu_tool({tool, "check", "--output=human", "--image-opts",
+                                      std::string("driver=") + driver +
+                                          ",file.driver=file,file.filename=" +
+                                          qemu_option_value(absolute)},
+                                     kChildNull, kChildAsOutput),
+                           &shown);
+    std::vector<std::string> lines = lines_of(shown);
     std::vector<std::string> errors;
     bool only_refcounts = true;
     for (const std::string& line : lines) {
@@ -117,8 +105,7 @@ qemu_check_result qemu_check(const std::string& file, const char* driver, bool d
         return result;
     if (said.find("does not support checks") != std::string::npos) {
         result.outcome = check_not_offered;
-    } else if (said.find("Failed to get") != std::string::npos &&
-               said.find("lock") != std::string::npos) {
+    } else if (is_lock_refusal(said)) {
         result.outcome = check_in_use;
     } else if (code == kCorruptions || (code == kCheckFailed && !errors.empty()) ||
                said.find("errors have occurred during the check") != std::string::npos) {

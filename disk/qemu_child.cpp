@@ -12,6 +12,11 @@ child_command qemu_tool(const std::vector<std::string>& words, int out, int err)
     return tool;
 }
 
+bool is_lock_refusal(const std::string& said) {
+    return said.find("Failed to get") != std::string::npos &&
+           said.find("lock") != std::string::npos;
+}
+
 std::string qemu_option_value(const std::string& value) {
     std::string escaped;
     for (char c : value) {

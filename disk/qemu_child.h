@@ -20,6 +20,9 @@
 //     as QEMU intends (writing out what it holds).
 child_command qemu_tool(const std::vector<std::string>& words, int out, int err);
 
+// Whether QEMU, in `said`, refused an image another program holds locked.
+bool is_lock_refusal(const std::string& said);
+
 // A value in QEMU's option syntax: a comma is written twice.
 std::string qemu_option_value(const std::string& value);
 

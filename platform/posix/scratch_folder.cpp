@@ -1,17 +1,14 @@
 // A run's scratch folder and files (see scratch_folder.h).
 #include "scratch_folder.h"
 
-#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <vector>
 
 namespace {
 
@@ -24,25 +21,21 @@ std::string tmpdir() {
 // have ended.
 void remove_ended_runs(const std::string& parent, const std::string& prefix,
                        scratch_release release) {
-    DIR* listing = opendir(parent.c_str());
-    if (listing == nullptr) return;
-    std::vector<std::string> ended;
-    while (struct dirent* entry = readdir(listing)) {
-        const char* name = entry->d_name;
-        if (strncmp(name, prefix.c_str(), prefix.size()) != 0) continue;
+    std::error_code unread;  // no exceptions: an unreadable parent ends the sweep
+    using std::filesystem::directory_iterator;
+    for (auto entry = directory_iterator(parent, unread); entry != directory_iterator();
+         entry.increment(unread)) {
+        std::string folder = entry->path(), name = entry->path().filename();
         char* end = nullptr;
-        long pid = strtol(name + prefix.size(), &end, 10);
-        if (end == name + prefix.size() || *end != '\0' || pid <= 0) continue;
+        long pid = name.compare(0, prefix.size(), prefix) != 0
+                       ? 0 : strtol(name.c_str() + prefix.size(), &end, 10);
         struct stat info;
-        std::string folder = parent + "/" + name;
-        if (lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
-            info.st_uid != geteuid())
+        if (pid <= 0 || *end != '\0' || lstat(folder.c_str(), &info) != 0 ||
+            !S_ISDIR(info.st_mode) || info.st_uid != geteuid())
             continue;
         if (pid == getpid() || (kill((pid_t)pid, 0) != 0 && errno == ESRCH))
-            ended.push_back(folder);
+            scratch_folder_remove(folder, release);
     }
-    closedir(listing);
-    for (const std::string& folder : ended) scratch_folder_remove(folder, release);
 }
 
 }  // namespace

@@ -17,15 +17,16 @@ extern char** environ;
 namespace {
 
 // Pointers to each string, ended by a null one, as execve takes them.
-std::vector<char*> pointers(std::vector<std::string>& strings) {
+std::vector<char*> pointers(const std::vector<std::string>& strings) {
     std::vector<char*> result;
-    for (std::string& text : strings) result.push_back(&text[0]);
+    for (const std::string& text : strings) result.push_back(const_cast<char*>(text.c_str()));
     result.push_back(nullptr);
     return result;
 }
 
 // Points the child's standard stream `to` where `from` says.
 void redirect(int from, int to, int null) {
+    if (from == kChildAsOutput) from = 1;
     if (from != kChildInherits) dup2(from == kChildNull ? null : from, to);
 }
 
@@ -44,12 +45,9 @@ void redirect(int from, int to, int null) {
     redirect(command.err, 2, null);
     sigset_t mask;
     sigemptyset(&mask);
-    if (command.signals == signals_as_new) {
-        signal(SIGPIPE, SIG_DFL);
-    } else {
-        for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
-            sigaddset(&mask, signal_number);
-    }
+    if (command.signals == signals_as_new) signal(SIGPIPE, SIG_DFL);
+    if (command.signals == interruptions_blocked)
+        for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&mask, signal_number);
     sigprocmask(SIG_SETMASK, &mask, nullptr);
     execve(program, argv, envp);
     _exit(127);
@@ -61,10 +59,8 @@ pid_t start_command(const child_command& command) {
     std::string program = command.program.empty() ? command.words.at(0) : command.program;
     if (program.find('/') == std::string::npos) program = program_on_path(program.c_str());
     if (program.empty()) return -1;
-    std::vector<std::string> words = command.words;
-    std::vector<std::string> environment;
-    if (command.environment != nullptr) environment = *command.environment;
-    std::vector<char*> argv = pointers(words), envp = pointers(environment);
+    std::vector<char*> argv = pointers(command.words), envp;
+    if (command.environment != nullptr) envp = pointers(*command.environment);
     pid_t parent = getpid();
     sigset_t all, old;
     sigfillset(&all);

@@ -1,14 +1,11 @@
 // Starting a child program: the one way the Linux program does it, for
-// mtools, qemu-storage-daemon, qemu-img, fusermount3 and diff.  Always fork
-// and execve, never a shell, so that no word of a path or an option is
-// read by one.
-//
-// What every child gets: all signals are blocked from before the fork to
-// the child's execve, so that no handler of ours runs in the child (it
-// would record an interruption in a copy of this process, and act on it
-// there).  The child then takes the mask its options name.  What differs
-// is named in child_command, and each caller says why it picks what it
-// picks.
+// mtools, the QEMU tools, fusermount3 and diff.  Always fork and execve,
+// never a shell, so that no word of a path or an option is read by one.
+// All signals are blocked from before the fork to the child's execve, so
+// that no handler of ours runs in the child (it would record an
+// interruption in a copy of this process).  What differs from child to
+// child is named in child_command, and each caller says why it picks what
+// it picks.
 #ifndef TAMRIX_PLATFORM_POSIX_START_COMMAND_H
 #define TAMRIX_PLATFORM_POSIX_START_COMMAND_H
 
@@ -19,39 +16,33 @@
 
 // The child's signals once it runs.
 enum child_signals {
-    // None blocked and SIGPIPE as the default ends the program: as a program
-    // a shell starts has them.
-    signals_as_new,
-    // SIGINT, SIGTERM, SIGHUP and SIGQUIT blocked through execve and after
-    // (kept for the tool), the others as ours.
-    interruptions_blocked,
+    signals_as_new,         // none blocked, SIGPIPE ends it: as a shell starts a program
+    interruptions_blocked,  // SIGINT, SIGTERM, SIGHUP, SIGQUIT blocked for good; others as ours
 };
 
 // Where a standard stream of the child goes: one of our descriptors, or
-// these.
 const int kChildNull = -1;      // /dev/null
 const int kChildInherits = -2;  // the same as ours
+const int kChildAsOutput = -3;  // (errors only) where its output goes
 
 struct child_command {
-    std::vector<std::string> words;  // its arguments; the first, the name it is started as
-    std::string program;             // the file run; "" for the first word, looked up on
-                                     // $PATH when it has no '/'
+    std::vector<std::string> words;  // its arguments, the first the name it is started as
+    std::string program;  // the file run: "" for the first word, on $PATH where it has no '/'
     const std::vector<std::string>* environment = nullptr;  // "NAME=value"; ours when null
     bool own_process_group = false;  // Ctrl-C in the terminal does not reach it
-    bool dies_with_us = false;       // SIGTERM when this process ends, even by SIGKILL
-                                     // (PR_SET_PDEATHSIG); not started when we already have
+    bool dies_with_us = false;  // SIGTERM when we end, even by SIGKILL (PR_SET_PDEATHSIG)
     child_signals signals = signals_as_new;
     int in = kChildNull, out = kChildNull, err = kChildNull;
     int keep_open = -1;  // one of our close-on-exec descriptors that the child keeps
 };
 
-// Starts `command`: its process id, or -1 when it could not be started
-// (its program not found, or fork failing).
+// The child's process id, or -1 when it could not be started (its program
+// not found, or fork failing).
 pid_t start_command(const child_command& command);
 
-// Starts `command`, reads its standard output into `captured` where not
-// null, and waits for it to end: its exit status, or -1 when it could not
-// be started or was ended by a signal.
+// Starts `command`, reads its output into `captured` where not null, and
+// waits for it: its exit status, or -1 when it did not start or a signal
+// ended it.
 int run_command(child_command command, std::string* captured = nullptr);
 
 // Waits up to `milliseconds` for `child` to end: its wait status, or -1
