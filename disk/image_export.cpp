@@ -61,20 +61,16 @@ bool mounted(const std::string& folder) {
 }
 bool mounted() { return mounted(scratch); }
 
-// Unmounts the mount point in `folder` if something is still mounted on it.
-void unmount(const std::string& folder) {
-    if (!mounted(folder)) return;
-    std::string fusermount = program_on_path("fusermount3");
-    if (fusermount.empty()) return;
-    pid_t child = start_command(qemu_tool({fusermount, "-u", "-z", folder + "/disk.raw"},
-                                          kChildNull, kChildNull));
-    if (child > 0) reaped(child, kEndMilliseconds);
-}
-
-// A scratch folder of the export (this run's, or one an ended run left) may
-// be removed once nothing is mounted there (see scratch_folder.h).
+// Readies a scratch folder of the export (this run's, or one an ended run
+// left) for removal: unmounts what is still mounted there; false when that
+// fails (see scratch_folder.h).
 bool release_folder(const std::string& folder) {
-    unmount(folder);
+    std::string fusermount = program_on_path("fusermount3");
+    pid_t child = !mounted(folder) || fusermount.empty()
+                      ? -1
+                      : start_command(qemu_tool({fusermount, "-u", "-z", folder + "/disk.raw"},
+                                                kChildNull, kChildNull));
+    if (child > 0) reaped(child, kEndMilliseconds);
     return !mounted(folder);
 }
 
@@ -169,7 +165,7 @@ export_outcome image_export_start(const std::string& file, const std::string& sh
             *view = in_scratch("disk.raw");
             return export_ready;
         }
-        if (reaped(child, 0) != -1) {
+        if (reaped(child, 2) != -1) {  // waits the 2 ms when it still runs
             std::string said = daemon_said();
             clean_up();
             if (is_lock_refusal(said)) {
@@ -183,7 +179,6 @@ export_outcome image_export_start(const std::string& file, const std::string& sh
                      (said.empty() ? "" : "  It said: " + said);
             return export_failed;
         }
-        sleep_milliseconds(2);
     }
     kill(child, SIGKILL);
     reaped(child, kEndMilliseconds);

@@ -45,11 +45,9 @@ std::vector<std::string> tool_environment;     // the tools' environment (prepar
 // no geometry checks (partitions of emulators' disks rarely end on a track),
 // and short names shown as they are stored.
 void prepare_environment() {
-    tool_environment.clear();
+    tool_environment = {"MTOOLS_SKIP_CHECK=1", "MTOOLS_LOWER_CASE=0"};
     for (char** variable = environ; *variable != nullptr; variable++)
         if (strncmp(*variable, "MTOOLS_", 7) != 0) tool_environment.push_back(*variable);
-    tool_environment.push_back("MTOOLS_SKIP_CHECK=1");
-    tool_environment.push_back("MTOOLS_LOWER_CASE=0");
 }
 
 // Runs an mtools command and gives its exit status (-1 when it could not
@@ -61,8 +59,7 @@ void prepare_environment() {
 // acts on the interruption once the tool has returned.  It does not die
 // with us: it ends by itself within moments, and one cut off when we die
 // would leave the volume half changed, with no journal left to put it
-// back.  It keeps the image open, as
-// volume_name reaches it.
+// back.  It keeps the image open, as volume_name reaches it.
 int run_tool(const std::string& path, const std::vector<std::string>& args, int in, int out,
              std::string* captured) {
     child_command tool;

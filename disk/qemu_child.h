@@ -8,16 +8,13 @@
 
 #include "../platform/posix/start_command.h"
 
-// `words` (the program's path first) as a child of ours, its output on
-// `out` and its errors on `err` (kChildNull for /dev/null), standard input
-// /dev/null:
-//   - a process group of its own, so that Ctrl-C in the terminal reaches
-//     this program only, which ends the daemon itself once the run's
-//     changes are written;
-//   - SIGTERM when this program dies, even by SIGKILL: a daemon left
-//     running would hold the image and its mount;
-//   - signals as a new program has them, so that SIGTERM ends the daemon
-//     as QEMU intends (writing out what it holds).
+// `words` (the program's path first) as a child, output on `out`, errors
+// on `err`, input /dev/null.  A process group of its own: Ctrl-C in the
+// terminal reaches this program only, which ends the daemon itself once
+// the run's changes are written.  It dies with us, even by SIGKILL: a
+// daemon left running would hold the image and its mount.  Signals as a
+// new program has them: SIGTERM ends it as QEMU intends (writing out what
+// it holds).
 child_command qemu_tool(const std::vector<std::string>& words, int out, int err);
 
 // Whether QEMU, in `said`, refused an image another program holds locked.

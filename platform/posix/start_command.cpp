@@ -53,6 +53,12 @@ void redirect(int from, int to, int null) {
     _exit(127);
 }
 
+void sleep_milliseconds(int milliseconds) {
+    struct timespec pause = {milliseconds / 1000, (long)(milliseconds % 1000) * 1000000};
+    while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+    }
+}
+
 }  // namespace
 
 pid_t start_command(const child_command& command) {
@@ -96,12 +102,6 @@ int run_command(child_command command, std::string* captured) {
     while (waitpid(child, &status, 0) < 0)
         if (errno != EINTR) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-void sleep_milliseconds(int milliseconds) {
-    struct timespec pause = {milliseconds / 1000, (long)(milliseconds % 1000) * 1000000};
-    while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
-    }
 }
 
 int reaped(pid_t child, int milliseconds) {

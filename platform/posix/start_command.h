@@ -49,8 +49,6 @@ int run_command(child_command command, std::string* captured = nullptr);
 // while it still runs.
 int reaped(pid_t child, int milliseconds);
 
-void sleep_milliseconds(int milliseconds);
-
 // The path of the program `name` in $PATH (/usr/bin:/bin when unset), or
 // "" when there is none.
 std::string program_on_path(const char* name);
