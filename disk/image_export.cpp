@@ -14,7 +14,7 @@
 
 #include <vector>
 
-#include "../platform/posix/scratch_folder.h"
+#include "scratch_folder.h"
 #include "image_files.h"
 #include "qemu_child.h"
 

@@ -16,7 +16,7 @@
 
 #include "../platform/posix/posix_files.h"
 #include "../platform/posix/posix_interruptions.h"
-#include "../platform/posix/scratch_folder.h"
+#include "scratch_folder.h"
 #include "../platform/posix/split_at.h"
 #include "../platform/posix/start_command.h"
 #include "image_checks.h"

@@ -19,7 +19,7 @@
 
 #include <string>
 
-#include "../platform/posix/scratch_folder.h"
+#include "../disk/scratch_folder.h"
 #include "../platform/posix/start_command.h"
 #include "front_end.h"
 

@@ -7,8 +7,7 @@
 #                       files (disk/) fill or wrap that table
 #   tamrix_posix        interruptions, no restart, the seam's registry calls
 #                       on the Windows folder's SYSTEM.DAT (offline_registry.h,
-#                       over registry/), child programs (start_command.h) and
-#                       scratch folders (scratch_folder.h)
+#                       over registry/), and child programs (start_command.h)
 set(TAMRIX_POSIX_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 add_library(tamrix_posix_files STATIC
@@ -19,7 +18,6 @@ add_library(tamrix_posix_files STATIC
 add_library(tamrix_posix STATIC
   ${TAMRIX_POSIX_DIR}/posix_interruptions.cpp
   ${TAMRIX_POSIX_DIR}/posix_system.cpp
-  ${TAMRIX_POSIX_DIR}/scratch_folder.cpp
   ${TAMRIX_POSIX_DIR}/start_command.cpp
   ${TAMRIX_POSIX_DIR}/offline_registry.cpp
 )

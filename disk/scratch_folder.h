@@ -1,6 +1,7 @@
 // Scratch room of the Linux program, outside the Windows folder and the
 // image: the export's mount point and log, the texts a dry run compares,
-// the copies mtools reads and writes.
+// the copies mtools reads and writes.  It lives beside two of its three
+// users; the dry run (linux/) reaches it from above.
 //
 // A run's scratch folder is "tamrix-PURPOSE.PID" (PID its process id) in
 // $XDG_RUNTIME_DIR where the user's session has one, else in $TMPDIR, else
@@ -9,8 +10,8 @@
 // removes it once the run's process has gone; one of another user is never
 // touched.  (A process id that a later process took keeps its folder until
 // that process has gone too.)
-#ifndef TAMRIX_PLATFORM_POSIX_SCRATCH_FOLDER_H
-#define TAMRIX_PLATFORM_POSIX_SCRATCH_FOLDER_H
+#ifndef TAMRIX_DISK_SCRATCH_FOLDER_H
+#define TAMRIX_DISK_SCRATCH_FOLDER_H
 
 #include <string>
 
