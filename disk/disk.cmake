@@ -2,7 +2,7 @@
 # format named from its bytes, an emulator's format exported as a raw disk by
 # qemu-storage-daemon, the partition and its FAT volume, the rollback journal
 # of each change, and the files through GNU mtools: one file backend behind
-# platform/file_backend.h.
+# platform/file_backend.h.  Also the run's scratch folders (scratch_folder.h).
 set(TAMRIX_DISK_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 add_library(tamrix_disk STATIC
@@ -12,6 +12,7 @@ add_library(tamrix_disk STATIC
   ${TAMRIX_DISK_DIR}/image_export.cpp
   ${TAMRIX_DISK_DIR}/qemu_child.cpp
   ${TAMRIX_DISK_DIR}/qemu_check.cpp
+  ${TAMRIX_DISK_DIR}/scratch_folder.cpp
   ${TAMRIX_DISK_DIR}/image_formats.cpp
   ${TAMRIX_DISK_DIR}/image_checks.cpp
   ${TAMRIX_DISK_DIR}/image_files.cpp

@@ -3,10 +3,9 @@
 
 #include <string.h>
 
-namespace {
+#include "byte_order.h"
 
-uint16_t le16(const unsigned char* p) { return (uint16_t)(p[0] | p[1] << 8); }
-uint32_t le32(const unsigned char* p) { return (uint32_t)le16(p) | (uint32_t)le16(p + 2) << 16; }
+namespace {
 
 char upper(char c) { return c >= 'a' && c <= 'z' ? (char)(c - 'a' + 'A') : c; }
 

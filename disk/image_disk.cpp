@@ -12,6 +12,7 @@
 
 #include <vector>
 
+#include "byte_order.h"
 #include "convert_hint.h"
 #include "fat_layout.h"
 #include "image_checks.h"
@@ -20,9 +21,6 @@
 namespace {
 
 const uint64_t kSector = 512;
-
-uint16_t le16(const unsigned char* p) { return (uint16_t)(p[0] | p[1] << 8); }
-uint32_t le32(const unsigned char* p) { return (uint32_t)le16(p) | (uint32_t)le16(p + 2) << 16; }
 
 // A boot sector whose layout fields make sense for FAT12, FAT16 or FAT32.
 bool is_fat_boot_sector(const unsigned char* s) {

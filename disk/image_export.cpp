@@ -1,7 +1,6 @@
 // A disk image exported through qemu-storage-daemon (see image_export.h).
 #include "image_export.h"
 
-#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -15,6 +14,7 @@
 
 #include <vector>
 
+#include "scratch_folder.h"
 #include "image_files.h"
 #include "qemu_child.h"
 
@@ -61,73 +61,23 @@ bool mounted(const std::string& folder) {
 }
 bool mounted() { return mounted(scratch); }
 
-// Unmounts the mount point in `folder` if something is still mounted on it.
-void unmount(const std::string& folder) {
-    if (!mounted(folder)) return;
-    std::string fusermount = image_find_tool("fusermount3");
-    if (fusermount.empty()) return;
-    pid_t child = start_child({fusermount, "-u", "-z", folder + "/disk.raw"}, -1, -1);
+// Readies a scratch folder of the export (this run's, or one an ended run
+// left) for removal: unmounts what is still mounted there; false when that
+// fails (see scratch_folder.h).
+bool release_folder(const std::string& folder) {
+    std::string fusermount = program_on_path("fusermount3");
+    pid_t child = !mounted(folder) || fusermount.empty()
+                      ? -1
+                      : start_command(qemu_tool({fusermount, "-u", "-z", folder + "/disk.raw"},
+                                                kChildNull, kChildNull));
     if (child > 0) reaped(child, kEndMilliseconds);
-}
-
-// Removes a scratch folder and what it holds; false when something is
-// still mounted there.
-bool remove_folder(const std::string& folder) {
-    unmount(folder);
-    if (mounted(folder)) return false;
-    for (const char* name : {"disk.raw", "daemon.pid", "daemon.log"})
-        unlink((folder + "/" + name).c_str());
-    return rmdir(folder.c_str()) == 0;
-}
-
-// ---- the scratch folders -----------------------------------------------------------
-// One per run, named with its process id, in $XDG_RUNTIME_DIR (where the
-// user's session has one), else in $TMPDIR, else in /tmp; so a run killed
-// before it could remove its own (SIGKILL) leaves it where the next run
-// finds it.  A folder whose run no longer exists is removed by the next
-// run, once nothing is mounted there; one of another user is never
-// touched.  (A process id that a later process took keeps its folder until
-// that process has gone too.)
-
-const char kScratchPrefix[] = "tamrix-export.";
-
-std::string scratch_parent() {
-    for (const char* name : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
-        const char* value = getenv(name);
-        if (value != nullptr && value[0] != '\0') return value;
-    }
-    return "/tmp";
-}
-
-// Removes the scratch folders in `parent` of this user's runs that have
-// ended, this process's own id included (a folder of an earlier process
-// that had it).
-void remove_ended_runs(const std::string& parent) {
-    DIR* listing = opendir(parent.c_str());
-    if (listing == nullptr) return;
-    std::vector<std::string> ended;
-    while (struct dirent* entry = readdir(listing)) {
-        const char* name = entry->d_name;
-        if (strncmp(name, kScratchPrefix, sizeof kScratchPrefix - 1) != 0) continue;
-        char* end = nullptr;
-        long pid = strtol(name + sizeof kScratchPrefix - 1, &end, 10);
-        if (end == name + sizeof kScratchPrefix - 1 || *end != '\0' || pid <= 0) continue;
-        struct stat info;
-        std::string folder = parent + "/" + name;
-        if (lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
-            info.st_uid != geteuid())
-            continue;
-        if (pid == getpid() || (kill((pid_t)pid, 0) != 0 && errno == ESRCH))
-            ended.push_back(folder);
-    }
-    closedir(listing);
-    for (const std::string& folder : ended) remove_folder(folder);
+    return !mounted(folder);
 }
 
 // Removes the scratch folder of this run.
 void remove_scratch() {
     if (scratch.empty()) return;
-    remove_folder(scratch);
+    scratch_folder_remove(scratch, release_folder);
     scratch.clear();
 }
 
@@ -147,11 +97,6 @@ export_outcome cannot_start(const std::string& why, std::string* error) {
     return export_cannot_start;
 }
 
-bool is_lock_refusal(const std::string& said) {
-    return said.find("Failed to get") != std::string::npos &&
-           said.find("lock") != std::string::npos;
-}
-
 }  // namespace
 
 export_outcome image_export_start(const std::string& file, const std::string& shown,
@@ -159,11 +104,11 @@ export_outcome image_export_start(const std::string& file, const std::string& sh
                                   std::string* view, std::string* error) {
     exported = shown;
     driver_name = driver;
-    std::string daemon = image_find_tool("qemu-storage-daemon");
+    std::string daemon = program_on_path("qemu-storage-daemon");
     if (daemon.empty())
         return cannot_start(needs("qemu-storage-daemon: install the package qemu-system-common"),
                             error);
-    if (image_find_tool("fusermount3").empty())
+    if (program_on_path("fusermount3").empty())
         return cannot_start(needs("fusermount3: install the package fuse3"), error);
     int fuse = open("/dev/fuse", O_RDWR | O_CLOEXEC);
     if (fuse < 0)
@@ -179,12 +124,10 @@ export_outcome image_export_start(const std::string& file, const std::string& sh
         return export_failed;
     }
 
-    std::string parent = scratch_parent();
-    remove_ended_runs(parent);
-    std::string folder = parent + "/" + kScratchPrefix + std::to_string(getpid());
-    if (mkdir(folder.c_str(), 0700) != 0)
+    std::string folder = scratch_folder_make("export", release_folder);
+    if (folder.empty())
         return cannot_start("Can't make a scratch folder for the export of " + shown + " in " +
-                                parent + ": " + strerror(errno),
+                                scratch_parent() + ": " + strerror(errno),
                             error);
     scratch = folder;
     int mount_point = open(in_scratch("disk.raw").c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC,
@@ -199,7 +142,7 @@ export_outcome image_export_start(const std::string& file, const std::string& sh
     }
 
     std::string read_only_option = read_only ? ",read-only=on" : "";
-    pid_t child = start_child(
+    pid_t child = start_command(qemu_tool(
         {daemon, "--blockdev",
          "driver=file,node-name=file0,filename=" + qemu_option_value(absolute) + read_only_option,
          "--blockdev", std::string("driver=") + driver + ",node-name=disk0,file=file0" +
@@ -209,7 +152,7 @@ export_outcome image_export_start(const std::string& file, const std::string& sh
              qemu_option_value(in_scratch("disk.raw")) + ",writable=" + (read_only ? "off" : "on") +
              ",allow-other=off",
          "--pidfile", in_scratch("daemon.pid")},
-        log, log);
+        log, log));
     close(log);
     if (child < 0) return cannot_start("Can't start qemu-storage-daemon: " + std::string(strerror(errno)), error);
     daemon_pid = child;
@@ -222,7 +165,7 @@ export_outcome image_export_start(const std::string& file, const std::string& sh
             *view = in_scratch("disk.raw");
             return export_ready;
         }
-        if (reaped(child, 0) != -1) {
+        if (reaped(child, 2) != -1) {  // waits the 2 ms when it still runs
             std::string said = daemon_said();
             clean_up();
             if (is_lock_refusal(said)) {
@@ -236,7 +179,6 @@ export_outcome image_export_start(const std::string& file, const std::string& sh
                      (said.empty() ? "" : "  It said: " + said);
             return export_failed;
         }
-        sleep_milliseconds(2);
     }
     kill(child, SIGKILL);
     reaped(child, kEndMilliseconds);

@@ -11,7 +11,7 @@
 //   - its mount point is a file in a scratch folder of the run's own,
 //     named with its process id, mounted for this user alone
 //     (allow-other=off); the folders that killed runs left are removed by
-//     the next run (image_export.cpp);
+//     the next run (scratch_folder.h);
 //   - it is ready once its pidfile is there (waited for, with a bound);
 //   - at the end, once the caller has closed every descriptor of the
 //     exported file, it is sent SIGTERM and must exit with status 0 (QEMU

@@ -4,20 +4,21 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <map>
 
 #include "../platform/posix/posix_files.h"
 #include "../platform/posix/posix_interruptions.h"
+#include "scratch_folder.h"
+#include "../platform/posix/split_at.h"
+#include "../platform/posix/start_command.h"
 #include "image_checks.h"
 #include "image_journal.h"
 
@@ -39,103 +40,50 @@ uint64_t volume_offset;   // of the FAT volume in the image
 char volume_name[64];  // -i: "/proc/self/fd/N@@OFFSET", the FAT volume in the image
 std::string mcopy_path, mdir_path, mren_path, mdel_path;  // the tools, found on PATH
 std::vector<std::string> tool_environment;     // the tools' environment (prepare_environment)
-std::vector<char*> tool_envp;                  // the same, as execve takes it
 
 // The caller's environment, with the mtools settings Tamrix depends on:
 // no geometry checks (partitions of emulators' disks rarely end on a track),
 // and short names shown as they are stored.
 void prepare_environment() {
-    tool_environment.clear();
+    tool_environment = {"MTOOLS_SKIP_CHECK=1", "MTOOLS_LOWER_CASE=0"};
     for (char** variable = environ; *variable != nullptr; variable++)
         if (strncmp(*variable, "MTOOLS_", 7) != 0) tool_environment.push_back(*variable);
-    tool_environment.push_back("MTOOLS_SKIP_CHECK=1");
-    tool_environment.push_back("MTOOLS_LOWER_CASE=0");
-    tool_envp.clear();
-    for (std::string& variable : tool_environment) tool_envp.push_back(&variable[0]);
-    tool_envp.push_back(nullptr);
-}
-
-// In the child: a process group of its own (Ctrl-C in the terminal does not
-// reach it), the interruptions blocked through execve, standard input and
-// output as given (or /dev/null), error output discarded.
-[[noreturn]] void become_tool(const char* path, char* const* argv, int in, int out) {
-    setpgid(0, 0);
-    fcntl(image_fd, F_SETFD, 0);  // the image, as volume_name reaches it
-    sigset_t held;
-    sigemptyset(&held);
-    for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&held, signal_number);
-    sigprocmask(SIG_SETMASK, &held, nullptr);
-    int null = open("/dev/null", O_RDWR);
-    dup2(in >= 0 ? in : null, 0);
-    dup2(out >= 0 ? out : null, 1);
-    dup2(null, 2);
-    execve(path, argv, tool_envp.data());
-    _exit(127);
 }
 
 // Runs an mtools command and gives its exit status (-1 when it could not
-// run).  Its output goes to `out`, or into `captured`.
+// run).  Its input comes from `in` and its output goes to `out` (/dev/null
+// where -1), or into `captured`; its errors are discarded.  Each tool runs
+// in a process group of its own, so that Ctrl-C in the terminal reaches
+// this program only, and with the interruptions blocked through execve and
+// after: a change to the image is never cut off halfway, and this program
+// acts on the interruption once the tool has returned.  It does not die
+// with us: it ends by itself within moments, and one cut off when we die
+// would leave the volume half changed, with no journal left to put it
+// back.  It keeps the image open, as volume_name reaches it.
 int run_tool(const std::string& path, const std::vector<std::string>& args, int in, int out,
              std::string* captured) {
-    std::vector<std::string> words(1, path.substr(path.find_last_of('/') + 1));
-    words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(&word[0]);
-    argv.push_back(nullptr);
-    int pipe_fds[2] = {-1, -1};
-    if (captured != nullptr && pipe2(pipe_fds, O_CLOEXEC) != 0) return -1;
-    // No handler of this process may run in the child before execve.
-    sigset_t all, old;
-    sigfillset(&all);
-    sigprocmask(SIG_BLOCK, &all, &old);
-    pid_t child = fork();
-    if (child == 0) become_tool(path.c_str(), argv.data(), in, captured ? pipe_fds[1] : out);
-    sigprocmask(SIG_SETMASK, &old, nullptr);
-    if (captured != nullptr) {
-        close(pipe_fds[1]);
-        char buffer[8192];
-        for (;;) {
-            ssize_t count = read(pipe_fds[0], buffer, sizeof buffer);
-            if (count < 0 && errno == EINTR) continue;
-            if (count <= 0) break;
-            captured->append(buffer, (size_t)count);
-        }
-        close(pipe_fds[0]);
-    }
-    if (child < 0) return -1;
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0)
-        if (errno != EINTR) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// A scratch file that no name holds: it goes with its descriptor.
-int scratch_file() {
-    const char* tmp = getenv("TMPDIR");
-    std::string folder = tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp";
-    int fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd >= 0) return fd;
-    std::string pattern = folder + "/tamrix-image.XXXXXX";
-    fd = mkostemp(&pattern[0], O_CLOEXEC);
-    if (fd >= 0) unlink(pattern.c_str());
-    return fd;
+    child_command tool;
+    tool.words.assign(1, path.substr(path.find_last_of('/') + 1));  // mtools reads its name
+    tool.words.insert(tool.words.end(), args.begin(), args.end());
+    tool.program = path;
+    tool.environment = &tool_environment;
+    tool.own_process_group = true;
+    tool.signals = interruptions_blocked;
+    tool.in = in;
+    tool.out = out;
+    tool.keep_open = image_fd;
+    return run_command(tool, captured);
 }
 
 // ---- paths ----------------------------------------------------------------------
 
 // "C:\WINDOWS\inf\x" as a path in the volume: "/WINDOWS/inf/x"; "/" for C:.
 std::string path_in_volume(const char* path) {
-    std::string result;
-    std::string name;
-    for (const char* c = path + 2;; c++) {
-        if (*c == '\\' || *c == '/' || *c == '\0') {
-            if (!name.empty() && name != ".") result += "/" + name;
-            name.clear();
-            if (*c == '\0') break;
-        } else {
-            name += *c;
-        }
-    }
+    std::string names = path + 2, result;
+    for (char& c : names)
+        if (c == '\\') c = '/';
+    for (const std::string& name : split_at(names, '/'))
+        if (!name.empty() && name != ".") result += "/" + name;
     return result.empty() ? "/" : result;
 }
 
@@ -175,12 +123,7 @@ const std::vector<image_entry>* listing(const std::string& folder) {
         return nullptr;
     // One line for each entry: its path, and a "/" after a folder's.
     std::vector<image_entry> entries;
-    size_t start = 0;
-    while (start < out.size()) {
-        size_t end = out.find('\n', start);
-        if (end == std::string::npos) end = out.size();
-        std::string line = out.substr(start, end - start);
-        start = end + 1;
+    for (std::string line : split_at(out, '\n')) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         bool is_folder = !line.empty() && line.back() == '/';
         if (is_folder) line.pop_back();
@@ -215,14 +158,13 @@ entry_found look_up(const std::string& path) {
 std::string names_as_stored(const std::string& path) {
     std::string result;
     bool present = true;
-    size_t start = 1;
-    while (start < path.size()) {
-        size_t end = path.find('/', start);
-        if (end == std::string::npos) end = path.size();
-        std::string name = path.substr(start, end - start);
-        start = end + 1;
+    std::vector<std::string> names = split_at(path.substr(1), '/');
+    for (size_t i = 0; i < names.size(); i++) {
+        const std::string& name = names[i];
+        if (name.empty()) continue;  // of "/"
+        bool last = i + 1 == names.size();
         entry_found found = present ? look_up(result + "/" + name) : entry_found{false, false, ""};
-        if (present && !found.exists && end < path.size() && listing(result + "/" + name))
+        if (present && !found.exists && !last && listing(result + "/" + name))
             found = {true, true, name};
         present = found.exists;
         result += "/" + (present ? found.name : name);
@@ -334,28 +276,13 @@ bool copy_out(const std::string& path, int fd) {
 
 // ---- the backend ---------------------------------------------------------------------
 
-std::string image_find_tool(const char* name) {
-    const char* path = getenv("PATH");
-    std::string folders = path != nullptr && path[0] != '\0' ? path : "/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= folders.size()) {
-        size_t end = folders.find(':', start);
-        if (end == std::string::npos) end = folders.size();
-        std::string candidate = folders.substr(start, end - start);
-        candidate = (candidate.empty() ? "." : candidate) + "/" + name;
-        if (access(candidate.c_str(), X_OK) == 0) return candidate;
-        start = end + 1;
-    }
-    return "";
-}
-
 bool image_attach(const std::string& file, uint64_t offset, std::string* error,
                   const char* shown) {
     std::string name = shown != nullptr ? shown : file;
-    mcopy_path = image_find_tool("mcopy");
-    mdir_path = image_find_tool("mdir");
-    mren_path = image_find_tool("mren");
-    mdel_path = image_find_tool("mdel");
+    mcopy_path = program_on_path("mcopy");
+    mdir_path = program_on_path("mdir");
+    mren_path = program_on_path("mren");
+    mdel_path = program_on_path("mdel");
     if (mcopy_path.empty() || mdir_path.empty() || mren_path.empty() || mdel_path.empty()) {
         *error = "Tamrix needs GNU mtools (mcopy, mdir, mren, mdel) to patch a disk image: "
                  "install the package mtools.";
@@ -616,7 +543,7 @@ const attribute_letter kAttributeLetters[] = {
 }  // namespace
 
 bool image_get_attributes(const char* path, uint32_t* attributes) {
-    std::string name = path_in_volume(path), mattrib = image_find_tool("mattrib"), shown;
+    std::string name = path_in_volume(path), mattrib = program_on_path("mattrib"), shown;
     if (mattrib.empty() || !look_up(name).exists ||
         run_tool(mattrib, {"-i", volume_name, mtools_name(name)}, -1, -1, &shown) != 0)
         return false;
@@ -628,7 +555,7 @@ bool image_get_attributes(const char* path, uint32_t* attributes) {
 }
 
 bool image_set_attributes(const char* path, uint32_t attributes) {
-    std::string name = path_in_volume(path), mattrib = image_find_tool("mattrib");
+    std::string name = path_in_volume(path), mattrib = program_on_path("mattrib");
     if (mattrib.empty() || !look_up(name).exists) return false;
     std::vector<std::string> args = {"-i", volume_name};
     for (const attribute_letter& known : kAttributeLetters)

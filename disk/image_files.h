@@ -48,9 +48,6 @@ bool image_attach(const std::string& file, uint64_t offset, std::string* error,
 // then no longer the image's.
 void image_detach();
 
-// The path of the program `name` in $PATH, or "" when there is none.
-std::string image_find_tool(const char* name);
-
 // Whether `path` is one in the attached image, and `file` one of its files.
 bool is_image_path(const char* path);
 bool is_image_file(platform_file file);

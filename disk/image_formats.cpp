@@ -8,16 +8,10 @@
 #include <stdio.h>
 #include <string.h>
 
-namespace {
+#include "../platform/posix/split_at.h"
+#include "byte_order.h"
 
-uint32_t le32(const unsigned char* p) {
-    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
-}
-uint64_t le64(const unsigned char* p) { return le32(p) | (uint64_t)le32(p + 4) << 32; }
-uint32_t be32(const unsigned char* p) {
-    return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
-}
-uint64_t be64(const unsigned char* p) { return (uint64_t)be32(p) << 32 | be32(p + 4); }
+namespace {
 
 bool begins(const unsigned char* head, size_t head_size, size_t at, const char* magic,
             size_t length) {
@@ -111,12 +105,7 @@ const char kVmdk[] = "a VMware disk image (VMDK)";
 // The value of `key` in a descriptor: `key = "value"` at the start of a line.
 std::string descriptor_value(const std::string& text, const char* key) {
     size_t length = strlen(key);
-    size_t line = 0;
-    while (line < text.size()) {
-        size_t end = text.find('\n', line);
-        if (end == std::string::npos) end = text.size();
-        std::string entry = text.substr(line, end - line);
-        line = end + 1;
+    for (const std::string& entry : split_at(text, '\n')) {
         size_t at = entry.find_first_not_of(" \t");
         if (at == std::string::npos || entry.compare(at, length, key) != 0) continue;
         at = entry.find_first_not_of(" \t", at + length);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "../platform/posix/split_at.h"
 #include "fat_layout.h"
 #include "image_io.h"
 
@@ -87,13 +88,7 @@ bool keep_folder(int fd, uint64_t volume, const fat_layout& layout, const char* 
     std::vector<uint32_t> chain;
     if (layout.fat_bits == 32 && !chain_of(layout, fat, layout.root_cluster, &chain)) return false;
     std::vector<unsigned char> entries;
-    std::string path = folder;
-    size_t start = 0;
-    while (start < path.size()) {
-        size_t end = path.find('/', start);
-        if (end == std::string::npos) end = path.size();
-        std::string name = path.substr(start, end - start);
-        start = end + 1;
+    for (const std::string& name : split_at(folder, '/')) {
         if (name.empty()) continue;
         const unsigned char* listing = &copy[layout.root_offset];
         size_t listing_bytes = (size_t)layout.root_bytes;

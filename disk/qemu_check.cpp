@@ -5,12 +5,11 @@
 #include <limits.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/mman.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <vector>
 
+#include "../platform/posix/split_at.h"
 #include "image_files.h"
 #include "qemu_child.h"
 
@@ -19,24 +18,9 @@ namespace {
 // The exit statuses of qemu-img check.
 const int kCheckFailed = 1, kCorruptions = 2, kLeaksOnly = 3;
 
-// What a child wrote into the scratch file `fd`.
-std::string written(int fd) {
-    std::string text;
-    char buffer[4096];
-    ssize_t count;
-    lseek(fd, 0, SEEK_SET);
-    while ((count = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, (size_t)count);
-    return text;
-}
-
 std::vector<std::string> lines_of(const std::string& text) {
     std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
+    for (std::string line : split_at(text, '\n')) {
         while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
         if (!line.empty()) lines.push_back(line);
     }
@@ -87,7 +71,7 @@ std::string complaint(const std::vector<std::string>& lines) {
 
 qemu_check_result qemu_check(const std::string& file, const char* driver, bool dirty) {
     qemu_check_result result;
-    std::string tool = image_find_tool("qemu-img");
+    std::string tool = program_on_path("qemu-img");
     char absolute[PATH_MAX];
     if (tool.empty()) {
         result.outcome = check_no_tool;
@@ -98,21 +82,16 @@ qemu_check_result qemu_check(const std::string& file, const char* driver, bool d
         result.said = strerror(errno);
         return result;
     }
-    int out = memfd_create("qemu-img-check", MFD_CLOEXEC);
     // The image named by options, as the export names it: no name is read
-    // as a protocol or an option.
-    pid_t child = out < 0 ? -1
-                          : start_child({tool, "check", "--output=human", "--image-opts",
-                                         std::string("driver=") + driver +
-                                             ",file.driver=file,file.filename=" +
-                                             qemu_option_value(absolute)},
-                                        out, out);
-    int status = 0;
-    while (child > 0 && waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    std::vector<std::string> lines = out >= 0 ? lines_of(written(out)) : std::vector<std::string>();
-    if (out >= 0) close(out);
-    int code = child > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    // as a protocol or an option.  Its errors come with its output.
+    std::string shown;
+    int code = run_command(qemu_tool({tool, "check", "--output=human", "--image-opts",
+                                      std::string("driver=") + driver +
+                                          ",file.driver=file,file.filename=" +
+                                          qemu_option_value(absolute)},
+                                     kChildNull, kChildAsOutput),
+                           &shown);
+    std::vector<std::string> lines = lines_of(shown);
     std::vector<std::string> errors;
     bool only_refcounts = true;
     for (const std::string& line : lines) {
@@ -126,8 +105,7 @@ qemu_check_result qemu_check(const std::string& file, const char* driver, bool d
         return result;
     if (said.find("does not support checks") != std::string::npos) {
         result.outcome = check_not_offered;
-    } else if (said.find("Failed to get") != std::string::npos &&
-               said.find("lock") != std::string::npos) {
+    } else if (is_lock_refusal(said)) {
         result.outcome = check_in_use;
     } else if (code == kCorruptions || (code == kCheckFailed && !errors.empty()) ||
                said.find("errors have occurred during the check") != std::string::npos) {

@@ -1,26 +1,24 @@
 // The QEMU tools this program starts (qemu-storage-daemon, qemu-img) and
-// fusermount3: each a child of its own that ends with this program.
-#ifndef TAMRIX_PLATFORM_IMAGE_QEMU_CHILD_H
-#define TAMRIX_PLATFORM_IMAGE_QEMU_CHILD_H
-
-#include <sys/types.h>
+// fusermount3, and the values they are given.
+#ifndef TAMRIX_DISK_QEMU_CHILD_H
+#define TAMRIX_DISK_QEMU_CHILD_H
 
 #include <string>
 #include <vector>
 
-// Starts `words` (the program's path first) as our child, with no shell:
-// a process group of its own, so that Ctrl-C in the terminal reaches this
-// program only; SIGTERM when this program dies, even by SIGKILL
-// (PR_SET_PDEATHSIG); signals as a new program has them; standard input
-// /dev/null, its output on `out` and its errors on `err` (/dev/null where
-// -1).  -1 when it could not be started.
-pid_t start_child(const std::vector<std::string>& words, int out, int err);
+#include "../platform/posix/start_command.h"
 
-// Waits up to `milliseconds` for `child` to end; its wait status, or -1
-// while it still runs.
-int reaped(pid_t child, int milliseconds);
+// `words` (the program's path first) as a child, output on `out`, errors
+// on `err`, input /dev/null.  A process group of its own: Ctrl-C in the
+// terminal reaches this program only, which ends the daemon itself once
+// the run's changes are written.  It dies with us, even by SIGKILL: a
+// daemon left running would hold the image and its mount.  Signals as a
+// new program has them: SIGTERM ends it as QEMU intends (writing out what
+// it holds).
+child_command qemu_tool(const std::vector<std::string>& words, int out, int err);
 
-void sleep_milliseconds(int milliseconds);
+// Whether QEMU, in `said`, refused an image another program holds locked.
+bool is_lock_refusal(const std::string& said);
 
 // A value in QEMU's option syntax: a comma is written twice.
 std::string qemu_option_value(const std::string& value);

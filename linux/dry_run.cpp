@@ -15,23 +15,15 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdio.h>
-#include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <string>
 
+#include "../disk/scratch_folder.h"
+#include "../platform/posix/start_command.h"
 #include "front_end.h"
 
 namespace {
-
-std::string make_scratch_folder() {
-    const char* tmp = getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") +
-                          "/tamrix-preview.XXXXXX";
-    return mkdtemp(&pattern[0]) != nullptr ? pattern : "";
-}
 
 // Copies the target's text as it is now to `copy`, reading it as the runs
 // do (from a folder with its access time left alone, or out of the image).
@@ -58,28 +50,27 @@ bool output_closed() {
 }
 
 // Runs diff -u on the old and new text of one file; false when diff failed.
+// diff writes on our standard output and reads our input, in our process
+// group: Ctrl-C ends it with us, as in a pipeline.  Its signals are those
+// of a new program, so that a reader of its output that goes away ends it
+// as it ends any writer (SIGPIPE).  It need not die with us: it ends by
+// itself, and writes nothing but its output.
 bool show_diff(const std::string& name, const std::string& old_text, bool old_exists,
                const std::string& new_text) {
     fflush(stdout);
-    std::string old_label = "a/" + name, new_label = "b/" + name;
-    pid_t child = fork();
-    if (child == 0) {
-        signal(SIGPIPE, SIG_DFL);  // as a reader that goes away ends any writer
-        const char* absent = old_exists ? nullptr : "--new-file";
-        execlp("diff", "diff", "-u", "--label", old_label.c_str(), "--label", new_label.c_str(),
-               old_text.c_str(), new_text.c_str(), absent, (char*)nullptr);
-        _exit(127);
-    }
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child) return false;
-    // 0: the same, 1: a difference, anything else: trouble.
-    return WIFEXITED(status) && WEXITSTATUS(status) <= 1;
+    child_command diff;
+    diff.words = {"diff", "-u", "--label", "a/" + name, "--label", "b/" + name, old_text, new_text};
+    if (!old_exists) diff.words.push_back("--new-file");
+    diff.in = diff.out = diff.err = kChildInherits;
+    // 0: the same, 1: a difference, anything else (-1: not run): trouble.
+    int status = run_command(diff);
+    return status == 0 || status == 1;
 }
 
 }  // namespace
 
 int show_dry_run(selection chosen, bool install) {
-    std::string scratch = make_scratch_folder();
+    std::string scratch = scratch_folder_make("preview");
     if (scratch.empty()) {
         fprintf(stderr, "tamrix: no scratch folder for the dry run\n");
         return exit_unchanged;
@@ -96,15 +87,13 @@ int show_dry_run(selection chosen, bool install) {
         if (!show_diff(shown_in_windows_dir(target), old_text, old_exists,
                        scratch + "/" + name)) {
             if (output_closed()) {
-                std::error_code ignored;
-                std::filesystem::remove_all(scratch, ignored);
+                scratch_folder_remove(scratch);
                 front_end_exit(exit_interrupted + SIGPIPE);
             }
             fprintf(stderr, "tamrix: diff could not compare the texts of %s\n", name);
             status = exit_unchanged;
         }
     }
-    std::error_code ignored;
-    std::filesystem::remove_all(scratch, ignored);
+    scratch_folder_remove(scratch);
     return status;
 }

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "../platform/posix/posix_interruptions.h"
+#include "../platform/posix/split_at.h"
 #include "../resources/dialog_ids.h"
 #include "../ui/ui.h"
 #include "front_end.h"
@@ -142,8 +143,7 @@ void frame(int y, int x, int height, int width, const char* title) {
 // at the last blank that fits.  Blanks that start a line of the text stay.
 std::vector<std::string> wrap(const char* text, int width) {
     std::vector<std::string> lines;
-    std::string rest;
-    auto flush_paragraph = [&](std::string paragraph) {
+    for (std::string paragraph : split_at(text, '\n')) {
         while ((int)paragraph.size() > width) {
             size_t cut = paragraph.rfind(' ', width);
             size_t first_word = paragraph.find_first_not_of(' ');
@@ -156,16 +156,7 @@ std::vector<std::string> wrap(const char* text, int width) {
             }
         }
         lines.push_back(paragraph);
-    };
-    for (const char* c = text; *c != '\0'; c++) {
-        if (*c == '\n') {
-            flush_paragraph(rest);
-            rest.clear();
-        } else {
-            rest += *c;
-        }
     }
-    flush_paragraph(rest);
     return lines;
 }
 

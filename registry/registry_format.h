@@ -1,7 +1,9 @@
 // The registry file's field offsets and constants (described in
 // registry_file.h), and the little-endian reads and writes that the check,
 // the listing and the deletion share.  Callers read only where the check
-// (or a bounds test of their own) has shown the bytes to be.
+// (or a bounds test of their own) has shown the bytes to be.  The readers
+// are this folder's own, not disk/byte_order.h: registry/ includes nothing
+// outside itself.
 #ifndef TAMRIX_PLATFORM_POSIX_REGISTRY_FORMAT_H
 #define TAMRIX_PLATFORM_POSIX_REGISTRY_FORMAT_H
 

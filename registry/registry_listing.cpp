@@ -26,6 +26,8 @@ std::string registry_key_name(const std::string& bytes, const registry_layout& l
 uint32_t find_registry_key(const std::string& bytes, const registry_layout& layout, uint32_t from,
                            const std::string& path) {
     uint32_t node = from;
+    // Cut at each backslash here, not by platform/posix/split_at.h:
+    // registry/ includes nothing outside itself.
     size_t start = 0;
     while (node != kNoRegistryNode && start < path.size()) {
         size_t end = path.find('\\', start);

@@ -5,9 +5,9 @@
 #                       platform_files (posix_file_calls.cpp); the tests'
 #                       scripted backend, the benchmark and the disk image's
 #                       files (disk/) fill or wrap that table
-#   tamrix_posix        interruptions, no restart, and the seam's registry
-#                       calls on the Windows folder's SYSTEM.DAT
-#                       (offline_registry.h, over registry/)
+#   tamrix_posix        interruptions, no restart, the seam's registry calls
+#                       on the Windows folder's SYSTEM.DAT (offline_registry.h,
+#                       over registry/), and child programs (start_command.h)
 set(TAMRIX_POSIX_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 add_library(tamrix_posix_files STATIC
@@ -18,6 +18,7 @@ add_library(tamrix_posix_files STATIC
 add_library(tamrix_posix STATIC
   ${TAMRIX_POSIX_DIR}/posix_interruptions.cpp
   ${TAMRIX_POSIX_DIR}/posix_system.cpp
+  ${TAMRIX_POSIX_DIR}/start_command.cpp
   ${TAMRIX_POSIX_DIR}/offline_registry.cpp
 )
 target_link_libraries(tamrix_posix PUBLIC tamrix_posix_files tamrix_registry)

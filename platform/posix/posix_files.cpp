@@ -20,6 +20,7 @@
 #include <string>
 
 #include "posix_files.h"
+#include "split_at.h"
 
 // Reading a file or a folder does not change its access time where the
 // system lets us say so: a look that changes nothing leaves no trace.
@@ -48,11 +49,9 @@ static std::string linux_path(const char* windows_path) {
         resolved = "/";
         start = 1;
     }
-    while (start <= wanted.size()) {
-        size_t end = wanted.find('/', start);
-        if (end == std::string::npos) end = wanted.size();
-        std::string name = wanted.substr(start, end - start);
-        start = end + 1;
+    std::vector<std::string> names = split_at(wanted.substr(start), '/');
+    for (size_t i = 0; i < names.size(); i++) {
+        const std::string& name = names[i];
         if (name.empty()) continue;
         std::string candidate = resolved + name;
         struct stat info;
@@ -69,7 +68,7 @@ static std::string linux_path(const char* windows_path) {
             }
         }
         resolved = candidate;
-        if (end < wanted.size()) resolved += "/";
+        if (i + 1 < names.size()) resolved += "/";
     }
     return resolved;
 }

@@ -78,12 +78,14 @@ class DryRun(unittest.TestCase):
         before = stamps(dry)  # before anything reads the files
         scratch = tempfile.mkdtemp(prefix="tamrix-tmpdir-")
         self.addCleanup(shutil.rmtree, scratch)
+        # What a killed dry run left (no process has that id) goes too.
+        os.makedirs(os.path.join(scratch, "tamrix-preview.999999999", "left"))
         shown = subprocess.run([tamrix_program()] + args + ["--dry-run", "--windows-dir",
                                                             dry.windows],
                                stdin=subprocess.DEVNULL, capture_output=True,
-                               env=dict(os.environ, TMPDIR=scratch))
+                               env=dict(os.environ, TMPDIR=scratch, XDG_RUNTIME_DIR=scratch))
         self.assertEqual((shown.returncode, shown.stderr), (done[0], b""))
-        self.assertEqual(os.listdir(scratch), [])  # its scratch folder is gone
+        self.assertEqual(os.listdir(scratch), [])  # the scratch folders are gone
         self.assertEqual((stamps(dry), dry.contents()), (before, files))
         # The diff keeps the files' CR LF, which patch --binary keeps too.
         patched = subprocess.run(["patch", "-p1", "--binary", "--quiet", "--no-backup-if-mismatch"],

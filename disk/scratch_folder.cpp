@@ -1,0 +1,70 @@
+// A run's scratch folder and files (see scratch_folder.h).
+#include "scratch_folder.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+namespace {
+
+std::string tmpdir() {
+    const char* tmp = getenv("TMPDIR");
+    return tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp";
+}
+
+// Removes the folders "PREFIX<pid>" in `parent` of this user's runs that
+// have ended.
+void remove_ended_runs(const std::string& parent, const std::string& prefix,
+                       scratch_release release) {
+    std::error_code unread;  // no exceptions: an unreadable parent ends the sweep
+    using std::filesystem::directory_iterator;
+    for (auto entry = directory_iterator(parent, unread); entry != directory_iterator();
+         entry.increment(unread)) {
+        std::string folder = entry->path(), name = entry->path().filename();
+        char* end = nullptr;
+        long pid = name.compare(0, prefix.size(), prefix) != 0
+                       ? 0 : strtol(name.c_str() + prefix.size(), &end, 10);
+        struct stat info;
+        if (pid <= 0 || *end != '\0' || lstat(folder.c_str(), &info) != 0 ||
+            !S_ISDIR(info.st_mode) || info.st_uid != geteuid())
+            continue;
+        if (pid == getpid() || (kill((pid_t)pid, 0) != 0 && errno == ESRCH))
+            scratch_folder_remove(folder, release);
+    }
+}
+
+}  // namespace
+
+std::string scratch_parent() {
+    const char* runtime = getenv("XDG_RUNTIME_DIR");
+    return runtime != nullptr && runtime[0] != '\0' ? runtime : tmpdir();
+}
+
+std::string scratch_folder_make(const char* purpose, scratch_release release) {
+    std::string parent = scratch_parent(), prefix = std::string("tamrix-") + purpose + ".";
+    remove_ended_runs(parent, prefix, release);
+    std::string folder = parent + "/" + prefix + std::to_string(getpid());
+    return mkdir(folder.c_str(), 0700) == 0 ? folder : "";
+}
+
+bool scratch_folder_remove(const std::string& folder, scratch_release release) {
+    if (release != nullptr && !release(folder)) return false;
+    std::error_code failed;
+    std::filesystem::remove_all(folder, failed);
+    return !failed;
+}
+
+int scratch_file() {
+    std::string folder = tmpdir();
+    int fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0) return fd;
+    std::string pattern = folder + "/tamrix-image.XXXXXX";
+    fd = mkostemp(&pattern[0], O_CLOEXEC);
+    if (fd >= 0) unlink(pattern.c_str());
+    return fd;
+}

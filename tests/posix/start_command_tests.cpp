@@ -1,0 +1,70 @@
+// The named options of a child program reach it, as the child sees itself
+// in /proc; its environment and input are the ones given; a missing
+// program is never started.
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "platform/posix/start_command.h"
+
+namespace {
+
+// What `command`, run as cat of /proc/self/FILE, shows.
+std::string shown_by(child_command command, const char* file) {
+    command.words = {"cat", std::string("/proc/self/") + file};
+    std::string shown;
+    EXPECT_EQ(run_command(command, &shown), 0);
+    return shown;
+}
+
+// The child's blocked signals, from its status.
+std::string blocked(const child_command& command) {
+    std::string status = shown_by(command, "status");
+    size_t at = status.find("\nSigBlk:\t");
+    return at == std::string::npos ? "" : status.substr(at + 9, 16);
+}
+
+// Whether the child leads a process group of its own, and whether it is in ours.
+void groups(const child_command& command, bool* leads, bool* in_ours) {
+    int pid = 0, parent = 0, group = 0;
+    char state = 0;
+    sscanf(shown_by(command, "stat").c_str(), "%d (cat) %c %d %d", &pid, &state, &parent, &group);
+    *leads = group == pid;
+    *in_ours = group == getpgrp();
+}
+
+}  // namespace
+
+TEST(StartCommand, TheOptionsReachTheChild) {
+    child_command plain, tool;
+    tool.signals = interruptions_blocked;
+    tool.own_process_group = true;
+    EXPECT_EQ(blocked(plain), "0000000000000000");
+    EXPECT_EQ(blocked(tool), "0000000000004007");  // SIGHUP, SIGINT, SIGQUIT, SIGTERM
+    bool leads = false, in_ours = false;
+    groups(plain, &leads, &in_ours);
+    EXPECT_TRUE(!leads && in_ours);
+    groups(tool, &leads, &in_ours);
+    EXPECT_TRUE(leads && !in_ours);
+
+    std::vector<std::string> environment = {"ONLY=this"};
+    child_command env;
+    env.words = {"env"};
+    env.environment = &environment;
+    std::string shown;
+    EXPECT_EQ(run_command(env, &shown), 0);
+    EXPECT_EQ(shown, "ONLY=this\n");
+
+    child_command cat;  // its input /dev/null: it ends at once, having read nothing
+    cat.words = {"cat"};
+    shown.clear();
+    EXPECT_EQ(run_command(cat, &shown), 0);
+    EXPECT_EQ(shown, "");
+
+    child_command missing;
+    missing.words = {"tamrix-no-such-program"};
+    EXPECT_EQ(start_command(missing), -1);
+    EXPECT_EQ(run_command(missing, &shown), -1);
+}
