@@ -9,7 +9,6 @@
 #include <stdio.h>
 #include <string.h>
 #include <strings.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +16,7 @@
 #include "../disk/image_disk.h"
 #include "../disk/image_export.h"
 #include "../disk/image_files.h"
+#include "../disk/image_session.h"
 #include "../disk/qemu_check.h"
 #include "../platform/posix/offline_registry.h"
 #include "../system/system.h"
@@ -98,29 +98,13 @@ std::string drive_c_path(const std::string& given) {
     return "C:" + path;
 }
 
-// The run's own lock on an image QEMU changes: flock on the image file,
-// which QEMU's locks (byte ranges, fcntl) never meet, so that a second
-// Tamrix is told apart from a virtual machine.  Held until the process
-// ends; -1 while none is held.
-int export_lock_fd = -1;
-
 const char kAnotherTamrix[] =
     " right now; nothing was changed.  Try again when it has finished.";
-
-// Whether another Tamrix holds its lock on the image `image`.
-bool held_by_tamrix(const std::string& image) {
-    if (export_lock_fd >= 0) return false;  // this run holds it
-    int fd = open(image.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
-    bool held = flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-    close(fd);
-    return held;
-}
 
 // The refusal of an image that another program has open: another Tamrix,
 // or else such as a virtual machine, with `said` for the latter.
 int refuse_in_use(const std::string& image, const std::string& said) {
-    if (held_by_tamrix(image))
+    if (another_tamrix_holds_image())
         return refuse("Another Tamrix is changing " + image + kAnotherTamrix,
                       exit_held_elsewhere);
     return refuse(said, exit_held_elsewhere);
@@ -160,26 +144,25 @@ int check_image(const std::string& image, const image_format& format, bool for_c
     return exit_done;
 }
 
-// An image of an emulator's format, open as `fd`, exported as a raw disk
-// at `*disk`, which `*disk_fd` then reads (see image_export.h); exit_done,
-// or the status the program ends with.  Before the export: this run's
-// lock, then the check of the image.
-int export_image(int fd, const std::string& image, const image_format& format, bool for_changes,
-                 std::string* disk, int* disk_fd) {
-    std::string error = for_changes ? not_writable(image, image_write_access(fd, image)) : "";
+// The_image, of an emulator's format, exported as a raw disk, which
+// the_image.disk_fd then reads (see image_export.h); exit_done, or the
+// status the program ends with.  Before the export: this run's lock, then
+// the check of the image.
+int export_image(bool for_changes) {
+    image_session& session = the_image;
+    const std::string& image = session.shown;
+    const image_format& format = session.format;
+    std::string error = for_changes ? not_writable(image, session.access) : "";
     if (!error.empty()) return refuse(error);
-    if (for_changes) {
-        export_lock_fd = open(image.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (export_lock_fd < 0 || flock(export_lock_fd, LOCK_EX | LOCK_NB) != 0)
-            return errno == EWOULDBLOCK
-                       ? refuse("Another Tamrix is changing " + image + kAnotherTamrix,
-                                exit_held_elsewhere)
-                       : refuse("The disk image " + image +
-                                " could not be locked; nothing was changed.");
-    }
+    image_lock_result lock = for_changes ? image_hold_for_export() : image_locked;
+    if (lock == image_held_by_tamrix)
+        return refuse("Another Tamrix is changing " + image + kAnotherTamrix, exit_held_elsewhere);
+    if (lock != image_locked)
+        return refuse("The disk image " + image + " could not be locked; nothing was changed.");
     int checked = check_image(image, format, for_changes);
     if (checked != exit_done) return checked;
-    switch (image_export_start(image, image, format.what, format.qemu_driver, !for_changes, disk,
+    std::string disk;
+    switch (image_export_start(image, image, format.what, format.qemu_driver, !for_changes, &disk,
                                &error)) {
         case export_ready: break;
         case export_in_use: return refuse_in_use(image, error);
@@ -188,13 +171,19 @@ int export_image(int fd, const std::string& image, const image_format& format, b
                           image_convert_hint(image, format.qemu_driver));
         case export_failed: return refuse(error);
     }
+    session.exported = true;
     // QEMU opened the image by its name: it must be the file whose format was read.
     struct stat read_here, opened;
-    if (fstat(fd, &read_here) != 0 || stat(image.c_str(), &opened) != 0 ||
+    if (fstat(session.fd, &read_here) != 0 || stat(image.c_str(), &opened) != 0 ||
         opened.st_dev != read_here.st_dev || opened.st_ino != read_here.st_ino)
         return refuse(image + " was replaced while Tamrix opened it; nothing was changed.");
-    *disk_fd = open(disk->c_str(), O_RDONLY | O_CLOEXEC);
-    if (*disk_fd < 0) return refuse("Can't read QEMU's export of " + image + ": " + strerror(errno));
+    // Above the descriptors a tool's standard streams are set up on.
+    int fd = open(disk.c_str(), (for_changes ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+    session.disk_fd = fd >= 0 ? fcntl(fd, F_DUPFD_CLOEXEC, 10) : -1;
+    if (fd >= 0) close(fd);
+    if (session.disk_fd < 0)
+        return refuse("Can't read QEMU's export of " + image + ": " + strerror(errno));
+    session.disk = disk;
     return exit_done;
 }
 
@@ -203,34 +192,30 @@ int export_image(int fd, const std::string& image, const image_format& format, b
 int open_image(const std::string& image, int partition, bool for_changes,
                std::string* windows_dir) {
     std::string error;
-    int fd = open_image_file(image, image, &error);
-    if (fd < 0) return refuse(error);
-    // What mtools works on: the image, or QEMU's raw disk of it.
-    std::string disk = image;
-    int disk_fd = fd;
-    image_format format = read_image_format(fd);
-    bool exported = format.way == image_through_qemu;
+    if (!image_session_open(&the_image, image, &error)) return refuse(error);
+    const image_format& format = the_image.format;
     int status = exit_done;
     if (format.damaged)
         status = refuse(image + " is " + format.what + ", " + format.refusal +
                             "  Nothing was changed.",
                         damaged_status(for_changes));
-    else if (exported)
-        status = export_image(fd, image, format, for_changes, &disk, &disk_fd);
+    else if (format.way == image_through_qemu)
+        status = export_image(for_changes);
     if (status == exit_done) {
-        image_volume volume = find_fat_volume(disk_fd, image, partition);
+        // QEMU's export is a raw disk, whatever the image's format.
+        image_volume volume = find_fat_volume(
+            the_image.disk_fd, the_image.exported ? image_format() : format, image, partition);
+        the_image.volume_offset = volume.offset;
         if (!volume.found)
             status = refuse(volume.error, volume.damaged ? damaged_status(for_changes)
                                                          : exit_missing);
-        else if (!image_attach(disk, volume.offset, &error, exported ? image.c_str() : nullptr))
+        else if (!image_attach(&error))
             status = refuse(error);
-        else if (for_changes && !not_writable(image, image_write_access()).empty())
-            status = refuse(not_writable(image, image_write_access()));
+        else if (for_changes && !not_writable(image, the_image.access).empty())
+            status = refuse(not_writable(image, the_image.access));
         else if (for_changes)
-            status = refuse_without_room(fd, image);
+            status = refuse_without_room(the_image.fd, image);
     }
-    if (disk_fd != fd && disk_fd >= 0) close(disk_fd);
-    close(fd);
     if (status != exit_done) return status;
 
     if (!windows_dir->empty()) {
