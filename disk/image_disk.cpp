@@ -212,7 +212,6 @@ bool image_session_open(image_session* session, const std::string& path, std::st
         return false;
     }
     session->format = read_image_format(session->fd);
-    session->disk = path;
     session->disk_fd = session->fd;
     return true;
 }

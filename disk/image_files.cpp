@@ -246,19 +246,21 @@ void keep_why_not_copied(const std::string& name, int in, uint64_t volume_room, 
 // that fails leaves the volume as it was (image_journal.h).
 bool change_image(const std::string& folder, const std::string& tool,
                   const std::vector<std::string>& args, int in) {
-    if (!journal_keep(the_image.disk_fd, the_image.volume_offset, folder.c_str())) return false;
+    image_session& image = the_image;
+    if (!journal_keep(&image.journal, image.disk_fd, image.volume_offset, folder.c_str()))
+        return false;
     interruptions_hold();
     int status = run_tool(tool, args, in, -1, nullptr);
     listings.clear();
     bool done = status == 0 && fsync(the_image.disk_fd) == 0;
     if (done) {
-        journal_forget();
+        journal_forget(&the_image.journal);
     } else if (in >= 0) {
-        uint64_t volume_room = journal_free_bytes();
-        bool put_back = journal_put_back(the_image.disk_fd);
+        uint64_t volume_room = journal_free_bytes(the_image.journal);
+        bool put_back = journal_put_back(&the_image.journal, the_image.disk_fd);
         keep_why_not_copied(leaf_of(args.back()), in, volume_room, put_back);
     } else {
-        journal_put_back(the_image.disk_fd);
+        journal_put_back(&the_image.journal, the_image.disk_fd);
     }
     interruptions_let_through();
     return done;

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "image_formats.h"
+#include "image_journal.h"
 
 // Whether this process may write the image file, or why not.
 enum image_access {
@@ -26,10 +27,10 @@ struct image_session {
     image_access access = image_read_only;  // what the open for writing found
     image_format format;      // read from fd
     bool exported = false;    // QEMU exports it as a raw disk (image_export.h)
-    std::string disk;         // the raw disk mtools changes: the image, or QEMU's export
-    int disk_fd = -1;         // that disk, read-write when fd is; fd itself when not exported
+    int disk_fd = -1;         // the raw disk mtools changes: fd, or QEMU's export of it
     uint64_t volume_offset = 0;  // of the FAT volume in the disk
     bool held = false;        // this run's locks on fd (image_lock): others are kept out
+    image_journal journal;    // what the change being made may write, kept to put it back
 };
 
 // The image of this process: there is one at most, attached for the whole

@@ -183,7 +183,6 @@ int export_image(bool for_changes) {
     if (fd >= 0) close(fd);
     if (session.disk_fd < 0)
         return refuse("Can't read QEMU's export of " + image + ": " + strerror(errno));
-    session.disk = disk;
     return exit_done;
 }
 
