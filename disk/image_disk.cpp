@@ -151,10 +151,8 @@ const char* kind_of_file(mode_t mode) {
 
 }  // namespace
 
-namespace {
-
 // The format of the image open as `fd`, from its first bytes and its end.
-image_format read_image_format(int fd) {
+static image_format read_image_format(int fd) {
     struct stat info;
     std::vector<unsigned char> head(kFormatHeadBytes);
     unsigned char tail[kFormatTailBytes];
@@ -166,51 +164,38 @@ image_format read_image_format(int fd) {
     return name_image_format(head.data(), head_size, has_tail ? tail : nullptr);
 }
 
-}  // namespace
-
-image_session the_image;  // the image of this run (image_session.h)
+image_session the_image;  // the run's image (image_session.h)
 
 bool image_session_open(image_session* session, const std::string& path, std::string* error) {
     session->shown = path;
     struct stat info;
-    if (stat(path.c_str(), &info) != 0) {
-        *error = "Can't open the disk image " + path + ": " + strerror(errno);
-        return false;
-    }
-    int fd = -1;
-    if (S_ISREG(info.st_mode)) {
+    bool opened = stat(path.c_str(), &info) == 0;
+    if (opened && S_ISREG(info.st_mode)) {
         // Should the name hold a FIFO by now, these opens still return at
-        // once, and the fstat refuses it.  Opening it for writing is the
+        // once, and the fstat below refuses it.  The open for writing is the
         // one test of whether this user may change it.
         const int kFlags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
-        fd = open(path.c_str(), O_RDWR | kFlags);
+        int fd = open(path.c_str(), O_RDWR | kFlags);
         session->access = fd >= 0         ? image_writable
                           : errno == EROFS ? image_on_read_only_fs
                                            : image_not_yours;
         if (fd < 0) fd = open(path.c_str(), O_RDONLY | kFlags);
-        if (fd < 0) {
-            *error = "Can't open the disk image " + path + ": " + strerror(errno);
-            return false;
-        }
-        if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-            close(fd);
-            fd = -1;
-        }
+        // Above the descriptors a tool's standard streams are set up on.
+        if (fd >= 0) session->fd = fcntl(fd, F_DUPFD_CLOEXEC, 10);
+        if (fd >= 0) close(fd);
+        opened = session->fd >= 0;
     }
-    if (fd < 0) {
+    if (!opened) {
+        *error = "Can't open the disk image " + path + ": " + strerror(errno);
+        return false;
+    }
+    if (session->fd < 0 || fstat(session->fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         *error = path + " is " + kind_of_file(info.st_mode) +
                  ", not a disk image; nothing was changed.";
         return false;
     }
     if ((info.st_mode & 0222) == 0) session->access = image_read_only;
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    // Above the descriptors a tool's standard streams are set up on.
-    session->fd = fcntl(fd, F_DUPFD_CLOEXEC, 10);
-    close(fd);
-    if (session->fd < 0) {
-        *error = "Can't open the disk image " + path + ": " + strerror(errno);
-        return false;
-    }
+    fcntl(session->fd, F_SETFL, fcntl(session->fd, F_GETFL) & ~O_NONBLOCK);
     session->format = read_image_format(session->fd);
     session->disk_fd = session->fd;
     return true;
@@ -278,6 +263,5 @@ image_volume find_fat_volume(int fd, const image_format& format, const std::stri
     image_volume volume;
     volume.found = true;
     volume.offset = chosen->start * kSector;
-    volume.partition = chosen->number;
     return volume;
 }

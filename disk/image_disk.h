@@ -28,7 +28,6 @@ struct image_volume {
     std::string error;    // when not found: a sentence for the user, naming the image
     bool damaged = false;  // not found because the image is cut short (image_checks.h)
     uint64_t offset = 0;  // of the FAT volume's boot sector, in bytes
-    int partition = 0;    // its number, or 0 for a bare volume
 };
 
 // Lines that tell how to convert the image `shown` to a raw one, which

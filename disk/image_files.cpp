@@ -482,18 +482,25 @@ const file_backend image_file_backend = {
 
 // ---- the image as a whole ----------------------------------------------------------------
 
-// An exported image is held from before QEMU opened it (the flock of
-// image_hold_for_export), and QEMU's own locks on it keep a virtual machine
-// out: only a direct image is locked for each run.
+// An OFD lock of `type` over the whole file: from byte 0 to the end,
+// however long the file grows.
+static struct flock whole_file(short type) {
+    struct flock whole;
+    memset(&whole, 0, sizeof whole);
+    whole.l_type = type;
+    whole.l_whence = SEEK_SET;
+    return whole;
+}
+
+// An exported image is held from before QEMU opened it (open_image.cpp),
+// and QEMU's own locks on it keep a virtual machine out: only a direct
+// image is locked for each run.
 image_lock_result image_lock() {
     if (the_image.exported) return image_locked;
     if (flock(the_image.fd, LOCK_EX | LOCK_NB) != 0)
         return errno == EWOULDBLOCK ? image_held_by_tamrix : image_not_locked;
     the_image.held = true;
-    struct flock whole;
-    memset(&whole, 0, sizeof whole);
-    whole.l_type = F_WRLCK;
-    whole.l_whence = SEEK_SET;  // from byte 0 to the end, however long the file grows
+    struct flock whole = whole_file(F_WRLCK);
     if (fcntl(the_image.fd, F_OFD_SETLK, &whole) != 0) {
         bool in_use = errno == EAGAIN || errno == EACCES;
         image_unlock();
@@ -502,43 +509,24 @@ image_lock_result image_lock() {
     return image_locked;
 }
 
-image_lock_result image_hold_for_export() {
-    if (flock(the_image.fd, LOCK_EX | LOCK_NB) != 0)
-        return errno == EWOULDBLOCK ? image_held_by_tamrix : image_not_locked;
-    the_image.held = true;
-    return image_locked;
-}
-
 void image_unlock() {
     if (the_image.exported || !the_image.held) return;
-    struct flock whole;
-    memset(&whole, 0, sizeof whole);
-    whole.l_type = F_UNLCK;
-    whole.l_whence = SEEK_SET;
+    struct flock whole = whole_file(F_UNLCK);
     fcntl(the_image.fd, F_OFD_SETLK, &whole);
     flock(the_image.fd, LOCK_UN);
     the_image.held = false;
 }
 
-bool another_tamrix_holds_image() {
-    if (the_image.held) return false;  // this run holds it
-    // A shared lock is refused while another Tamrix holds its own.
-    if (flock(the_image.fd, LOCK_SH | LOCK_NB) == 0) return flock(the_image.fd, LOCK_UN), false;
-    return errno == EWOULDBLOCK;
-}
-
 bool image_locked_elsewhere() {
-    struct flock whole;
-    memset(&whole, 0, sizeof whole);
-    whole.l_type = F_WRLCK;  // what would conflict with taking the whole file
-    whole.l_whence = SEEK_SET;
+    struct flock whole = whole_file(F_WRLCK);  // what would conflict with taking it all
     return fcntl(the_image.disk_fd, F_OFD_GETLK, &whole) == 0 && whole.l_type != F_UNLCK;
 }
 
 bool image_take_copy_failure(image_copy_failure* failure) {
+    if (copy_failure.why == copy_no_reason) return false;
     *failure = copy_failure;
     copy_failure = image_copy_failure();
-    return failure->why != copy_no_reason;
+    return true;
 }
 
 bool image_list(const char* path, std::vector<image_entry>* entries) {
@@ -546,25 +534,6 @@ bool image_list(const char* path, std::vector<image_entry>* entries) {
     if (found == nullptr) return false;
     *entries = *found;
     return true;
-}
-
-bool image_read_whole(const char* path, std::string* bytes, size_t limit) {
-    std::string name = path_in_volume(path);
-    entry_found found = look_up(name);
-    if (!found.exists || found.folder) return false;
-    int fd = scratch_file();
-    if (fd < 0) return false;
-    struct stat info;
-    bool read_all = copy_out(name, fd) && fstat(fd, &info) == 0 && (size_t)info.st_size <= limit;
-    if (read_all) bytes->resize((size_t)info.st_size);
-    for (size_t done = 0; read_all && done < bytes->size();) {
-        int32_t count = folder_file_backend.read(fd, &(*bytes)[done],
-                                                 (uint32_t)(bytes->size() - done));
-        read_all = count > 0;
-        done += read_all ? (size_t)count : 0;
-    }
-    close(fd);
-    return read_all;
 }
 
 // ---- attributes ----------------------------------------------------------------------

@@ -73,13 +73,11 @@ bool image_take_copy_failure(image_copy_failure* failure);
 
 // ---- the image as a whole --------------------------------------------------------
 
-// An exclusive lock on a direct image for one run: flock on the image file
-// against another Tamrix, and an OFD write lock over the whole file (fcntl
-// F_OFD_SETLK), which conflicts with the byte-range locks a virtual
-// machine such as QEMU holds on the images it has open; the image must be
-// open for writing.  Held until image_unlock.  An image QEMU exports is
-// held by its flock alone, taken before QEMU opens it
-// (image_hold_for_export) and kept until the process ends.
+// An exclusive lock on a direct image for one run, until image_unlock:
+// flock against another Tamrix, and an OFD write lock over the whole file
+// (F_OFD_SETLK; the image open for writing), which conflicts with the
+// byte-range locks a virtual machine such as QEMU holds on its images.  An
+// image QEMU exports is held by a flock from before QEMU opened it.
 enum image_lock_result {
     image_locked,
     image_held_by_tamrix,  // another Tamrix holds it
@@ -87,10 +85,7 @@ enum image_lock_result {
     image_not_locked,      // it is not open for writing, or the lock failed
 };
 image_lock_result image_lock();
-image_lock_result image_hold_for_export();
 void image_unlock();
-// Whether another Tamrix holds its flock on the image file.
-bool another_tamrix_holds_image();
 // Whether another program holds a lock on the image file, as a virtual
 // machine that has it open does; tested without taking one (F_OFD_GETLK).
 bool image_locked_elsewhere();
@@ -102,9 +97,6 @@ struct image_entry {
 // The entries of a folder, without "." and ".."; false when there is no
 // such folder.
 bool image_list(const char* path, std::vector<image_entry>* entries);
-// A file's bytes, at most `limit` of them; false when it is missing,
-// unreadable or larger.
-bool image_read_whole(const char* path, std::string* bytes, size_t limit);
 
 // A file's DOS attributes, read and set through mattrib: read-only 0x01,
 // hidden 0x02, system 0x04, archive 0x20.  False when the file is missing

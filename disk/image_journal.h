@@ -44,21 +44,16 @@
 #ifndef TAMRIX_PLATFORM_IMAGE_IMAGE_JOURNAL_H
 #define TAMRIX_PLATFORM_IMAGE_IMAGE_JOURNAL_H
 
-#include <stddef.h>
-#include <stdint.h>
-
 #include <vector>
 
 #include "fat_layout.h"
 
-// A stretch of the image kept, and where its bytes are in the copy.
+// The copy of what the current change may write: stretches of the image,
+// their bytes one after the other in `copy`.
 struct kept_region {
-    uint64_t offset;  // in the image
-    uint64_t bytes;
-    size_t at;        // in `copy`
+    uint64_t offset, bytes;  // in the image
+    size_t at;               // in `copy`
 };
-
-// The copy of what the current change may write.
 struct image_journal {
     std::vector<kept_region> regions;
     fat_layout layout;  // of the volume kept; the first region holds its FATs

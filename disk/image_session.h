@@ -1,14 +1,8 @@
-// The one disk image a run works on: opened, probed and checked once, then
-// handed to the file backend (image_files.h).  Every part of the program
-// that reads or changes the image reaches it through this record, so that
-// the image file is opened once, its format read once and its writability
-// tested once, whichever way (direct or through QEMU) it is changed.
+// The one disk image a run works on, as one record: its file opened, its
+// format read and its writability tested once, whichever way (directly or
+// through QEMU) it is changed; the file backend (image_files.h) works on it.
 #ifndef TAMRIX_DISK_IMAGE_SESSION_H
 #define TAMRIX_DISK_IMAGE_SESSION_H
-
-#include <stdint.h>
-
-#include <string>
 
 #include "image_formats.h"
 #include "image_journal.h"
@@ -33,19 +27,15 @@ struct image_session {
     image_journal journal;    // what the change being made may write, kept to put it back
 };
 
-// The image of this process: there is one at most, attached for the whole
-// run (image_attach), and the file backend's calls are about it.
+// The image of this process, which has one at most, for the whole run.
 extern image_session the_image;
 
-// Opens the image file `path` for the session: for reading and writing
-// where this user may (every run locks it, a dry run's and the put-back of
-// a cut-off swap in `status` too, which takes a descriptor open for
-// writing), else for reading; why not is kept in `access`, for the caller
-// to tell once it has told what else is wrong with the image.
-// Anything but a file (a FIFO, a socket, a device, a folder) is refused at
+// Opens the image file `path` for reading and writing where this user may
+// (every run locks it, which takes that), else for reading, keeping why
+// not in `access` for the caller to tell in its turn; then reads its
+// format.  Anything but a file (a FIFO, a device, a folder) is refused at
 // once, without an open that could wait for a writer or touch a device.
-// Then reads its format.  False, with a sentence for the user in `error`,
-// when it cannot be opened.
+// False, with a sentence for the user in `error`, when it cannot be opened.
 bool image_session_open(image_session* session, const std::string& path, std::string* error);
 
 #endif

@@ -9,6 +9,7 @@
 #include <stdio.h>
 #include <string.h>
 #include <strings.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -98,16 +99,15 @@ std::string drive_c_path(const std::string& given) {
     return "C:" + path;
 }
 
-const char kAnotherTamrix[] =
-    " right now; nothing was changed.  Try again when it has finished.";
-
 // The refusal of an image that another program has open: another Tamrix,
-// or else such as a virtual machine, with `said` for the latter.
-int refuse_in_use(const std::string& image, const std::string& said) {
-    if (another_tamrix_holds_image())
-        return refuse("Another Tamrix is changing " + image + kAnotherTamrix,
-                      exit_held_elsewhere);
-    return refuse(said, exit_held_elsewhere);
+// or else such as a virtual machine.
+int refuse_in_use(const std::string& image) {
+    // A shared flock is refused while another Tamrix holds its own.
+    bool tamrix = !the_image.held && flock(the_image.fd, LOCK_SH | LOCK_NB) != 0 &&
+                  errno == EWOULDBLOCK;
+    if (!the_image.held) flock(the_image.fd, LOCK_UN);
+    return refuse(held_text(tamrix ? image_held_by_tamrix : image_in_use, image),
+                  exit_held_elsewhere);
 }
 
 // Status 1 where a run would change the image, 3 where it only reads it
@@ -128,12 +128,7 @@ int check_image(const std::string& image, const image_format& format, bool for_c
                               "all -f " + format.qemu_driver + " " + image + "' on a copy."
                               "\nqemu-img check said: " + check.said,
                           damaged_status(for_changes));
-        case check_in_use:
-            return refuse_in_use(image, "The disk image " + image +
-                                            " is in use by another program, such as a virtual "
-                                            "machine that has it open; nothing was changed.  "
-                                            "Shut the virtual machine down first, then try "
-                                            "again.");
+        case check_in_use: return refuse_in_use(image);
         case check_unopened:
             return refuse("QEMU cannot open " + image + " as " + format.what +
                           "; nothing was changed.  It said: " + check.said);
@@ -154,18 +149,20 @@ int export_image(bool for_changes) {
     const image_format& format = session.format;
     std::string error = for_changes ? not_writable(image, session.access) : "";
     if (!error.empty()) return refuse(error);
-    image_lock_result lock = for_changes ? image_hold_for_export() : image_locked;
-    if (lock == image_held_by_tamrix)
-        return refuse("Another Tamrix is changing " + image + kAnotherTamrix, exit_held_elsewhere);
-    if (lock != image_locked)
-        return refuse("The disk image " + image + " could not be locked; nothing was changed.");
+    // This run's lock, held until the process ends: flock, which QEMU's
+    // locks (byte ranges, fcntl) never meet, so that a second Tamrix is
+    // told apart from a virtual machine.
+    session.held = for_changes && flock(session.fd, LOCK_EX | LOCK_NB) == 0;
+    if (for_changes && !session.held)
+        return errno == EWOULDBLOCK ? refuse_in_use(image)
+                                    : refuse(held_text(image_not_locked, image));
     int checked = check_image(image, format, for_changes);
     if (checked != exit_done) return checked;
     std::string disk;
     switch (image_export_start(image, image, format.what, format.qemu_driver, !for_changes, &disk,
                                &error)) {
         case export_ready: break;
-        case export_in_use: return refuse_in_use(image, error);
+        case export_in_use: return refuse_in_use(image);
         case export_cannot_start:
             return refuse(error + "  Nothing was changed." +
                           image_convert_hint(image, format.qemu_driver));
@@ -188,35 +185,39 @@ int export_image(bool for_changes) {
 
 }  // namespace
 
+std::string held_text(image_lock_result lock, const std::string& shown) {
+    if (lock == image_held_by_tamrix)
+        return "Another Tamrix is changing " + shown +
+               " right now; nothing was changed.  Try again when it has finished.";
+    if (lock == image_in_use)
+        return "The disk image " + shown + " is in use by another program, such as a virtual "
+               "machine that has it open; nothing was changed.  Shut the virtual machine down "
+               "first, then try again.";
+    return "The disk image " + shown + " could not be locked; nothing was changed.";
+}
+
 int open_image(const std::string& image, int partition, bool for_changes,
                std::string* windows_dir) {
     std::string error;
     if (!image_session_open(&the_image, image, &error)) return refuse(error);
     const image_format& format = the_image.format;
-    int status = exit_done;
     if (format.damaged)
-        status = refuse(image + " is " + format.what + ", " + format.refusal +
-                            "  Nothing was changed.",
-                        damaged_status(for_changes));
-    else if (format.way == image_through_qemu)
-        status = export_image(for_changes);
-    if (status == exit_done) {
-        // QEMU's export is a raw disk, whatever the image's format.
-        image_volume volume = find_fat_volume(
-            the_image.disk_fd, the_image.exported ? image_format() : format, image, partition);
-        the_image.volume_offset = volume.offset;
-        if (!volume.found)
-            status = refuse(volume.error, volume.damaged ? damaged_status(for_changes)
-                                                         : exit_missing);
-        else if (!image_attach(&error))
-            status = refuse(error);
-        else if (for_changes && !not_writable(image, the_image.access).empty())
-            status = refuse(not_writable(image, the_image.access));
-        else if (for_changes)
-            status = refuse_without_room(the_image.fd, image);
-    }
+        return refuse(image + " is " + format.what + ", " + format.refusal +
+                          "  Nothing was changed.",
+                      damaged_status(for_changes));
+    int status = format.way == image_through_qemu ? export_image(for_changes) : exit_done;
     if (status != exit_done) return status;
-
+    // QEMU's export is a raw disk, whatever the image's format.
+    image_volume volume = find_fat_volume(
+        the_image.disk_fd, the_image.exported ? image_format() : format, image, partition);
+    the_image.volume_offset = volume.offset;
+    if (!volume.found)
+        return refuse(volume.error, volume.damaged ? damaged_status(for_changes) : exit_missing);
+    if (!image_attach(&error)) return refuse(error);
+    error = for_changes ? not_writable(image, the_image.access) : "";
+    if (!error.empty()) return refuse(error);
+    status = for_changes ? refuse_without_room(the_image.fd, image) : exit_done;
+    if (status != exit_done) return status;
     if (!windows_dir->empty()) {
         *windows_dir = drive_c_path(*windows_dir);
         return exit_done;

@@ -13,6 +13,7 @@
 #include "../disk/image_files.h"
 #include "../platform/posix/posix_files.h"
 #include "../platform/posix/posix_interruptions.h"
+#include "front_end.h"
 
 namespace {
 
@@ -51,23 +52,10 @@ void tell_why_not_copied() {
     platform_message_box(text.c_str(), "Tamrix", icon_error, buttons_ok);
 }
 
-// Gives what `call` gives, once a signal that came meanwhile has been acted on.
-template <typename Call>
-auto then_check(Call call) -> decltype(call()) {
-    auto result = call();
-    interruptions_check();
-    return result;
-}
-
 // How an unfinished file is named for its deletion: a Linux path, or a
 // path in the image.
 std::string deletion_name(const char* path) {
     return is_image_path(path) ? std::string(path) : posix_linux_path(path);
-}
-
-void tell_held(const char* what, const char* shown, const char* then) {
-    std::string text = std::string(what) + shown + then;
-    platform_message_box(text.c_str(), "Tamrix", icon_error, buttons_ok);
 }
 
 bool run_open_write(const char* path, platform_file* file) {
@@ -100,19 +88,14 @@ bool run_delete(const char* path) {
     return deleted;
 }
 
-// A copy into the image is made by a flush, or a close with no flush first.
-bool run_flush(platform_file file) {
-    bool flushed = place_of(file)->flush(file);
-    if (!flushed) tell_why_not_copied();
+// Gives what `call` gives, once the user has been told why a copy into the
+// image failed (if so), and a signal that came meanwhile has been acted on.
+template <typename Call>
+auto then_check(Call call) -> decltype(call()) {
+    auto result = call();
+    tell_why_not_copied();
     interruptions_check();
-    return flushed;
-}
-
-bool run_close(platform_file file) {
-    bool closed = place_of(file)->close(file);
-    if (!closed) tell_why_not_copied();
-    interruptions_check();
-    return closed;
+    return result;
 }
 
 }  // namespace
@@ -132,8 +115,8 @@ void posix_install_run_files() {
             return then_check([&] { return place_of(file)->write(file, data, size); });
         },
         [](platform_file file, uint32_t offset) { return place_of(file)->seek(file, offset); },
-        run_flush,
-        run_close,
+        [](platform_file file) { return then_check([&] { return place_of(file)->flush(file); }); },
+        [](platform_file file) { return then_check([&] { return place_of(file)->close(file); }); },
         run_rename,
         run_delete,
         [](const char* path, char* real, uint32_t size) {
@@ -161,15 +144,8 @@ bool platform_begin_run(const char* inf_folder) {
         snprintf(shown, sizeof shown, "%s", the_image.shown.c_str());
     else
         folder_file_backend.shown_path(inf_folder, shown, sizeof shown);
-    if (lock == image_held_by_tamrix || folder_lock == kFolderBusy)
-        tell_held("Another Tamrix is changing ", shown,
-                  " right now; nothing was changed.  Try again when it has finished.");
-    else if (lock == image_in_use)
-        tell_held("The disk image ", shown,
-                  " is in use by another program, such as a virtual machine that has it open; "
-                  "nothing was changed.  Shut the virtual machine down first, then try again.");
-    else if (lock == image_not_locked)
-        tell_held("The disk image ", shown, " could not be locked; nothing was changed.");
+    std::string text = held_text(in_image ? lock : image_held_by_tamrix, shown);
+    platform_message_box(text.c_str(), "Tamrix", icon_error, buttons_ok);
     return false;
 }
 

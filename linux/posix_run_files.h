@@ -6,10 +6,8 @@
 #ifndef TAMRIX_PLATFORM_POSIX_POSIX_RUN_FILES_H
 #define TAMRIX_PLATFORM_POSIX_POSIX_RUN_FILES_H
 
-// Makes the seam's file calls those of the runs (platform_files): each
-// path, and each file, goes to the table of its place, the attached
-// image's (image_file_backend) or a Linux folder's (folder_file_backend),
-// chosen here once for each call.
+// Makes the seam's file calls those of the runs (platform_files), each on
+// the table of its path's or file's place: the attached image or a folder.
 void posix_install_run_files();
 
 #endif
