@@ -17,8 +17,7 @@
 
 namespace {
 
-int folder_lock = kNoLock;  // the INF folder, held by this run
-bool image_locked_for_run;  // or the disk image
+int folder_lock = kNoLock;  // the INF folder, held by this run (an image: the_image.held)
 
 // Where a path or a file is: in the attached disk image, or in a Linux
 // folder (the Windows folder, or a scratch folder of a dry run's).
@@ -136,7 +135,6 @@ void posix_install_run_files() {
 bool platform_begin_run(const char* inf_folder) {
     bool in_image = is_image_path(inf_folder);
     image_lock_result lock = in_image ? image_lock() : image_locked;
-    image_locked_for_run = in_image && lock == image_locked;
     if (!in_image) folder_lock = posix_lock_folder(inf_folder);
     if (lock == image_locked && folder_lock != kFolderBusy) return true;
     char shown[4096];
@@ -153,8 +151,7 @@ void platform_end_run() {
     interruptions_forget_all();
     posix_unlock_folder(folder_lock);
     folder_lock = kNoLock;
-    if (image_locked_for_run) image_unlock();
-    image_locked_for_run = false;
+    image_unlock();
 }
 
 void platform_swap_begins() { interruptions_hold(); }
