@@ -149,7 +149,8 @@ const char* kind_of_file(mode_t mode) {
 
 }  // namespace
 
-image_format read_image_format(int fd) {
+// The format of the image open as `fd`, from its first bytes and its end.
+static image_format read_image_format(int fd) {
     struct stat info;
     std::vector<unsigned char> head(kFormatHeadBytes);
     unsigned char tail[kFormatTailBytes];
@@ -161,36 +162,45 @@ image_format read_image_format(int fd) {
     return name_image_format(head.data(), head_size, has_tail ? tail : nullptr);
 }
 
-int open_image_file(const std::string& path, const std::string& shown, std::string* error) {
+image_session the_image;  // the run's image (image_session.h)
+
+bool image_session_open(image_session* session, const std::string& path, std::string* error) {
+    session->shown = path;
     struct stat info;
-    if (stat(path.c_str(), &info) != 0) {
-        *error = "Can't open the disk image " + shown + ": " + strerror(errno);
-        return -1;
+    bool opened = stat(path.c_str(), &info) == 0;
+    if (opened && S_ISREG(info.st_mode)) {
+        // Should the name hold a FIFO by now, these opens still return at
+        // once, and the fstat below refuses it.  The open for writing is the
+        // one test of whether this user may change it.
+        const int kFlags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+        int fd = open(path.c_str(), O_RDWR | kFlags);
+        session->access = fd >= 0         ? image_writable
+                          : errno == EROFS ? image_on_read_only_fs
+                                           : image_not_yours;
+        if (fd < 0) fd = open(path.c_str(), O_RDONLY | kFlags);
+        // Above the descriptors a tool's standard streams are set up on.
+        if (fd >= 0) session->fd = fcntl(fd, F_DUPFD_CLOEXEC, 10);
+        if (fd >= 0) close(fd);
+        opened = session->fd >= 0;
     }
-    int fd = -1;
-    if (S_ISREG(info.st_mode)) {
-        // Should the name hold a FIFO by now, this open still returns at
-        // once, and the fstat refuses it.
-        fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-        if (fd < 0) {
-            *error = "Can't open the disk image " + shown + ": " + strerror(errno);
-            return -1;
-        }
-        if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-            close(fd);
-            fd = -1;
-        }
+    if (!opened) {
+        *error = "Can't open the disk image " + path + ": " + strerror(errno);
+        return false;
     }
-    if (fd < 0) {
-        *error = shown + " is " + kind_of_file(info.st_mode) +
+    if (session->fd < 0 || fstat(session->fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        *error = path + " is " + kind_of_file(info.st_mode) +
                  ", not a disk image; nothing was changed.";
-        return -1;
+        return false;
     }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return fd;
+    if ((info.st_mode & 0222) == 0) session->access = image_read_only;
+    fcntl(session->fd, F_SETFL, fcntl(session->fd, F_GETFL) & ~O_NONBLOCK);
+    session->format = read_image_format(session->fd);
+    session->disk_fd = session->fd;
+    return true;
 }
 
-image_volume find_fat_volume(int fd, const std::string& shown, int wanted) {
+image_volume find_fat_volume(int fd, const image_format& format, const std::string& shown,
+                             int wanted) {
     struct stat info;
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
         return failed(shown + " is no file that holds a disk image; nothing was changed.");
@@ -198,7 +208,6 @@ image_volume find_fat_volume(int fd, const std::string& shown, int wanted) {
     unsigned char first[kSector * 2] = {};
     if (!read_at(fd, 0, first, size < sizeof first ? (size_t)size : sizeof first))
         return failed("Can't read the disk image " + shown + ": " + strerror(errno));
-    image_format format = read_image_format(fd);
     if (format.way == image_refused) return refused(shown, format);
     if (format.way == image_through_qemu) return needs_converting(shown, format);
     if (size < kSector)
@@ -252,6 +261,5 @@ image_volume find_fat_volume(int fd, const std::string& shown, int wanted) {
     image_volume volume;
     volume.found = true;
     volume.offset = chosen->start * kSector;
-    volume.partition = chosen->number;
     return volume;
 }

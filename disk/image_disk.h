@@ -21,31 +21,24 @@
 #include <string>
 
 #include "image_formats.h"
+#include "image_session.h"
 
 struct image_volume {
     bool found = false;
     std::string error;    // when not found: a sentence for the user, naming the image
     bool damaged = false;  // not found because the image is cut short (image_checks.h)
     uint64_t offset = 0;  // of the FAT volume's boot sector, in bytes
-    int partition = 0;    // its number, or 0 for a bare volume
 };
 
 // Lines that tell how to convert the image `shown` to a raw one, which
 // Tamrix can patch, with qemu-img's driver `qemu_name`.
 std::string image_convert_hint(const std::string& shown, const char* qemu_name);
 
-// The format of the image open as `fd`, from its first bytes and its end.
-image_format read_image_format(int fd);
-
-// Opens the image file `path` (`shown` in messages) for reading: a
-// descriptor, or -1 with a sentence for the user in `error`.  Anything but
-// a file (a FIFO, a socket, a device, a folder) is refused at once, without
-// an open that could wait for a writer or touch a device.
-int open_image_file(const std::string& path, const std::string& shown, std::string* error);
-
-// Reads the image open as `fd` (`shown` is its name in messages) and finds
-// the FAT volume Tamrix works on: partition `wanted`, or the first FAT one
-// when `wanted` is 0.
-image_volume find_fat_volume(int fd, const std::string& shown, int wanted);
+// Reads the raw disk open as `fd`, an image of `format` (`shown` is its
+// name in messages; QEMU's export of one is raw), and finds the FAT volume
+// Tamrix works on: partition `wanted`, or the first FAT one when `wanted`
+// is 0.
+image_volume find_fat_volume(int fd, const image_format& format, const std::string& shown,
+                             int wanted);
 
 #endif

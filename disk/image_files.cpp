@@ -21,25 +21,21 @@
 #include "../platform/posix/start_command.h"
 #include "image_checks.h"
 #include "image_journal.h"
+#include "image_session.h"
 
 extern char** environ;
 
 namespace {
 
 // ---- the image --------------------------------------------------------------------
+// The image itself is the_image (image_session.h).  What follows is how
+// mtools is run on it: set up once by image_attach, for the_image alone.
 
-bool attached;            // image_attach has succeeded: drive C: is the image's volume
-std::string image_name;   // the image file, as the command line named it and messages show it
-int image_fd = -1;        // the image, read-only: fsynced after changes; the tools reopen it
-std::string image_path;   // the file the tools change: the image, or QEMU's export of it
-int host_fd = -1;         // the image file itself on the host (image_fd, unless exported)
-int lock_fd = -1;         // the run's lock (image_lock)
-uint64_t volume_offset;   // of the FAT volume in the image
-
-// What mtools is run with.
+bool attached;         // image_attach has succeeded: drive C: is the image's volume
 char volume_name[64];  // -i: "/proc/self/fd/N@@OFFSET", the FAT volume in the image
 std::string mcopy_path, mdir_path, mren_path, mdel_path;  // the tools, found on PATH
 std::vector<std::string> tool_environment;     // the tools' environment (prepare_environment)
+image_copy_failure copy_failure;               // why the last copy into the image failed
 
 // The caller's environment, with the mtools settings Tamrix depends on:
 // no geometry checks (partitions of emulators' disks rarely end on a track),
@@ -71,7 +67,7 @@ int run_tool(const std::string& path, const std::vector<std::string>& args, int 
     tool.signals = interruptions_blocked;
     tool.in = in;
     tool.out = out;
-    tool.keep_open = image_fd;
+    tool.keep_open = the_image.disk_fd;
     return run_command(tool, captured);
 }
 
@@ -172,30 +168,19 @@ std::string names_as_stored(const std::string& path) {
     return result.empty() ? "/" : result;
 }
 
-// Tells the user why a copy into the image (of `name`, the file open as
-// `in`) failed, when the want of room on the host or in the volume (which
-// had `volume_room` bytes free) says it; `put_back` whether the image is as
-// it was again.
-void tell_why_not_copied(const std::string& name, int in, uint64_t volume_room, bool put_back) {
+// Keeps why a copy into the image (of `name`, the file open as `in`)
+// failed, when the want of room on the host or in the volume (which had
+// `volume_room` bytes free) says it; `put_back` whether the image is as it
+// was again.
+void keep_why_not_copied(const std::string& name, int in, uint64_t volume_room, bool put_back) {
     struct stat copied;
     uint64_t room = 0;
     if (fstat(in, &copied) != 0) return;
     uint64_t size = (uint64_t)copied.st_size;
-    std::string then = put_back ? ", and the image was put back as it was."
-                                : ", and the image could not be put back as it was: check it "
-                                  "with fsck.fat.";
-    std::string text;
-    if (host_room(host_fd, &room) && room < kRoomForARun)
-        text = "The disk that holds " + image_name + " is full: the file system on " +
-               mount_point_of(image_name) + " has " + std::to_string(room) + " bytes free; " +
-               name + " could not be copied into the image" + then;
+    if (host_room(the_image.fd, &room) && room < kRoomForARun)
+        copy_failure = {copy_host_full, name, kRoomForARun, room, put_back};
     else if (volume_room < size)
-        text = "The FAT volume of " + image_name + " is full: " + name + " needs " +
-               std::to_string(size) + " bytes, " + std::to_string(volume_room) + " are free" +
-               then;
-    else
-        return;
-    platform_message_box(text.c_str(), "Tamrix", icon_error, buttons_ok);
+        copy_failure = {copy_volume_full, name, size, volume_room, put_back};
 }
 
 // Runs a command that changes the image in `folder`, then forces the image
@@ -203,19 +188,21 @@ void tell_why_not_copied(const std::string& name, int in, uint64_t volume_room, 
 // that fails leaves the volume as it was (image_journal.h).
 bool change_image(const std::string& folder, const std::string& tool,
                   const std::vector<std::string>& args, int in) {
-    if (!journal_keep(image_fd, volume_offset, folder.c_str())) return false;
+    image_session& image = the_image;
+    if (!journal_keep(&image.journal, image.disk_fd, image.volume_offset, folder.c_str()))
+        return false;
     interruptions_hold();
     int status = run_tool(tool, args, in, -1, nullptr);
     listings.clear();
-    bool done = status == 0 && fsync(image_fd) == 0;
+    bool done = status == 0 && fsync(the_image.disk_fd) == 0;
     if (done) {
-        journal_forget();
+        journal_forget(&the_image.journal);
     } else if (in >= 0) {
-        uint64_t volume_room = journal_free_bytes();
-        bool put_back = journal_put_back(lock_fd);
-        tell_why_not_copied(leaf_of(args.back()), in, volume_room, put_back);
+        uint64_t volume_room = journal_free_bytes(the_image.journal);
+        bool put_back = journal_put_back(&the_image.journal, the_image.disk_fd);
+        keep_why_not_copied(leaf_of(args.back()), in, volume_room, put_back);
     } else {
-        journal_put_back(lock_fd);
+        journal_put_back(&the_image.journal, the_image.disk_fd);
     }
     interruptions_let_through();
     return done;
@@ -276,9 +263,7 @@ bool copy_out(const std::string& path, int fd) {
 
 // ---- the backend ---------------------------------------------------------------------
 
-bool image_attach(const std::string& file, uint64_t offset, std::string* error,
-                  const char* shown) {
-    std::string name = shown != nullptr ? shown : file;
+bool image_attach(std::string* error) {
     mcopy_path = program_on_path("mcopy");
     mdir_path = program_on_path("mdir");
     mren_path = program_on_path("mren");
@@ -288,37 +273,18 @@ bool image_attach(const std::string& file, uint64_t offset, std::string* error,
                  "install the package mtools.";
         return false;
     }
-    int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);  // never waits on a FIFO
-    if (fd < 0) {
-        *error = "Can't open the disk image " + name + ": " + strerror(errno);
-        return false;
-    }
-    // Above the descriptors a tool's standard streams are set up on.
-    image_fd = fcntl(fd, F_DUPFD_CLOEXEC, 10);
-    close(fd);
-    if (image_fd < 0) {
-        *error = "Can't open the disk image " + name + ": " + strerror(errno);
-        return false;
-    }
     // mtools takes the first "@@" of the -i name as the start of the offset,
     // so the image's own name could send it to another file: the tools reach
-    // the image through this descriptor, which is also the file just opened
-    // and locked, whatever happens to its name meanwhile.
-    snprintf(volume_name, sizeof volume_name, "/proc/self/fd/%d@@%llu", image_fd,
-             (unsigned long long)offset);
+    // the image through the session's descriptor, which is also the file
+    // whose format was read and which is locked, whatever happens to its
+    // name meanwhile.
+    snprintf(volume_name, sizeof volume_name, "/proc/self/fd/%d@@%llu", the_image.disk_fd,
+             (unsigned long long)the_image.volume_offset);
     prepare_environment();
-    host_fd = shown != nullptr ? open(shown, O_RDONLY | O_CLOEXEC | O_NONBLOCK) : image_fd;
-    if (host_fd < 0) {
-        *error = "Can't open the disk image " + name + ": " + strerror(errno);
-        return false;
-    }
-    volume_offset = offset;
-    image_name = name;
-    image_path = file;
     attached = true;
     if (listing("/") != nullptr) return true;
     attached = false;
-    *error = "mtools cannot read the FAT volume of " + name + "; nothing was changed.";
+    *error = "mtools cannot read the FAT volume of " + the_image.shown + "; nothing was changed.";
     return false;
 }
 
@@ -328,9 +294,10 @@ void image_detach() {
         open.used = false;
     }
     image_unlock();
-    if (host_fd >= 0 && host_fd != image_fd) close(host_fd);
-    if (image_fd >= 0) close(image_fd);
-    image_fd = host_fd = -1;
+    // The image file itself stays open, and its flock held, until the
+    // process ends: no other Tamrix starts on it while QEMU writes it out.
+    if (the_image.disk_fd >= 0 && the_image.disk_fd != the_image.fd) close(the_image.disk_fd);
+    the_image.disk_fd = -1;
     attached = false;
     listings.clear();
 }
@@ -346,7 +313,6 @@ bool is_image_file(platform_file file) {
 }
 
 static open_status image_file_open_read(const char* path, platform_file* file) {
-    if (!is_image_path(path)) return folder_file_backend.open_read(path, file);
     std::string name = path_in_volume(path);
     entry_found found = look_up(name);
     if (!found.exists) return open_missing;
@@ -361,7 +327,6 @@ static open_status image_file_open_read(const char* path, platform_file* file) {
 }
 
 static bool image_file_open_write(const char* path, platform_file* file) {
-    if (!is_image_path(path)) return folder_file_backend.open_write(path, file);
     std::string name = path_in_volume(path);
     entry_found parent = look_up(parent_of(name));
     entry_found target = look_up(name);
@@ -375,13 +340,11 @@ static bool image_file_open_write(const char* path, platform_file* file) {
 
 // The scratch files are read, written and sought as a folder's files are.
 static int32_t image_file_read(platform_file file, char* buffer, uint32_t size) {
-    if (!is_image_file(file)) return folder_file_backend.read(file, buffer, size);
     open_file* open = file_of(file);
     return open != nullptr ? folder_file_backend.read(open->fd, buffer, size) : -1;
 }
 
 static bool image_file_write(platform_file file, const char* data, uint32_t size) {
-    if (!is_image_file(file)) return folder_file_backend.write(file, data, size);
     open_file* open = file_of(file);
     if (open == nullptr || !open->writing) return false;
     open->unwritten = true;
@@ -389,21 +352,18 @@ static bool image_file_write(platform_file file, const char* data, uint32_t size
 }
 
 static bool image_file_seek(platform_file file, uint32_t offset) {
-    if (!is_image_file(file)) return folder_file_backend.seek(file, offset);
     open_file* open = file_of(file);
     return open != nullptr && folder_file_backend.seek(open->fd, offset);
 }
 
 static bool image_file_flush(platform_file file) {
-    if (!is_image_file(file)) return folder_file_backend.flush(file);
     open_file* open = file_of(file);
     if (open == nullptr || !open->writing) return false;
     if (open->unwritten) return write_into_image(open);
-    return fsync(image_fd) == 0;
+    return fsync(the_image.disk_fd) == 0;
 }
 
 static bool image_file_close(platform_file file) {
-    if (!is_image_file(file)) return folder_file_backend.close(file);
     open_file* open = file_of(file);
     if (open == nullptr) return false;
     bool written = !open->writing || !open->unwritten || write_into_image(open);
@@ -413,8 +373,6 @@ static bool image_file_close(platform_file file) {
 }
 
 static bool image_file_rename(const char* from, const char* to) {
-    if (is_image_path(from) != is_image_path(to)) return false;  // never from one to the other
-    if (!is_image_path(from)) return folder_file_backend.rename(from, to);
     std::string source = path_in_volume(from), target = path_in_volume(to);
     // A rename stays in its folder, as a swap's do.
     if (strcasecmp(parent_of(source).c_str(), parent_of(target).c_str()) != 0) return false;
@@ -425,7 +383,6 @@ static bool image_file_rename(const char* from, const char* to) {
 }
 
 static bool image_file_delete(const char* path) {
-    if (!is_image_path(path)) return folder_file_backend.remove(path);
     std::string name = path_in_volume(path);
     entry_found found = look_up(name);
     if (!found.exists || found.folder) return false;
@@ -433,7 +390,6 @@ static bool image_file_delete(const char* path) {
 }
 
 static bool image_file_real_path(const char* path, char* real, uint32_t size) {
-    if (!is_image_path(path)) return folder_file_backend.real_path(path, real, size);
     entry_found found = look_up(path_in_volume(path));
     std::string result = path;
     if (found.exists) result = result.substr(0, result.find_last_of("\\/") + 1) + found.name;
@@ -441,8 +397,7 @@ static bool image_file_real_path(const char* path, char* real, uint32_t size) {
 }
 
 static void image_file_shown_path(const char* path, char* shown, uint32_t size) {
-    if (!is_image_path(path)) return folder_file_backend.shown_path(path, shown, size);
-    snprintf(shown, size, "%s:%s", image_name.c_str(),
+    snprintf(shown, size, "%s:%s", the_image.shown.c_str(),
              names_as_stored(path_in_volume(path)).c_str());
 }
 
@@ -452,53 +407,53 @@ const file_backend image_file_backend = {
     image_file_delete,    image_file_real_path,  image_file_shown_path,
 };
 
-const char* image_shown_name() { return image_name.c_str(); }
-
 // ---- the image as a whole ----------------------------------------------------------------
 
-image_access image_write_access() { return image_write_access(host_fd, image_name); }
-
-image_access image_write_access(int fd, const std::string& file) {
-    struct stat info;
-    if (fstat(fd, &info) != 0 || (info.st_mode & 0222) == 0) return image_read_only;
-    int for_writing = open(file.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
-    if (for_writing < 0) return errno == EROFS ? image_on_read_only_fs : image_not_yours;
-    close(for_writing);
-    return image_writable;
-}
-
-image_lock_result image_lock() {
-    int fd = open(image_path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) return image_not_locked;
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        bool held = errno == EWOULDBLOCK;
-        close(fd);
-        return held ? image_held_by_tamrix : image_not_locked;
-    }
+// An OFD lock of `type` over the whole file: from byte 0 to the end,
+// however long the file grows.
+static struct flock whole_file(short type) {
     struct flock whole;
     memset(&whole, 0, sizeof whole);
-    whole.l_type = F_WRLCK;
-    whole.l_whence = SEEK_SET;  // from byte 0 to the end, however long the file grows
-    if (fcntl(fd, F_OFD_SETLK, &whole) != 0) {
+    whole.l_type = type;
+    whole.l_whence = SEEK_SET;
+    return whole;
+}
+
+// An exported image is held from before QEMU opened it (open_image.cpp),
+// and QEMU's own locks on it keep a virtual machine out: only a direct
+// image is locked for each run.
+image_lock_result image_lock() {
+    if (the_image.exported) return image_locked;
+    if (flock(the_image.fd, LOCK_EX | LOCK_NB) != 0)
+        return errno == EWOULDBLOCK ? image_held_by_tamrix : image_not_locked;
+    the_image.held = true;
+    struct flock whole = whole_file(F_WRLCK);
+    if (fcntl(the_image.fd, F_OFD_SETLK, &whole) != 0) {
         bool in_use = errno == EAGAIN || errno == EACCES;
-        close(fd);
+        image_unlock();
         return in_use ? image_in_use : image_not_locked;
     }
-    lock_fd = fd;
     return image_locked;
 }
 
 void image_unlock() {
-    if (lock_fd >= 0) close(lock_fd);  // both locks go with the descriptor
-    lock_fd = -1;
+    if (the_image.exported || !the_image.held) return;
+    struct flock whole = whole_file(F_UNLCK);
+    fcntl(the_image.fd, F_OFD_SETLK, &whole);
+    flock(the_image.fd, LOCK_UN);
+    the_image.held = false;
 }
 
 bool image_locked_elsewhere() {
-    struct flock whole;
-    memset(&whole, 0, sizeof whole);
-    whole.l_type = F_WRLCK;  // what would conflict with taking the whole file
-    whole.l_whence = SEEK_SET;
-    return fcntl(image_fd, F_OFD_GETLK, &whole) == 0 && whole.l_type != F_UNLCK;
+    struct flock whole = whole_file(F_WRLCK);  // what would conflict with taking it all
+    return fcntl(the_image.disk_fd, F_OFD_GETLK, &whole) == 0 && whole.l_type != F_UNLCK;
+}
+
+bool image_take_copy_failure(image_copy_failure* failure) {
+    if (copy_failure.why == copy_no_reason) return false;
+    *failure = copy_failure;
+    copy_failure = image_copy_failure();
+    return true;
 }
 
 bool image_list(const char* path, std::vector<image_entry>* entries) {
@@ -506,25 +461,6 @@ bool image_list(const char* path, std::vector<image_entry>* entries) {
     if (found == nullptr) return false;
     *entries = *found;
     return true;
-}
-
-bool image_read_whole(const char* path, std::string* bytes, size_t limit) {
-    std::string name = path_in_volume(path);
-    entry_found found = look_up(name);
-    if (!found.exists || found.folder) return false;
-    int fd = scratch_file();
-    if (fd < 0) return false;
-    struct stat info;
-    bool read_all = copy_out(name, fd) && fstat(fd, &info) == 0 && (size_t)info.st_size <= limit;
-    if (read_all) bytes->resize((size_t)info.st_size);
-    for (size_t done = 0; read_all && done < bytes->size();) {
-        int32_t count = folder_file_backend.read(fd, &(*bytes)[done],
-                                                 (uint32_t)(bytes->size() - done));
-        read_all = count > 0;
-        done += read_all ? (size_t)count : 0;
-    }
-    close(fd);
-    return read_all;
 }
 
 // ---- attributes ----------------------------------------------------------------------

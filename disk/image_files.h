@@ -21,8 +21,8 @@
 // entries.  Every change runs mtools in a process group of its own, with
 // SIGINT, SIGTERM and SIGHUP blocked: an interruption never stops one
 // halfway; the caller holds interruptions back while it runs.
-#ifndef TAMRIX_PLATFORM_IMAGE_IMAGE_FILES_H
-#define TAMRIX_PLATFORM_IMAGE_IMAGE_FILES_H
+#ifndef TAMRIX_DISK_IMAGE_FILES_H
+#define TAMRIX_DISK_IMAGE_FILES_H
 
 #include <stdint.h>
 
@@ -30,22 +30,20 @@
 #include <vector>
 
 #include "../platform/file_backend.h"
+#include "image_session.h"
 
 // A change that fails in the image is put back (image_journal.h); when a
 // copy into it failed for want of room in the volume or on the host, the
-// user is told so in a message box of its own, before the caller's.
+// backend keeps why (image_take_copy_failure), for the caller to tell.
 //
-// Makes the FAT volume at byte `offset` of the image `file` the place of
-// every path on drive C:; messages name the image as `file` is written.
-// When `file` is QEMU's export of the image, `shown` is the image file
-// itself: messages name it, and its host file system is the one checked
-// for room and for writing.  False, with a sentence for the user in
-// `error`, when mtools is missing or cannot read the volume.
-bool image_attach(const std::string& file, uint64_t offset, std::string* error,
-                  const char* shown = nullptr);
+// Makes the FAT volume at the_image.volume_offset of the_image's disk
+// (image_session.h) the place of every path on drive C:.  False, with a
+// sentence for the user in `error`, when mtools is missing or cannot read
+// the volume.
+bool image_attach(std::string* error);
 
-// Closes every descriptor of the image this backend holds; its paths are
-// then no longer the image's.
+// Closes every descriptor of the image's disk this backend holds; its paths
+// are then no longer the image's.
 void image_detach();
 
 // Whether `path` is one in the attached image, and `file` one of its files.
@@ -53,33 +51,35 @@ bool is_image_path(const char* path);
 bool is_image_file(platform_file file);
 
 // The files of the attached image's volume, as a table of the seam's file
-// functions.
+// functions.  It takes the image's paths and files alone: the caller
+// chooses it for those (is_image_path, is_image_file), and the folder's
+// table for the rest.
 extern const file_backend image_file_backend;
-// The image's name in messages: the file given to image_attach.
-const char* image_shown_name();
+
+// Why the last copy into the image failed, when the want of room says it:
+// `needed` bytes (a run's margin on the host, or the file's size in the
+// volume) where `free` were free.  Taking it forgets it.
+enum copy_failure_reason { copy_no_reason, copy_host_full, copy_volume_full };
+struct image_copy_failure {
+    copy_failure_reason why = copy_no_reason;
+    std::string name;  // the file's name in the image
+    uint64_t needed = 0, free = 0;
+    bool put_back = false;  // the image is as it was before the copy again
+};
+bool image_take_copy_failure(image_copy_failure* failure);
 
 // ---- the image as a whole --------------------------------------------------------
 
-// Whether this process may write the image file, or why not.
-enum image_access {
-    image_writable,
-    image_read_only,        // no one may write it (no write permission, even for root)
-    image_not_yours,        // others may, this user may not
-    image_on_read_only_fs,  // it lies on a file system mounted read-only
-};
-image_access image_write_access();
-// The same for the image file `file`, open as `fd`, before it is attached.
-image_access image_write_access(int fd, const std::string& file);
-
-// An exclusive lock on the image file for one run: flock against another
-// Tamrix, and an OFD write lock over the whole file (fcntl F_OFD_SETLK),
-// which conflicts with the byte-range locks a virtual machine such as QEMU
-// holds on the images it has open.  Held until image_unlock.
+// An exclusive lock on a direct image for one run, until image_unlock:
+// flock against another Tamrix, and an OFD write lock over the whole file
+// (F_OFD_SETLK; the image open for writing), which conflicts with the
+// byte-range locks a virtual machine such as QEMU holds on its images.  An
+// image QEMU exports is held by a flock from before QEMU opened it.
 enum image_lock_result {
     image_locked,
     image_held_by_tamrix,  // another Tamrix holds it
     image_in_use,          // another program has it open and locked
-    image_not_locked,      // it could not be opened for writing
+    image_not_locked,      // it is not open for writing, or the lock failed
 };
 image_lock_result image_lock();
 void image_unlock();
@@ -94,9 +94,6 @@ struct image_entry {
 // The entries of a folder, without "." and ".."; false when there is no
 // such folder.
 bool image_list(const char* path, std::vector<image_entry>* entries);
-// A file's bytes, at most `limit` of them; false when it is missing,
-// unreadable or larger.
-bool image_read_whole(const char* path, std::string* bytes, size_t limit);
 
 // A file's DOS attributes, read and set through mattrib: read-only 0x01,
 // hidden 0x02, system 0x04, archive 0x20.  False when the file is missing

@@ -15,47 +15,34 @@
 
 namespace {
 
-// A stretch of the image kept, and where its bytes are in the copy.
-struct kept_region {
-    uint64_t offset;  // in the image
-    uint64_t bytes;
-    size_t at;        // in `copy`
-};
-
-std::vector<kept_region> regions;  // what the current change may write
-fat_layout kept_layout;            // of the volume kept; the first region holds its FATs
-
-// The regions' bytes before it are kept in memory that is mapped apart and
-// left out of every fork: each tool is started by a fork, which would
-// otherwise copy the page tables of megabytes of FAT each time.  The
-// mapping stays from one change to the next, so that its pages are touched
-// once.
-unsigned char* copy;  // the regions' bytes, one after the other
-size_t copy_used;     // bytes of the mapping the regions fill
-size_t copy_room;     // bytes mapped
-
 const size_t kSector = 512;  // what is compared and written back at a time
 
+// The regions' bytes are kept in memory that is mapped apart and left out
+// of every fork: each tool is started by a fork, which would otherwise copy
+// the page tables of megabytes of FAT each time.  The mapping stays from
+// one change to the next, so that its pages are touched once.
+//
 // Room for `more` bytes after those in use, moving them when it must grow.
-bool make_room(size_t more) {
-    if (copy_used + more <= copy_room) return true;
-    size_t room = (copy_used + more) * 2;
+bool make_room(image_journal* journal, size_t more) {
+    if (journal->used + more <= journal->room) return true;
+    size_t room = (journal->used + more) * 2;
     void* grown = mmap(nullptr, room, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (grown == MAP_FAILED) return false;
     madvise(grown, room, MADV_DONTFORK);
-    if (copy != nullptr) {
-        memcpy(grown, copy, copy_used);
-        munmap(copy, copy_room);
+    if (journal->copy != nullptr) {
+        memcpy(grown, journal->copy, journal->used);
+        munmap(journal->copy, journal->room);
     }
-    copy = (unsigned char*)grown;
-    copy_room = room;
+    journal->copy = (unsigned char*)grown;
+    journal->room = room;
     return true;
 }
 
-bool keep(int fd, uint64_t offset, uint64_t bytes) {
-    if (!make_room(bytes) || !read_at(fd, offset, copy + copy_used, bytes)) return false;
-    regions.push_back({offset, bytes, copy_used});
-    copy_used += bytes;
+bool keep(image_journal* journal, int fd, uint64_t offset, uint64_t bytes) {
+    if (!make_room(journal, bytes) || !read_at(fd, offset, journal->copy + journal->used, bytes))
+        return false;
+    journal->regions.push_back({offset, bytes, journal->used});
+    journal->used += bytes;
     return true;
 }
 
@@ -82,7 +69,9 @@ bool read_chain(int fd, uint64_t volume, const fat_layout& layout,
     return true;
 }
 
-bool keep_folder(int fd, uint64_t volume, const fat_layout& layout, const char* folder) {
+bool keep_folder(image_journal* journal, int fd, uint64_t volume, const fat_layout& layout,
+                 const char* folder) {
+    const unsigned char* copy = journal->copy;
     const unsigned char* fat = &copy[layout.fat_offset];
     // Where the folder's entries are: its chain, or none for the FAT12/16 root.
     std::vector<uint32_t> chain;
@@ -105,40 +94,41 @@ bool keep_folder(int fd, uint64_t volume, const fat_layout& layout, const char* 
         if (first != 0 && !chain_of(layout, fat, first, &chain)) return false;
     }
     for (uint32_t cluster : chain)
-        if (!keep(fd, volume + cluster_offset(layout, cluster), layout.cluster_bytes)) return false;
+        if (!keep(journal, fd, volume + cluster_offset(layout, cluster), layout.cluster_bytes))
+            return false;
     return true;
 }
 
 }  // namespace
 
-bool journal_keep(int fd, uint64_t volume_offset, const char* folder) {
-    journal_forget();
+bool journal_keep(image_journal* journal, int fd, uint64_t volume_offset, const char* folder) {
+    journal_forget(journal);
     unsigned char boot[kSector];
     if (!read_at(fd, volume_offset, boot, sizeof boot)) return false;
     fat_layout layout = read_fat_layout(boot);
-    kept_layout = layout;
-    bool kept = layout.valid && keep(fd, volume_offset, layout.data_offset) &&
-                keep_folder(fd, volume_offset, layout, folder);
-    if (!kept) journal_forget();
+    journal->layout = layout;
+    bool kept = layout.valid && keep(journal, fd, volume_offset, layout.data_offset) &&
+                keep_folder(journal, fd, volume_offset, layout, folder);
+    if (!kept) journal_forget(journal);
     return kept;
 }
 
-uint64_t journal_free_bytes() {
-    if (regions.empty()) return 0;
-    return (uint64_t)free_clusters(kept_layout, copy + kept_layout.fat_offset) *
-           kept_layout.cluster_bytes;
+uint64_t journal_free_bytes(const image_journal& journal) {
+    if (journal.regions.empty()) return 0;
+    const fat_layout& layout = journal.layout;
+    return (uint64_t)free_clusters(layout, journal.copy + layout.fat_offset) * layout.cluster_bytes;
 }
 
-bool journal_put_back(int fd) {
+bool journal_put_back(image_journal* journal, int fd) {
     bool put_back = true;
     std::vector<unsigned char> now;
-    for (const kept_region& region : regions) {
+    for (const kept_region& region : journal->regions) {
         now.resize(region.bytes);
         if (!read_at(fd, region.offset, now.data(), now.size())) {
             put_back = false;
             continue;
         }
-        const unsigned char* before = &copy[region.at];
+        const unsigned char* before = &journal->copy[region.at];
         for (size_t at = 0; at < region.bytes; at += kSector) {
             size_t size = region.bytes - at < kSector ? region.bytes - at : kSector;
             if (memcmp(&now[at], before + at, size) != 0 &&
@@ -146,11 +136,11 @@ bool journal_put_back(int fd) {
                 put_back = false;
         }
     }
-    journal_forget();
+    journal_forget(journal);
     return fsync(fd) == 0 && put_back;
 }
 
-void journal_forget() {
-    regions.clear();
-    copy_used = 0;
+void journal_forget(image_journal* journal) {
+    journal->regions.clear();
+    journal->used = 0;
 }

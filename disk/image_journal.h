@@ -44,24 +44,40 @@
 #ifndef TAMRIX_PLATFORM_IMAGE_IMAGE_JOURNAL_H
 #define TAMRIX_PLATFORM_IMAGE_IMAGE_JOURNAL_H
 
-#include <stdint.h>
+#include <vector>
 
-// Keeps the sectors a change inside `folder` ("/WINDOWS/INF", "/" for the
-// root) may write in the volume at byte `volume_offset` of the image open
+#include "fat_layout.h"
+
+// The copy of what the current change may write: stretches of the image,
+// their bytes one after the other in `copy`.
+struct kept_region {
+    uint64_t offset, bytes;  // in the image
+    size_t at;               // in `copy`
+};
+struct image_journal {
+    std::vector<kept_region> regions;
+    fat_layout layout;  // of the volume kept; the first region holds its FATs
+    unsigned char* copy = nullptr;  // the regions' bytes, one after the other
+    size_t used = 0;                // bytes of the copy's mapping the regions fill
+    size_t room = 0;                // bytes mapped
+};
+
+// Keeps in `journal` the sectors a change inside `folder` ("/WINDOWS/INF",
+// "/" for the root) may write in the volume at byte `volume_offset` of the image open
 // as `fd`.  False, keeping nothing, when the volume or the folder cannot be
 // read: the change must not be made then.
-bool journal_keep(int fd, uint64_t volume_offset, const char* folder);
+bool journal_keep(image_journal* journal, int fd, uint64_t volume_offset, const char* folder);
 
 // The bytes of the clusters the kept FAT marks free: how much a copy into
 // the volume could take before the change.
-uint64_t journal_free_bytes();
+uint64_t journal_free_bytes(const image_journal& journal);
 
 // After a failed change: writes each kept sector that differs now back
 // through `fd` (open for writing), then fsyncs it.  False when a read, a
 // write or the fsync failed.  The copy is forgotten either way.
-bool journal_put_back(int fd);
+bool journal_put_back(image_journal* journal, int fd);
 
 // After a change that succeeded: forgets the copy.
-void journal_forget();
+void journal_forget(image_journal* journal);
 
 #endif

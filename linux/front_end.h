@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "../disk/image_files.h"
 #include "../ops/inf_runs.h"
 #include "../platform/platform.h"
 #include "command_line.h"
@@ -40,6 +41,9 @@ extern command_line invocation;
 // ends with the status returned.
 int open_image(const std::string& image, int partition, bool for_changes,
                std::string* windows_dir);
+// Why a run may not start on `shown`, a folder or an image that `lock` says
+// another Tamrix or another program holds.
+std::string held_text(image_lock_result lock, const std::string& shown);
 // The kind of Windows in the image, from what the registry of the Windows
 // folder records (offline_registry_read: 0 where it records none, or is
 // refused); `say`: one line tells what was found.

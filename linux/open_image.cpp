@@ -17,6 +17,7 @@
 #include "../disk/image_disk.h"
 #include "../disk/image_export.h"
 #include "../disk/image_files.h"
+#include "../disk/image_session.h"
 #include "../disk/qemu_check.h"
 #include "../platform/posix/offline_registry.h"
 #include "../system/system.h"
@@ -98,32 +99,15 @@ std::string drive_c_path(const std::string& given) {
     return "C:" + path;
 }
 
-// The run's own lock on an image QEMU changes: flock on the image file,
-// which QEMU's locks (byte ranges, fcntl) never meet, so that a second
-// Tamrix is told apart from a virtual machine.  Held until the process
-// ends; -1 while none is held.
-int export_lock_fd = -1;
-
-const char kAnotherTamrix[] =
-    " right now; nothing was changed.  Try again when it has finished.";
-
-// Whether another Tamrix holds its lock on the image `image`.
-bool held_by_tamrix(const std::string& image) {
-    if (export_lock_fd >= 0) return false;  // this run holds it
-    int fd = open(image.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
-    bool held = flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-    close(fd);
-    return held;
-}
-
 // The refusal of an image that another program has open: another Tamrix,
-// or else such as a virtual machine, with `said` for the latter.
-int refuse_in_use(const std::string& image, const std::string& said) {
-    if (held_by_tamrix(image))
-        return refuse("Another Tamrix is changing " + image + kAnotherTamrix,
-                      exit_held_elsewhere);
-    return refuse(said, exit_held_elsewhere);
+// or else such as a virtual machine.
+int refuse_in_use(const std::string& image) {
+    // A shared flock is refused while another Tamrix holds its own.
+    bool tamrix = !the_image.held && flock(the_image.fd, LOCK_SH | LOCK_NB) != 0 &&
+                  errno == EWOULDBLOCK;
+    if (!the_image.held) flock(the_image.fd, LOCK_UN);
+    return refuse(held_text(tamrix ? image_held_by_tamrix : image_in_use, image),
+                  exit_held_elsewhere);
 }
 
 // Status 1 where a run would change the image, 3 where it only reads it
@@ -144,12 +128,7 @@ int check_image(const std::string& image, const image_format& format, bool for_c
                               "all -f " + format.qemu_driver + " " + image + "' on a copy."
                               "\nqemu-img check said: " + check.said,
                           damaged_status(for_changes));
-        case check_in_use:
-            return refuse_in_use(image, "The disk image " + image +
-                                            " is in use by another program, such as a virtual "
-                                            "machine that has it open; nothing was changed.  "
-                                            "Shut the virtual machine down first, then try "
-                                            "again.");
+        case check_in_use: return refuse_in_use(image);
         case check_unopened:
             return refuse("QEMU cannot open " + image + " as " + format.what +
                           "; nothing was changed.  It said: " + check.said);
@@ -160,79 +139,85 @@ int check_image(const std::string& image, const image_format& format, bool for_c
     return exit_done;
 }
 
-// An image of an emulator's format, open as `fd`, exported as a raw disk
-// at `*disk`, which `*disk_fd` then reads (see image_export.h); exit_done,
-// or the status the program ends with.  Before the export: this run's
-// lock, then the check of the image.
-int export_image(int fd, const std::string& image, const image_format& format, bool for_changes,
-                 std::string* disk, int* disk_fd) {
-    std::string error = for_changes ? not_writable(image, image_write_access(fd, image)) : "";
+// The_image, of an emulator's format, exported as a raw disk, which
+// the_image.disk_fd then reads (see image_export.h); exit_done, or the
+// status the program ends with.  Before the export: this run's lock, then
+// the check of the image.
+int export_image(bool for_changes) {
+    image_session& session = the_image;
+    const std::string& image = session.shown;
+    const image_format& format = session.format;
+    std::string error = for_changes ? not_writable(image, session.access) : "";
     if (!error.empty()) return refuse(error);
-    if (for_changes) {
-        export_lock_fd = open(image.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (export_lock_fd < 0 || flock(export_lock_fd, LOCK_EX | LOCK_NB) != 0)
-            return errno == EWOULDBLOCK
-                       ? refuse("Another Tamrix is changing " + image + kAnotherTamrix,
-                                exit_held_elsewhere)
-                       : refuse("The disk image " + image +
-                                " could not be locked; nothing was changed.");
-    }
+    // This run's lock, held until the process ends: flock, which QEMU's
+    // locks (byte ranges, fcntl) never meet, so that a second Tamrix is
+    // told apart from a virtual machine.
+    session.held = for_changes && flock(session.fd, LOCK_EX | LOCK_NB) == 0;
+    if (for_changes && !session.held)
+        return errno == EWOULDBLOCK ? refuse_in_use(image)
+                                    : refuse(held_text(image_not_locked, image));
     int checked = check_image(image, format, for_changes);
     if (checked != exit_done) return checked;
-    switch (image_export_start(image, image, format.what, format.qemu_driver, !for_changes, disk,
+    std::string disk;
+    switch (image_export_start(image, image, format.what, format.qemu_driver, !for_changes, &disk,
                                &error)) {
         case export_ready: break;
-        case export_in_use: return refuse_in_use(image, error);
+        case export_in_use: return refuse_in_use(image);
         case export_cannot_start:
             return refuse(error + "  Nothing was changed." +
                           image_convert_hint(image, format.qemu_driver));
         case export_failed: return refuse(error);
     }
+    session.exported = true;
     // QEMU opened the image by its name: it must be the file whose format was read.
     struct stat read_here, opened;
-    if (fstat(fd, &read_here) != 0 || stat(image.c_str(), &opened) != 0 ||
+    if (fstat(session.fd, &read_here) != 0 || stat(image.c_str(), &opened) != 0 ||
         opened.st_dev != read_here.st_dev || opened.st_ino != read_here.st_ino)
         return refuse(image + " was replaced while Tamrix opened it; nothing was changed.");
-    *disk_fd = open(disk->c_str(), O_RDONLY | O_CLOEXEC);
-    if (*disk_fd < 0) return refuse("Can't read QEMU's export of " + image + ": " + strerror(errno));
+    // Above the descriptors a tool's standard streams are set up on.
+    int fd = open(disk.c_str(), (for_changes ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+    session.disk_fd = fd >= 0 ? fcntl(fd, F_DUPFD_CLOEXEC, 10) : -1;
+    if (fd >= 0) close(fd);
+    if (session.disk_fd < 0)
+        return refuse("Can't read QEMU's export of " + image + ": " + strerror(errno));
     return exit_done;
 }
 
 }  // namespace
 
+std::string held_text(image_lock_result lock, const std::string& shown) {
+    if (lock == image_held_by_tamrix)
+        return "Another Tamrix is changing " + shown +
+               " right now; nothing was changed.  Try again when it has finished.";
+    if (lock == image_in_use)
+        return "The disk image " + shown + " is in use by another program, such as a virtual "
+               "machine that has it open; nothing was changed.  Shut the virtual machine down "
+               "first, then try again.";
+    return "The disk image " + shown + " could not be locked; nothing was changed.";
+}
+
 int open_image(const std::string& image, int partition, bool for_changes,
                std::string* windows_dir) {
     std::string error;
-    int fd = open_image_file(image, image, &error);
-    if (fd < 0) return refuse(error);
-    // What mtools works on: the image, or QEMU's raw disk of it.
-    std::string disk = image;
-    int disk_fd = fd;
-    image_format format = read_image_format(fd);
-    bool exported = format.way == image_through_qemu;
-    int status = exit_done;
+    if (!image_session_open(&the_image, image, &error)) return refuse(error);
+    const image_format& format = the_image.format;
     if (format.damaged)
-        status = refuse(image + " is " + format.what + ", " + format.refusal +
-                            "  Nothing was changed.",
-                        damaged_status(for_changes));
-    else if (exported)
-        status = export_image(fd, image, format, for_changes, &disk, &disk_fd);
-    if (status == exit_done) {
-        image_volume volume = find_fat_volume(disk_fd, image, partition);
-        if (!volume.found)
-            status = refuse(volume.error, volume.damaged ? damaged_status(for_changes)
-                                                         : exit_missing);
-        else if (!image_attach(disk, volume.offset, &error, exported ? image.c_str() : nullptr))
-            status = refuse(error);
-        else if (for_changes && !not_writable(image, image_write_access()).empty())
-            status = refuse(not_writable(image, image_write_access()));
-        else if (for_changes)
-            status = refuse_without_room(fd, image);
-    }
-    if (disk_fd != fd && disk_fd >= 0) close(disk_fd);
-    close(fd);
+        return refuse(image + " is " + format.what + ", " + format.refusal +
+                          "  Nothing was changed.",
+                      damaged_status(for_changes));
+    int status = format.way == image_through_qemu ? export_image(for_changes) : exit_done;
     if (status != exit_done) return status;
-
+    // QEMU's export is a raw disk, whatever the image's format.
+    image_volume volume = find_fat_volume(
+        the_image.disk_fd, the_image.exported ? image_format() : format, image, partition);
+    the_image.volume_offset = volume.offset;
+    if (!volume.found)
+        return refuse(volume.error, volume.damaged ? damaged_status(for_changes) : exit_missing);
+    if (!image_attach(&error)) return refuse(error);
+    error = for_changes ? not_writable(image, the_image.access) : "";
+    if (!error.empty()) return refuse(error);
+    status = for_changes ? refuse_without_room(the_image.fd, image) : exit_done;
+    if (status != exit_done) return status;
     if (!windows_dir->empty()) {
         *windows_dir = drive_c_path(*windows_dir);
         return exit_done;

@@ -9,24 +9,46 @@
 
 #include <string>
 
+#include "../disk/image_checks.h"
 #include "../disk/image_files.h"
 #include "../platform/posix/posix_files.h"
 #include "../platform/posix/posix_interruptions.h"
+#include "front_end.h"
 
 namespace {
 
-int folder_lock = kNoLock;  // the INF folder, held by this run
-bool image_locked_for_run;  // or the disk image
+int folder_lock = kNoLock;  // the INF folder, held by this run (an image: the_image.held)
+
+// Where a path or a file is: in the attached disk image, or in a Linux
+// folder (the Windows folder, or a scratch folder of a dry run's).
+const file_backend* place_of(const char* path) {
+    return is_image_path(path) ? &image_file_backend : &folder_file_backend;
+}
+const file_backend* place_of(platform_file file) {
+    return is_image_file(file) ? &image_file_backend : &folder_file_backend;
+}
 
 void unlink_file(const char* name) { unlink(name); }
 void delete_in_image(const char* name) { image_file_backend.remove(name); }
 
-// Gives what `call` gives, once a signal that came meanwhile has been acted on.
-template <typename Call>
-auto then_check(Call call) -> decltype(call()) {
-    auto result = call();
-    interruptions_check();
-    return result;
+// Tells the user why a copy into the image failed, when the want of room
+// says it, before the caller tells that the file could not be written.
+void tell_why_not_copied() {
+    image_copy_failure failure;
+    if (!image_take_copy_failure(&failure)) return;
+    const std::string& image = the_image.shown;
+    std::string then = failure.put_back ? ", and the image was put back as it was."
+                                        : ", and the image could not be put back as it was: "
+                                          "check it with fsck.fat.";
+    std::string text =
+        failure.why == copy_host_full
+            ? "The disk that holds " + image + " is full: the file system on " +
+                  mount_point_of(image) + " has " + std::to_string(failure.free) +
+                  " bytes free; " + failure.name + " could not be copied into the image" + then
+            : "The FAT volume of " + image + " is full: " + failure.name + " needs " +
+                  std::to_string(failure.needed) + " bytes, " + std::to_string(failure.free) +
+                  " are free" + then;
+    platform_message_box(text.c_str(), "Tamrix", icon_error, buttons_ok);
 }
 
 // How an unfinished file is named for its deletion: a Linux path, or a
@@ -35,27 +57,23 @@ std::string deletion_name(const char* path) {
     return is_image_path(path) ? std::string(path) : posix_linux_path(path);
 }
 
-void tell_held(const char* what, const char* shown, const char* then) {
-    std::string text = std::string(what) + shown + then;
-    platform_message_box(text.c_str(), "Tamrix", icon_error, buttons_ok);
-}
-
 bool run_open_write(const char* path, platform_file* file) {
     std::string name = deletion_name(path);
     interruptions_note_unfinished(name.c_str(),
                                   is_image_path(path) ? delete_in_image : unlink_file);
-    bool opened = image_file_backend.open_write(path, file);
+    bool opened = place_of(path)->open_write(path, file);
     if (!opened) interruptions_forget_unfinished(name.c_str());
     interruptions_check();
     return opened;
 }
 
 bool run_rename(const char* from, const char* to) {
-    bool renamed = image_file_backend.rename(from, to);
+    // Never from the image to a folder, nor the other way.
+    bool renamed = is_image_path(from) == is_image_path(to) && place_of(from)->rename(from, to);
     // Its text now stands under its final name: that file is changed.
     if (renamed && interruptions_forget_unfinished(deletion_name(from).c_str())) {
         char shown[4096];
-        image_file_backend.shown_path(to, shown, sizeof shown);
+        place_of(to)->shown_path(to, shown, sizeof shown);
         interruptions_note_changed(shown);
     }
     interruptions_check();
@@ -63,36 +81,50 @@ bool run_rename(const char* from, const char* to) {
 }
 
 bool run_delete(const char* path) {
-    bool deleted = image_file_backend.remove(path);
+    bool deleted = place_of(path)->remove(path);
     if (deleted) interruptions_forget_unfinished(deletion_name(path).c_str());
     interruptions_check();
     return deleted;
 }
 
+// Gives what `call` gives, once the user has been told why a copy into the
+// image failed (if so), and a signal that came meanwhile has been acted on.
+template <typename Call>
+auto then_check(Call call) -> decltype(call()) {
+    auto result = call();
+    tell_why_not_copied();
+    interruptions_check();
+    return result;
+}
+
 }  // namespace
 
 void posix_install_run_files() {
-    // The image's table, which hands every other path to the folder's,
-    // with the unfinished files noted.
-    static file_backend run_files = image_file_backend;
-    run_files.open_read = [](const char* path, platform_file* file) {
-        return then_check([&] { return image_file_backend.open_read(path, file); });
+    // Each call goes to the place of its path or file, with the unfinished
+    // files noted.
+    static const file_backend run_files = {
+        [](const char* path, platform_file* file) {
+            return then_check([&] { return place_of(path)->open_read(path, file); });
+        },
+        run_open_write,
+        [](platform_file file, char* buffer, uint32_t size) {
+            return then_check([&] { return place_of(file)->read(file, buffer, size); });
+        },
+        [](platform_file file, const char* data, uint32_t size) {
+            return then_check([&] { return place_of(file)->write(file, data, size); });
+        },
+        [](platform_file file, uint32_t offset) { return place_of(file)->seek(file, offset); },
+        [](platform_file file) { return then_check([&] { return place_of(file)->flush(file); }); },
+        [](platform_file file) { return then_check([&] { return place_of(file)->close(file); }); },
+        run_rename,
+        run_delete,
+        [](const char* path, char* real, uint32_t size) {
+            return place_of(path)->real_path(path, real, size);
+        },
+        [](const char* path, char* shown, uint32_t size) {
+            place_of(path)->shown_path(path, shown, size);
+        },
     };
-    run_files.open_write = run_open_write;
-    run_files.read = [](platform_file file, char* buffer, uint32_t size) {
-        return then_check([&] { return image_file_backend.read(file, buffer, size); });
-    };
-    run_files.write = [](platform_file file, const char* data, uint32_t size) {
-        return then_check([&] { return image_file_backend.write(file, data, size); });
-    };
-    run_files.flush = [](platform_file file) {
-        return then_check([&] { return image_file_backend.flush(file); });
-    };
-    run_files.close = [](platform_file file) {
-        return then_check([&] { return image_file_backend.close(file); });
-    };
-    run_files.rename = run_rename;
-    run_files.remove = run_delete;
     platform_files = &run_files;
 }
 
@@ -103,23 +135,15 @@ void posix_install_run_files() {
 bool platform_begin_run(const char* inf_folder) {
     bool in_image = is_image_path(inf_folder);
     image_lock_result lock = in_image ? image_lock() : image_locked;
-    image_locked_for_run = in_image && lock == image_locked;
     if (!in_image) folder_lock = posix_lock_folder(inf_folder);
     if (lock == image_locked && folder_lock != kFolderBusy) return true;
     char shown[4096];
     if (in_image)
-        snprintf(shown, sizeof shown, "%s", image_shown_name());
+        snprintf(shown, sizeof shown, "%s", the_image.shown.c_str());
     else
         folder_file_backend.shown_path(inf_folder, shown, sizeof shown);
-    if (lock == image_held_by_tamrix || folder_lock == kFolderBusy)
-        tell_held("Another Tamrix is changing ", shown,
-                  " right now; nothing was changed.  Try again when it has finished.");
-    else if (lock == image_in_use)
-        tell_held("The disk image ", shown,
-                  " is in use by another program, such as a virtual machine that has it open; "
-                  "nothing was changed.  Shut the virtual machine down first, then try again.");
-    else if (lock == image_not_locked)
-        tell_held("The disk image ", shown, " could not be locked; nothing was changed.");
+    std::string text = held_text(in_image ? lock : image_held_by_tamrix, shown);
+    platform_message_box(text.c_str(), "Tamrix", icon_error, buttons_ok);
     return false;
 }
 
@@ -127,8 +151,7 @@ void platform_end_run() {
     interruptions_forget_all();
     posix_unlock_folder(folder_lock);
     folder_lock = kNoLock;
-    if (image_locked_for_run) image_unlock();
-    image_locked_for_run = false;
+    image_unlock();
 }
 
 void platform_swap_begins() { interruptions_hold(); }

@@ -6,7 +6,8 @@
 #ifndef TAMRIX_PLATFORM_POSIX_POSIX_RUN_FILES_H
 #define TAMRIX_PLATFORM_POSIX_POSIX_RUN_FILES_H
 
-// Makes the seam's file calls those of the runs (platform_files).
+// Makes the seam's file calls those of the runs (platform_files), each on
+// the table of its path's or file's place: the attached image or a folder.
 void posix_install_run_files();
 
 #endif

@@ -108,22 +108,24 @@ TEST(ImageJournal, KeepFailPutBackOrForget) {
         bytes expected = file_bytes(image.fd);
         fat_layout layout = read_fat_layout(expected.data());
         ASSERT_TRUE(layout.valid);
-        ASSERT_TRUE(journal_keep(image.fd, 0, r.folder));
+        image_journal journal;
+        ASSERT_TRUE(journal_keep(&journal, image.fd, 0, r.folder));
         for (uint64_t at : offsets(layout, r.changed))
             ASSERT_TRUE(write_at(image.fd, at + 64, scribble.data(), scribble.size()));
         for (uint64_t at : offsets(layout, r.stays))
             std::copy(scribble.begin(), scribble.end(), expected.begin() + at + 64);
-        if (r.end == forget) journal_forget();
-        EXPECT_TRUE(journal_put_back(image.fd));  // after journal_forget: nothing to write
+        if (r.end == forget) journal_forget(&journal);
+        EXPECT_TRUE(journal_put_back(&journal, image.fd));  // after journal_forget: nothing to write
         EXPECT_TRUE(file_bytes(image.fd) == expected);
     }
 }
 
 TEST(ImageJournal, NothingKeptWhereTheFolderCannotBeRead) {
     scratch_image image("-F 16", 20480);
-    EXPECT_FALSE(journal_keep(image.fd, 0, "/WINDOWS/NOPE"));
-    EXPECT_FALSE(journal_keep(image.fd, 512, "/"));  // no boot sector there
-    EXPECT_EQ(journal_free_bytes(), 0u);
+    image_journal journal;
+    EXPECT_FALSE(journal_keep(&journal, image.fd, 0, "/WINDOWS/NOPE"));
+    EXPECT_FALSE(journal_keep(&journal, image.fd, 512, "/"));  // no boot sector there
+    EXPECT_EQ(journal_free_bytes(journal), 0u);
 }
 
 }  // namespace
