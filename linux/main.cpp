@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "../disk/image_session.h"
 #include "../platform/posix/offline_registry.h"
 #include "../platform/posix/posix_interruptions.h"
 #include "posix_run_files.h"
@@ -50,7 +51,8 @@ int main(int argc, char** argv) {
     // put back, then SYSTEM.DAT is read, once for the whole run.  A dry run
     // changes nothing, and reads an INF file's text where such a swap left it.
     if (!invocation.dry_run) {
-        put_back_cut_off_swaps();
+        // QEMU's export for `status` is read-only (open_image).
+        put_back_cut_off_swaps(!(invocation.mode == mode_status && the_image.exported));
         std::string why;
         offline_registry_read(&why);
     }

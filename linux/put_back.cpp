@@ -140,7 +140,7 @@ void tell(const swapped_file& file, put_back_outcome outcome) {
 
 }  // namespace
 
-void put_back_cut_off_swaps() {
+void put_back_cut_off_swaps(bool may_change) {
     // A folder whose paths do not fit: the run that follows tells so.
     char folder[kPathSize];
     uint32_t length = platform_windows_dir(folder, sizeof folder);
@@ -151,6 +151,13 @@ void put_back_cut_off_swaps() {
     bool cut_off = false;
     for (const swapped_file& file : files)
         cut_off = cut_off || swap_cut_off(file.target.c_str(), file.backup.c_str());
+    if (cut_off && !may_change) {
+        platform_message_box("A run that was cut off left a file of this Windows under its "
+                             "backup name.  This command reads the image without changing it, "
+                             "so the next Install or Uninstall puts it back.",
+                             "Tamrix", icon_error, buttons_ok);
+        return;
+    }
     // The lock of a run: another Tamrix between its renames is no crash.
     if (!cut_off || !platform_begin_run((std::string(windows_dir) + "\\inf").c_str())) return;
     for (const swapped_file& file : files)
