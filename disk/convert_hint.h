@@ -3,8 +3,8 @@
 // blanks, quotes or other shell characters are quoted, a name that begins
 // with "-" is not taken for an option, and the output never names a file
 // that exists (the image itself above all).
-#ifndef TAMRIX_PLATFORM_IMAGE_CONVERT_HINT_H
-#define TAMRIX_PLATFORM_IMAGE_CONVERT_HINT_H
+#ifndef TAMRIX_DISK_CONVERT_HINT_H
+#define TAMRIX_DISK_CONVERT_HINT_H
 
 #include <string>
 

@@ -9,8 +9,8 @@
 //     FAT16, the root folder's fixed region: together the metadata area;
 //   the data area: clusters 2 and up, each folder (FAT32: the root too) a
 //     chain of them.
-#ifndef TAMRIX_PLATFORM_IMAGE_FAT_LAYOUT_H
-#define TAMRIX_PLATFORM_IMAGE_FAT_LAYOUT_H
+#ifndef TAMRIX_DISK_FAT_LAYOUT_H
+#define TAMRIX_DISK_FAT_LAYOUT_H
 
 #include <stddef.h>
 #include <stdint.h>

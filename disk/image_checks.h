@@ -1,8 +1,8 @@
 // What is checked before anything in a disk image is changed, so that a run
 // never writes past the end of what holds the volume, and does not start
 // when the host has no room for what it will write.
-#ifndef TAMRIX_PLATFORM_IMAGE_IMAGE_CHECKS_H
-#define TAMRIX_PLATFORM_IMAGE_IMAGE_CHECKS_H
+#ifndef TAMRIX_DISK_IMAGE_CHECKS_H
+#define TAMRIX_DISK_IMAGE_CHECKS_H
 
 #include <stdint.h>
 

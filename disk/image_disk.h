@@ -13,8 +13,8 @@
 // changes are exported as a raw disk first (image_export.h), and that one
 // is read here; the rest are refused with the reason, and a way to convert
 // them where there is one.  Only the image is read here.
-#ifndef TAMRIX_PLATFORM_IMAGE_IMAGE_DISK_H
-#define TAMRIX_PLATFORM_IMAGE_IMAGE_DISK_H
+#ifndef TAMRIX_DISK_IMAGE_DISK_H
+#define TAMRIX_DISK_IMAGE_DISK_H
 
 #include <stdint.h>
 

@@ -23,8 +23,8 @@
 // extents) for as long as the daemon runs: it refuses an image a virtual
 // machine has open ("Failed to get "write" lock"), and a machine started
 // meanwhile is refused too.
-#ifndef TAMRIX_PLATFORM_IMAGE_IMAGE_EXPORT_H
-#define TAMRIX_PLATFORM_IMAGE_IMAGE_EXPORT_H
+#ifndef TAMRIX_DISK_IMAGE_EXPORT_H
+#define TAMRIX_DISK_IMAGE_EXPORT_H
 
 #include <string>
 

@@ -36,8 +36,8 @@
 //
 // Nothing is read here: the caller hands over the file's first bytes and
 // its last sector.
-#ifndef TAMRIX_PLATFORM_IMAGE_IMAGE_FORMATS_H
-#define TAMRIX_PLATFORM_IMAGE_IMAGE_FORMATS_H
+#ifndef TAMRIX_DISK_IMAGE_FORMATS_H
+#define TAMRIX_DISK_IMAGE_FORMATS_H
 
 #include <stddef.h>
 #include <stdint.h>

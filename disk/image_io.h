@@ -1,7 +1,7 @@
 // Reading and writing a whole stretch of a disk image at an offset,
 // whatever pread and pwrite do in parts or through EINTR.
-#ifndef TAMRIX_PLATFORM_IMAGE_IMAGE_IO_H
-#define TAMRIX_PLATFORM_IMAGE_IMAGE_IO_H
+#ifndef TAMRIX_DISK_IMAGE_IO_H
+#define TAMRIX_DISK_IMAGE_IO_H
 
 #include <stddef.h>
 #include <stdint.h>

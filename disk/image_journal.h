@@ -41,8 +41,8 @@
 // KB on FAT12 and FAT16; on FAT32 four bytes for each cluster in each FAT
 // (16 MiB for an 8 GB volume of 4 KiB clusters), read from the page cache
 // in a few milliseconds.
-#ifndef TAMRIX_PLATFORM_IMAGE_IMAGE_JOURNAL_H
-#define TAMRIX_PLATFORM_IMAGE_IMAGE_JOURNAL_H
+#ifndef TAMRIX_DISK_IMAGE_JOURNAL_H
+#define TAMRIX_DISK_IMAGE_JOURNAL_H
 
 #include <vector>
 

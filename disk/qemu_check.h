@@ -15,8 +15,8 @@
 // ("ERROR cluster N refcount=R reference=F", "ERROR OFLAG_COPIED ...").
 // QEMU rebuilds them when it opens the image for writing, so on a dirty
 // image those lines alone do not make it damaged; anything else does.
-#ifndef TAMRIX_PLATFORM_IMAGE_QEMU_CHECK_H
-#define TAMRIX_PLATFORM_IMAGE_QEMU_CHECK_H
+#ifndef TAMRIX_DISK_QEMU_CHECK_H
+#define TAMRIX_DISK_QEMU_CHECK_H
 
 #include <string>
 

@@ -3,8 +3,8 @@
 // image they are the FAT directory entry's, through mtools' mattrib; in a
 // Linux folder only a mounted FAT volume keeps them (the vfat driver's
 // FAT_IOCTL_ attribute calls), and every other file system has none.
-#ifndef TAMRIX_PLATFORM_POSIX_DOS_ATTRIBUTES_H
-#define TAMRIX_PLATFORM_POSIX_DOS_ATTRIBUTES_H
+#ifndef TAMRIX_LINUX_DOS_ATTRIBUTES_H
+#define TAMRIX_LINUX_DOS_ATTRIBUTES_H
 
 #include <stdint.h>
 

@@ -3,8 +3,8 @@
 // of its drive C:, such as "C:\WINDOWS"), one run at a time, and runs that
 // an interruption cannot cut in half (posix_interruptions.h).  The seam's
 // platform_begin_run and its kin come from posix_run_files.cpp too.
-#ifndef TAMRIX_PLATFORM_POSIX_POSIX_RUN_FILES_H
-#define TAMRIX_PLATFORM_POSIX_POSIX_RUN_FILES_H
+#ifndef TAMRIX_LINUX_POSIX_RUN_FILES_H
+#define TAMRIX_LINUX_POSIX_RUN_FILES_H
 
 // Makes the seam's file calls those of the runs (platform_files), each on
 // the table of its path's or file's place: the attached image or a folder.

@@ -79,8 +79,8 @@
 //     so the check does not refuse a block by them; a deletion leaves the
 //     highest id as it was and sets the first free id to the lowest free
 //     one, as Windows does.
-#ifndef TAMRIX_PLATFORM_POSIX_REGISTRY_FILE_H
-#define TAMRIX_PLATFORM_POSIX_REGISTRY_FILE_H
+#ifndef TAMRIX_REGISTRY_REGISTRY_FILE_H
+#define TAMRIX_REGISTRY_REGISTRY_FILE_H
 
 #include <stdint.h>
 

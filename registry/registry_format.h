@@ -4,8 +4,8 @@
 // (or a bounds test of their own) has shown the bytes to be.  The readers
 // are this folder's own, not disk/byte_order.h: registry/ includes nothing
 // outside itself.
-#ifndef TAMRIX_PLATFORM_POSIX_REGISTRY_FORMAT_H
-#define TAMRIX_PLATFORM_POSIX_REGISTRY_FORMAT_H
+#ifndef TAMRIX_REGISTRY_REGISTRY_FORMAT_H
+#define TAMRIX_REGISTRY_REGISTRY_FORMAT_H
 
 #include <stdint.h>
 
