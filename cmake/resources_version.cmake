@@ -9,9 +9,9 @@ foreach(spelling IN ITEMS
     "resources/tamrix.rc|VALUE \"ProductVersion\", \"${PROJECT_VERSION}\""
     "resources/dialog_ids.h|\"Tamrix.exe R${PROJECT_VERSION}\""
     "linux/terminal_dialog.cpp|\"Tamrix.exe R${PROJECT_VERSION}\"")
-  string(REPLACE "|" ";" parts "${spelling}")
-  list(GET parts 0 file)
-  list(GET parts 1 text)
+  string(REPLACE "|" ";" file_and_text "${spelling}")
+  list(GET file_and_text 0 file)
+  list(GET file_and_text 1 text)
   file(READ ${PROJECT_SOURCE_DIR}/${file} content)
   string(FIND "${content}" "${text}" found)
   if(found EQUAL -1)

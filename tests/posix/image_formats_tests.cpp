@@ -41,7 +41,7 @@ bytes fat_volume() {
     return b;
 }
 
-// Microsoft's "Virtual Hard Disk Image Format Specification", the hard disk
+// Microsoft's published VHD image format (version 1.0), the hard disk
 // footer (big-endian): cookie "conectix", data offset at 16, disk type at
 // 60 (2 fixed, 3 dynamic, 4 differencing), checksum at 64 (the ones'
 // complement of the sum of the footer's bytes, its own four left out).
@@ -122,7 +122,7 @@ bytes cut(bytes b, size_t size) {
     return b;
 }
 
-// Microsoft's "VHDX Format Specification": the file type identifier
+// Microsoft's published VHDX format (version 1.0): the file type identifier
 // "vhdxfile" at 0, then the creator in UTF-16.
 bytes vhdx() {
     bytes b(512);
