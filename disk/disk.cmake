@@ -7,6 +7,7 @@ set(TAMRIX_DISK_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 add_library(tamrix_disk STATIC
   ${TAMRIX_DISK_DIR}/convert_hint.cpp
+  ${TAMRIX_DISK_DIR}/daemon_watch.cpp
   ${TAMRIX_DISK_DIR}/fat_layout.cpp
   ${TAMRIX_DISK_DIR}/image_disk.cpp
   ${TAMRIX_DISK_DIR}/image_export.cpp

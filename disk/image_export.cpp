@@ -14,6 +14,7 @@
 
 #include <vector>
 
+#include "daemon_watch.h"
 #include "scratch_folder.h"
 #include "image_files.h"
 #include "qemu_child.h"
@@ -25,6 +26,7 @@ const int kReadyMilliseconds = 10000;
 const int kEndMilliseconds = 60000;
 
 pid_t daemon_pid = -1;  // the running qemu-storage-daemon, our child
+daemon_watch watch;     // ends the daemon should we die, however we die
 std::string scratch;    // the run's own folder: the mount point, pidfile and log
 std::string exported;   // the image, as shown in messages
 std::string driver_name;  // QEMU's driver for it
@@ -84,6 +86,7 @@ void remove_scratch() {
 // After the daemon has gone (or was never started): nothing left behind.
 void clean_up() {
     daemon_pid = -1;
+    daemon_watch_end(&watch);
     remove_scratch();
 }
 
@@ -156,6 +159,7 @@ export_outcome image_export_start(const std::string& file, const std::string& sh
     close(log);
     if (child < 0) return cannot_start("Can't start qemu-storage-daemon: " + std::string(strerror(errno)), error);
     daemon_pid = child;
+    watch = daemon_watch_start(child, folder, release_folder);
 
     // The pidfile is written once the export is ready.
     struct stat pidfile;

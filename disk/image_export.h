@@ -8,6 +8,8 @@
 //   - the daemon is started as qemu_child.h starts a child: its own
 //     process group, and told to end (SIGTERM) if this program dies first,
 //     even by SIGKILL, when QEMU writes out what it holds and unmounts;
+//     as QEMU sometimes loses that one signal, a watcher (daemon_watch.h)
+//     repeats it once we have gone;
 //   - its mount point is a file in a scratch folder of the run's own,
 //     named with its process id, mounted for this user alone
 //     (allow-other=off); the folders that killed runs left are removed by
