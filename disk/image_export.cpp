@@ -24,6 +24,7 @@ namespace {
 // How long the daemon may take to export the image, and to end.
 const int kReadyMilliseconds = 10000;
 const int kEndMilliseconds = 60000;
+const int kTermEveryMilliseconds = 200;  // how often the daemon is asked to end
 
 pid_t daemon_pid = -1;  // the running qemu-storage-daemon, our child
 daemon_watch watch;     // ends the daemon should we die, however we die
@@ -172,13 +173,7 @@ export_outcome image_export_start(const std::string& file, const std::string& sh
         if (reaped(child, 2) != -1) {  // waits the 2 ms when it still runs
             std::string said = daemon_said();
             clean_up();
-            if (is_lock_refusal(said)) {
-                *error = "The disk image " + shown +
-                         " is in use by another program, such as a virtual machine that has it "
-                         "open; nothing was changed.  Shut the virtual machine down first, then "
-                         "try again.";
-                return export_in_use;
-            }
+            if (is_lock_refusal(said)) return export_in_use;  // the caller words it
             *error = "QEMU cannot open " + shown + " as " + what + "; nothing was changed." +
                      (said.empty() ? "" : "  It said: " + said);
             return export_failed;
@@ -197,8 +192,13 @@ bool image_exported() { return daemon_pid > 0; }
 bool image_export_end(std::string* error) {
     if (daemon_pid <= 0) return true;
     pid_t child = daemon_pid;
-    kill(child, SIGTERM);
-    int status = reaped(child, kEndMilliseconds);
+    // QEMU can miss a SIGTERM (a daemon was seen idle in poll after one, see
+    // daemon_watch.h): the request is repeated until it ends.
+    int status = -1;
+    for (int waited = 0; status == -1 && waited < kEndMilliseconds; waited += kTermEveryMilliseconds) {
+        kill(child, SIGTERM);
+        status = reaped(child, kTermEveryMilliseconds);
+    }
     if (status == -1) {
         kill(child, SIGKILL);
         status = reaped(child, kEndMilliseconds);

@@ -38,9 +38,11 @@ enum export_outcome {
 };
 
 // Exports the image `file` (named `shown` in messages), which is `what`
-// ("a dynamic VHD"), with QEMU's `driver`, writable unless `read_only`.  When ready, `*view` is the path
-// of the exported raw disk; otherwise `*error` is a sentence for the user
-// and nothing is left running or mounted.
+// ("a dynamic VHD"), with QEMU's `driver`, writable unless `read_only`.
+// When ready, `*view` is the path of the exported raw disk; otherwise
+// nothing is left running or mounted, and `*error` is a sentence for the
+// user, except for export_in_use, which the caller words (it tells another
+// Tamrix from a virtual machine by its own lock).
 export_outcome image_export_start(const std::string& file, const std::string& shown,
                                   const char* what, const char* driver, bool read_only,
                                   std::string* view, std::string* error);
