@@ -19,5 +19,7 @@ add_library(tamrix_disk STATIC
   ${TAMRIX_DISK_DIR}/image_files.cpp
   ${TAMRIX_DISK_DIR}/image_io.cpp
   ${TAMRIX_DISK_DIR}/image_journal.cpp
+  ${TAMRIX_DISK_DIR}/partition_table.cpp
+  ${TAMRIX_DISK_DIR}/mtools_output.cpp
 )
 target_link_libraries(tamrix_disk PUBLIC tamrix_posix)

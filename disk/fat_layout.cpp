@@ -129,6 +129,17 @@ uint32_t free_clusters(const fat_layout& layout, const unsigned char* fat) {
     return count;
 }
 
+bool cluster_chain(const fat_layout& layout, const unsigned char* fat, uint32_t first,
+                   uint32_t most, std::vector<uint32_t>* chain) {
+    chain->clear();
+    for (uint32_t cluster = first; is_data_cluster(layout, cluster);
+         cluster = next_cluster(layout, fat, cluster)) {
+        if (chain->size() >= most) return false;
+        chain->push_back(cluster);
+    }
+    return true;
+}
+
 bool find_folder_entry(const unsigned char* entries, size_t size, const char* name,
                        uint32_t* cluster) {
     long_name gathered;

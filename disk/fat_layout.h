@@ -15,6 +15,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <vector>
+
 struct fat_layout {
     bool valid;               // the fields make sense; nothing else is set otherwise
     int fat_bits;             // 12, 16 or 32, from the count of clusters as FAT's rule has it
@@ -53,6 +55,20 @@ uint32_t free_clusters(const fat_layout& layout, const unsigned char* fat);
 // Whether `cluster` is one of the volume's data clusters.
 inline bool is_data_cluster(const fat_layout& layout, uint32_t cluster) {
     return cluster >= 2 && cluster - 2 < layout.clusters;
+}
+
+// The clusters of the chain that begins at `first`, in order, up to the
+// entry that ends it (any value that is no data cluster); an empty chain
+// when `first` is none.  False when it runs past `most` clusters: a chain
+// that loops, or longer than what it holds may be.
+bool cluster_chain(const fat_layout& layout, const unsigned char* fat, uint32_t first,
+                   uint32_t most, std::vector<uint32_t>* chain);
+
+// The most clusters a folder may take: 65,536 entries of 32 bytes (Linux's
+// FAT_MAX_DIR_SIZE, include/uapi/linux/msdos_fs.h).
+inline uint32_t folder_clusters(const fat_layout& layout) {
+    const uint32_t kFolderBytes = 65536 * 32;
+    return kFolderBytes / layout.cluster_bytes > 0 ? kFolderBytes / layout.cluster_bytes : 1;
 }
 
 // Looks for the folder `name` among the 32-byte entries of a folder

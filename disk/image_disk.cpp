@@ -17,6 +17,7 @@
 #include "fat_layout.h"
 #include "image_checks.h"
 #include "image_io.h"
+#include "partition_table.h"
 
 namespace {
 
@@ -27,37 +28,6 @@ bool is_fat_boot_sector(const unsigned char* s) {
     return (s[0] == 0xEB || s[0] == 0xE9) && s[16] <= 2 && s[21] >= 0xF0 &&
            read_fat_layout(s).valid;
 }
-
-bool is_fat_type(uint8_t type) {
-    return type == 0x01 || type == 0x04 || type == 0x06 || type == 0x0B || type == 0x0C ||
-           type == 0x0E;
-}
-
-bool is_extended_type(uint8_t type) { return type == 0x05 || type == 0x0F || type == 0x85; }
-
-std::string type_name(uint8_t type) {
-    switch (type) {
-        case 0x01: return "FAT12";
-        case 0x04: case 0x06: case 0x0E: return "FAT16";
-        case 0x0B: case 0x0C: return "FAT32";
-        case 0x05: case 0x0F: case 0x85: return "extended";
-        case 0x07: return "NTFS or exFAT";
-        case 0x82: return "Linux swap";
-        case 0x83: return "Linux";
-        case 0xEE: return "GPT";
-        default: break;
-    }
-    char name[16];
-    snprintf(name, sizeof name, "type 0x%02X", type);
-    return name;
-}
-
-struct partition {
-    int number;
-    uint8_t type;
-    uint64_t start;    // in sectors
-    uint64_t sectors;  // as its table entry says
-};
 
 image_volume failed(const std::string& error) {
     image_volume volume;
@@ -94,45 +64,11 @@ image_volume refused(const std::string& shown, const image_format& format) {
                   (format.convertible ? image_convert_hint(shown, format.qemu_driver) : ""));
 }
 
-// The partitions of an MBR disk in Linux's order: 1 to 4 as the table
-// holds them, then the logical drives of the first extended partition.
-// False when the sector holds no partition table.
-bool read_partitions(int fd, const unsigned char* mbr, uint64_t disk_sectors,
-                     std::vector<partition>* found) {
-    if (mbr[510] != 0x55 || mbr[511] != 0xAA) return false;
-    uint64_t extended = 0;
-    for (int i = 0; i < 4; i++) {
-        const unsigned char* entry = mbr + 446 + 16 * i;
-        if ((entry[0] & 0x7F) != 0) return false;  // boot flag 0 or 0x80 only
-        if (entry[4] == 0) continue;
-        found->push_back({i + 1, entry[4], le32(entry + 8), le32(entry + 12)});
-        if (is_extended_type(entry[4]) && extended == 0) extended = le32(entry + 8);
-    }
-    // Each extended boot record holds one logical drive (its start counted
-    // from that record) and the link to the next (counted from the
-    // extended partition).  A chain that loops is cut off.
-    uint64_t record = extended;
-    int number = 5;
-    for (int guard = 0; extended != 0 && record < disk_sectors && guard < 128; guard++) {
-        unsigned char ebr[kSector];
-        if (!read_at(fd, record * kSector, ebr, sizeof ebr) || ebr[510] != 0x55 || ebr[511] != 0xAA)
-            break;
-        const unsigned char* logical = ebr + 446;
-        const unsigned char* link = ebr + 462;
-        if (logical[4] != 0)
-            found->push_back(
-                {number++, logical[4], record + le32(logical + 8), le32(logical + 12)});
-        if (link[4] == 0 || le32(link + 8) == 0) break;
-        record = extended + le32(link + 8);
-    }
-    return !found->empty();
-}
-
 std::string partition_list(const std::vector<partition>& partitions) {
     std::string list;
     for (const partition& p : partitions) {
         if (!list.empty()) list += ", ";
-        list += std::to_string(p.number) + " (" + type_name(p.type) + ")";
+        list += std::to_string(p.number) + " (" + partition_type_name(p.type) + ")";
     }
     return list;
 }
@@ -204,9 +140,13 @@ image_volume find_fat_volume(int fd, const image_format& format, const std::stri
     struct stat info;
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
         return failed(shown + " is no file that holds a disk image; nothing was changed.");
-    uint64_t size = (uint64_t)info.st_size;
+    return find_fat_volume_in(file_source(fd, 0), (uint64_t)info.st_size, format, shown, wanted);
+}
+
+image_volume find_fat_volume_in(const byte_source& image, uint64_t size,
+                                const image_format& format, const std::string& shown, int wanted) {
     unsigned char first[kSector * 2] = {};
-    if (!read_at(fd, 0, first, size < sizeof first ? (size_t)size : sizeof first))
+    if (!read_source(image, 0, first, size < sizeof first ? (size_t)size : sizeof first))
         return failed("Can't read the disk image " + shown + ": " + strerror(errno));
     if (format.way == image_refused) return refused(shown, format);
     if (format.way == image_through_qemu) return needs_converting(shown, format);
@@ -230,7 +170,7 @@ image_volume find_fat_volume(int fd, const image_format& format, const std::stri
         return volume;
     }
     std::vector<partition> partitions;
-    if (!read_partitions(fd, first, sectors, &partitions))
+    if (!read_partitions(first, sectors, image, &partitions))
         return failed(shown + " is neither a FAT volume nor a disk with an MBR partition table: "
                               "Tamrix cannot patch it; nothing was changed.");
     const partition* chosen = nullptr;
@@ -246,14 +186,16 @@ image_volume find_fat_volume(int fd, const image_format& format, const std::stri
     if (chosen == nullptr) return failed(shown + " has no FAT partition" + list);
     std::string name = "Partition " + std::to_string(chosen->number) + " of " + shown;
     if (!is_fat_type(chosen->type))
-        return failed(name + " is " + type_name(chosen->type) + ", not FAT" + list);
+        return failed(name + " is " + partition_type_name(chosen->type) + ", not FAT" + list);
     extent.partition = chosen->number;
     extent.partition_start = chosen->start;
     extent.partition_sectors = chosen->sectors;
     std::string problem = extent_problem(extent, shown);
     if (!problem.empty()) return cut_short(problem);
+    // (An empty partition may start at the disk's very end: no sector to read.)
     unsigned char boot[kSector];
-    if (!read_at(fd, chosen->start * kSector, boot, sizeof boot) || !is_fat_boot_sector(boot))
+    if (chosen->start >= sectors || !read_source(image, chosen->start * kSector, boot, sizeof boot) ||
+        !is_fat_boot_sector(boot))
         return failed(name + " holds no FAT file system; nothing was changed.");
     extent.volume_bytes = fat_volume_bytes(read_fat_layout(boot));
     problem = extent_problem(extent, shown);

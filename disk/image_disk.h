@@ -21,6 +21,7 @@
 #include <string>
 
 #include "image_formats.h"
+#include "image_io.h"
 #include "image_session.h"
 
 struct image_volume {
@@ -40,5 +41,11 @@ std::string image_convert_hint(const std::string& shown, const char* qemu_name);
 // is 0.
 image_volume find_fat_volume(int fd, const image_format& format, const std::string& shown,
                              int wanted);
+
+// The same on the raw disk `image`, `size` bytes long: what the program
+// does through the descriptor, and the fuzz target on bytes in memory.
+// Nothing outside those bytes is read.
+image_volume find_fat_volume_in(const byte_source& image, uint64_t size,
+                                const image_format& format, const std::string& shown, int wanted);
 
 #endif

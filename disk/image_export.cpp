@@ -34,8 +34,7 @@ std::string driver_name;  // QEMU's driver for it
 
 std::string in_scratch(const char* name) { return scratch + "/" + name; }
 
-// What the daemon said, for the user: its own name and the option that
-// failed left out, the lines joined.
+// What the daemon said, for the user (daemon_words).
 std::string daemon_said() {
     std::string said;
     int fd = open(in_scratch("daemon.log").c_str(), O_RDONLY | O_CLOEXEC);
@@ -43,15 +42,7 @@ std::string daemon_said() {
     ssize_t count = fd >= 0 ? read(fd, buffer, sizeof buffer) : -1;
     if (fd >= 0) close(fd);
     if (count > 0) said.assign(buffer, (size_t)count);
-    const char kName[] = "qemu-storage-daemon: ";
-    if (said.compare(0, sizeof kName - 1, kName) == 0) said.erase(0, sizeof kName - 1);
-    size_t option_end = said.find(": ");
-    if (said.compare(0, 2, "--") == 0 && option_end != std::string::npos)
-        said.erase(0, option_end + 2);
-    while (!said.empty() && (said.back() == '\n' || said.back() == '\r')) said.pop_back();
-    for (char& c : said)
-        if (c == '\n' || c == '\r') c = ' ';
-    return said;
+    return daemon_words(said);
 }
 
 // Whether a file system is mounted on the mount point in `folder`.
@@ -214,4 +205,16 @@ bool image_export_end(std::string* error) {
              "it: qemu-img check -f " + driver_name + " " + exported +
              (said.empty() ? "" : "\nIt said: " + said);
     return false;
+}
+
+std::string daemon_words(std::string said) {
+    const char kName[] = "qemu-storage-daemon: ";
+    if (said.compare(0, sizeof kName - 1, kName) == 0) said.erase(0, sizeof kName - 1);
+    size_t option_end = said.find(": ");
+    if (said.compare(0, 2, "--") == 0 && option_end != std::string::npos)
+        said.erase(0, option_end + 2);
+    while (!said.empty() && (said.back() == '\n' || said.back() == '\r')) said.pop_back();
+    for (char& c : said)
+        if (c == '\n' || c == '\r') c = ' ';
+    return said;
 }

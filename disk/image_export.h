@@ -55,4 +55,8 @@ bool image_exported();
 // had died or did not end cleanly.  Does nothing when none runs.
 bool image_export_end(std::string* error);
 
+// What qemu-storage-daemon wrote in its log (`said`), for the user: its
+// own name and the option that failed left out, the lines joined into one.
+std::string daemon_words(std::string said);
+
 #endif

@@ -21,6 +21,7 @@
 #include "../platform/posix/start_command.h"
 #include "image_checks.h"
 #include "image_journal.h"
+#include "mtools_output.h"
 #include "image_session.h"
 
 extern char** environ;
@@ -117,17 +118,7 @@ const std::vector<image_entry>* listing(const std::string& folder) {
     std::string argument = mtools_name(folder == "/" ? "/" : folder + "/");
     if (run_tool(mdir_path, {"-b", "-a", "-i", volume_name, argument}, -1, -1, &out) != 0)
         return nullptr;
-    // One line for each entry: its path, and a "/" after a folder's.
-    std::vector<image_entry> entries;
-    for (std::string line : split_at(out, '\n')) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        bool is_folder = !line.empty() && line.back() == '/';
-        if (is_folder) line.pop_back();
-        std::string name = line.substr(line.find_last_of('/') + 1);
-        if (name.empty() || name == "." || name == "..") continue;
-        entries.push_back({name, is_folder});
-    }
-    return &(listings[key] = entries);
+    return &(listings[key] = mdir_entries(out));
 }
 
 struct entry_found {
@@ -467,26 +458,12 @@ bool image_list(const char* path, std::vector<image_entry>* entries) {
 // mattrib shows a file's attributes as letters before its name, as in
 // "  A  SHR     ::/WINDOWS/SYSTEM.DAT", and sets them with +x and -x.
 
-namespace {
-
-struct attribute_letter {
-    char letter;
-    uint32_t bit;
-};
-const attribute_letter kAttributeLetters[] = {
-    {'R', 0x01}, {'H', 0x02}, {'S', 0x04}, {'A', 0x20}};
-
-}  // namespace
-
 bool image_get_attributes(const char* path, uint32_t* attributes) {
     std::string name = path_in_volume(path), mattrib = program_on_path("mattrib"), shown;
     if (mattrib.empty() || !look_up(name).exists ||
         run_tool(mattrib, {"-i", volume_name, mtools_name(name)}, -1, -1, &shown) != 0)
         return false;
-    std::string letters = shown.substr(0, shown.find("::"));
-    *attributes = 0;
-    for (const attribute_letter& known : kAttributeLetters)
-        if (letters.find(known.letter) != std::string::npos) *attributes |= known.bit;
+    *attributes = mattrib_attributes(shown);
     return true;
 }
 

@@ -2,6 +2,7 @@
 #include "image_io.h"
 
 #include <errno.h>
+#include <string.h>
 #include <unistd.h>
 
 namespace {
@@ -27,4 +28,26 @@ bool read_at(int fd, uint64_t offset, void* buffer, size_t size) {
 
 bool write_at(int fd, uint64_t offset, const void* buffer, size_t size) {
     return transfer(fd, offset, (unsigned char*)buffer, size, true);
+}
+
+namespace {
+
+bool read_file_source(const byte_source& source, uint64_t offset, void* buffer, size_t size) {
+    return source.base + offset >= offset && read_at(source.fd, source.base + offset, buffer, size);
+}
+
+bool read_memory_source(const byte_source& source, uint64_t offset, void* buffer, size_t size) {
+    if (offset > source.size || size > source.size - offset) return false;
+    memcpy(buffer, source.bytes + offset, size);
+    return true;
+}
+
+}  // namespace
+
+byte_source file_source(int fd, uint64_t base) {
+    return {read_file_source, fd, base, nullptr, 0};
+}
+
+byte_source memory_source(const unsigned char* bytes, size_t size) {
+    return {read_memory_source, -1, 0, bytes, size};
 }

@@ -2,6 +2,7 @@
 // image_journal.h).
 #include "image_journal.h"
 
+#include <stdint.h>
 #include <string.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -38,51 +39,47 @@ bool make_room(image_journal* journal, size_t more) {
     return true;
 }
 
-bool keep(image_journal* journal, int fd, uint64_t offset, uint64_t bytes) {
-    if (!make_room(journal, bytes) || !read_at(fd, offset, journal->copy + journal->used, bytes))
+// Keeps the volume's bytes from `offset` on; the region is the image's.
+bool keep(image_journal* journal, const byte_source& volume, uint64_t offset, uint64_t bytes) {
+    if (bytes > SIZE_MAX / 4 || !make_room(journal, (size_t)bytes) ||
+        !read_source(volume, offset, journal->copy + journal->used, (size_t)bytes))
         return false;
-    journal->regions.push_back({offset, bytes, journal->used});
-    journal->used += bytes;
+    journal->regions.push_back({volume.base + offset, bytes, journal->used});
+    journal->used += (size_t)bytes;
     return true;
 }
 
-// The clusters of the chain that begins at `first`; false when it leaves
-// the volume or loops.
-bool chain_of(const fat_layout& layout, const unsigned char* fat, uint32_t first,
-              std::vector<uint32_t>* chain) {
-    chain->clear();
-    for (uint32_t cluster = first; is_data_cluster(layout, cluster);
-         cluster = next_cluster(layout, fat, cluster)) {
-        if (chain->size() == layout.clusters) return false;
-        chain->push_back(cluster);
-    }
-    return !chain->empty();
+// A folder's chain: no longer than a folder may be.
+bool folder_chain(const fat_layout& layout, const unsigned char* fat, uint32_t first,
+                  std::vector<uint32_t>* chain) {
+    return cluster_chain(layout, fat, first, folder_clusters(layout), chain) && !chain->empty();
 }
 
-bool read_chain(int fd, uint64_t volume, const fat_layout& layout,
+bool read_chain(const byte_source& volume, const fat_layout& layout,
                 const std::vector<uint32_t>& chain, std::vector<unsigned char>* bytes) {
     bytes->resize(chain.size() * (size_t)layout.cluster_bytes);
     for (size_t i = 0; i < chain.size(); i++)
-        if (!read_at(fd, volume + cluster_offset(layout, chain[i]),
-                     &(*bytes)[i * layout.cluster_bytes], layout.cluster_bytes))
+        if (!read_source(volume, cluster_offset(layout, chain[i]),
+                         &(*bytes)[i * layout.cluster_bytes], layout.cluster_bytes))
             return false;
     return true;
 }
 
-bool keep_folder(image_journal* journal, int fd, uint64_t volume, const fat_layout& layout,
+bool keep_folder(image_journal* journal, const byte_source& volume, const fat_layout& layout,
                  const char* folder) {
     const unsigned char* copy = journal->copy;
     const unsigned char* fat = &copy[layout.fat_offset];
     // Where the folder's entries are: its chain, or none for the FAT12/16 root.
     std::vector<uint32_t> chain;
-    if (layout.fat_bits == 32 && !chain_of(layout, fat, layout.root_cluster, &chain)) return false;
+    if (layout.fat_bits == 32 && !folder_chain(layout, fat, layout.root_cluster, &chain))
+        return false;
     std::vector<unsigned char> entries;
     for (const std::string& name : split_at(folder, '/')) {
         if (name.empty()) continue;
         const unsigned char* listing = &copy[layout.root_offset];
         size_t listing_bytes = (size_t)layout.root_bytes;
         if (!chain.empty()) {
-            if (!read_chain(fd, volume, layout, chain, &entries)) return false;
+            if (!read_chain(volume, layout, chain, &entries)) return false;
             listing = entries.data();
             listing_bytes = entries.size();
         }
@@ -91,10 +88,10 @@ bool keep_folder(image_journal* journal, int fd, uint64_t volume, const fat_layo
         if (layout.fat_bits != 32) first &= 0xFFFF;
         if (first == 0) first = layout.root_cluster;  // ".." of a folder in the root
         chain.clear();
-        if (first != 0 && !chain_of(layout, fat, first, &chain)) return false;
+        if (first != 0 && !folder_chain(layout, fat, first, &chain)) return false;
     }
     for (uint32_t cluster : chain)
-        if (!keep(journal, fd, volume + cluster_offset(layout, cluster), layout.cluster_bytes))
+        if (!keep(journal, volume, cluster_offset(layout, cluster), layout.cluster_bytes))
             return false;
     return true;
 }
@@ -102,13 +99,17 @@ bool keep_folder(image_journal* journal, int fd, uint64_t volume, const fat_layo
 }  // namespace
 
 bool journal_keep(image_journal* journal, int fd, uint64_t volume_offset, const char* folder) {
+    return journal_keep_from(journal, file_source(fd, volume_offset), folder);
+}
+
+bool journal_keep_from(image_journal* journal, const byte_source& volume, const char* folder) {
     journal_forget(journal);
     unsigned char boot[kSector];
-    if (!read_at(fd, volume_offset, boot, sizeof boot)) return false;
+    if (!read_source(volume, 0, boot, sizeof boot)) return false;
     fat_layout layout = read_fat_layout(boot);
     journal->layout = layout;
-    bool kept = layout.valid && keep(journal, fd, volume_offset, layout.data_offset) &&
-                keep_folder(journal, fd, volume_offset, layout, folder);
+    bool kept = layout.valid && keep(journal, volume, 0, layout.data_offset) &&
+                keep_folder(journal, volume, layout, folder);
     if (!kept) journal_forget(journal);
     return kept;
 }

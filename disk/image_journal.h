@@ -47,6 +47,7 @@
 #include <vector>
 
 #include "fat_layout.h"
+#include "image_io.h"
 
 // The copy of what the current change may write: stretches of the image,
 // their bytes one after the other in `copy`.
@@ -67,6 +68,9 @@ struct image_journal {
 // as `fd`.  False, keeping nothing, when the volume or the folder cannot be
 // read: the change must not be made then.
 bool journal_keep(image_journal* journal, int fd, uint64_t volume_offset, const char* folder);
+// The same, reading the volume from `volume`, whose base is its place in
+// the image (memory_source: the fuzz target's volume, at 0).
+bool journal_keep_from(image_journal* journal, const byte_source& volume, const char* folder);
 
 // The bytes of the clusters the kept FAT marks free: how much a copy into
 // the volume could take before the change.

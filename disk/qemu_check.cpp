@@ -91,6 +91,11 @@ qemu_check_result qemu_check(const std::string& file, const char* driver, bool d
                                           qemu_option_value(absolute)},
                                      kChildNull, kChildAsOutput),
                            &shown);
+    return read_qemu_check(code, shown, dirty);
+}
+
+qemu_check_result read_qemu_check(int code, const std::string& shown, bool dirty) {
+    qemu_check_result result;
     std::vector<std::string> lines = lines_of(shown);
     std::vector<std::string> errors;
     bool only_refcounts = true;

@@ -38,4 +38,8 @@ struct qemu_check_result {
 // header marks it so (a qcow2's incompatible feature bit 0).
 qemu_check_result qemu_check(const std::string& file, const char* driver, bool dirty);
 
+// What qemu-img check's exit status `code` and its output `shown` (its
+// errors among it) say, for an image that is `dirty` or not.
+qemu_check_result read_qemu_check(int code, const std::string& shown, bool dirty);
+
 #endif
