@@ -22,8 +22,8 @@ rm -rf build/fuzz/seeds
 python3 fuzz/make_seeds.py build/fuzz/seeds || exit 1
 
 failed=0
-for target in fuzz_merge fuzz_registry fuzz_image_format fuzz_partitions fuzz_fat_volume \
-              fuzz_tool_output; do
+for target in fuzz_registry fuzz_image_format fuzz_partitions fuzz_fat_volume fuzz_tool_output \
+              fuzz_merge; do
   fuzz/run_target.sh "$target" "$out" -runs="$inputs" || failed=$((failed + 1))
 done
 echo "fuzz campaign: $failed targets failed"
