@@ -18,15 +18,15 @@ namespace {
 // The exit statuses of qemu-img check.
 const int kCheckFailed = 1, kCorruptions = 2, kLeaksOnly = 3;
 
-// A carriage return ends a line too: one left inside a line (qemu-img
-// repeats the image's path, which may hold any byte) would let the terminal
-// write the rest of the message over its start.
-std::vector<std::string> lines_of(std::string text) {
+// A carriage return inside a line (qemu-img repeats the image's path,
+// which may hold any byte) becomes a blank: left there, it would let the
+// terminal write the rest of the message over its start.
+std::vector<std::string> lines_of(const std::string& text) {
     std::vector<std::string> lines;
-    for (char& c : text)
-        if (c == '\r') c = '\n';
     for (std::string line : split_at(text, '\n')) {
-        while (!line.empty() && line.back() == ' ') line.pop_back();
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+        for (char& c : line)
+            if (c == '\r') c = ' ';
         if (!line.empty()) lines.push_back(line);
     }
     return lines;

@@ -119,6 +119,11 @@ bool check_registry(const std::string& bytes, registry_layout* layout, std::stri
 uint32_t find_registry_key(const std::string& bytes, const registry_layout& layout, uint32_t from,
                            const std::string& path);
 
+// Whether two names (of keys, values or paths) are the same, as Windows
+// matches them: without regard to the case of ASCII letters, every byte
+// counted (a NUL in a damaged name too).
+bool same_registry_name(const std::string& a, const std::string& b);
+
 // The subkeys of `node`, in the file's order, and a key's name.
 std::vector<uint32_t> registry_subkeys(const std::string& bytes, uint32_t node);
 std::string registry_key_name(const std::string& bytes, const registry_layout& layout,

@@ -4,9 +4,26 @@
 #include "registry_file.h"
 #include "registry_format.h"
 
-#include <strings.h>
-
 using namespace creg;
+
+namespace {
+
+char lower(char c) { return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c; }
+
+// Whether the first `length` bytes of `a` and `b` agree, ASCII letters in
+// any case.  Every byte counts: a name may hold a NUL, which the C string
+// functions would take for its end.
+bool same_bytes(const std::string& a, const std::string& b, size_t length) {
+    for (size_t i = 0; i < length; i++)
+        if (lower(a[i]) != lower(b[i])) return false;
+    return true;
+}
+
+}  // namespace
+
+bool same_registry_name(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && same_bytes(a, b, a.size());
+}
 
 std::vector<uint32_t> registry_subkeys(const std::string& bytes, uint32_t node) {
     std::vector<uint32_t> subkeys;
@@ -35,7 +52,7 @@ uint32_t find_registry_key(const std::string& bytes, const registry_layout& layo
         std::string name = path.substr(start, end - start);
         uint32_t found = kNoRegistryNode;
         for (uint32_t child : registry_subkeys(bytes, node)) {
-            if (strcasecmp(registry_key_name(bytes, layout, child).c_str(), name.c_str()) == 0) {
+            if (same_registry_name(registry_key_name(bytes, layout, child), name)) {
                 found = child;
                 break;
             }
@@ -66,7 +83,7 @@ void list_values(const std::string& bytes, uint64_t record, const std::string& p
 
 // Whether `path` is `top` or lies below it, without regard to case.
 bool within(const std::string& path, const std::string& top) {
-    return strncasecmp(path.c_str(), top.c_str(), top.size()) == 0 &&
+    return path.size() >= top.size() && same_bytes(path, top, top.size()) &&
            (path.size() == top.size() || path[top.size()] == '\\');
 }
 

@@ -4,7 +4,8 @@
 #   2. native build (build/native) and all its tests;
 #   3. all those tests again under AddressSanitizer and UndefinedBehaviorSanitizer
 #      (build/sanitize), the Linux program's end-to-end tests included;
-#   4. the merge fuzzer, built with clang, for a bounded time (build/fuzz);
+#   4. the fuzz targets, built with clang: each replays its regression inputs,
+#      then runs for its share of a bounded time (build/fuzz);
 #   5. the Windows builds and their tests (scripts/test-windows.sh);
 #   6. the release bundle, made twice and checked (tests/release/check_release.sh).
 #   7. the Debian package, built, unpacked and checked (tests/release/check_package.sh).
@@ -20,7 +21,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 root="$(pwd)"
 
 jobs=2
-fuzz_seconds="${TAMRIX_FUZZ_SECONDS:-60}"
+fuzz_seconds="${TAMRIX_FUZZ_SECONDS:-110}"  # the whole fuzz stage's, shared out
 passed=0
 failed=0
 skipped=0
@@ -121,19 +122,19 @@ UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}" \
 stage "fuzz build (build/fuzz, clang)"
 CXX=clang++ configure build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAMRIX_FUZZ=ON ||
   stage_failed "fuzz configure"
-cmake --build build/fuzz -j"$jobs" --target fuzz_merge || stage_failed "fuzz build"
-stage "fuzz_merge for ${fuzz_seconds} s"
-corpus=build/fuzz/corpus
-mkdir -p "$corpus" build/fuzz/artifacts
-log=build/fuzz/fuzz_merge.log
-if build/fuzz/fuzz/fuzz_merge -max_total_time="$fuzz_seconds" -rss_limit_mb=2048 -timeout=30 \
-     -print_final_stats=1 -artifact_prefix=build/fuzz/artifacts/ \
-     "$corpus" fuzz/corpus >"$log" 2>&1; then
-  grep -E '^(Done|#[0-9]+ *DONE|stat::number_of_executed_units)' "$log" || tail -n 3 "$log"
-else
-  tail -n 60 "$log"
-  stage_failed "fuzz_merge (see $log and build/fuzz/artifacts/)"
-fi
+cmake --build build/fuzz -j"$jobs" --target fuzz_all || stage_failed "fuzz build"
+rm -rf build/fuzz/seeds
+python3 fuzz/make_seeds.py build/fuzz/seeds || stage_failed "fuzz seeds (fuzz/make_seeds.py)"
+# Each target's share of the time, in tenths: the merge and the registry,
+# whose inputs cost most, get the most.
+for share in fuzz_merge:3 fuzz_registry:2 fuzz_fat_volume:2 fuzz_partitions:1 \
+             fuzz_image_format:1 fuzz_tool_output:1; do
+  target="${share%:*}"
+  seconds=$((fuzz_seconds * ${share#*:} / 10))
+  stage "$target for $seconds s"
+  fuzz/run_target.sh "$target" build/fuzz -max_total_time="$seconds" ||
+    stage_failed "$target (see build/fuzz/$target.log and build/fuzz/artifacts/)"
+done
 
 # counted_stage NAME LOG COMMAND...: runs a script whose last line is
 # "NAME: N passed, N failed", maybe with ", N skipped", and adds its counts.

@@ -7,7 +7,6 @@
 
 #include <ctype.h>
 #include <string.h>
-#include <strings.h>
 
 #include <set>
 
@@ -53,8 +52,8 @@ std::string path_of(uint32_t node) {
 bool string_value(const std::vector<registry_entry>& listing, const char* path, const char* name,
                   std::string* value) {
     for (const registry_entry& entry : listing)
-        if (entry.is_value && strcasecmp(entry.path.c_str(), path) == 0 &&
-            strcasecmp(entry.name.c_str(), name) == 0) {
+        if (entry.is_value && same_registry_name(entry.path, path) &&
+            same_registry_name(entry.name, name)) {
             *value = entry.data.substr(0, entry.data.find('\0'));  // with or without its NUL
             return true;
         }

@@ -128,4 +128,32 @@ TEST(ImageJournal, NothingKeptWhereTheFolderCannotBeRead) {
     EXPECT_EQ(journal_free_bytes(journal), 0u);
 }
 
+TEST(ImageJournal, AFolderLongerThanAFolderMayBeIsNotKept) {
+    // FAT16 of 512-byte clusters: a folder may take 4,096 (2 MiB).  mmd gave
+    // WINDOWS cluster 3 and INF cluster 4; WINDOWS's chain is made to run
+    // on through free clusters from 100.
+    scratch_image image("-F 16 -s 1", 20480);
+    bytes volume = file_bytes(image.fd);
+    fat_layout layout = read_fat_layout(volume.data());
+    ASSERT_EQ(layout.cluster_bytes, 512u);
+    struct row {
+        uint32_t clusters;
+        bool kept;
+    };
+    for (const row& r : {row{4096, true}, row{4097, false}}) {
+        SCOPED_TRACE(r.clusters);
+        std::vector<unsigned char> fat(volume.begin() + layout.fat_offset,
+                                       volume.begin() + layout.fat_offset + layout.fat_bytes);
+        uint32_t last = 100 + r.clusters - 2;  // 3, then 100 to last
+        for (uint32_t cluster = 3; cluster <= last; cluster = cluster == 3 ? 100 : cluster + 1) {
+            uint16_t next = cluster == last ? 0xFFFF : cluster == 3 ? 100 : cluster + 1;
+            fat[2 * cluster] = (unsigned char)next, fat[2 * cluster + 1] = (unsigned char)(next >> 8);
+        }
+        ASSERT_TRUE(write_at(image.fd, layout.fat_offset, fat.data(), fat.size()));
+        image_journal journal;
+        EXPECT_EQ(journal_keep(&journal, image.fd, 0, "/WINDOWS/INF"), r.kept);
+        journal_forget(&journal);
+    }
+}
+
 }  // namespace
