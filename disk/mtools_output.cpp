@@ -1,7 +1,7 @@
 // Reading what mtools prints (see mtools_output.h).
 #include "mtools_output.h"
 
-#include "../platform/posix/split_at.h"
+#include "../base/split_at.h"
 
 const attribute_letter kAttributeLetters[4] = {{'R', 0x01}, {'H', 0x02}, {'S', 0x04}, {'A', 0x20}};
 

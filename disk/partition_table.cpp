@@ -9,11 +9,11 @@
 
 #include <stdio.h>
 
-#include "byte_order.h"
+#include "../base/byte_order.h"
+#include "../base/sizes.h"
 
 namespace {
 
-const size_t kSector = 512;
 const size_t kTable = 446, kEntry = 16;
 
 bool has_signature(const unsigned char* sector) {
