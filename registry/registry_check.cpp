@@ -38,7 +38,7 @@ class registry_checker {
 
     bool check() {
         return header() && blocks() && key_nodes() && every_record_reached() && free_nodes() &&
-               enum_key();
+               names_apart() && enum_key();
     }
     const std::string& why_not() const { return why_not_; }
 
@@ -228,6 +228,22 @@ class registry_checker {
                 return fail("has a free key node run over a key in use");
         }
         layout_.free_node_count = seen.size();
+        return true;
+    }
+
+    // No two subkeys of a key with one name, as Windows matches names
+    // (same_registry_name): it never writes such a pair, a key could not
+    // be found by its name, and a deletion could not be proved by its path.
+    bool names_apart() {
+        std::set<std::pair<uint32_t, std::string>> names;
+        for (const auto& node : layout_.nodes) {
+            if (node.first == layout_.root) continue;
+            std::string name = registry_key_name(bytes_, layout_, node.first);
+            for (char& c : name)
+                if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
+            if (!names.insert(std::make_pair(node.second.parent, name)).second)
+                return fail("has two subkeys of one key with the same name");
+        }
         return true;
     }
 

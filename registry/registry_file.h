@@ -108,8 +108,8 @@ struct registry_layout {
 // block, records tiling each block, every reachable node and every used
 // record found exactly once, sibling and child chains without loops, parent
 // links pointing back, the lists of free nodes and of free records well
-// formed, checksums right where kept, nothing cut off, and a key Enum under
-// the root.  True with `layout` filled, or false with `why_not` saying, for
+// formed, checksums right where kept, nothing cut off, no two subkeys of a
+// key with the same name, and a key Enum under the root.  True with `layout` filled, or false with `why_not` saying, for
 // the user, what is wrong.
 bool check_registry(const std::string& bytes, registry_layout* layout, std::string* why_not);
 

@@ -185,6 +185,9 @@ class Files(unittest.TestCase):
              "broken list of free records"),
             ("free record off the list", patched(last_block + 0x10, 0xFFFFFFFF),
              "free record off its list"),
+            # Found by fuzz_registry: "Enum\\PCI\\x" could name either.
+            ("two subkeys of one name", system_dat.renamed(
+                good, "Enum\\PCI\\VEN_8086&DEV_71100", "ven_8086&dev_7111"), "the same name"),
         ]
         for name, data, why in cases:
             with self.subTest(name):
