@@ -39,7 +39,8 @@ bool make_room(image_journal* journal, size_t more) {
     return true;
 }
 
-// Keeps the volume's bytes from `offset` on; the region is the image's.
+// Keeps `bytes` of the volume from `offset` on (no more than make_room can
+// double without overflow); the region is named by its place in the image.
 bool keep(image_journal* journal, const byte_source& volume, uint64_t offset, uint64_t bytes) {
     if (bytes > SIZE_MAX / 4 || !make_room(journal, (size_t)bytes) ||
         !read_source(volume, offset, journal->copy + journal->used, (size_t)bytes))
