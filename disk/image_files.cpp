@@ -148,7 +148,8 @@ entry_found look_up(const std::string& path) {
 }
 
 // The path with each name as the image has it, as given from the first one
-// it lacks (as a folder's paths are shown).  A folder named by its short
+// it lacks (as a folder's paths are shown), a missing file in capitals, as
+// Install would write it (INF/USB.INF: missing).  A folder named by its short
 // name (WIN95S~1 for "Win95 SE"), which mdir does not list, keeps that name,
 // and the names below it are still looked up.
 std::string names_as_stored(const std::string& path) {
@@ -163,7 +164,8 @@ std::string names_as_stored(const std::string& path) {
         if (present && !found.exists && !last && listing(result + "/" + name))
             found = {true, true, name};
         present = found.exists;
-        result += "/" + (present ? found.name : name);
+        // A name not there is shown as a new file is written: in capitals.
+        result += "/" + (present ? found.name : last ? in_capitals(name) : name);
     }
     return result.empty() ? "/" : result;
 }

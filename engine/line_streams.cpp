@@ -184,6 +184,10 @@ void attach_output(platform_file file) {
     out = output_stream{file, 0, false, false, '\0'};
 }
 
+// A stream that has failed writes nothing more; close_output, with no file,
+// gives false.
+void attach_no_output() { out = output_stream{kNoFile, 0, true, false, '\0'}; }
+
 static void drain_output() {
     if (out.used > 0 && !out.failed && !platform_write(out.handle, out_buffer, out.used))
         out.failed = true;

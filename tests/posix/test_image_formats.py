@@ -450,7 +450,7 @@ class TheDaemonAndItsLocks(FormatTest):
         with open(path, "rb") as f:
             before = f.read()
         code, out, err = self.run_on(["status", "--platform-kind", "1"], path)
-        self.assertEqual((code, out[0]), (1, "INF/machine.inf: missing (a run that was cut off "
+        self.assertEqual((code, out[0]), (1, "INF/MACHINE.INF: missing (a run that was cut off "
                                              "left its old text in MACHINE.IN@)"))
         self.assertIn("the next Install or Uninstall puts it back", err[0])
         with open(path, "rb") as f:

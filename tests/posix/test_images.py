@@ -129,9 +129,12 @@ class Failures(ImageTest):
                 expected = run_cli(args + ["--windows-dir", folder.windows])
                 err = [line.replace(image.path + ":/WINDOWS", "{win}") for line in err]
                 out = [line.replace(image.path + ":/WINDOWS", folder.windows) for line in out]
-                self.assertEqual((status, out, err),
+                # A missing file is named as each would write it: in
+                # capitals in the image, in the folder as the program names it.
+                self.assertEqual((status, out, [line.upper() for line in err]),
                                  (expected[0], expected[1],
-                                  [line.replace(folder.windows, "{win}") for line in expected[2]]))
+                                  [line.replace(folder.windows, "{win}").upper()
+                                   for line in expected[2]]))
                 # Names the folder gets in lower case are capitals in the image.
                 self.assertEqual(image.folder(),
                                  {n.upper(): d for n, d in folder.contents().items()})
@@ -157,7 +160,7 @@ class Failures(ImageTest):
                     "Tamrix: The FAT volume of %s is full: OUT.INF needs %d bytes, %d are free, "
                     "and the image was put back as it was."
                     % (image.path, len(MACHINE_INF_INSTALLED), left),
-                    "File Write Error: Can't write %s:/WINDOWS/INF/out.inf" % image.path]))
+                    "File Write Error: Can't write %s:/WINDOWS/INF/OUT.INF" % image.path]))
                 self.assertEqual(image.everything_but(set()), before)
                 self.assertEqual(image.fsck(), "")
 
@@ -169,7 +172,7 @@ class Failures(ImageTest):
         got = run_cli(["install", "--chipsets", "--platform-kind", "1", "--image", image.path],
                       env_extra=killed)
         self.assertEqual(got, (3, [], [
-            "File Write Error: Can't write %s:/WINDOWS/INF/out.inf" % image.path]))
+            "File Write Error: Can't write %s:/WINDOWS/INF/OUT.INF" % image.path]))
         self.assertEqual(image.everything_but(set()), before)
         self.assertEqual(image.fsck(), "")
 
@@ -293,7 +296,7 @@ class FullHostDisks(ImageTest):
                     self.FULL.format(img=image.path, where=where, free=0) +
                     "; OUT.INF could not be copied into the image, and the image was put back "
                     "as it was.",
-                    "File Write Error: Can't write %s:/WINDOWS/INF/out.inf" % image.path]))
+                    "File Write Error: Can't write %s:/WINDOWS/INF/OUT.INF" % image.path]))
                 os.unlink(filler)
                 self.assertEqual(image.everything_but(set()), before)
                 self.assertEqual(image.fsck(), "")
@@ -496,7 +499,7 @@ class FindingTheWindowsFolder(ImageTest):
                                            "Win95 SE/INF/MACHINE.INF": MACHINE_INF})
         self.assertEqual(run_cli(["status", "--platform-kind", "1", "--image", image.path,
                                   "--windows-dir", "\\WIN95S~1"]),
-                         (1, ["INF/MACHINE.INF: not installed", "INF/usb.inf: missing"], []))
+                         (1, ["INF/MACHINE.INF: not installed", "INF/USB.INF: missing"], []))
 
     def test_a_boot_sector_that_begins_with_a_near_jump(self):
         def near_jump(path):
@@ -519,7 +522,7 @@ class FindingTheWindowsFolder(ImageTest):
             partitioned(path, 16, table, 20480, [])
             return partitioned(path, 16, table, 10240, [], fresh=False)
         image = self.image(logical_drives, inf={"MACHINE.INF": MACHINE_INF})
-        found = ["INF/MACHINE.INF: not installed", "INF/usb.inf: missing", NO_DEVICE_KEYS]
+        found = ["INF/MACHINE.INF: not installed", "INF/USB.INF: missing", NO_DEVICE_KEYS]
         none = ("Tamrix: No Windows folder in {img}: none in the root of its FAT volume holds "
                 "WIN.COM and INF\\MACHINE.INF.  Name it with --windows-dir.")
         listed = "; its partitions: 1 (Linux), 2 (extended), 5 (FAT16), 6 (FAT32), 7 (FAT16)."

@@ -283,7 +283,7 @@ class CutOff(unittest.TestCase):
                   "could not be given its name back."
         self.assertEqual(got, (1, [
             "Windows in the image: unknown (no SYSTEM.DAT in its Windows folder): platform kind 0",
-            "INF/machine.inf: missing (a run that was cut off left its old text in MACHINE.IN@)",
+            "INF/MACHINE.INF: missing (a run that was cut off left its old text in MACHINE.IN@)",
             "INF/USB.INF: not installed",
             "SYSTEM.DAT: missing (a run that was cut off left the old registry in SYSTEM.TX0)"], [
             "Tamrix: " + cut_off % (image.path + ":/WINDOWS/INF/MACHINE.INF", "MACHINE.IN@"),
