@@ -7,6 +7,8 @@
 #ifndef TAMRIX_LINUX_FRONT_END_H
 #define TAMRIX_LINUX_FRONT_END_H
 
+#include <stdio.h>
+
 #include <string>
 
 #include "../disk/image_files.h"
@@ -92,6 +94,10 @@ int exit_status_of(const run_outcome& run);
 std::string shown_in_windows_dir(inf_target target);
 // "--dry-run": what Install or Uninstall would write, as a unified diff.
 int show_dry_run(selection chosen, bool install);
+// Where lines for people go: standard output, or standard error where
+// standard output carries the dry run's diff, which must stay a pure diff
+// for patch and git apply.
+FILE* lines_for_people();
 box_answer message_as_line(const char* text, const char* caption, box_icon icon,
                            box_buttons buttons);
 // Prints a box as one line, "Caption: text", to standard error for errors

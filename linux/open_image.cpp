@@ -248,15 +248,17 @@ int image_windows_kind(bool say) {
         why = "SYSTEM.DAT records no VersionNumber";
     int kind = found ? windows_kind(kWin32Windows, service.c_str()) : 0;
     if (say) {
+        FILE* out = lines_for_people();
         if (!found)
-            printf("Windows in the image: unknown (%s): platform kind 0\n", why.c_str());
+            fprintf(out, "Windows in the image: unknown (%s): platform kind 0\n", why.c_str());
         else if (service.empty())
-            printf("Windows in the image: version %s, no service string: platform kind %d\n",
-                   version.c_str(), kind);
+            fprintf(out, "Windows in the image: version %s, no service string: platform kind %d\n",
+                    version.c_str(), kind);
         else
-            printf("Windows in the image: version %s, service string \"%s\": platform kind %d\n",
-                   version.c_str(), service.c_str(), kind);
-        fflush(stdout);
+            fprintf(out,
+                    "Windows in the image: version %s, service string \"%s\": platform kind %d\n",
+                    version.c_str(), service.c_str(), kind);
+        fflush(out);
     }
     return kind;
 }

@@ -16,7 +16,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from tamrix_fixtures import (COMPLETED, MACHINE_INF, MACHINE_INF_98,  # noqa: E402
                              MACHINE_INF_98_INSTALLED, MACHINE_INF_INSTALLED,
                              MACHINE_INF_INSTALLED_KIND2, USB_INF, USB_INF_INSTALLED,
-                             WindowsFolder, finish_lines, run_cli, tamrix_program)
+                             WARNING, WindowsFolder, finish_lines, run_cli, tamrix_program)
 
 BOTH = {"machine.inf": MACHINE_INF, "usb.inf": USB_INF}
 BOTH_INSTALLED = {"machine.inf": MACHINE_INF_INSTALLED, "usb.inf": USB_INF_INSTALLED}
@@ -128,6 +128,15 @@ class DryRun(unittest.TestCase):
                     self.assertEqual(diff[:2], [b"--- a/inf/machine.inf", b"+++ b/inf/machine.inf"])
                 if files is BOTH_INSTALLED and command == "install":
                     self.assertEqual(diff, [])
+
+    def test_only_the_diff_goes_to_standard_output(self):
+        # The start-up warning, answered by --yes, is a line for people.
+        folder = WindowsFolder(BOTH)
+        self.addCleanup(folder.close)
+        shown = subprocess.run([tamrix_program(), "install", "--yes", "--dry-run", "--windows-dir",
+                                folder.windows], stdin=subprocess.DEVNULL, capture_output=True)
+        self.assertEqual((shown.returncode, shown.stderr.decode()), (0, WARNING + "Yes\n"))
+        self.assertTrue(shown.stdout.startswith(b"--- a/inf/machine.inf\n"), shown.stdout[:80])
 
     def test_after_an_uninstall(self):
         folder = WindowsFolder(BOTH_INSTALLED)
