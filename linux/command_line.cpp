@@ -113,6 +113,7 @@ enum option_use {
     with_any,         // the dialog too
     with_files,       // install, uninstall or status
     with_changes,     // install or uninstall
+    with_exit,        // the dialog, install or uninstall: what ends as Exit does
 };
 
 struct option_row {
@@ -129,7 +130,7 @@ const option_row kOptions[] = {
     {opt_yes, "yes", nullptr, with_changes},
     {opt_no, "no", nullptr, with_changes},
     {opt_dry_run, "dry-run", nullptr, with_changes},
-    {opt_keep_registry, "keep-registry", nullptr, with_any},
+    {opt_keep_registry, "keep-registry", nullptr, with_exit},
     {opt_windows_dir, "windows-dir", "--windows-dir needs a folder", with_any},
     {opt_platform_kind, "platform-kind", "--platform-kind takes 0, 1 or 2", with_any},
     {opt_image, "image", "--image needs a disk image file", with_any},
@@ -140,7 +141,8 @@ const option_row kOptions[] = {
 };
 
 // What the commands of each use are called, for "... goes with ...".
-const char* const kUseNames[] = {"", "install, uninstall or status", "install or uninstall"};
+const char* const kUseNames[] = {"", "install, uninstall or status", "install or uninstall",
+                                 "the dialog, install or uninstall"};
 
 // getopt_long's codes for the options: above every character of a short one.
 const int kFirstLongCode = 256;
@@ -176,7 +178,11 @@ class reader {
     explicit reader(command_line* result) : result_(result) {}
 
     std::string take_option(option_id id, const char* value) {
+        bool again = given_[id];
         given_[id] = true;
+        // The last one would win unseen; --image and the folder say so their own way.
+        if (again && (id == opt_platform_kind || id == opt_partition))
+            return std::string("--") + kOptions[id].name + " is given twice";
         switch (id) {
             case opt_chipsets: result_->chipsets = true; break;
             case opt_usb: result_->usb = true; break;
@@ -230,7 +236,8 @@ class reader {
         for (const option_row& row : kOptions) {
             bool fits = row.use == with_any ||
                         (row.use == with_files && has_command_) ||
-                        (row.use == with_changes && has_command_ && result_->mode != mode_status);
+                        (row.use == with_changes && has_command_ && result_->mode != mode_status) ||
+                        (row.use == with_exit && result_->mode != mode_status);
             if (given_[row.id] && !fits)
                 return std::string("--") + row.name + " goes with " + kUseNames[row.use];
         }
@@ -269,8 +276,8 @@ class reader {
     const char* maybe_command_ = nullptr;  // the first word, taken as the folder
 };
 
-// --help and --version end the reading: nothing else counts, not even
-// earlier mistakes that only the whole line shows.
+// --help ends the reading: nothing else counts, not even earlier mistakes
+// that only the whole line shows.  --version stands alone.
 command_line only(run_mode mode) {
     command_line result;
     result.mode = mode;
@@ -332,8 +339,12 @@ command_line parse_command_line(int argc, const char* const* argv, const char* w
             const char* written = argv[optind - (value_apart ? 2 : 1)];
             if (!spelled_out(written, row->name))
                 error = std::string("unknown option ") + written;
-            else if (row->id == opt_help || row->id == opt_version)
-                return only(row->id == opt_help ? mode_help : mode_version);
+            else if (row->id == opt_help)
+                return only(mode_help);
+            else if (row->id == opt_version && argc != 2)
+                error = "--version takes no other argument";
+            else if (row->id == opt_version)
+                return only(mode_version);
             else
                 error = read.take_option(row->id, optarg);
         }
