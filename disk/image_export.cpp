@@ -128,11 +128,13 @@ export_outcome image_export_start(const std::string& file, const std::string& sh
         return export_failed;
     }
 
+    // No converting helps here: the place for scratch folders is wrong.
     std::string folder = scratch_folder_make("export", release_folder);
-    if (folder.empty())
-        return cannot_start("Can't make a scratch folder for the export of " + shown + " in " +
-                                scratch_parent() + ": " + strerror(errno),
-                            error);
+    if (folder.empty()) {
+        *error = scratch_folder_refusal("the export of " + shown);
+        clean_up();
+        return export_failed;
+    }
     scratch = folder;
     int mount_point = open(in_scratch("disk.raw").c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC,
                            0600);
@@ -140,9 +142,10 @@ export_outcome image_export_start(const std::string& file, const std::string& sh
     if (mount_point >= 0) close(mount_point);
     if (mount_point < 0 || log < 0) {
         if (log >= 0) close(log);
-        return cannot_start("Can't make the export's mount point for " + shown + " in " +
-                                folder + ": " + strerror(errno),
-                            error);
+        *error = "Can't make the export's mount point for " + shown + " in " + folder + ": " +
+                 strerror(errno) + "; nothing was changed.";
+        clean_up();
+        return export_failed;
     }
 
     std::string read_only_option = read_only ? ",read-only=on" : "";

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -67,4 +68,11 @@ int scratch_file() {
     fd = mkostemp(&pattern[0], O_CLOEXEC);
     if (fd >= 0) unlink(pattern.c_str());
     return fd;
+}
+
+std::string scratch_folder_refusal(const std::string& what) {
+    const char* reason = strerror(errno);
+    return "Can't make a scratch folder for " + what + " in " + scratch_parent() + ": " +
+           reason + "; nothing was changed.  Set XDG_RUNTIME_DIR or TMPDIR to a "
+           "folder you may write in.";
 }

@@ -22,6 +22,12 @@ typedef bool (*scratch_release)(const std::string& folder);
 // Where the scratch folders are.
 std::string scratch_parent();
 
+// Why no scratch folder could be made for `what` ("the export of X"), and
+// what the user can do about it, which is never to convert the image:
+// "Can't make a scratch folder for ... in P: REASON; nothing was changed.
+// ..."  Call right after scratch_folder_make failed, with its errno.
+std::string scratch_folder_refusal(const std::string& what);
+
 // Removes the folders of ended runs of `purpose` (this process's own id
 // included: a folder of an earlier process that had it), then makes this
 // run's; "" with errno when it cannot.

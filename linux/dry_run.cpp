@@ -72,7 +72,7 @@ bool show_diff(const std::string& name, const std::string& old_text, bool old_ex
 int show_dry_run(selection chosen, bool install) {
     std::string scratch = scratch_folder_make("preview");
     if (scratch.empty()) {
-        fprintf(stderr, "tamrix: no scratch folder for the dry run\n");
+        fprintf(stderr, "Tamrix: %s\n", scratch_folder_refusal("the dry run").c_str());
         return exit_unchanged;
     }
     run_outcome run = install ? run_install(chosen, invocation.platform_kind, scratch.c_str())

@@ -48,8 +48,9 @@ int open_image(const std::string& image, int partition, bool for_changes,
 std::string held_text(image_lock_result lock, const std::string& shown);
 // The kind of Windows in the image, from what the registry of the Windows
 // folder records (offline_registry_read: 0 where it records none, or is
-// refused); `say`: one line tells what was found.
-int image_windows_kind(bool say);
+// refused).  A command prints a line saying what was found; the dialog
+// shows it where it found no kind, before the start-up warning.
+int image_windows_kind();
 
 // ---- the offline registry (registry_exit.cpp) ------------------------------------
 // Exit's last step: the device keys that the core deleted, written as one

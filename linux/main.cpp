@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
         offline_registry_read(&why);
     }
     if (invocation.has_image && !invocation.has_platform_kind)
-        invocation.platform_kind = image_windows_kind(invocation.mode != mode_dialog);
+        invocation.platform_kind = image_windows_kind();
     if (invocation.mode == mode_dialog) {
         int status = tamrix_start(invocation.platform_kind);
         write_offline_registry();

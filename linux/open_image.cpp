@@ -236,7 +236,7 @@ int open_image(const std::string& image, int partition, bool for_changes,
     return exit_done;
 }
 
-int image_windows_kind(bool say) {
+int image_windows_kind() {
     std::string why, version, service;
     registry_reading reading = offline_registry_read(&why);
     bool found = reading == registry_read && offline_registry_version(&version, &service);
@@ -247,18 +247,19 @@ int image_windows_kind(bool say) {
     else if (!found)
         why = "SYSTEM.DAT records no VersionNumber";
     int kind = found ? windows_kind(kWin32Windows, service.c_str()) : 0;
-    if (say) {
-        FILE* out = lines_for_people();
-        if (!found)
-            fprintf(out, "Windows in the image: unknown (%s): platform kind 0\n", why.c_str());
-        else if (service.empty())
-            fprintf(out, "Windows in the image: version %s, no service string: platform kind %d\n",
-                    version.c_str(), kind);
-        else
-            fprintf(out,
-                    "Windows in the image: version %s, service string \"%s\": platform kind %d\n",
-                    version.c_str(), service.c_str(), kind);
-        fflush(out);
+    std::string text = "Windows in the image: ";
+    if (!found)
+        text += "unknown (" + why + "): platform kind 0";
+    else
+        text += "version " + version +
+                (service.empty() ? ", no service string" : ", service string \"" + service + "\"") +
+                ": platform kind " + std::to_string(kind);
+    // The dialog says it where the start-up warning follows, and why.
+    if (invocation.mode != mode_dialog) {
+        fprintf(lines_for_people(), "%s\n", text.c_str());
+        fflush(lines_for_people());
+    } else if (kind == 0) {
+        platform_message_box(text.c_str(), "Tamrix", icon_information, buttons_ok);
     }
     return kind;
 }

@@ -37,9 +37,10 @@ void tell_why_not_copied() {
     image_copy_failure failure;
     if (!image_take_copy_failure(&failure)) return;
     const std::string& image = the_image.shown;
-    std::string then = failure.put_back ? ", and the image was put back as it was."
-                                        : ", and the image could not be put back as it was: "
-                                          "check it with fsck.fat.";
+    // The journal undoes this one copy; what the run changed before it stays.
+    std::string then = failure.put_back ? ", and this step was undone."
+                                        : ", and this step could not be undone: check the "
+                                          "image with fsck.fat.";
     std::string text =
         failure.why == copy_host_full
             ? "The disk that holds " + image + " is full: the file system on " +

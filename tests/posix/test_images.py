@@ -161,7 +161,7 @@ class Failures(ImageTest):
                                             "--image", image.path])
                 self.assertEqual((status, out, err), (3, [], [
                     "Tamrix: The FAT volume of %s is full: OUT.INF needs %d bytes, %d are free, "
-                    "and the image was put back as it was."
+                    "and this step was undone."
                     % (image.path, len(MACHINE_INF_INSTALLED), left),
                     "File Write Error: Can't write %s:/WINDOWS/INF/OUT.INF" % image.path]))
                 self.assertEqual(image.everything_but(set()), before)
@@ -733,6 +733,16 @@ class Dialog(ImageTest):
         box = term.wait_for(lambda s: read_box(s, "OK"), "OK box")
         self.assertEqual(box["lines"], [" The utility has updated completely!"])
         self.assertEqual(image.folder()["MACHINE.INF"], MACHINE_INF_INSTALLED_KIND2)
+
+        # A SYSTEM.DAT that is no registry: the reason comes before the warning.
+        spoilt = self.image(others={"WINDOWS/WIN.COM": b"x", "WINDOWS/SYSTEM.DAT": b"junk"})
+        term = Terminal(["--image", spoilt.path])
+        self.addCleanup(term.close)
+        box = term.wait_for(lambda s: read_box(s, "Tamrix"), "Tamrix box")
+        self.assertTrue(" ".join(box["lines"]).startswith(
+            "Windows in the image: unknown (SYSTEM.DAT: not read as a registry: "), box)
+        term.keys("Enter")
+        term.wait_for(lambda s: read_box(s, "Warning"), "Warning box")
 
         read_only = self.image()
         os.chmod(read_only.path, 0o444)
