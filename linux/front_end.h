@@ -46,11 +46,14 @@ int open_image(const std::string& image, int partition, bool for_changes,
 // Why a run may not start on `shown`, a folder or an image that `lock` says
 // another Tamrix or another program holds.
 std::string held_text(image_lock_result lock, const std::string& shown);
-// The kind of Windows in the image, from what the registry of the Windows
+
+// ---- the kind of Windows (registry_kind.cpp) ----------------------------------------
+// The kind of Windows being patched, from what the registry of the Windows
 // folder records (offline_registry_read: 0 where it records none, or is
 // refused).  A command prints a line saying what was found; the dialog
-// shows it where it found no kind, before the start-up warning.
-int image_windows_kind();
+// shows it where it found no kind, before the start-up warning.  A folder
+// of this system without SYSTEM.DAT gives 0, saying nothing.
+int registry_windows_kind();
 
 // ---- the offline registry (registry_exit.cpp) ------------------------------------
 // Exit's last step: the device keys that the core deleted, written as one

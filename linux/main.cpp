@@ -56,8 +56,7 @@ int main(int argc, char** argv) {
         std::string why;
         offline_registry_read(&why);
     }
-    if (invocation.has_image && !invocation.has_platform_kind)
-        invocation.platform_kind = image_windows_kind();
+    if (!invocation.has_platform_kind) invocation.platform_kind = registry_windows_kind();
     if (invocation.mode == mode_dialog) {
         int status = tamrix_start(invocation.platform_kind);
         write_offline_registry();

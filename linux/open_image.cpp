@@ -19,15 +19,9 @@
 #include "../disk/image_files.h"
 #include "../disk/image_session.h"
 #include "../disk/qemu_check.h"
-#include "../platform/posix/offline_registry.h"
-#include "../system/system.h"
 #include "front_end.h"
 
 namespace {
-
-// VER_PLATFORM_WIN32_WINDOWS: a registry in the CREG format is that of
-// Windows 95, 98 or Me.
-const uint32_t kWin32Windows = 1;
 
 int refuse(const std::string& why, int status = exit_missing) {
     platform_message_box(why.c_str(), "Tamrix", icon_error, buttons_ok);
@@ -234,32 +228,4 @@ int open_image(const std::string& image, int partition, bool for_changes,
                       ".  Name the one to patch with --windows-dir.");
     *windows_dir = found[0];
     return exit_done;
-}
-
-int image_windows_kind() {
-    std::string why, version, service;
-    registry_reading reading = offline_registry_read(&why);
-    bool found = reading == registry_read && offline_registry_version(&version, &service);
-    if (reading == registry_absent)
-        why = "no SYSTEM.DAT in its Windows folder";
-    else if (reading == registry_refused)
-        why = "SYSTEM.DAT: not read as a registry: " + why;
-    else if (!found)
-        why = "SYSTEM.DAT records no VersionNumber";
-    int kind = found ? windows_kind(kWin32Windows, service.c_str()) : 0;
-    std::string text = "Windows in the image: ";
-    if (!found)
-        text += "unknown (" + why + "): platform kind 0";
-    else
-        text += "version " + version +
-                (service.empty() ? ", no service string" : ", service string \"" + service + "\"") +
-                ": platform kind " + std::to_string(kind);
-    // The dialog says it where the start-up warning follows, and why.
-    if (invocation.mode != mode_dialog) {
-        fprintf(lines_for_people(), "%s\n", text.c_str());
-        fflush(lines_for_people());
-    } else if (kind == 0) {
-        platform_message_box(text.c_str(), "Tamrix", icon_information, buttons_ok);
-    }
-    return kind;
 }

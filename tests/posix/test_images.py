@@ -297,8 +297,7 @@ class FullHostDisks(ImageTest):
                                image.path], env_extra=fill)
                 self.assertEqual(got, (3, [], [
                     self.FULL.format(img=image.path, where=where, free=0) +
-                    "; OUT.INF could not be copied into the image, and the image was put back "
-                    "as it was.",
+                    "; OUT.INF could not be copied into the image, and this step was undone.",
                     "File Write Error: Can't write %s:/WINDOWS/INF/OUT.INF" % image.path]))
                 os.unlink(filler)
                 self.assertEqual(image.everything_but(set()), before)

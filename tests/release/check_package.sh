@@ -108,7 +108,7 @@ cp -r "$repo/sample/WINDOWS" "$scratch/WINDOWS"
 said="$("$tamrix" status --windows-dir "$scratch/WINDOWS" 2>&1)"
 rc=$?
 # The sample is not patched: status says so, with status 3.
-[[ $rc -eq 3 && "$said" == $'INF/MACHINE.INF: not installed\nINF/USB.INF: not installed' ]] ||
+[[ $rc -eq 3 && "$said" == $'Windows in the folder: version 4.00.950, no service string: platform kind 1\nINF/MACHINE.INF: not installed\nINF/USB.INF: not installed\nSYSTEM.DAT: holds 4 of the ten device keys' ]] ||
   problems+=("status $rc:" "$said")
 diff -r "$repo/sample/WINDOWS" "$scratch/WINDOWS" >/dev/null || problems+=("status changed the folder")
 check "its tamrix status reads the sample Windows folder and changes nothing" "${problems[@]}"
