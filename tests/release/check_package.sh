@@ -6,7 +6,7 @@
 #   - it holds exactly the program, its manual page and completion, the
 #     documents and the Windows release, nothing of the build;
 #   - dpkg-deb -I: Depends on mtools and the shared libraries, Recommends
-#     the QEMU and FUSE packages, Suggests libcreg-utils;
+#     the QEMU and FUSE packages and bash-completion, Suggests libcreg-utils;
 #   - unpacked with dpkg -x: its tamrix --version names the version and the
 #     licence, its tamrix status reads a copy of sample/WINDOWS, and man -l
 #     renders its manual page without a warning;
@@ -85,7 +85,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [[ "$(field Version)" == "$version" ]] || problems+=("Version: $(field Version)")
 [[ "$(field Depends)" =~ ^mtools,\ .*libc6\ .*libncurses ]] ||
   problems+=("Depends: $(field Depends)")
-[[ "$(field Recommends)" == "qemu-utils, qemu-system-common, fuse3" ]] ||
+[[ "$(field Recommends)" == "qemu-utils, qemu-system-common, fuse3, bash-completion" ]] ||
   problems+=("Recommends: $(field Recommends)")
 [[ "$(field Suggests)" == "libcreg-utils" ]] || problems+=("Suggests: $(field Suggests)")
 shown="$(dpkg-deb -I "$deb")"
