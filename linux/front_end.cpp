@@ -60,18 +60,8 @@ uint32_t platform_windows_dir(char* buffer, uint32_t size) {
     return length;
 }
 
-// Exit's question whether to restart the computer now (the core's only
-// Yes/No box captioned "Finish"): nothing restarts here, since the Windows
-// being patched is not running; Exit says when the change takes effect
-// instead, and the answer is No.
-const char kTakesEffect[] = "The changes take effect when the Windows being patched next starts.";
-
 box_answer platform_message_box(const char* text, const char* caption, box_icon icon,
                                 box_buttons buttons) {
-    if (buttons == buttons_yes_no && strcmp(caption, "Finish") == 0) {
-        platform_message_box(kTakesEffect, caption, icon_information, buttons_ok);
-        return answer_no;
-    }
     if (invocation.mode == mode_dialog) return terminal_message_box(text, caption, icon, buttons);
     return message_as_line(text, caption, icon, buttons);
 }

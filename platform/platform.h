@@ -133,6 +133,11 @@ bool platform_reg_enum_key(platform_key key, uint32_t index, char* name, uint32_
 // RegDeleteKeyA: deletes `subkey` under `key`.
 bool platform_reg_delete_key(platform_key key, const char* subkey);
 void platform_reg_close(platform_key key);
+// Whether a restart can be offered: the Windows program restarts the
+// computer that runs the Windows it changed; the Linux program patches a
+// Windows that is not running, so Exit says when the change takes effect
+// instead of asking.
+bool platform_can_restart();
 // Asks the system to restart the computer (ExitWindowsEx with EWX_REBOOT).
 void platform_restart();
 

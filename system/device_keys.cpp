@@ -74,9 +74,16 @@ static void explain_offline_detection() {
 
 void finish_changes() {
     bool registry_at_hand = delete_device_keys();
-    box_answer answer = platform_message_box(
-        "You must restart your computer.\n Do you want to restart your computer now?", "Finish",
-        icon_none, buttons_yes_no);
+    // Where no restart can be offered (the Windows patched is not running),
+    // the answer is No, and the user is told when the change takes effect.
+    box_answer answer = answer_no;
+    if (platform_can_restart())
+        answer = platform_message_box(
+            "You must restart your computer.\n Do you want to restart your computer now?",
+            "Finish", icon_none, buttons_yes_no);
+    else
+        platform_message_box("The changes take effect when the Windows being patched next starts.",
+                             "Finish", icon_information, buttons_ok);
     if (!registry_at_hand)
         explain_offline_detection();
     else if (answer == answer_yes)
