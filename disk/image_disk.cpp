@@ -17,6 +17,7 @@
 #include "fat_layout.h"
 #include "image_checks.h"
 #include "image_io.h"
+#include "refusal_words.h"
 
 namespace {
 
@@ -83,14 +84,14 @@ namespace {
 
 // The refusal of an image that has to be converted first.
 image_volume needs_converting(const std::string& shown, const image_format& format) {
-    return failed(shown + " is " + format.what +
-                  ", which Tamrix cannot change in place; nothing was changed." +
+    return failed(nothing_changed(shown + " is " + format.what +
+                                  ", which Tamrix cannot change in place") +
                   image_convert_hint(shown, format.qemu_driver));
 }
 
 // The refusal of an image of a format, or a kind, that Tamrix does not change.
 image_volume refused(const std::string& shown, const image_format& format) {
-    return failed(shown + " is " + format.what + ", " + format.refusal + "  Nothing was changed." +
+    return failed(nothing_changed(shown + " is " + format.what + ", " + format.refusal) +
                   (format.convertible ? image_convert_hint(shown, format.qemu_driver) : ""));
 }
 
@@ -184,12 +185,11 @@ bool image_session_open(image_session* session, const std::string& path, std::st
         opened = session->fd >= 0;
     }
     if (!opened) {
-        *error = "Can't open the disk image " + path + ": " + strerror(errno);
+        *error = cannot_open_image(path);
         return false;
     }
     if (session->fd < 0 || fstat(session->fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        *error = path + " is " + kind_of_file(info.st_mode) +
-                 ", not a disk image; nothing was changed.";
+        *error = nothing_changed(path + " is " + kind_of_file(info.st_mode) + ", not a disk image");
         return false;
     }
     if ((info.st_mode & 0222) == 0) session->access = image_read_only;
@@ -203,7 +203,7 @@ image_volume find_fat_volume(int fd, const image_format& format, const std::stri
                              int wanted) {
     struct stat info;
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
-        return failed(shown + " is no file that holds a disk image; nothing was changed.");
+        return failed(nothing_changed(shown + " is no file that holds a disk image"));
     uint64_t size = (uint64_t)info.st_size;
     unsigned char first[kSector * 2] = {};
     if (!read_at(fd, 0, first, size < sizeof first ? (size_t)size : sizeof first))
@@ -211,8 +211,7 @@ image_volume find_fat_volume(int fd, const image_format& format, const std::stri
     if (format.way == image_refused) return refused(shown, format);
     if (format.way == image_through_qemu) return needs_converting(shown, format);
     if (size < kSector)
-        return failed(shown + " is no disk image: it is too small to hold one; nothing was "
-                              "changed.");
+        return failed(nothing_changed(shown + " is no disk image: it is too small to hold one"));
     // A fixed VHD: the raw disk, then its 512-byte footer.
     uint64_t disk = strcmp(format.qemu_driver, "vpc") == 0 ? size - kSector : size;
 
@@ -231,8 +230,8 @@ image_volume find_fat_volume(int fd, const image_format& format, const std::stri
     }
     std::vector<partition> partitions;
     if (!read_partitions(fd, first, sectors, &partitions))
-        return failed(shown + " is neither a FAT volume nor a disk with an MBR partition table: "
-                              "Tamrix cannot patch it; nothing was changed.");
+        return failed(nothing_changed(shown + " is neither a FAT volume nor a disk with an MBR "
+                                              "partition table: Tamrix cannot patch it"));
     const partition* chosen = nullptr;
     for (const partition& p : partitions) {
         if (wanted != 0 ? p.number == wanted : is_fat_type(p.type)) {
@@ -254,7 +253,7 @@ image_volume find_fat_volume(int fd, const image_format& format, const std::stri
     if (!problem.empty()) return cut_short(problem);
     unsigned char boot[kSector];
     if (!read_at(fd, chosen->start * kSector, boot, sizeof boot) || !is_fat_boot_sector(boot))
-        return failed(name + " holds no FAT file system; nothing was changed.");
+        return failed(nothing_changed(name + " holds no FAT file system"));
     extent.volume_bytes = fat_volume_bytes(read_fat_layout(boot));
     problem = extent_problem(extent, shown);
     if (!problem.empty()) return cut_short(problem);

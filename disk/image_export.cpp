@@ -18,6 +18,7 @@
 #include "scratch_folder.h"
 #include "image_files.h"
 #include "qemu_child.h"
+#include "refusal_words.h"
 
 namespace {
 
@@ -124,7 +125,7 @@ export_outcome image_export_start(const std::string& file, const std::string& sh
     close(fuse);
     char absolute[PATH_MAX];
     if (realpath(file.c_str(), absolute) == nullptr) {
-        *error = "Can't open the disk image " + shown + ": " + strerror(errno);
+        *error = cannot_open_image(shown);
         return export_failed;
     }
 
@@ -142,8 +143,8 @@ export_outcome image_export_start(const std::string& file, const std::string& sh
     if (mount_point >= 0) close(mount_point);
     if (mount_point < 0 || log < 0) {
         if (log >= 0) close(log);
-        *error = "Can't make the export's mount point for " + shown + " in " + folder + ": " +
-                 strerror(errno) + "; nothing was changed.";
+        *error = nothing_changed("Can't make the export's mount point for " + shown + " in " +
+                                 folder + ": " + strerror(errno));
         clean_up();
         return export_failed;
     }
@@ -177,7 +178,7 @@ export_outcome image_export_start(const std::string& file, const std::string& sh
             std::string said = daemon_said();
             clean_up();
             if (is_lock_refusal(said)) return export_in_use;  // the caller words it
-            *error = "QEMU cannot open " + shown + " as " + what + "; nothing was changed." +
+            *error = nothing_changed("QEMU cannot open " + shown + " as " + what) +
                      (said.empty() ? "" : "  It said: " + said);
             return export_failed;
         }
@@ -185,8 +186,8 @@ export_outcome image_export_start(const std::string& file, const std::string& sh
     kill(child, SIGKILL);
     reaped(child, kEndMilliseconds);
     clean_up();
-    *error = "qemu-storage-daemon did not export " + shown + " within " +
-             std::to_string(kReadyMilliseconds / 1000) + " seconds; nothing was changed.";
+    *error = nothing_changed("qemu-storage-daemon did not export " + shown + " within " +
+                             std::to_string(kReadyMilliseconds / 1000) + " seconds");
     return export_failed;
 }
 

@@ -22,6 +22,7 @@
 #include "image_checks.h"
 #include "image_journal.h"
 #include "image_session.h"
+#include "refusal_words.h"
 
 extern char** environ;
 
@@ -286,7 +287,7 @@ bool image_attach(std::string* error) {
     attached = true;
     if (listing("/") != nullptr) return true;
     attached = false;
-    *error = "mtools cannot read the FAT volume of " + the_image.shown + "; nothing was changed.";
+    *error = nothing_changed("mtools cannot read the FAT volume of " + the_image.shown);
     return false;
 }
 

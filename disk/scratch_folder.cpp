@@ -1,5 +1,6 @@
 // A run's scratch folder and files (see scratch_folder.h).
 #include "scratch_folder.h"
+#include "refusal_words.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -72,7 +73,7 @@ int scratch_file() {
 
 std::string scratch_folder_refusal(const std::string& what) {
     const char* reason = strerror(errno);
-    return "Can't make a scratch folder for " + what + " in " + scratch_parent() + ": " +
-           reason + "; nothing was changed.  Set XDG_RUNTIME_DIR or TMPDIR to a "
-           "folder you may write in.";
+    return nothing_changed("Can't make a scratch folder for " + what + " in " +
+                           scratch_parent() + ": " + reason) +
+           "  Set XDG_RUNTIME_DIR or TMPDIR to a folder you may write in.";
 }

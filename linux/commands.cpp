@@ -129,10 +129,8 @@ int run_command() {
         // Status takes no lock, so it reads what a running machine has
         // written so far.
         if (invocation.has_image && image_locked_elsewhere())
-            fprintf(stderr,
-                    "Tamrix: %s is open in another program, such as a virtual machine: what "
-                    "follows may be stale.\n",
-                    invocation.image.c_str());
+            tell_on_line(invocation.image + " is open in another program, such as a virtual "
+                                            "machine: what follows may be stale.");
         read_windows_dir();
         int status = show_status(chosen, invocation.platform_kind);
         show_registry_status();

@@ -9,6 +9,7 @@
 #include "../disk/image_export.h"
 #include "../disk/image_files.h"
 #include "../platform/posix/posix_interruptions.h"
+#include "../disk/refusal_words.h"
 #include "front_end.h"
 
 command_line invocation;  // the command line of this run, as parsed
@@ -21,7 +22,7 @@ void front_end_exit(int status) {
         image_detach();
         std::string error;
         if (!image_export_end(&error)) {
-            print_box_line(error.c_str(), "Tamrix", icon_error, nullptr);
+            tell_on_line(error);
             if (status == exit_done) status = exit_unchanged;
         }
     }
@@ -43,11 +44,12 @@ void end_as_interrupted(int signal_number) {
                        : signal_number == SIGHUP  ? "SIGHUP"
                                                   : "a signal";
     std::string changed = interruptions_changed_files();
+    std::string stopped = std::string("Stopped by ") + name;
     if (changed.empty())
-        fprintf(stderr, "Tamrix: Stopped by %s; nothing was changed.\n", name);
+        tell_on_line(nothing_changed(stopped));
     else
-        fprintf(stderr, "Tamrix: Stopped by %s; changed before it: %s; every other file is as "
-                        "it was.\n", name, changed.c_str());
+        tell_on_line(stopped + "; changed before it: " + changed +
+                     "; every other file is as it was.");
     front_end_exit(exit_interrupted + signal_number);
 }
 

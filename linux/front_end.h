@@ -16,6 +16,7 @@
 #include "../platform/platform.h"
 #include "command_line.h"
 #include "exit_status.h"
+#include "voice.h"
 
 // The command line of this run; main() fills it first.
 extern command_line invocation;

@@ -16,6 +16,7 @@ add_executable(tamrix
   ${TAMRIX_LINUX_DIR}/front_end.cpp
   ${TAMRIX_LINUX_DIR}/commands.cpp
   ${TAMRIX_LINUX_DIR}/message_lines.cpp
+  ${TAMRIX_LINUX_DIR}/voice.cpp
   ${TAMRIX_LINUX_DIR}/dry_run.cpp
   ${TAMRIX_LINUX_DIR}/terminal_dialog.cpp
   ${TAMRIX_LINUX_DIR}/open_image.cpp

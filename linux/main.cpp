@@ -28,13 +28,13 @@ int main(int argc, char** argv) {
         return exit_done;
     }
     if (invocation.mode == mode_invalid) {
-        fprintf(stderr, "tamrix: %s\nTry 'tamrix --help'.\n", invocation.error.c_str());
+        tell_on_line(invocation.error);
+        fputs("Try 'tamrix --help'.\n", stderr);
         return exit_usage;
     }
     if (invocation.mode == mode_dialog && (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO))) {
-        fprintf(stderr,
-                "tamrix: the dialog needs a terminal; without one, use\n"
-                "  tamrix install|uninstall %s ...  (see tamrix --help)\n",
+        tell_on_line("the dialog needs a terminal; without one, use");
+        fprintf(stderr, "  tamrix install|uninstall %s ...  (see tamrix --help)\n",
                 invocation.has_image ? "--image FILE" : "--windows-dir DIR");
         return exit_usage;
     }

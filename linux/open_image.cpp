@@ -19,12 +19,13 @@
 #include "../disk/image_files.h"
 #include "../disk/image_session.h"
 #include "../disk/qemu_check.h"
+#include "../disk/refusal_words.h"
 #include "front_end.h"
 
 namespace {
 
 int refuse(const std::string& why, int status = exit_missing) {
-    platform_message_box(why.c_str(), "Tamrix", icon_error, buttons_ok);
+    tell(why);
     return status;
 }
 
@@ -34,15 +35,15 @@ std::string not_writable(const std::string& image, image_access access) {
     switch (access) {
         case image_writable: return "";
         case image_read_only:
-            return start + " is read-only; nothing was changed.  Make it writable to patch it.";
+            return nothing_changed(start + " is read-only") + "  Make it writable to patch it.";
         case image_on_read_only_fs:
-            return start + " lies on a file system mounted read-only; nothing was changed.";
+            return nothing_changed(start + " lies on a file system mounted read-only");
         case image_not_yours: break;
     }
     struct passwd* user = getpwuid(geteuid());
     std::string who = user != nullptr ? std::string(" (") + user->pw_name + ")" : "";
-    return start + " is not writable by you" + who +
-           "; nothing was changed.  Run Tamrix as a user who may write it.";
+    return nothing_changed(start + " is not writable by you" + who) +
+           "  Run Tamrix as a user who may write it.";
 }
 
 // Refuses a run when the host's file system has not the room a run may
@@ -50,10 +51,11 @@ std::string not_writable(const std::string& image, image_access access) {
 int refuse_without_room(int fd, const std::string& image) {
     uint64_t room = 0;
     if (!host_room(fd, &room) || room >= kRoomForARun) return exit_done;
-    return refuse("The disk that holds " + image + " is full: the file system on " +
-                      mount_point_of(image) + " has " + std::to_string(room) +
-                      " bytes free, and a run may need " + std::to_string(kRoomForARun) +
-                      "; nothing was changed.  Make room there, then try again.",
+    return refuse(nothing_changed("The disk that holds " + image + " is full: the file system on " +
+                                  mount_point_of(image) + " has " + std::to_string(room) +
+                                  " bytes free, and a run may need " +
+                                  std::to_string(kRoomForARun)) +
+                      "  Make room there, then try again.",
                   exit_unchanged);
 }
 
@@ -116,19 +118,21 @@ int check_image(const std::string& image, const image_format& format, bool for_c
         case check_sound:
         case check_not_offered: return exit_done;
         case check_damaged:
-            return refuse("The disk image " + image + " is damaged: qemu-img check finds " +
-                              "errors in it, which a write could make worse; nothing was "
-                              "changed.  Restore it from a backup, or try 'qemu-img check -r "
+            return refuse(nothing_changed("The disk image " + image +
+                                          " is damaged: qemu-img check finds errors in it, "
+                                          "which a write could make worse") +
+                              "  Restore it from a backup, or try 'qemu-img check -r "
                               "all -f " + format.qemu_driver + " " + image + "' on a copy."
                               "\nqemu-img check said: " + check.said,
                           damaged_status(for_changes));
         case check_in_use: return refuse_in_use(image);
         case check_unopened:
-            return refuse("QEMU cannot open " + image + " as " + format.what +
-                          "; nothing was changed.  It said: " + check.said);
+            return refuse(nothing_changed("QEMU cannot open " + image + " as " + format.what) +
+                          "  It said: " + check.said);
         case check_no_tool:
-            return refuse("Tamrix changes " + image + " through QEMU, which needs qemu-img: "
-                          "install the package qemu-utils.  Nothing was changed.");
+            return refuse(nothing_changed("Tamrix changes " + image +
+                                          " through QEMU, which needs qemu-img: install the "
+                                          "package qemu-utils"));
     }
     return exit_done;
 }
@@ -158,7 +162,7 @@ int export_image(bool for_changes) {
         case export_ready: break;
         case export_in_use: return refuse_in_use(image);
         case export_cannot_start:
-            return refuse(error + "  Nothing was changed." +
+            return refuse(nothing_changed(error) +
                           image_convert_hint(image, format.qemu_driver));
         case export_failed: return refuse(error);
     }
@@ -167,7 +171,7 @@ int export_image(bool for_changes) {
     struct stat read_here, opened;
     if (fstat(session.fd, &read_here) != 0 || stat(image.c_str(), &opened) != 0 ||
         opened.st_dev != read_here.st_dev || opened.st_ino != read_here.st_ino)
-        return refuse(image + " was replaced while Tamrix opened it; nothing was changed.");
+        return refuse(nothing_changed(image + " was replaced while Tamrix opened it"));
     // Above the descriptors a tool's standard streams are set up on.
     int fd = open(disk.c_str(), (for_changes ? O_RDWR : O_RDONLY) | O_CLOEXEC);
     session.disk_fd = fd >= 0 ? fcntl(fd, F_DUPFD_CLOEXEC, 10) : -1;
@@ -181,13 +185,14 @@ int export_image(bool for_changes) {
 
 std::string held_text(image_lock_result lock, const std::string& shown) {
     if (lock == image_held_by_tamrix)
-        return "Another Tamrix is changing " + shown +
-               " right now; nothing was changed.  Try again when it has finished.";
+        return nothing_changed("Another Tamrix is changing " + shown + " right now") +
+               "  Try again when it has finished.";
     if (lock == image_in_use)
-        return "The disk image " + shown + " is in use by another program, such as a virtual "
-               "machine that has it open; nothing was changed.  Shut the virtual machine down "
-               "first, then try again.";
-    return "The disk image " + shown + " could not be locked; nothing was changed.";
+        return nothing_changed("The disk image " + shown +
+                               " is in use by another program, such as a virtual machine that "
+                               "has it open") +
+               "  Shut the virtual machine down first, then try again.";
+    return nothing_changed("The disk image " + shown + " could not be locked");
 }
 
 int open_image(const std::string& image, int partition, bool for_changes,
@@ -196,8 +201,7 @@ int open_image(const std::string& image, int partition, bool for_changes,
     if (!image_session_open(&the_image, image, &error)) return refuse(error);
     const image_format& format = the_image.format;
     if (format.damaged)
-        return refuse(image + " is " + format.what + ", " + format.refusal +
-                          "  Nothing was changed.",
+        return refuse(nothing_changed(image + " is " + format.what + ", " + format.refusal),
                       damaged_status(for_changes));
     int status = format.way == image_through_qemu ? export_image(for_changes) : exit_done;
     if (status != exit_done) return status;

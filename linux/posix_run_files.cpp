@@ -49,7 +49,7 @@ void tell_why_not_copied() {
             : "The FAT volume of " + image + " is full: " + failure.name + " needs " +
                   std::to_string(failure.needed) + " bytes, " + std::to_string(failure.free) +
                   " are free" + then;
-    platform_message_box(text.c_str(), "Tamrix", icon_error, buttons_ok);
+    tell(text);
 }
 
 // How an unfinished file is named for its deletion: a Linux path, or a
@@ -143,8 +143,7 @@ bool platform_begin_run(const char* inf_folder) {
         snprintf(shown, sizeof shown, "%s", the_image.shown.c_str());
     else
         folder_file_backend.shown_path(inf_folder, shown, sizeof shown);
-    std::string text = held_text(in_image ? lock : image_held_by_tamrix, shown);
-    platform_message_box(text.c_str(), "Tamrix", icon_error, buttons_ok);
+    tell(held_text(in_image ? lock : image_held_by_tamrix, shown));
     return false;
 }
 

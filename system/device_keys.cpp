@@ -54,6 +54,9 @@ bool delete_device_keys() {
     return reached;
 }
 
+const char kRemoveInDeviceManager[] =
+    "At its next start, remove these devices in Device Manager, then restart it:";
+
 // A Windows folder patched from another system has no registry at hand, and
 // restarting this computer would not help it: the user removes the devices
 // at that Windows' next start instead.
@@ -61,8 +64,9 @@ static void explain_offline_detection() {
     static char text[1024];  // the note, with one line per device
     text[0] = '\0';
     append_text(text, sizeof text,
-                "The Windows being patched is not running here, so its devices could not be reset.\n"
-                "At its next start, remove these devices in Device Manager, then restart it:");
+                "The Windows being patched is not running here, so its devices could not be "
+                "reset.\n");
+    append_text(text, sizeof text, kRemoveInDeviceManager);
     // Device Manager names a device by its key under Enum.
     const uint32_t kEnumPrefixLength = sizeof "Enum\\" - 1;
     for (uint32_t i = 0; i < kDeviceKeyCount; i++) {

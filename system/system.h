@@ -16,6 +16,8 @@ int windows_kind(uint32_t platform_id, const char* service_string);
 // Where the registry is not at hand (a Windows folder patched offline), it
 // tells the user which devices to remove at that Windows' next start.
 void finish_changes();
+// The note's request, which the Linux program's Exit makes too.
+extern const char kRemoveInDeviceManager[];
 // False when the registry could not be opened at all.
 bool delete_device_keys();
 // 1 when the root key could be opened, whether or not the deletion worked.

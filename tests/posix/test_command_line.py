@@ -252,9 +252,9 @@ class Usage(unittest.TestCase):
         # Each error on one line, then where to look, as GNU tools do; the
         # messages themselves are options_tests.cpp's business.
         cases = [
-            ([], "tamrix: no Windows folder: name it, or set WINDIR"),
-            (["install", "--force", "W"], "tamrix: unknown option --force"),
-            (["status", "--yes", "W"], "tamrix: --yes goes with install or uninstall"),
+            ([], "Tamrix: no Windows folder: name it, or set WINDIR"),
+            (["install", "--force", "W"], "Tamrix: unknown option --force"),
+            (["status", "--yes", "W"], "Tamrix: --yes goes with install or uninstall"),
         ]
         for args, first in cases:
             with self.subTest(args=args):
@@ -265,7 +265,7 @@ class Usage(unittest.TestCase):
         self.addCleanup(folder.close)
         status, out, err = run_cli([folder.windows])
         self.assertEqual((status, out), (2, []))
-        self.assertEqual(err[0], "tamrix: the dialog needs a terminal; without one, use")
+        self.assertEqual(err[0], "Tamrix: the dialog needs a terminal; without one, use")
         self.assertEqual(folder.contents(), BOTH)
         # The command it suggests names the image when one was given.
         self.assertEqual(run_cli(["--image", "win95.img"])[2][1],

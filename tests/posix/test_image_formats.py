@@ -259,42 +259,42 @@ class Refusals(FormatTest):
     CONVERT = (" / Convert it to a raw image, patch that, and use it (or convert it back): /"
                "   qemu-img convert -f {driver} -O raw {img} {raw}")
     VHD_SUM = ("{img} is a %s VHD, damaged: the checksum of its footer%s is 0x[0-9A-F]{{8}}, its "
-               "bytes give 0x[0-9A-F]{{8}}\\.  Nothing was changed\\.")
+               "bytes give 0x[0-9A-F]{{8}}; nothing was changed\\.")
     ROWS = [
         # what, qemu-img convert's options, the change to the file, install's status, the
         # message (a pattern where it holds numbers that vary)
         ("a differencing VHD", ["-O", "vpc"], lambda path, _: Refusals.vhd_disk_type(path, 4), 1,
          "{img} is a differencing VHD, the changes to a parent VHD, which is where the Windows "
          "folder lies (QEMU would read it as a whole disk of its own): merge it into its parent "
-         "in the program that made it, then patch the parent.  Nothing was changed."),
+         "in the program that made it, then patch the parent; nothing was changed."),
         ("a differencing VDI", ["-O", "vdi"], lambda path, _: patch(path, 0x1A8, b"\x42" * 16), 1,
          "{img} is a differencing VirtualBox disk image (VDI), the changes of a snapshot to its "
          "parent image, which is where the Windows folder lies: merge the snapshot into its "
-         "parent in VirtualBox, or patch the machine's current state there.  Nothing was "
+         "parent in VirtualBox, or patch the machine's current state there; nothing was "
          "changed."),
         ("a stream-optimized VMDK", ["-O", "vmdk", "-o", "subformat=streamOptimized"], None, 1,
          "{img} is a stream-optimized VMware disk image (VMDK), made to be copied, not written: "
-         "VMware and QEMU open it read-only.  Nothing was changed." + CONVERT),
+         "VMware and QEMU open it read-only; nothing was changed." + CONVERT),
         ("a VMDK snapshot's delta", ["-O", "vmdk"], vmdk_parent.__func__, 1,
          "{img} is a VMware snapshot's delta disk (VMDK), the changes of a snapshot to its "
          "parent disk, which VMware checks by their IDs: delete the snapshots in VMware (which "
-         "merges them), or patch the machine's current state there.  Nothing was changed."),
+         "merges them), or patch the machine's current state there; nothing was changed."),
         ("an encrypted qcow2", ["-O", "qcow2"], lambda path, _: patch(path, 32, b"\0\0\0\2"), 1,
          "{img} is a QEMU copy-on-write image (qcow2), encrypted: QEMU needs its key to open "
-         "it.  Nothing was changed."),
+         "it; nothing was changed."),
         ("a qcow of version 1", ["-O", "qcow"], None, 1,
          "{img} is an image of QEMU's first copy-on-write format (qcow, version 1), a format "
-         "Tamrix does not change in place.  Nothing was changed." + CONVERT),
+         "Tamrix does not change in place; nothing was changed." + CONVERT),
         ("no qemu-storage-daemon", ["-O", "qcow2"], "PATH", 1,
          "Tamrix changes {img} through QEMU, which needs qemu-storage-daemon: install the "
-         "package qemu-system-common.  Nothing was changed." + CONVERT),
+         "package qemu-system-common; nothing was changed." + CONVERT),
         ("another Tamrix", ["-O", "qcow2"], "flock", 4,
          "Another Tamrix is changing {img} right now; nothing was changed.  Try again when it "
          "has finished."),
         # Damaged: status 1 for install, 3 for status and --dry-run.
         ("a qcow2 marked corrupt", ["-O", "qcow2"], lambda path, _: patch(path, 79, b"\2"), 1,
          "{img} is a QEMU copy-on-write image (qcow2), marked as damaged; 'qemu-img check -r "
-         "all' repairs it.  Nothing was changed."),
+         "all' repairs it; nothing was changed."),
         ("a qcow2 cut short", ["-O", "qcow2"], qcow2_cut_short.__func__, 1, re.compile(
             "The disk image {img} is damaged: qemu-img check finds errors in it, which a write "
             "could make worse; nothing was changed.  Restore it from a backup, or try "
@@ -311,7 +311,7 @@ class Refusals(FormatTest):
         ("a dynamic VHD cut short", ["-O", "vpc"],
          lambda path, _: os.truncate(path, os.path.getsize(path) - 512), 1,
          "{img} is a dynamic VHD, damaged: its end holds no footer, so the file was cut "
-         "short.  Nothing was changed."),
+         "short; nothing was changed."),
     ]
     DAMAGED = {"a qcow2 marked corrupt", "a qcow2 cut short", "a fixed VHD's checksum",
                "a dynamic VHD's checksum", "a dynamic VHD cut short"}

@@ -350,7 +350,7 @@ class Refusals(ImageTest):
               "machine that has it open; nothing was changed.  Shut the virtual machine down "
               "first, then try again.")
     LONGER = ("Tamrix: The FAT volume of {img} is longer than the image: its boot sector claims "
-              "%d bytes, %s; the image may have been cut short.  Nothing was changed.")
+              "%d bytes, %s; the image may have been cut short; nothing was changed.")
 
     ROWS = [
         # what, how the image is spoilt, command, status, the message
@@ -371,10 +371,10 @@ class Refusals(ImageTest):
         ("VDI of version 0", header.__func__(b"<<< Oracle VM VirtualBox Disk Image >>>\n"
                                              .ljust(64, b"\0") + b"\x7f\x10\xda\xbe"),
          "status", 1, "Tamrix: {img} is a VirtualBox disk image (VDI), of a version Tamrix does "
-         "not know.  Nothing was changed."),
+         "not know; nothing was changed."),
         ("VMDK extent alone", header.__func__(b"KDMV\1\0\0\0"), "install", 1,
          "Tamrix: {img} is one extent of a VMware disk image (VMDK), the disk's descriptor file "
-         "(the small .vmdk beside it) names its extents: use that one.  Nothing was changed."),
+         "(the small .vmdk beside it) names its extents: use that one; nothing was changed."),
         ("too small", header.__func__(b"\xeb\x3c\x90", 100), "status", 1,
          "Tamrix: {img} is no disk image: it is too small to hold one; nothing was changed."),
         ("a volume longer than its image", claims.__func__(2881), "install", 1,
@@ -384,7 +384,7 @@ class Refusals(ImageTest):
                                           "its 512-byte footer)")),
         ("a volume longer than its partition", claims.__func__(8196, partition_at=63), "install",
          1, "Tamrix: The FAT volume in partition 1 of {img} is longer than the partition: its "
-         "boot sector claims 4196352 bytes, the partition table gives it 4194304 bytes.  Nothing "
+         "boot sector claims 4196352 bytes, the partition table gives it 4194304 bytes; nothing "
          "was changed."),
         ("an image cut short", lambda image: os.truncate(image.path, 1 << 20), "status", 3,
          LONGER % (1474560, "the image holds 1048576 bytes")),
@@ -392,8 +392,8 @@ class Refusals(ImageTest):
             partitioned(image.path, 4, "start=63, type=6\n", 63, []),
             os.truncate(image.path, 2 << 20)) and None, "install", 1,
          "Tamrix: Partition 1 of {img} is longer than its disk: the partition table puts its "
-         "end at byte 4194304, the image holds 2097152 bytes; the image may have been cut short."
-         "  Nothing was changed."),
+         "end at byte 4194304, the image holds 2097152 bytes; the image may have been cut short"
+         "; nothing was changed."),
         ("a partition of a bare volume", lambda image: None, "status --partition 1", 1,
          "Tamrix: {img} holds one FAT volume and no partition table: leave out --partition."),
         ("not an image", header.__func__(b"Hello, this is text.\n" * 100), "install", 1,

@@ -139,7 +139,7 @@ class OnAFolder(unittest.TestCase):
                 got = run_cli(INSTALL + ["--windows-dir", folder.windows])
                 self.assertEqual(got, (0, [COMPLETED, RESTART], [
                     "Finish: The devices could not be removed from the registry of %s: %s.  It "
-                    "was left as it was. / At that Windows' next start, remove these devices in "
+                    "was left as it was. / At its next start, remove these devices in "
                     "Device Manager, then restart it: /     %s" % (folder.windows, why, devices)]))
                 self.assertEqual(windows_files(folder), before)
 
