@@ -359,6 +359,9 @@ class Refusals(ImageTest):
         ("read-only", lambda image: os.chmod(image.path, 0o444), "install", 1,
          "Tamrix: The disk image {img} is read-only; nothing was changed.  Make it writable to "
          "patch it."),
+        ("on a read-only mount", "read-only mount", "install", 1,
+         "Tamrix: The disk image {img} lies on a file system mounted read-only; nothing was "
+         "changed."),
         # Formats QEMU changes (test_image_formats.py), broken or of a kind Tamrix refuses.
         ("qcow2 header alone", header.__func__(b"QFI\xfb\0\0\0\3"), "install", 1,
          "Tamrix: QEMU cannot open {img} as a QEMU copy-on-write image (qcow2); nothing was "
@@ -403,7 +406,7 @@ class Refusals(ImageTest):
         for what, spoil, command, status, message in self.ROWS:
             with self.subTest(what=what):
                 image = self.image()
-                held = spoil(image)
+                held = self.mount_read_only(image) if spoil == "read-only mount" else spoil(image)
                 if held is not None:
                     self.addCleanup(os.close, held)
                 before = image.digest()
@@ -425,6 +428,20 @@ class Refusals(ImageTest):
                          (3, ["INF/MACHINE.INF: not installed", "INF/USB.INF: not installed",
                               NO_DEVICE_KEYS], []))
 
+
+    def mount_read_only(self, image):
+        """The image moved onto a small tmpfs over its folder, remounted read-only."""
+        if os.geteuid() != 0:
+            self.skipTest("mounting a tmpfs needs root")
+        with open(image.path, "rb") as f:
+            data = f.read()
+        if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=8m", "tmpfs", image.root],
+                          capture_output=True).returncode != 0:
+            self.skipTest("no tmpfs can be mounted here")
+        self.addCleanup(subprocess.run, ["umount", image.root])
+        with open(image.path, "wb") as f:
+            f.write(data)
+        tool("mount", "-o", "remount,ro", image.root)
 
     def test_an_image_of_another_user(self):
         # Root's 0644 image, run as another user: not read-only, only not theirs.
