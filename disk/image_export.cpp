@@ -77,6 +77,12 @@ bool release_folder(const std::string& folder) {
     return !mounted(folder);
 }
 
+}  // namespace
+
+void image_export_sweep() { scratch_folders_sweep("export", release_folder); }
+
+namespace {
+
 // Removes the scratch folder of this run.
 void remove_scratch() {
     if (scratch.empty()) return;

@@ -47,6 +47,10 @@ export_outcome image_export_start(const std::string& file, const std::string& sh
                                   const char* what, const char* driver, bool read_only,
                                   std::string* view, std::string* error);
 
+// Removes the scratch folders of exports that ended runs left, unmounting
+// what is still mounted there.
+void image_export_sweep();
+
 // Whether an export is running.
 bool image_exported();
 

@@ -421,15 +421,22 @@ static struct flock whole_file(short type) {
 
 // An exported image is held from before QEMU opened it (open_image.cpp),
 // and QEMU's own locks on it keep a virtual machine out: only a direct
-// image is locked for each run.
+// image is locked here, once for the whole process.
 image_lock_result image_lock() {
-    if (the_image.exported) return image_locked;
+    if (the_image.exported || the_image.held) return image_locked;
     if (flock(the_image.fd, LOCK_EX | LOCK_NB) != 0)
         return errno == EWOULDBLOCK ? image_held_by_tamrix : image_not_locked;
     the_image.held = true;
-    struct flock whole = whole_file(F_WRLCK);
-    if (fcntl(the_image.fd, F_OFD_SETLK, &whole) != 0) {
-        bool in_use = errno == EAGAIN || errno == EACCES;
+    // A dry run may read an image that this user may not write (a read-only
+    // file, a read-only mount): a write lock needs the file open for
+    // writing, so it takes a read lock, after asking whether another
+    // program holds one that a write would meet; QEMU, which asks the same
+    // before it writes, then keeps a virtual machine from starting.
+    bool writable = (fcntl(the_image.fd, F_GETFL) & O_ACCMODE) == O_RDWR;
+    struct flock whole = whole_file(writable ? F_WRLCK : F_RDLCK);
+    if ((!writable && image_locked_elsewhere()) ||
+        fcntl(the_image.fd, F_OFD_SETLK, &whole) != 0) {
+        bool in_use = !writable || errno == EAGAIN || errno == EACCES;
         image_unlock();
         return in_use ? image_in_use : image_not_locked;
     }

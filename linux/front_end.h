@@ -41,6 +41,9 @@ extern command_line invocation;
 // ends with the status returned.
 int open_image(const std::string& image, int partition, bool for_changes,
                std::string* windows_dir);
+// Takes the lock of the opened image for the rest of the process
+// (image_lock): exit_done, or, told to the user, exit_held_elsewhere.
+int hold_image();
 // Why a run may not start on `shown`, a folder or an image that `lock` says
 // another Tamrix or another program holds.
 std::string held_text(image_lock_result lock, const std::string& shown);
@@ -55,8 +58,9 @@ int image_windows_kind(bool say);
 // devices to remove in Device Manager); nothing when the core deleted none.
 void write_offline_registry();
 // For status: how many of the ten device keys SYSTEM.DAT holds, as a line;
-// none when the Windows folder has no SYSTEM.DAT.
-void show_registry_status();
+// none when the Windows folder has no SYSTEM.DAT.  False when it reported
+// SYSTEM.DAT missing, its old text left in a backup by a cut-off swap.
+bool show_registry_status();
 
 // ---- a swap cut off by a crash (put_back.cpp) ------------------------------------
 // Before a run reads anything of the Windows folder: where a swap of

@@ -236,6 +236,12 @@ int open_image(const std::string& image, int partition, bool for_changes,
     return exit_done;
 }
 
+int hold_image() {
+    image_lock_result lock = image_lock();
+    return lock == image_locked ? exit_done
+                                : refuse(held_text(lock, the_image.shown), exit_held_elsewhere);
+}
+
 int image_windows_kind(bool say) {
     std::string why, version, service;
     registry_reading reading = offline_registry_read(&why);

@@ -191,6 +191,22 @@ class Image:
             return hashlib.sha256(f.read()).hexdigest()
 
 
+def mount_read_only(test, root):
+    """What the folder `root` holds, moved onto a tmpfs mounted over it and
+    remounted read-only (root only; the test is skipped elsewhere)."""
+    if os.geteuid() != 0:
+        test.skipTest("mounting a tmpfs needs root")
+    saved = tempfile.mkdtemp(prefix="tamrix-saved-")
+    test.addCleanup(shutil.rmtree, saved)
+    tool("cp", "-a", "--sparse=always", root + "/.", saved)
+    if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=256m", "tmpfs", root],
+                      capture_output=True).returncode != 0:
+        test.skipTest("no tmpfs can be mounted here")
+    test.addCleanup(subprocess.run, ["umount", root])
+    tool("cp", "-a", "--sparse=always", saved + "/.", root)
+    tool("mount", "-o", "remount,ro", root)
+
+
 def version_line(version, service, kind):
     what = "no service string" if service is None else 'service string "%s"' % service
     return "Windows in the image: version %s, %s: platform kind %d" % (version, what, kind)

@@ -29,8 +29,10 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from tamrix_fixtures import (MACHINE_INF, MACHINE_INF_INSTALLED_KIND2, OFFLINE_NOTE,  # noqa: E402
                              USB_INF_INSTALLED, chance, run_cli, tamrix_program)
 from test_images import wrapped_tool  # noqa: E402
-from image_fixtures import (BOTH, NO_DEVICE_KEYS, OSR2_LINE, OTHER_FILES, TOUCHED,  # noqa: E402
-                            Image, ImageTest, installed_on_a_folder, none_in_the_registry, tool)
+from image_fixtures import (BOTH, F_OFD_SETLK, NO_DEVICE_KEYS, OSR2_LINE,  # noqa: E402
+                            OTHER_FILES, TOUCHED, Image, ImageTest, installed_on_a_folder,
+                            mount_read_only, none_in_the_registry, tool)
+from terminal_fixtures import Terminal, read_box  # noqa: E402
 
 # name: qemu-img convert's options, the file's name, whether qemu-img check reads it
 FORMATS = {
@@ -114,6 +116,24 @@ class FormatTest(ImageTest):
                     self.assertNotIn(self.scratch.encode(), f.read())
             except OSError:
                 pass
+
+    def killed_during(self, args, tool_name, script):
+        """Runs `args` with the tool `tool_name` a shell running `script`, and
+        SIGKILLs the run once that shell has begun: the shell's process id."""
+        started = os.path.join(tempfile.mkdtemp(prefix="tamrix-started-"), "pid")
+        self.addCleanup(shutil.rmtree, os.path.dirname(started))
+        slow = wrapped_tool(self, tool_name, "echo $$ > %s\n%s" % (started, script))
+        run = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL,
+                               env=dict(os.environ, **self.env(), **slow))
+        for _ in range(1000):
+            if os.path.exists(started) and os.path.getsize(started):
+                break
+            time.sleep(0.01)
+        run.kill()
+        run.wait()
+        with open(started) as f:
+            return int(f.read())
 
     @staticmethod
     def back_to_raw(image, path, name):
@@ -452,21 +472,10 @@ class TheDaemonAndItsLocks(FormatTest):
         # SIGKILL while a slow mren runs (its shell and sleep outlive us): no
         # child of ours holds the watcher's pipe open, so the export and its
         # folder go at once.
-        started = os.path.join(image.root, "mren-started")
-        slow = wrapped_tool(self, "mren", 'echo $$ > %s; sleep 3; exec "$REAL" "$@"' % started)
-        run = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL,
-                               env=dict(os.environ, **self.env(), **slow))
-        for _ in range(1000):
-            if os.path.exists(started) and os.path.getsize(started):
-                break
-            time.sleep(0.01)
-        run.kill()
-        run.wait()
-        with open(started) as f:
-            # The shell leads a process group of its own.
-            self.addCleanup(subprocess.run, ["kill", "-KILL", "--", "-" + f.read().strip()],
-                            capture_output=True)
+        shell = self.killed_during(args, "mren", 'sleep 3; exec "$REAL" "$@"')
+        # The shell leads a process group of its own.
+        self.addCleanup(subprocess.run, ["kill", "-KILL", "--", "-%d" % shell],
+                        capture_output=True)
         for _ in range(100):
             if not self.daemons_and_mounts() and not os.listdir(self.scratch):
                 break
@@ -514,6 +523,107 @@ class TheDaemonAndItsLocks(FormatTest):
             except OSError:
                 pass
         return found
+
+
+class EveryPath(FormatTest):
+    """The same promises on every path to one Windows folder: the folder
+    itself (copied out of the image), an image changed in place (raw, fixed
+    VHD) and one QEMU exports (qcow2)."""
+
+    PATHS = ("folder", "raw", "fixed VHD", "qcow2")
+
+    def on(self, path, image):
+        """The arguments that name the image's Windows folder on `path`."""
+        if path == "folder":
+            where = os.path.join(image.root, "folder")
+            os.mkdir(where)
+            image.mtools("mcopy", "-s", "::/WINDOWS", where)
+            return ["--windows-dir", os.path.join(where, "WINDOWS")]
+        if path == "raw":
+            return ["--image", image.path]
+        options = (["-O", "vpc", "-o", "subformat=fixed,force_size=on"] if path == "fixed VHD"
+                   else FORMATS[path][0])
+        converted = os.path.join(image.root, "win95." + options[1])
+        tool("qemu-img", "convert", "-f", "raw", *options, image.path, converted)
+        return ["--image", converted]
+
+    def run_on_path(self, args, where):
+        return run_cli(args + ["--platform-kind", "1"] + where, env_extra=self.env())
+
+    def test_status_exits_1_for_every_file_it_reports_missing(self):
+        # A swap cut off between its renames: put back where status may
+        # write, else reported missing.
+        for cut_off, left in [("INF/MACHINE.INF", "INF/MACHINE.IN@"),
+                              ("SYSTEM.DAT", "SYSTEM.TX0")]:
+            for path in self.PATHS:
+                with self.subTest(cut_off=cut_off, path=path):
+                    image = self.image(LAYOUT)
+                    image.mtools("mren", "::/WINDOWS/" + cut_off, "::/WINDOWS/" + left)
+                    status, out, _ = self.run_on_path(["status"], self.on(path, image))
+                    missing = [line for line in out if ": missing" in line]
+                    self.assertEqual((status, len(missing)), (1, 1) if path == "qcow2"
+                                     else (3, 0), out)
+                    self.assert_nothing_left()
+
+    def test_a_dry_run_on_a_read_only_mount(self):
+        expected = None
+        for path in self.PATHS:
+            with self.subTest(path=path):
+                image = self.image(LAYOUT)
+                where = self.on(path, image)
+                mount_read_only(self, image.root)
+                got = self.run_on_path(["install", "--dry-run"], where)
+                self.assertEqual(got[0], 0, got)
+                expected = expected or got
+                self.assertEqual(got, expected)
+                self.assert_nothing_left()
+
+    def test_the_dialog_holds_the_image_for_as_long_as_it_is_open(self):
+        scratch = ["env", *("%s=%s" % pair for pair in self.env().items())]
+        for path in self.PATHS[1:]:
+            with self.subTest(path=path):
+                image = self.image(LAYOUT)
+                where = self.on(path, image)
+                term = Terminal(where, wrapper=scratch)
+                self.addCleanup(term.close)
+                term.wait_for_text("< Install >")
+                self.assertEqual(self.run_on_path(["install"], where), (4, [], [
+                    "Tamrix: Another Tamrix is changing %s right now; nothing was changed.  "
+                    "Try again when it has finished." % where[1]]))
+                term.close()
+                # Another program's lock: the dialog says so, and ends.
+                held = os.open(where[1], os.O_RDWR)
+                self.addCleanup(os.close, held)
+                fcntl.fcntl(held, F_OFD_SETLK, struct.pack("hhxxxxqqixxxx", fcntl.F_WRLCK, 0,
+                                                           0, 0, 0))
+                term = Terminal(where, wrapper=scratch)
+                self.addCleanup(term.close)
+                box = term.wait_for(lambda s: read_box(s, "Tamrix"), "Tamrix box")
+                self.assertIn("is in use by another program", " ".join(box["lines"]))
+                term.keys("Enter")
+                self.assertEqual(term.wait_for_exit(), 4)
+                term.close()
+                self.assertEqual(os.listdir(self.scratch), [])
+
+    def test_the_next_run_removes_what_a_killed_one_left(self):
+        # A dry run killed while diff runs, and the folders of runs long
+        # gone; status, the run that changes least, removes them.
+        ended = subprocess.Popen(["true"])
+        ended.wait()
+        for path in self.PATHS:
+            with self.subTest(path=path):
+                image = self.image(LAYOUT)
+                where = self.on(path, image)
+                for purpose in ("preview", "export"):
+                    left = os.path.join(self.scratch, "tamrix-%s.%d" % (purpose, ended.pid))
+                    os.mkdir(left)
+                    with open(os.path.join(left, "machine.inf"), "wb") as f:
+                        f.write(MACHINE_INF)
+                os.kill(self.killed_during([tamrix_program(), "install", "--dry-run",
+                                            "--platform-kind", "1"] + where, "diff",
+                                           "exec sleep 3"), signal.SIGKILL)
+                self.assertEqual(self.run_on_path(["status"], where)[0], 3)
+                self.assert_nothing_left()
 
 
 class Interruptions(FormatTest):
