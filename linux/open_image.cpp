@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "../disk/block_device.h"
 #include "../disk/image_checks.h"
 #include "../disk/image_disk.h"
 #include "../disk/image_export.h"
@@ -36,9 +37,15 @@ int refuse(const std::string& why, int status = exit_missing) {
 
 // Why this user may not change the image, or "" when it may.
 std::string not_writable(const std::string& image, image_access access) {
+    if (the_image.device && access == image_not_yours)
+        return "You may not write " + image + "; nothing was changed.  " +
+               block_device_access_advice(image);
     std::string start = "The disk image " + image;
     switch (access) {
         case image_writable: return "";
+        case image_write_protected:
+            return image + " is write-protected (a card's lock switch, or a device that is "
+                           "read-only); nothing was changed.";
         case image_read_only:
             return start + " is read-only; nothing was changed.  Make it writable to patch it.";
         case image_on_read_only_fs:
@@ -183,6 +190,21 @@ int export_image(bool for_changes) {
     return exit_done;
 }
 
+// A real disk is changed only once the user has seen what it is and
+// said so (--yes says it): a wrong device name would change another disk.
+// exit_done, or exit_declined.
+int confirm_device(const std::string& device, const std::string& windows_dir) {
+    if (!the_image.device) return exit_done;
+    std::string folder = windows_dir.substr(2);  // without "C:"
+    std::string text = device + " is " + block_device_description(the_image.fd) +
+                       "; its Windows folder is " + folder + ".\nChange the files of " + folder +
+                       " on " + device + "?";
+    return platform_message_box(text.c_str(), "Tamrix", icon_question, buttons_yes_no) ==
+                   answer_yes
+               ? exit_done
+               : exit_declined;
+}
+
 }  // namespace
 
 std::string held_text(image_lock_result lock, const std::string& shown) {
@@ -199,8 +221,14 @@ std::string held_text(image_lock_result lock, const std::string& shown) {
 int open_image(const std::string& image, int partition, bool for_changes,
                std::string* windows_dir) {
     std::string error;
-    if (!image_session_open(&the_image, image, &error)) return refuse(error);
+    bool held = false;
+    if (!image_session_open(&the_image, image, &error, &held))
+        return refuse(error, held ? exit_held_elsewhere : exit_missing);
     const image_format& format = the_image.format;
+    // A real disk holds a raw disk or a bare volume, nothing QEMU reads.
+    if (the_image.device && format.way != image_direct)
+        return refuse(image + " holds " + format.what + ", not a disk with a FAT volume: "
+                      "Tamrix patches a device only as a raw disk; nothing was changed.");
     if (format.damaged)
         return refuse(image + " is " + format.what + ", " + format.refusal +
                           "  Nothing was changed.",
@@ -216,11 +244,13 @@ int open_image(const std::string& image, int partition, bool for_changes,
     if (!image_attach(&error)) return refuse(error);
     error = for_changes ? not_writable(image, the_image.access) : "";
     if (!error.empty()) return refuse(error);
-    status = for_changes ? refuse_without_room(the_image.fd, image) : exit_done;
+    // A device has the room it has: no file on the host grows.
+    status = for_changes && !the_image.device ? refuse_without_room(the_image.fd, image)
+                                              : exit_done;
     if (status != exit_done) return status;
     if (!windows_dir->empty()) {
         *windows_dir = drive_c_path(*windows_dir);
-        return exit_done;
+        return for_changes ? confirm_device(image, *windows_dir) : exit_done;
     }
     std::vector<std::string> found = windows_folders();
     std::string where = found.empty() ? "" : found[0].substr(2);
@@ -233,7 +263,7 @@ int open_image(const std::string& image, int partition, bool for_changes,
         return refuse(image + " holds more than one Windows folder: " + where +
                       ".  Name the one to patch with --windows-dir.");
     *windows_dir = found[0];
-    return exit_done;
+    return for_changes ? confirm_device(image, *windows_dir) : exit_done;
 }
 
 int hold_image() {

@@ -207,6 +207,22 @@ def mount_read_only(test, root):
     tool("mount", "-o", "remount,ro", root)
 
 
+def loop_device(test, path, offset=0, size=0):
+    """A loop device over the file `path` (from `offset`, `size` bytes where
+    given): its name, detached when the test ends; the test is skipped
+    where none can be made."""
+    args = ["losetup", "-f", "--show", "-o", str(offset), "--sizelimit", str(size), path]
+    try:
+        done = subprocess.run(args, capture_output=True)
+    except OSError as error:
+        done = subprocess.CompletedProcess(args, 1, b"", str(error).encode())
+    if done.returncode != 0:
+        test.skipTest("no loop device can be made here: %s" % done.stderr.decode().strip())
+    device = done.stdout.decode().strip()
+    test.addCleanup(subprocess.run, ["losetup", "-d", device], capture_output=True)
+    return device
+
+
 def version_line(version, service, kind):
     what = "no service string" if service is None else 'service string "%s"' % service
     return "Windows in the image: version %s, %s: platform kind %d" % (version, what, kind)

@@ -31,7 +31,7 @@ from tamrix_fixtures import (MACHINE_INF, MACHINE_INF_INSTALLED_KIND2, OFFLINE_N
 from test_images import wrapped_tool  # noqa: E402
 from image_fixtures import (BOTH, F_OFD_SETLK, NO_DEVICE_KEYS, OSR2_LINE,  # noqa: E402
                             OTHER_FILES, TOUCHED, Image, ImageTest, installed_on_a_folder,
-                            mount_read_only, none_in_the_registry, tool)
+                            loop_device, mount_read_only, none_in_the_registry, tool)
 from terminal_fixtures import Terminal, read_box  # noqa: E402
 
 # name: qemu-img convert's options, the file's name, whether qemu-img check reads it
@@ -528,12 +528,18 @@ class TheDaemonAndItsLocks(FormatTest):
 class EveryPath(FormatTest):
     """The same promises on every path to one Windows folder: the folder
     itself (copied out of the image), an image changed in place (raw, fixed
-    VHD) and one QEMU exports (qcow2)."""
+    VHD), one QEMU exports (qcow2), and a real disk (a loop device over the
+    raw image: the whole disk, or its partition alone)."""
 
-    PATHS = ("folder", "raw", "fixed VHD", "qcow2")
+    PATHS = ("folder", "raw", "fixed VHD", "qcow2", "whole disk", "partition")
+    DEVICES = ("whole disk", "partition")
 
     def on(self, path, image):
         """The arguments that name the image's Windows folder on `path`."""
+        if path in self.DEVICES:
+            part = (image.offset, os.path.getsize(image.path) - image.offset)
+            return ["--image", loop_device(self, image.path, *(part if path == "partition"
+                                                                 else ()))]
         if path == "folder":
             where = os.path.join(image.root, "folder")
             os.mkdir(where)
@@ -570,8 +576,10 @@ class EveryPath(FormatTest):
         for path in self.PATHS:
             with self.subTest(path=path):
                 image = self.image(LAYOUT)
-                where = self.on(path, image)
+                # A loop device over a file on a read-only mount is read-only.
+                where = None if path in self.DEVICES else self.on(path, image)
                 mount_read_only(self, image.root)
+                where = where or self.on(path, image)
                 got = self.run_on_path(["install", "--dry-run"], where)
                 self.assertEqual(got[0], 0, got)
                 expected = expected or got
@@ -586,8 +594,13 @@ class EveryPath(FormatTest):
                 where = self.on(path, image)
                 term = Terminal(where, wrapper=scratch)
                 self.addCleanup(term.close)
+                if path in self.DEVICES:  # told what the device is, Enter says Yes
+                    box = term.wait_for(lambda s: read_box(s, "Tamrix"), "Tamrix box")
+                    self.assertIn("Change the files of \\WINDOWS on %s?" % where[1],
+                                  " ".join(box["lines"]))
+                    term.keys("Enter")
                 term.wait_for_text("< Install >")
-                self.assertEqual(self.run_on_path(["install"], where), (4, [], [
+                self.assertEqual(self.run_on_path(["install", "--yes"], where), (4, [], [
                     "Tamrix: Another Tamrix is changing %s right now; nothing was changed.  "
                     "Try again when it has finished." % where[1]]))
                 term.close()
@@ -598,7 +611,11 @@ class EveryPath(FormatTest):
                                                            0, 0, 0))
                 term = Terminal(where, wrapper=scratch)
                 self.addCleanup(term.close)
-                box = term.wait_for(lambda s: read_box(s, "Tamrix"), "Tamrix box")
+                if path in self.DEVICES:
+                    term.wait_for(lambda s: read_box(s, "Tamrix"), "Tamrix box")
+                    term.keys("Enter")
+                box = term.wait_for(lambda s: read_box(s, "Tamrix") and "in use" in " ".join(
+                    read_box(s, "Tamrix")["lines"]) and read_box(s, "Tamrix"), "in use box")
                 self.assertIn("is in use by another program", " ".join(box["lines"]))
                 term.keys("Enter")
                 self.assertEqual(term.wait_for_exit(), 4)

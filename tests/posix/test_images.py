@@ -29,9 +29,9 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from image_fixtures import (BOTH, DIR, F_OFD_SETLK, LAYOUTS, NO_DEVICE_KEYS,  # noqa: E402
                             OSR2_LINE, OTHER_FILES, SECTOR, TOUCHED, WIN95_OSR2, ImageTest,
-                            installed_on_a_folder, mount_read_only, none_in_the_registry,
-                            partitioned, system_dat,
-                            tool, version_line, vhd_footer)
+                            installed_on_a_folder, loop_device, mount_read_only,
+                            none_in_the_registry, partitioned, system_dat, tool, version_line,
+                            vhd_footer)
 from tamrix_fixtures import (MACHINE_INF, MACHINE_INF_INSTALLED,  # noqa: E402
                              MACHINE_INF_INSTALLED_KIND2, OFFLINE_NOTE, USB_INF,
                              USB_INF_INSTALLED, chance, run_cli, tamrix_program)
@@ -541,6 +541,74 @@ class FindingTheWindowsFolder(ImageTest):
             with self.subTest(extra=extra):
                 got = run_cli(["status", "--platform-kind", "1", "--image", image.path] + extra)
                 self.assertEqual(got, (1, out, [e.format(img=image.path) for e in err]))
+
+
+class RealDisks(ImageTest):
+    """A loop device stands for a card in a reader: the whole disk with its
+    MBR, or its FAT partition alone.  Each command gives the status, lines
+    and files that it gives on the same image as a file, and touches
+    nothing else; a mounted device, and one the user declines, are left as
+    they were."""
+
+    LAYOUT = "FAT16 partition at sector 63"
+
+    def test_the_same_as_on_an_image_file(self):
+        for whole in (True, False):
+            with self.subTest(whole=whole):
+                image, twin = self.image(self.LAYOUT), self.image(self.LAYOUT)
+                part = () if whole else (image.offset, os.path.getsize(image.path) - image.offset)
+                device = loop_device(self, image.path, *part)
+                others = image.everything_but(TOUCHED)
+                for command in ("install --yes", "status", "install --dry-run", "uninstall --yes"):
+                    on_device = run_cli(command.split() + ["--image", device])
+                    on_file = run_cli(command.split() + ["--image", twin.path])
+                    # Before a change, what the device is, and the question.
+                    asked = on_device[1][:1] if command.endswith("--yes") else []
+                    self.assertEqual([re.sub(r" is .*\. / ", " is ... / ", line) for line in asked],
+                                     ["Tamrix: %s is ... / Change the files of \\WINDOWS on %s? "
+                                      "[Yes/No] Yes" % (device, device)] if asked else [])
+                    self.assertEqual((on_device[0], on_device[1][len(asked):], on_device[2]),
+                                     tuple([line.replace(twin.path, device) for line in lines]
+                                           if isinstance(lines, list) else lines
+                                           for lines in on_file), command)
+                    self.assertEqual(image.folder(), twin.folder())
+                    self.assertEqual(image.everything_but(TOUCHED), others)
+                    self.assertEqual(image.fsck(), "")
+
+    def test_refused_unchanged(self):
+        image = self.image(self.LAYOUT)
+        ext4 = os.path.join(image.root, "ext4.img")
+        with open(ext4, "wb") as f:
+            f.truncate(16 << 20)
+        tool("mkfs.ext4", "-q", ext4)
+        mounted = loop_device(self, ext4)
+        where = os.path.join(image.root, "mounted here")
+        os.mkdir(where)
+        if subprocess.run(["mount", "-o", "ro", mounted, where], capture_output=True).returncode:
+            self.skipTest("no ext4 can be mounted here")
+        self.addCleanup(subprocess.run, ["umount", where])
+        card = loop_device(self, image.path)
+        rows = [
+            # device, its file, command, status, output, errors
+            (mounted, ext4, "install --yes", 4, [], [
+                "Tamrix: %s is mounted at %s; unmount it first.  Nothing was changed."
+                % (mounted, where)]),
+            (mounted, ext4, "status", 4, [], [
+                "Tamrix: %s is mounted at %s; unmount it first.  Nothing was changed."
+                % (mounted, where)]),
+            (card, image.path, "uninstall --no", 5, [
+                "Tamrix: %s is a loop device over %s, 40.0 MiB (41943040 bytes); its Windows "
+                "folder is \\WINDOWS. / Change the files of \\WINDOWS on %s? [Yes/No] No"
+                % (card, image.path, card)], []),
+        ]
+        for device, backing, command, status, out, err in rows:
+            with self.subTest(command=command, device=device):
+                with open(backing, "rb") as f:
+                    before = hashlib.sha256(f.read()).hexdigest()
+                self.assertEqual(run_cli(command.split() + ["--image", device]),
+                                 (status, out, err))
+                with open(backing, "rb") as f:
+                    self.assertEqual(hashlib.sha256(f.read()).hexdigest(), before)
 
 
 class KindFromTheRegistry(ImageTest):
