@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdio.h>
+#include <string.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -93,13 +94,15 @@ TEST(StartCommand, TheOptionsReachTheChild) {
     kill(helper, SIGKILL);
     waitpid(helper, nullptr, 0);
     // Gone, or a zombie that init has yet to reap.
+    // Its name is the test's until its execve, where the signal may end it.
     auto running = [&] {
-        char state = 0;
         FILE* stat = fopen(("/proc/" + std::to_string(sleep_pid) + "/stat").c_str(), "r");
         if (stat == nullptr) return false;
-        if (fscanf(stat, "%*d (sleep) %c", &state) != 1) state = 0;
+        char line[512] = "";
+        if (fgets(line, sizeof line, stat) == nullptr) line[0] = '\0';
         fclose(stat);
-        return state != 'Z' && state != 'X';
+        const char* after_name = strrchr(line, ')');
+        return after_name == nullptr || (after_name[2] != 'Z' && after_name[2] != 'X');
     };
     for (int waited = 0; running() && waited < 1000; waited += 10) usleep(10000);
     bool still_there = running();
