@@ -18,7 +18,7 @@
 
 #include <vector>
 
-#include "../platform/posix/split_at.h"
+#include "../base/split_at.h"
 
 namespace {
 

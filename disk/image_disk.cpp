@@ -12,16 +12,16 @@
 
 #include <vector>
 
+#include "../base/byte_order.h"
 #include "block_device.h"
-#include "byte_order.h"
 #include "convert_hint.h"
 #include "fat_layout.h"
 #include "image_checks.h"
 #include "image_io.h"
+#include "../base/sizes.h"
 
 namespace {
 
-const uint64_t kSector = 512;
 
 // A boot sector whose layout fields make sense for FAT12, FAT16 or FAT32.
 bool is_fat_boot_sector(const unsigned char* s) {

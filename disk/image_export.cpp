@@ -18,13 +18,13 @@
 #include "scratch_folder.h"
 #include "image_files.h"
 #include "qemu_child.h"
+#include "../base/sizes.h"
 
 namespace {
 
 // How long the daemon may take to export the image, and to end.
 const int kReadyMilliseconds = 10000;
 const int kEndMilliseconds = 60000;
-const int kTermEveryMilliseconds = 200;  // how often the daemon is asked to end
 
 pid_t daemon_pid = -1;  // the running qemu-storage-daemon, our child
 daemon_watch watch;     // ends the daemon should we die, however we die

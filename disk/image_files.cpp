@@ -14,11 +14,11 @@
 
 #include <map>
 
-#include "../platform/posix/posix_files.h"
-#include "../platform/posix/posix_interruptions.h"
+#include "../base/interruptions.h"
 #include "scratch_folder.h"
-#include "../platform/posix/split_at.h"
-#include "../platform/posix/start_command.h"
+#include "../base/fd_io.h"
+#include "../base/split_at.h"
+#include "../base/start_command.h"
 #include "image_checks.h"
 #include "image_journal.h"
 #include "image_session.h"
@@ -341,19 +341,19 @@ static bool image_file_open_write(const char* path, platform_file* file) {
 // The scratch files are read, written and sought as a folder's files are.
 static int32_t image_file_read(platform_file file, char* buffer, uint32_t size) {
     open_file* open = file_of(file);
-    return open != nullptr ? folder_file_backend.read(open->fd, buffer, size) : -1;
+    return open != nullptr ? read_some(open->fd, buffer, size) : -1;
 }
 
 static bool image_file_write(platform_file file, const char* data, uint32_t size) {
     open_file* open = file_of(file);
     if (open == nullptr || !open->writing) return false;
     open->unwritten = true;
-    return folder_file_backend.write(open->fd, data, size);
+    return write_all(open->fd, data, size);
 }
 
 static bool image_file_seek(platform_file file, uint32_t offset) {
     open_file* open = file_of(file);
-    return open != nullptr && folder_file_backend.seek(open->fd, offset);
+    return open != nullptr && lseek(open->fd, (off_t)offset, SEEK_SET) == (off_t)offset;
 }
 
 static bool image_file_flush(platform_file file) {

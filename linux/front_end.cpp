@@ -8,7 +8,7 @@
 
 #include "../disk/image_export.h"
 #include "../disk/image_files.h"
-#include "../platform/posix/posix_interruptions.h"
+#include "../base/interruptions.h"
 #include "front_end.h"
 
 command_line invocation;  // the command line of this run, as parsed

@@ -12,7 +12,7 @@
 #include "../disk/image_session.h"
 #include "../disk/scratch_folder.h"
 #include "../platform/posix/offline_registry.h"
-#include "../platform/posix/posix_interruptions.h"
+#include "../base/interruptions.h"
 #include "posix_run_files.h"
 #include "../ui/ui.h"
 #include "front_end.h"

@@ -26,10 +26,6 @@
 
 namespace {
 
-// VER_PLATFORM_WIN32_WINDOWS: a registry in the CREG format is that of
-// Windows 95, 98 or Me.
-const uint32_t kWin32Windows = 1;
-
 int refuse(const std::string& why, int status = exit_missing) {
     platform_message_box(why.c_str(), "Tamrix", icon_error, buttons_ok);
     return status;

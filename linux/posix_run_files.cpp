@@ -1,7 +1,7 @@
 // The files of the Linux program's runs (see posix_run_files.h).  A file
 // opened for writing is unfinished until it is renamed into place or
 // deleted: an interruption deletes it.  After each call a signal that came
-// meanwhile is acted on (posix_interruptions.h).
+// meanwhile is acted on (base/interruptions.h).
 #include "posix_run_files.h"
 
 #include <stdio.h>
@@ -12,7 +12,7 @@
 #include "../disk/image_checks.h"
 #include "../disk/image_files.h"
 #include "../platform/posix/posix_files.h"
-#include "../platform/posix/posix_interruptions.h"
+#include "../base/interruptions.h"
 #include "front_end.h"
 
 namespace {

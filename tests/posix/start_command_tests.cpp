@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "platform/posix/start_command.h"
+#include "../../base/start_command.h"
 
 namespace {
 
