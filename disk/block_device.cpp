@@ -131,7 +131,19 @@ opened_device block_device_open(const std::string& path) {
     const int kFlags = O_EXCL | O_CLOEXEC | O_NOCTTY;
     int fd = open(path.c_str(), O_RDWR | kFlags);
     int refused_writing = fd < 0 ? errno : 0;
-    if (fd < 0 && errno != EBUSY) fd = open(path.c_str(), O_RDONLY | kFlags);
+    // The kernel opens a read-only device (a card's lock switch, a loop
+    // device over a read-only file) for writing all the same, and fails
+    // each write: it is asked (BLKROGET), and opened for reading alone.
+    int read_only = 0;
+    if (fd >= 0 && ioctl(fd, BLKROGET, &read_only) == 0 && read_only != 0) {
+        close(fd);
+        refused_writing = EROFS;
+        fd = -1;
+    }
+    if (fd < 0 && refused_writing != EBUSY) fd = open(path.c_str(), O_RDONLY | kFlags);
+    if (fd >= 0 && refused_writing != 0 && refused_writing != EROFS &&
+        ioctl(fd, BLKROGET, &read_only) == 0 && read_only != 0)
+        refused_writing = EROFS;
     if (fd >= 0) {
         // Above the descriptors a tool's standard streams are set up on.
         opened.fd = fcntl(fd, F_DUPFD_CLOEXEC, 10);

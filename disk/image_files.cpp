@@ -434,9 +434,9 @@ image_lock_result image_lock() {
     // before it writes, then keeps a virtual machine from starting.
     bool writable = (fcntl(the_image.fd, F_GETFL) & O_ACCMODE) == O_RDWR;
     struct flock whole = whole_file(writable ? F_WRLCK : F_RDLCK);
-    if ((!writable && image_locked_elsewhere()) ||
-        fcntl(the_image.fd, F_OFD_SETLK, &whole) != 0) {
-        bool in_use = !writable || errno == EAGAIN || errno == EACCES;
+    bool met = !writable && image_locked_elsewhere();
+    if (met || fcntl(the_image.fd, F_OFD_SETLK, &whole) != 0) {
+        bool in_use = met || errno == EAGAIN || errno == EACCES;
         image_unlock();
         return in_use ? image_in_use : image_not_locked;
     }

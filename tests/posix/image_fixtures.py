@@ -207,11 +207,12 @@ def mount_read_only(test, root):
     tool("mount", "-o", "remount,ro", root)
 
 
-def loop_device(test, path, offset=0, size=0):
+def loop_device(test, path, offset=0, size=0, read_only=False):
     """A loop device over the file `path` (from `offset`, `size` bytes where
-    given): its name, detached when the test ends; the test is skipped
-    where none can be made."""
-    args = ["losetup", "-f", "--show", "-o", str(offset), "--sizelimit", str(size), path]
+    given; read-only as a card with its lock switch on): its name, detached
+    when the test ends; the test is skipped where none can be made."""
+    args = ["losetup", "-f", "--show", "-o", str(offset), "--sizelimit", str(size),
+            *(["--read-only"] if read_only else []), path]
     try:
         done = subprocess.run(args, capture_output=True)
     except OSError as error:

@@ -585,6 +585,14 @@ class EveryPath(FormatTest):
                 expected = expected or got
                 self.assertEqual(got, expected)
                 self.assert_nothing_left()
+                if path != "folder":  # another program's lock on all of it is met
+                    held = os.open(where[1], os.O_RDONLY)
+                    self.addCleanup(os.close, held)
+                    fcntl.fcntl(held, F_OFD_SETLK, struct.pack("hhxxxxqqixxxx", fcntl.F_RDLCK,
+                                                               0, 0, 0, 0))
+                    got = self.run_on_path(["install", "--dry-run"], where)
+                    self.assertEqual((got[0], got[1]), (4, []))
+                    self.assertIn("in use by another program", got[2][0])
 
     def test_the_dialog_holds_the_image_for_as_long_as_it_is_open(self):
         scratch = ["env", *("%s=%s" % pair for pair in self.env().items())]

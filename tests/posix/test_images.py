@@ -588,6 +588,7 @@ class RealDisks(ImageTest):
             self.skipTest("no ext4 can be mounted here")
         self.addCleanup(subprocess.run, ["umount", where])
         card = loop_device(self, image.path)
+        locked = loop_device(self, image.path, read_only=True)
         rows = [
             # device, its file, command, status, output, errors
             (mounted, ext4, "install --yes", 4, [], [
@@ -600,6 +601,9 @@ class RealDisks(ImageTest):
                 "Tamrix: %s is a loop device over %s, 40.0 MiB (41943040 bytes); its Windows "
                 "folder is \\WINDOWS. / Change the files of \\WINDOWS on %s? [Yes/No] No"
                 % (card, image.path, card)], []),
+            (locked, image.path, "install --yes", 1, [], [
+                "Tamrix: %s is write-protected (a card's lock switch, or a device that is "
+                "read-only); nothing was changed." % locked]),
         ]
         for device, backing, command, status, out, err in rows:
             with self.subTest(command=command, device=device):
