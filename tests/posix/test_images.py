@@ -14,6 +14,7 @@ Usage: TAMRIX=path/to/tamrix python3 test_images.py
 """
 
 import fcntl
+import grp
 import hashlib
 import os
 import re
@@ -605,12 +606,28 @@ class RealDisks(ImageTest):
                 "Tamrix: %s is write-protected (a card's lock switch, or a device that is "
                 "read-only); nothing was changed." % locked]),
         ]
+        # An ordinary user outside the group that may use it, as Debian has it.
+        if shutil.which("setpriv") is not None:
+            os.chown(card, 0, grp.getgrnam("disk").gr_gid)
+            os.chmod(card, 0o660)
+            self.addCleanup(os.chmod, card, 0o600)
+            self.addCleanup(os.chown, card, 0, 0)
+            rows.append((card, image.path, FullHostDisks.NOBODY, 1, [], [
+                "Tamrix: Can't open %s: you may not read it; nothing was changed.  Tamrix "
+                "reads and writes the device itself: join the group disk, which may (as root: "
+                "adduser nobody disk, then log in again), or have the desktop's rules for "
+                "removable media (udev, udisks) give you the card reader, or run Tamrix as "
+                "root." % card]))
         for device, backing, command, status, out, err in rows:
             with self.subTest(command=command, device=device):
                 with open(backing, "rb") as f:
                     before = hashlib.sha256(f.read()).hexdigest()
-                self.assertEqual(run_cli(command.split() + ["--image", device]),
-                                 (status, out, err))
+                args = (command + [tamrix_program(), "status"] if isinstance(command, list)
+                        else [tamrix_program()] + command.split())
+                env = {n: v for n, v in os.environ.items() if n != "WINDIR"}
+                done = subprocess.run(args + ["--image", device], capture_output=True, env=env)
+                self.assertEqual((done.returncode, done.stdout.decode().splitlines(),
+                                  done.stderr.decode().splitlines()), (status, out, err))
                 with open(backing, "rb") as f:
                     self.assertEqual(hashlib.sha256(f.read()).hexdigest(), before)
 
