@@ -3,6 +3,7 @@ installation in its FAT volume (made with mformat and sfdisk, a fixed VHD
 footer by hand, a SYSTEM.DAT by system_dat.py), and what the tests of
 images share."""
 
+import fcntl
 import hashlib
 import os
 import shutil
@@ -205,6 +206,14 @@ def mount_read_only(test, root):
     test.addCleanup(subprocess.run, ["umount", root])
     tool("cp", "-a", "--sparse=always", saved + "/.", root)
     tool("mount", "-o", "remount,ro", root)
+
+
+def whole_file_lock(path, kind):
+    """A descriptor of `path` that holds an OFD lock of `kind` (fcntl.F_RDLCK
+    or F_WRLCK) over all of it, as another program may."""
+    fd = os.open(path, os.O_RDWR if kind == fcntl.F_WRLCK else os.O_RDONLY)
+    fcntl.fcntl(fd, F_OFD_SETLK, struct.pack("hhxxxxqqixxxx", kind, 0, 0, 0, 0))
+    return fd
 
 
 def loop_device(test, path, offset=0, size=0, read_only=False):

@@ -29,9 +29,10 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from tamrix_fixtures import (MACHINE_INF, MACHINE_INF_INSTALLED_KIND2, OFFLINE_NOTE,  # noqa: E402
                              USB_INF_INSTALLED, chance, run_cli, tamrix_program)
 from test_images import wrapped_tool  # noqa: E402
-from image_fixtures import (BOTH, F_OFD_SETLK, NO_DEVICE_KEYS, OSR2_LINE,  # noqa: E402
+from image_fixtures import (BOTH, NO_DEVICE_KEYS, OSR2_LINE,  # noqa: E402
                             OTHER_FILES, TOUCHED, Image, ImageTest, installed_on_a_folder,
-                            loop_device, mount_read_only, none_in_the_registry, tool)
+                            loop_device, mount_read_only, none_in_the_registry, tool,
+                            whole_file_lock)
 from terminal_fixtures import Terminal, read_box  # noqa: E402
 
 # name: qemu-img convert's options, the file's name, whether qemu-img check reads it
@@ -586,44 +587,36 @@ class EveryPath(FormatTest):
                 self.assertEqual(got, expected)
                 self.assert_nothing_left()
                 if path != "folder":  # another program's lock on all of it is met
-                    held = os.open(where[1], os.O_RDONLY)
-                    self.addCleanup(os.close, held)
-                    fcntl.fcntl(held, F_OFD_SETLK, struct.pack("hhxxxxqqixxxx", fcntl.F_RDLCK,
-                                                               0, 0, 0, 0))
+                    self.addCleanup(os.close, whole_file_lock(where[1], fcntl.F_RDLCK))
                     got = self.run_on_path(["install", "--dry-run"], where)
                     self.assertEqual((got[0], got[1]), (4, []))
                     self.assertIn("in use by another program", got[2][0])
 
     def test_the_dialog_holds_the_image_for_as_long_as_it_is_open(self):
-        scratch = ["env", *("%s=%s" % pair for pair in self.env().items())]
+        def dialog(where):
+            term = Terminal(where, wrapper=["env", *("%s=%s" % n for n in self.env().items())])
+            self.addCleanup(term.close)
+            if where[1].startswith("/dev/"):  # told what the device is; Enter says Yes
+                box = term.wait_for(lambda s: read_box(s, "Tamrix"), "Tamrix box")
+                self.assertIn("Change the files of \\WINDOWS on %s?" % where[1],
+                              " ".join(box["lines"]))
+                term.keys("Enter")
+                term.wait_for(lambda s: "Change the files" not in "".join(s), "the question gone")
+            return term
         for path in self.PATHS[1:]:
             with self.subTest(path=path):
                 image = self.image(LAYOUT)
                 where = self.on(path, image)
-                term = Terminal(where, wrapper=scratch)
-                self.addCleanup(term.close)
-                if path in self.DEVICES:  # told what the device is, Enter says Yes
-                    box = term.wait_for(lambda s: read_box(s, "Tamrix"), "Tamrix box")
-                    self.assertIn("Change the files of \\WINDOWS on %s?" % where[1],
-                                  " ".join(box["lines"]))
-                    term.keys("Enter")
+                term = dialog(where)
                 term.wait_for_text("< Install >")
                 self.assertEqual(self.run_on_path(["install", "--yes"], where), (4, [], [
                     "Tamrix: Another Tamrix is changing %s right now; nothing was changed.  "
                     "Try again when it has finished." % where[1]]))
                 term.close()
                 # Another program's lock: the dialog says so, and ends.
-                held = os.open(where[1], os.O_RDWR)
-                self.addCleanup(os.close, held)
-                fcntl.fcntl(held, F_OFD_SETLK, struct.pack("hhxxxxqqixxxx", fcntl.F_WRLCK, 0,
-                                                           0, 0, 0))
-                term = Terminal(where, wrapper=scratch)
-                self.addCleanup(term.close)
-                if path in self.DEVICES:
-                    term.wait_for(lambda s: read_box(s, "Tamrix"), "Tamrix box")
-                    term.keys("Enter")
-                box = term.wait_for(lambda s: read_box(s, "Tamrix") and "in use" in " ".join(
-                    read_box(s, "Tamrix")["lines"]) and read_box(s, "Tamrix"), "in use box")
+                self.addCleanup(os.close, whole_file_lock(where[1], fcntl.F_WRLCK))
+                term = dialog(where)
+                box = term.wait_for(lambda s: read_box(s, "Tamrix"), "Tamrix box")
                 self.assertIn("is in use by another program", " ".join(box["lines"]))
                 term.keys("Enter")
                 self.assertEqual(term.wait_for_exit(), 4)
