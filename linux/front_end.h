@@ -44,6 +44,11 @@ int open_image(const std::string& image, int partition, bool for_changes,
 // Takes the lock of the opened image for the rest of the process
 // (image_lock): exit_done, or, told to the user, exit_held_elsewhere.
 int hold_image();
+// A real disk is changed only once the user has seen what it is (its
+// model and size) and its Windows folder `windows_dir`, and said so
+// (--yes says it): a wrong device name would change another disk.
+// exit_done (also for an image file), or exit_declined.
+int confirm_device(const std::string& device, const std::string& windows_dir);
 // Why a run may not start on `shown`, a folder or an image that `lock` says
 // another Tamrix or another program holds.
 std::string held_text(image_lock_result lock, const std::string& shown);

@@ -53,6 +53,8 @@ int main(int argc, char** argv) {
         // Held from here to the end (status takes no lock): the dialog for
         // as long as it is open, a command through Exit's registry step.
         if (refused == exit_done && invocation.mode != mode_status) refused = hold_image();
+        if (refused == exit_done && for_changes)
+            refused = confirm_device(invocation.image, invocation.windows_dir);
         if (refused != exit_done) front_end_exit(refused);
         invocation.has_windows_dir = true;
     }

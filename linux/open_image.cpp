@@ -186,21 +186,6 @@ int export_image(bool for_changes) {
     return exit_done;
 }
 
-// A real disk is changed only once the user has seen what it is and
-// said so (--yes says it): a wrong device name would change another disk.
-// exit_done, or exit_declined.
-int confirm_device(const std::string& device, const std::string& windows_dir) {
-    if (!the_image.device) return exit_done;
-    std::string folder = windows_dir.substr(2);  // without "C:"
-    std::string text = device + " is " + block_device_description(the_image.fd) +
-                       "; its Windows folder is " + folder + ".\nChange the files of " + folder +
-                       " on " + device + "?";
-    return platform_message_box(text.c_str(), "Tamrix", icon_question, buttons_yes_no) ==
-                   answer_yes
-               ? exit_done
-               : exit_declined;
-}
-
 }  // namespace
 
 std::string held_text(image_lock_result lock, const std::string& shown) {
@@ -246,7 +231,7 @@ int open_image(const std::string& image, int partition, bool for_changes,
     if (status != exit_done) return status;
     if (!windows_dir->empty()) {
         *windows_dir = drive_c_path(*windows_dir);
-        return for_changes ? confirm_device(image, *windows_dir) : exit_done;
+        return exit_done;
     }
     std::vector<std::string> found = windows_folders();
     std::string where = found.empty() ? "" : found[0].substr(2);
@@ -259,13 +244,25 @@ int open_image(const std::string& image, int partition, bool for_changes,
         return refuse(image + " holds more than one Windows folder: " + where +
                       ".  Name the one to patch with --windows-dir.");
     *windows_dir = found[0];
-    return for_changes ? confirm_device(image, *windows_dir) : exit_done;
+    return exit_done;
 }
 
 int hold_image() {
     image_lock_result lock = image_lock();
     return lock == image_locked ? exit_done
                                 : refuse(held_text(lock, the_image.shown), exit_held_elsewhere);
+}
+
+int confirm_device(const std::string& device, const std::string& windows_dir) {
+    if (!the_image.device) return exit_done;
+    std::string folder = windows_dir.substr(2);  // without "C:"
+    std::string text = device + " is " + block_device_description(the_image.fd) +
+                       "; its Windows folder is " + folder + ".\nChange the files of " + folder +
+                       " on " + device + "?";
+    return platform_message_box(text.c_str(), "Tamrix", icon_question, buttons_yes_no) ==
+                   answer_yes
+               ? exit_done
+               : exit_declined;
 }
 
 int image_windows_kind(bool say) {
