@@ -423,7 +423,7 @@ static struct flock whole_file(short type) {
 // and QEMU's own locks on it keep a virtual machine out: only a direct
 // image is locked here, once for the whole process.
 image_lock_result image_lock() {
-    if (the_image.exported || the_image.held) return image_locked;
+    if (the_image.qemu.running() || the_image.held) return image_locked;
     if (flock(the_image.fd, LOCK_EX | LOCK_NB) != 0)
         return errno == EWOULDBLOCK ? image_held_by_tamrix : image_not_locked;
     the_image.held = true;
@@ -444,7 +444,7 @@ image_lock_result image_lock() {
 }
 
 void image_unlock() {
-    if (the_image.exported || !the_image.held) return;
+    if (the_image.qemu.running() || !the_image.held) return;
     struct flock whole = whole_file(F_UNLCK);
     fcntl(the_image.fd, F_OFD_SETLK, &whole);
     flock(the_image.fd, LOCK_UN);

@@ -4,6 +4,7 @@
 #ifndef TAMRIX_DISK_IMAGE_SESSION_H
 #define TAMRIX_DISK_IMAGE_SESSION_H
 
+#include "image_export.h"
 #include "image_formats.h"
 #include "image_journal.h"
 
@@ -22,7 +23,7 @@ struct image_session {
     int fd = -1;              // the image file, read-write where this user may
     image_access access = image_read_only;  // what the open for writing found
     image_format format;      // read from fd
-    bool exported = false;    // QEMU exports it as a raw disk (image_export.h)
+    image_export qemu;        // QEMU's export of it as a raw disk, where it runs
     int disk_fd = -1;         // the raw disk mtools changes: fd, or QEMU's export of it
     uint64_t volume_offset = 0;  // of the FAT volume in the disk
     bool held = false;        // this run's locks on fd (image_lock): others are kept out

@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
     // changes nothing, and reads an INF file's text where such a swap left it.
     if (!invocation.dry_run) {
         // QEMU's export for `status` is read-only (open_image).
-        put_back_cut_off_swaps(!(invocation.mode == mode_status && the_image.exported));
+        put_back_cut_off_swaps(!(invocation.mode == mode_status && the_image.qemu.running()));
         std::string why;
         offline_registry_read(&why);
     }

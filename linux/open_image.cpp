@@ -162,8 +162,8 @@ int export_image(bool for_changes) {
     int checked = check_image(image, format, for_changes);
     if (checked != exit_done) return checked;
     std::string disk;
-    switch (image_export_start(image, image, format.what, format.qemu_driver, !for_changes, &disk,
-                               &error)) {
+    switch (image_export_start(&session.qemu, image, image, format.what, format.qemu_driver,
+                               !for_changes, &disk, &error)) {
         case export_ready: break;
         case export_in_use: return refuse_in_use(image);
         case export_cannot_start:
@@ -171,7 +171,6 @@ int export_image(bool for_changes) {
                           image_convert_hint(image, format.qemu_driver));
         case export_failed: return refuse(error);
     }
-    session.exported = true;
     // QEMU opened the image by its name: it must be the file whose format was read.
     struct stat read_here, opened;
     if (fstat(session.fd, &read_here) != 0 || stat(image.c_str(), &opened) != 0 ||
@@ -218,7 +217,7 @@ int open_image(const std::string& image, int partition, bool for_changes,
     if (status != exit_done) return status;
     // QEMU's export is a raw disk, whatever the image's format.
     image_volume volume = find_fat_volume(
-        the_image.disk_fd, the_image.exported ? image_format() : format, image, partition);
+        the_image.disk_fd, the_image.qemu.running() ? image_format() : format, image, partition);
     the_image.volume_offset = volume.offset;
     if (!volume.found)
         return refuse(volume.error, volume.damaged ? damaged_status(for_changes) : exit_missing);
