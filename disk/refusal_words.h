@@ -19,6 +19,12 @@ inline std::string nothing_changed(std::string why) {
     return why + "; nothing was changed.";
 }
 
+// A folder, an image or a device that another Tamrix is changing.
+inline std::string held_by_another_tamrix(const std::string& shown) {
+    return nothing_changed("Another Tamrix is changing " + shown + " right now") +
+           "  Try again when it has finished.";
+}
+
 // An image file that cannot be opened, with the reason errno gives.
 inline std::string cannot_open_image(const std::string& shown) {
     return "Can't open the disk image " + shown + ": " + strerror(errno);

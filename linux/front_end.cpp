@@ -8,7 +8,7 @@
 
 #include "../disk/image_export.h"
 #include "../disk/image_files.h"
-#include "../platform/posix/posix_interruptions.h"
+#include "../base/interruptions.h"
 #include "../disk/refusal_words.h"
 #include "front_end.h"
 
@@ -18,10 +18,10 @@ void front_end_exit(int status) {
     interruptions_check();  // a signal not yet acted on ends the program as it would
     terminal_close();
     // What QEMU wrote into an image is in it once its daemon has ended well.
-    if (image_exported()) {
+    if (the_image.qemu.running()) {
         image_detach();
         std::string error;
-        if (!image_export_end(&error)) {
+        if (!image_export_end(&the_image.qemu, &error)) {
             tell_on_line(error);
             if (status == exit_done) status = exit_unchanged;
         }

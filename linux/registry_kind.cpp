@@ -15,10 +15,6 @@
 #include "../system/system.h"
 #include "front_end.h"
 
-// VER_PLATFORM_WIN32_WINDOWS: a registry in the CREG format is that of
-// Windows 95, 98 or Me.
-const uint32_t kWin32Windows = 1;
-
 int registry_windows_kind() {
     std::string why, version, service;
     registry_reading reading = offline_registry_read(&why);
@@ -30,6 +26,7 @@ int registry_windows_kind() {
         why = "SYSTEM.DAT: not read as a registry: " + why;
     else if (!found)
         why = "SYSTEM.DAT records no VersionNumber";
+    // A registry in the CREG format is that of Windows 95, 98 or Me.
     int kind = found ? windows_kind(kWin32Windows, service.c_str()) : 0;
     std::string text = std::string("Windows in the ") + (invocation.has_image ? "image" : "folder") +
                        ": ";
@@ -44,7 +41,7 @@ int registry_windows_kind() {
         fprintf(lines_for_people(), "%s\n", text.c_str());
         fflush(lines_for_people());
     } else if (kind == 0) {
-        platform_message_box(text.c_str(), "Tamrix", icon_information, buttons_ok);
+        tell(text, icon_information);
     }
     return kind;
 }

@@ -14,6 +14,8 @@
 
 // A message of the program's own, as the run shows its boxes.
 void tell(const std::string& text, box_icon icon = icon_error);
+// A Yes/No question of the program's own, answered as the run answers them.
+box_answer ask(const std::string& question);
 // The same as a line, where no box can be shown: before the run's way of
 // showing things is known, or once the terminal has been given back.
 void tell_on_line(const std::string& text, box_icon icon = icon_error);
