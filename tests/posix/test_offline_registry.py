@@ -219,7 +219,7 @@ class CutOff(unittest.TestCase):
             if place == "folder":
                 with open(log) as f:
                     self.assertEqual([line for line in f.read().splitlines() if line.startswith(
-                        "set")], ["set SYSTEM.TX1 0x27", "set SYSTEM.TX0 0x27"])
+                        "set SYSTEM")], ["set SYSTEM.TX1 0x27", "set SYSTEM.TX0 0x27"])
             for step in range(1, len(calls) + 1):
                 for first in ("status", "install"):
                     with self.subTest(place=place, step=step, first=first):
