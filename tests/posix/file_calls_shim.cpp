@@ -18,7 +18,8 @@
 //     (fork), one line each in TAMRIX_SHIM_CALLS ("write NAME");
 //   - TAMRIX_SHIM_KINDS=write,fsync,...: only those kinds are counted;
 //   - TAMRIX_SHIM_KILL_AT=N: the Nth counted call kills the program
-//     (SIGKILL) before it is made;
+//     (SIGKILL) before it is made; with TAMRIX_SHIM_SIGNAL=TERM it gets
+//     SIGTERM there instead, as from a user, and goes on;
 //   - TAMRIX_SHIM_FAIL_AT=N with TAMRIX_SHIM_ERRNO=EIO|ENOSPC|EACCES: the
 //     Nth counted call fails with that error instead, once.
 // The children (mtools) do not load the shim: the program's own calls and
@@ -46,6 +47,7 @@ static int counted;          // the calls counted under TAMRIX_SHIM_UNDER so far
 static const char* under;    // TAMRIX_SHIM_UNDER, read once
 static char watched[4096];   // TAMRIX_SHIM_CALLS, read once (children have no shim)
 static int kill_at, fail_at, fail_errno;
+static int kill_with = SIGKILL;  // TAMRIX_SHIM_SIGNAL
 
 // The children started by the program inherit no shim: it is read here,
 // before main, and taken out of the environment they are given.
@@ -61,6 +63,8 @@ __attribute__((constructor)) static void read_settings() {
                  : strcmp(error, "ENOSPC") == 0 ? ENOSPC
                  : strcmp(error, "EACCES") == 0 ? EACCES
                                                 : EIO;
+    const char* signal_name = getenv("TAMRIX_SHIM_SIGNAL");
+    if (signal_name && strcmp(signal_name, "TERM") == 0) kill_with = SIGTERM;
     if (under != nullptr) unsetenv("LD_PRELOAD");
 }
 
@@ -117,7 +121,7 @@ static bool go_on(const char* kind, const char* path) {
         fprintf(file, "%s %s\n", kind, leaf(path));
         fclose(file);
     }
-    if (counted == kill_at) kill(getpid(), SIGKILL);
+    if (counted == kill_at) kill(getpid(), kill_with);
     if (counted == fail_at) {
         errno = fail_errno;
         return false;

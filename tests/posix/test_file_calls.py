@@ -13,13 +13,16 @@ disk would make them.  After each disturbed run:
   - the same command once more gives exactly the files a clean run gives,
     and leaves nothing else in the folder, the volume clean.
 
-PROMISES is the table: one row per disturbance, one column per place
-(PLACES).  A row names the command, the moments it disturbs and how; a new
-place is a function in PLACES that lays out the files and reads them back.
+PROMISES is the table: one row per disturbance, run in the places it
+names (PLACES: a folder, a raw image).  A row names the command, the
+kinds of call it disturbs and how; a new place is a class in PLACES that
+lays out the files, reads them back and checks its volume.  (An image's
+failing tools are test_images.py's and test_offline_registry.py's.)
 
 Usage: TAMRIX=path/to/tamrix FILE_CALLS_SHIM=path/to/shim.so python3 test_file_calls.py
 """
 
+import concurrent.futures
 import os
 import sys
 import unittest
@@ -38,21 +41,27 @@ INSTALLED = {"INF/MACHINE.INF": MACHINE_INF_INSTALLED, "INF/USB.INF": USB_INF_IN
 BACKUPS = {"INF/MACHINE.INF": "INF/MACHINE.IN@", "INF/USB.INF": "INF/USB.IN@",
            "SYSTEM.DAT": "SYSTEM.TX0"}
 
-# (what, command, the kinds of call disturbed ("": every one), how:
-#  "kill" or the error each call fails with once)
+# (what, command, the kinds of call disturbed ("": every one), how: "kill"
+#  (SIGKILL), "TERM" (SIGTERM, which the run acts on), or the error each
+#  call fails with once; the places it runs in)
+EVERY = ("folder", "raw image")
 PROMISES = [
-    ("Install killed at each call", "install", "", "kill"),
-    ("Uninstall killed at each call", "uninstall", "", "kill"),
-    ("Install, each write, fsync, rename failing (EIO)", "install", "write,fsync,rename", "EIO"),
-    ("Install, each write failing (ENOSPC)", "install", "write", "ENOSPC"),
-    ("Install, each open failing (EACCES)", "install", "open", "EACCES"),
+    ("Install killed at each call", "install", "", "kill", EVERY),
+    ("Uninstall killed at each call", "uninstall", "", "kill", ("folder",)),
+    ("Install stopped by SIGTERM at each call", "install", "", "TERM", EVERY),
+    ("Install, each write, fsync, rename failing (EIO)", "install", "write,fsync,rename", "EIO",
+     ("folder",)),
+    ("Install, each write failing (ENOSPC)", "install", "write", "ENOSPC", ("folder",)),
+    ("Install, each open failing (EACCES)", "install", "open", "EACCES", ("folder",)),
     ("Uninstall, each write, fsync, rename failing (EIO)", "uninstall", "write,fsync,rename",
-     "EIO"),
+     "EIO", ("folder",)),
 ]
 
 
 class Folder:
     """The Windows folder on a Linux file system."""
+
+    every = ""
 
     def __init__(self, files):
         # The names as an old copy may have them: not as the program writes
@@ -86,7 +95,11 @@ class Folder:
 
 
 class RawImage:
-    """The Windows folder in a FAT12 floppy image, through mtools."""
+    """The Windows folder in a FAT12 floppy image, through mtools.  Its
+    moments are the program's writes and fsyncs and each tool started: the
+    image changes at no other call."""
+
+    every = "fork,fsync,write"
 
     def __init__(self, files):
         self.image = Image(inf={}, others=dict({"WINDOWS/WIN.COM": b"x"}, **{
@@ -129,6 +142,14 @@ def run(place, command, env=None):
     return run_cli(args + place.where, env_extra=env)
 
 
+def named_in(line):
+    """The files a stop line names as changed, as files() names them."""
+    if "changed before it: " not in line:
+        return []
+    names = line.split("changed before it: ")[1].split("; every other file")[0].split(", ")
+    return sorted(name.split("WINDOWS/", 1)[1].upper() for name in names)
+
+
 class EveryMoment(unittest.TestCase):
     def check_state(self, files, texts):
         """Each file old or new, or missing with its backup there."""
@@ -138,6 +159,47 @@ class EveryMoment(unittest.TestCase):
             else:
                 self.assertIn(BACKUPS[name], files, name)
 
+    def moment(self, make, start, command, kinds, how, moment, expected):
+        """One disturbed run and what follows it; raises what fails."""
+        clean, texts, first, counted = expected
+        place = make(start)
+        try:
+            before = place.files()
+            disturb = {"kill_at": moment} if how in ("kill", "TERM") else \
+                {"fail_at": moment, "errno": how}
+            if how == "TERM":
+                disturb["signal"] = "TERM"
+            got = run(place, command, shim(place, os.devnull, kinds=kinds, **disturb))
+            files = place.files()
+            if how not in ("kill", "TERM") and said(place, got) == said(first, counted):
+                # Told nothing: the failure changed nothing (a look that the
+                # run made again).
+                self.assertEqual(files, clean, got)
+            if how != "kill":
+                # Nothing unfinished is left; a stop line names exactly the
+                # files that differ from before the run.
+                self.assertNotIn("SYSTEM.TX1", files)
+            if how == "TERM" and got[0] != 0:
+                self.assertNotIn("INF/OUT.INF", files)
+                differ = sorted(n for n in set(before) | set(files) if before.get(n) != files.get(n))
+                self.assertEqual((got[0], named_in(got[2][-1])), (143, differ), got)
+            self.check_state(files, texts)
+            if how == "TERM":
+                return  # what follows a stopped run is the kills' to prove
+            status = run(place, "status")
+            files = place.files()
+            self.check_state(files, texts)
+            for name, text in INSTALLED.items():
+                line = [line for line in status[1] if line.upper().startswith(name + ":")][0]
+                self.assertEqual(line.split(": ")[1].startswith("installed"), files[name] == text,
+                                 status)
+            again = run(place, command)
+            self.assertEqual(again[0], 0, again)
+            self.assertEqual(place.files(), clean)
+            self.assertEqual(place.clean(), "")
+        finally:
+            place.close()
+
     def test_promises(self):
         installed = {}
         for _, make in PLACES:
@@ -145,47 +207,32 @@ class EveryMoment(unittest.TestCase):
             self.assertEqual(run(place, "install")[0], 0)
             installed[make] = {name: data for name, data in place.files().items() if name in OLD}
             place.close()
-        for what, command, kinds, how in PROMISES:
+        # The moments run two at a time; each one's failure is told in turn.
+        pool = concurrent.futures.ThreadPoolExecutor(max_workers=2)
+        self.addCleanup(pool.shutdown)
+        for what, command, row_kinds, how, places in PROMISES:
             for place_name, make in PLACES:
-                if place_name != "folder" and (how != "kill" or command != "install"):
-                    continue  # an image's failing tools: test_images.py
+                if place_name not in places:
+                    continue
                 start = OLD if command == "install" else installed[make]
                 place = make(start)
                 self.addCleanup(place.close)
                 log = os.path.join(place.root, "calls")
-                first, counted = place, run(place, command, shim(place, log, kinds=kinds))
+                kinds = row_kinds or make.every
+                counted = run(place, command, shim(place, log, kinds=kinds))
                 self.assertEqual(counted[0], 0, counted)
                 clean = place.files()
                 with open(log) as f:
                     moments = len(f.read().splitlines())
                 if os.environ.get("SHOW_STEPS"):
                     print(what, place_name, moments)
-                texts = {name: (start[name], clean[name]) for name in OLD}
-                for moment in range(1, moments + 1):
+                expected = (clean, {name: (start[name], clean[name]) for name in OLD}, place,
+                            counted)
+                runs = [pool.submit(self.moment, make, start, command, kinds, how, moment,
+                                    expected) for moment in range(1, moments + 1)]
+                for moment, done in enumerate(runs, 1):
                     with self.subTest(what, place=place_name, moment=moment):
-                        place = make(start)
-                        self.addCleanup(place.close)
-                        disturb = {"kill_at": moment} if how == "kill" else \
-                            {"fail_at": moment, "errno": how}
-                        got = run(place, command, shim(place, os.devnull, kinds=kinds, **disturb))
-                        if how != "kill" and said(place, got) == said(first, counted):
-                            # Told nothing: the failure changed nothing (a look
-                            # that the run made again).
-                            self.assertEqual(place.files(), clean, got)
-                        self.check_state(place.files(), texts)
-                        status = run(place, "status")
-                        files = place.files()
-                        self.check_state(files, texts)
-                        for name, text in INSTALLED.items():
-                            line = [line for line in status[1]
-                                    if line.upper().startswith(name + ":")][0]
-                            self.assertEqual(line.split(": ")[1].startswith("installed"),
-                                             files[name] == text, status)
-                        again = run(place, command)
-                        self.assertEqual(again[0], 0, again)
-                        self.assertEqual(place.files(), clean)
-                        self.assertEqual(place.clean(), "")
-                        place.close()
+                        done.result()
 
 
 if __name__ == "__main__":
