@@ -1,35 +1,44 @@
-"""Every moment of a run, one at a time: an Install and an Uninstall are run
-once to count their file calls (file_calls_shim.cpp: the opens, writes,
-fsyncs, closes, links, unlinks and renames under the test's folder, and in
-an image each child started), then run again killed (SIGKILL) at each one in
-turn, as a crash or a power cut there would stop them; and again with each
-write, fsync and rename failing once (EIO, ENOSPC), as a full or failing
-disk would make them.  After each disturbed run:
+"""The promises of a run, proved once for every place a Windows folder can
+be: a Linux folder, a raw disk image, a fixed VHD and a qcow2 (PLACES).
+
+PROMISES is the one table: a row names a promise, the places it is
+proved in, and the check that proves it there.  Most rows disturb a run at
+every one of its moments: an Install or an Uninstall is run once to count
+its file calls (file_calls_shim.cpp: the opens, writes, fsyncs, closes,
+links, unlinks and renames under the test's folder, and in an image each
+child started), then run again killed (SIGKILL) at each one in turn, as a
+crash or a power cut would stop it there; stopped by SIGTERM there; or
+with that call failing once (EIO, ENOSPC, EACCES), as a full or failing
+disk would make it.  After each disturbed run:
   - every file holds its old or its new text, or is missing with its
     backup there (the state between a swap's renames);
   - a run that failed said so, unless it made the same files as a clean
-    one (a look that failed once and was made again);
+    one (a look that failed once and was made again); nothing unfinished
+    is left (SYSTEM.TX1, or out.inf after a signal), and a stop line names
+    exactly the files that differ from before the run;
   - `status` says truthfully which (and puts a cut-off swap back);
   - the same command once more gives exactly the files a clean run gives,
     and leaves nothing else in the folder, the volume clean.
 
-PROMISES is the table: one row per disturbance, run in the places it
-names (PLACES: a folder, a raw image).  A row names the command, the
-kinds of call it disturbs and how; a new place is a class in PLACES that
-lays out the files, reads them back and checks its volume.  (An image's
-failing tools are test_images.py's and test_offline_registry.py's.)
+To add a promise: write its check, a function of the test and a place's
+class, and add a row; to add a place: a class in PLACES that lays out the
+files with their attributes, reads both back and checks its volume.  (An
+image's failing tools are test_images.py's and test_offline_registry.py's.)
 
 Usage: TAMRIX=path/to/tamrix FILE_CALLS_SHIM=path/to/shim.so python3 test_file_calls.py
+(TAMRIX_PROMISE=TEXT: only the rows whose promise holds TEXT)
 """
 
 import concurrent.futures
 import os
+import stat
+import subprocess
 import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import system_dat  # noqa: E402
-from image_fixtures import DIR, Image  # noqa: E402
+from image_fixtures import DIR, Image, tool  # noqa: E402
 from registry_fixtures import DEVICES, machine_keys  # noqa: E402
 from system_dat import Shape  # noqa: E402
 from tamrix_fixtures import (MACHINE_INF, MACHINE_INF_INSTALLED, USB_INF,  # noqa: E402
@@ -41,21 +50,11 @@ INSTALLED = {"INF/MACHINE.INF": MACHINE_INF_INSTALLED, "INF/USB.INF": USB_INF_IN
 BACKUPS = {"INF/MACHINE.INF": "INF/MACHINE.IN@", "INF/USB.INF": "INF/USB.IN@",
            "SYSTEM.DAT": "SYSTEM.TX0"}
 
-# (what, command, the kinds of call disturbed ("": every one), how: "kill"
-#  (SIGKILL), "TERM" (SIGTERM, which the run acts on), or the error each
-#  call fails with once; the places it runs in)
-EVERY = ("folder", "raw image")
-PROMISES = [
-    ("Install killed at each call", "install", "", "kill", EVERY),
-    ("Uninstall killed at each call", "uninstall", "", "kill", ("folder",)),
-    ("Install stopped by SIGTERM at each call", "install", "", "TERM", EVERY),
-    ("Install, each write, fsync, rename failing (EIO)", "install", "write,fsync,rename", "EIO",
-     ("folder",)),
-    ("Install, each write failing (ENOSPC)", "install", "write", "ENOSPC", ("folder",)),
-    ("Install, each open failing (EACCES)", "install", "open", "EACCES", ("folder",)),
-    ("Uninstall, each write, fsync, rename failing (EIO)", "uninstall", "write,fsync,rename",
-     "EIO", ("folder",)),
-]
+# The attributes a row may give the INF files: DOS letters in an image; in a
+# folder, the mode (and for "rsh" an owner of another) that stands for them.
+READ_ONLY = {"INF/MACHINE.INF": "r", "INF/USB.INF": "rsh"}
+FOLDER_MODES = {"r": 0o444, "rsh": 0o400}
+OTHER_OWNER = 4321
 
 
 class Folder:
@@ -63,14 +62,21 @@ class Folder:
 
     every = ""
 
-    def __init__(self, files):
+    def __init__(self, files, attributes=None):
         # The names as an old copy may have them: not as the program writes
         # them (inf\usb.inf), so that each is found by its folder's listing.
         self.folder = WindowsFolder({}, inf_name="inf")
         self.root, self.where = self.folder.root, ["--windows-dir", self.folder.windows]
         for name, data in files.items():
-            with open(os.path.join(self.folder.windows, name.replace("INF/", "inf/")), "wb") as f:
+            with open(self.path(name), "wb") as f:
                 f.write(data)
+        for name, letters in (attributes or {}).items():
+            os.chmod(self.path(name), FOLDER_MODES[letters])
+            if letters == "rsh":
+                os.chown(self.path(name), OTHER_OWNER, OTHER_OWNER)
+
+    def path(self, name):
+        return os.path.join(self.folder.windows, name.replace("INF/", "inf/"))
 
     def files(self):
         found = {}
@@ -87,6 +93,10 @@ class Folder:
                     found[shown] = f.read()
         return found
 
+    def attributes(self):
+        return {name: (oct(stat.S_IMODE(os.stat(self.path(name)).st_mode)),
+                       os.stat(self.path(name)).st_uid) for name in READ_ONLY}
+
     def clean(self):
         return ""
 
@@ -100,25 +110,64 @@ class RawImage:
     image changes at no other call."""
 
     every = "fork,fsync,write"
+    layout = "FAT12 floppy"
 
-    def __init__(self, files):
-        self.image = Image(inf={}, others=dict({"WINDOWS/WIN.COM": b"x"}, **{
+    def __init__(self, files, attributes=None):
+        self.image = Image(self.layout, inf={}, others=dict({"WINDOWS/WIN.COM": b"x"}, **{
             "WINDOWS/" + name: data for name, data in files.items()}))
         self.root, self.where = self.image.root, ["--image", self.image.path]
+        for name, letters in (attributes or {}).items():
+            self.image.mtools("mattrib", *["+" + letter for letter in letters],
+                              "::/WINDOWS/" + name)
+
+    def read_back(self):
+        """The raw disk as the image holds it now (a format's: converted)."""
 
     def files(self):
+        self.read_back()
         inf = {"INF/" + name: data for name, data in self.image.folder("WINDOWS/INF").items()}
         return dict({name: data for name, data in self.image.folder("WINDOWS").items()
                      if name not in ("INF", "WIN.COM")}, **inf)
 
+    def attributes(self):
+        self.read_back()
+        return {name: self.image.mtools("mattrib", "::/WINDOWS/" + name).decode().split("::")[0]
+                .split() for name in READ_ONLY}
+
     def clean(self):
+        self.read_back()
         return self.image.fsck()
 
     def close(self):
         self.image.close()
 
 
-PLACES = [("folder", Folder), ("raw image", RawImage)]
+class FixedVhd(RawImage):
+    """A FAT32 partition on a fixed VHD: a raw disk with a footer."""
+
+    layout = "FAT32 partition at 1 MiB, fixed VHD"
+
+
+class Qcow2(RawImage):
+    """A qcow2, changed through QEMU's export: made from a raw image, and
+    read back by converting it to one again."""
+
+    def __init__(self, files, attributes=None):
+        RawImage.__init__(self, files, attributes)
+        self.qcow2 = os.path.join(self.root, "win95.qcow2")
+        tool("qemu-img", "convert", "-f", "raw", "-O", "qcow2", self.image.path, self.qcow2)
+        self.where = ["--image", self.qcow2]
+
+    def read_back(self):
+        tool("qemu-img", "convert", "-f", "qcow2", "-O", "raw", self.qcow2, self.image.path)
+
+    def clean(self):
+        checked = subprocess.run(["qemu-img", "check", "-q", self.qcow2], capture_output=True)
+        return checked.stdout.decode() + checked.stderr.decode() + RawImage.clean(self)
+
+
+PLACES = [("folder", Folder), ("raw image", RawImage), ("fixed VHD", FixedVhd),
+          ("qcow2", Qcow2)]
 
 
 def shim(place, log, **settings):
@@ -150,7 +199,7 @@ def named_in(line):
     return sorted(name.split("WINDOWS/", 1)[1].upper() for name in names)
 
 
-class EveryMoment(unittest.TestCase):
+class Promises(unittest.TestCase):
     def check_state(self, files, texts):
         """Each file old or new, or missing with its backup there."""
         for name, allowed in texts.items():
@@ -200,39 +249,82 @@ class EveryMoment(unittest.TestCase):
         finally:
             place.close()
 
-    def test_promises(self):
-        installed = {}
-        for _, make in PLACES:
-            place = make(OLD)
+    def every_moment(self, make, command, kinds, how):
+        """The run disturbed at each of its moments in turn, two at a time;
+        each moment's failure is told in turn."""
+        start = OLD if command == "install" else self.installed(make)
+        place = make(start)
+        self.addCleanup(place.close)
+        log = os.path.join(place.root, "calls")
+        kinds = kinds or make.every
+        counted = run(place, command, shim(place, log, kinds=kinds))
+        self.assertEqual(counted[0], 0, counted)
+        clean = place.files()
+        with open(log) as f:
+            moments = len(f.read().splitlines())
+        expected = (clean, {name: (start[name], clean[name]) for name in OLD}, place, counted)
+        runs = [self.pool.submit(self.moment, make, start, command, kinds, how, moment, expected)
+                for moment in range(1, moments + 1)]
+        for moment, done in enumerate(runs, 1):
+            with self.subTest(moment=moment, of=moments):
+                done.result()
+
+    def installed(self, make):
+        place = make(OLD)
+        try:
             self.assertEqual(run(place, "install")[0], 0)
-            installed[make] = {name: data for name, data in place.files().items() if name in OLD}
+            return {name: data for name, data in place.files().items() if name in OLD}
+        finally:
             place.close()
-        # The moments run two at a time; each one's failure is told in turn.
-        pool = concurrent.futures.ThreadPoolExecutor(max_workers=2)
-        self.addCleanup(pool.shutdown)
-        for what, command, row_kinds, how, places in PROMISES:
+
+    def attributes_kept(self, make):
+        place = make(OLD, READ_ONLY)
+        self.addCleanup(place.close)
+        before = place.attributes()
+        for command, texts in (("install", INSTALLED), ("uninstall", OLD)):
+            got = run(place, command)
+            self.assertEqual(got[0], 0, got)
+            files = place.files()
+            self.assertEqual({name: files[name] for name in INSTALLED},
+                             {name: texts[name] for name in INSTALLED})
+            self.assertEqual(place.attributes(), before, command)
+            self.assertEqual(place.clean(), "")
+
+    def test_promises(self):
+        self.pool = concurrent.futures.ThreadPoolExecutor(max_workers=2)
+        self.addCleanup(self.pool.shutdown)
+        only = os.environ.get("TAMRIX_PROMISE", "")  # a part of the rows' names, to run those
+        for what, places, check in PROMISES:
             for place_name, make in PLACES:
-                if place_name not in places:
-                    continue
-                start = OLD if command == "install" else installed[make]
-                place = make(start)
-                self.addCleanup(place.close)
-                log = os.path.join(place.root, "calls")
-                kinds = row_kinds or make.every
-                counted = run(place, command, shim(place, log, kinds=kinds))
-                self.assertEqual(counted[0], 0, counted)
-                clean = place.files()
-                with open(log) as f:
-                    moments = len(f.read().splitlines())
-                if os.environ.get("SHOW_STEPS"):
-                    print(what, place_name, moments)
-                expected = (clean, {name: (start[name], clean[name]) for name in OLD}, place,
-                            counted)
-                runs = [pool.submit(self.moment, make, start, command, kinds, how, moment,
-                                    expected) for moment in range(1, moments + 1)]
-                for moment, done in enumerate(runs, 1):
-                    with self.subTest(what, place=place_name, moment=moment):
-                        done.result()
+                if place_name in places and only in what:
+                    with self.subTest(what, place=place_name):
+                        check(self, make)
+
+
+def every_moment(command, kinds, how):
+    return lambda test, make: test.every_moment(make, command, kinds, how)
+
+
+# (the promise, the places it is proved in, its check).  A row of moments
+# disturbs the calls of `kinds` ("": every one) by "kill" (SIGKILL), "TERM"
+# (SIGTERM, which the run acts on) or the error each call fails with once.
+ALL = tuple(name for name, _ in PLACES)
+PROMISES = [
+    ("INF files keep their attributes, mode and owner", ALL, Promises.attributes_kept),
+    ("Install killed at each call", ("folder", "raw image"),
+     every_moment("install", "", "kill")),
+    ("Uninstall killed at each call", ("folder",), every_moment("uninstall", "", "kill")),
+    ("Install stopped by SIGTERM at each call", ("folder", "raw image"),
+     every_moment("install", "", "TERM")),
+    ("Install, each write, fsync, rename failing (EIO)", ("folder",),
+     every_moment("install", "write,fsync,rename", "EIO")),
+    ("Install, each write failing (ENOSPC)", ("folder",),
+     every_moment("install", "write", "ENOSPC")),
+    ("Install, each open failing (EACCES)", ("folder",),
+     every_moment("install", "open", "EACCES")),
+    ("Uninstall, each write, fsync, rename failing (EIO)", ("folder",),
+     every_moment("uninstall", "write,fsync,rename", "EIO")),
+]
 
 
 if __name__ == "__main__":
