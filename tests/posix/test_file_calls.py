@@ -224,6 +224,9 @@ class Promises(unittest.TestCase):
                 # Told nothing: the failure changed nothing (a look that the
                 # run made again).
                 self.assertEqual(files, clean, got)
+            if files.get("SYSTEM.DAT") not in (None, start["SYSTEM.DAT"]):
+                # The new registry never stands without the old one beside it.
+                self.assertEqual(files.get("SYSTEM.TX0"), start["SYSTEM.DAT"])
             if how != "kill":
                 # Nothing unfinished is left; a stop line names exactly the
                 # files that differ from before the run.
