@@ -14,8 +14,9 @@
 // And every file call, counted (test_file_calls.py):
 //   - TAMRIX_SHIM_UNDER=DIR: the calls counted are the opens, writes,
 //     fsyncs, closes, links, unlinks and renames of files under DIR (a
-//     descriptor by the path it was opened with), and each child started
-//     (fork), one line each in TAMRIX_SHIM_CALLS ("write NAME");
+//     descriptor by the path it was opened with), each child started
+//     (fork) and each read of a pipe (a child's output: "pipe"), one line
+//     each in TAMRIX_SHIM_CALLS ("write NAME");
 //   - TAMRIX_SHIM_KINDS=write,fsync,...: only those kinds are counted;
 //   - TAMRIX_SHIM_KILL_AT=N: the Nth counted call kills the program
 //     (SIGKILL) before it is made; with TAMRIX_SHIM_SIGNAL=TERM it gets
@@ -108,7 +109,8 @@ static bool fd_under(int fd, char* path, size_t size) {
 // false, with errno, when this is the call that fails; kills the program
 // when it is the one that dies.
 static bool go_on(const char* kind, const char* path) {
-    if (under == nullptr || (!is_under(path) && strcmp(kind, "fork") != 0)) return true;
+    bool anywhere = strcmp(kind, "fork") == 0 || strcmp(kind, "pipe") == 0;
+    if (under == nullptr || (!is_under(path) && !anywhere)) return true;
     const char* kinds = getenv("TAMRIX_SHIM_KINDS");
     if (kinds && kinds[0]) {
         const char* found = strstr(kinds, kind);
@@ -200,6 +202,16 @@ ssize_t write(int fd, const void* data, size_t size) {
     if (!go_on_fd("write", fd)) return -1;
     typedef ssize_t (*call)(int, const void*, size_t);
     return NEXT(call, "write")(fd, data, size);
+}
+
+// A read of a child's output (a pipe): the listing mdir prints, say.
+ssize_t read(int fd, void* buffer, size_t size) {
+    char path[4096];
+    if (under != nullptr && !fd_under(fd, path, sizeof path) &&
+        strncmp(path, "pipe:", 5) == 0 && !go_on("pipe", "pipe"))
+        return -1;
+    typedef ssize_t (*call)(int, void*, size_t);
+    return NEXT(call, "read")(fd, buffer, size);
 }
 
 int fsync(int fd) {
