@@ -1,5 +1,6 @@
 // The checks before an image is changed (see image_checks.h).
 #include "image_checks.h"
+#include "../base/sizes.h"
 
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -7,7 +8,6 @@
 
 namespace {
 
-const uint64_t kSector = 512;
 
 std::string bytes(uint64_t count) { return std::to_string(count) + " bytes"; }
 

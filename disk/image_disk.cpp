@@ -12,15 +12,16 @@
 
 #include <vector>
 
-#include "byte_order.h"
+#include "../base/byte_order.h"
+#include "block_device.h"
 #include "convert_hint.h"
 #include "fat_layout.h"
 #include "image_checks.h"
 #include "image_io.h"
+#include "../base/sizes.h"
 
 namespace {
 
-const uint64_t kSector = 512;
 
 // A boot sector whose layout fields make sense for FAT12, FAT16 or FAT32.
 bool is_fat_boot_sector(const unsigned char* s) {
@@ -151,11 +152,9 @@ const char* kind_of_file(mode_t mode) {
 
 // The format of the image open as `fd`, from its first bytes and its end.
 static image_format read_image_format(int fd) {
-    struct stat info;
     std::vector<unsigned char> head(kFormatHeadBytes);
     unsigned char tail[kFormatTailBytes];
-    if (fstat(fd, &info) != 0) return name_image_format(nullptr, 0, nullptr);
-    uint64_t size = (uint64_t)info.st_size;
+    uint64_t size = image_bytes(fd);
     size_t head_size = size < head.size() ? (size_t)size : head.size();
     bool has_tail = size >= sizeof tail && read_at(fd, size - sizeof tail, tail, sizeof tail);
     if (!read_at(fd, 0, head.data(), head_size)) head_size = 0;
@@ -164,10 +163,31 @@ static image_format read_image_format(int fd) {
 
 image_session the_image;  // the run's image (image_session.h)
 
-bool image_session_open(image_session* session, const std::string& path, std::string* error) {
+// Opens the block device `path` into `session` (see block_device.h).
+static bool open_device(image_session* session, const std::string& path, std::string* error,
+                        bool* held) {
+    opened_device opened = block_device_open(path);
+    *held = opened.how == device_held;
+    if (opened.how == device_held || opened.how == device_not_opened) {
+        *error = opened.why;
+        return false;
+    }
+    session->device = true;
+    session->fd = session->disk_fd = opened.fd;
+    session->access = opened.how == device_open ? image_writable
+                      : opened.write_protected  ? image_write_protected
+                                                : image_not_yours;
+    session->format = read_image_format(session->fd);
+    return true;
+}
+
+bool image_session_open(image_session* session, const std::string& path, std::string* error,
+                        bool* held) {
     session->shown = path;
+    *held = false;
     struct stat info;
     bool opened = stat(path.c_str(), &info) == 0;
+    if (opened && S_ISBLK(info.st_mode)) return open_device(session, path, error, held);
     if (opened && S_ISREG(info.st_mode)) {
         // Should the name hold a FIFO by now, these opens still return at
         // once, and the fstat below refuses it.  The open for writing is the
@@ -202,9 +222,9 @@ bool image_session_open(image_session* session, const std::string& path, std::st
 image_volume find_fat_volume(int fd, const image_format& format, const std::string& shown,
                              int wanted) {
     struct stat info;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+    if (fstat(fd, &info) != 0 || !(S_ISREG(info.st_mode) || S_ISBLK(info.st_mode)))
         return failed(shown + " is no file that holds a disk image; nothing was changed.");
-    uint64_t size = (uint64_t)info.st_size;
+    uint64_t size = image_bytes(fd);
     unsigned char first[kSector * 2] = {};
     if (!read_at(fd, 0, first, size < sizeof first ? (size_t)size : sizeof first))
         return failed("Can't read the disk image " + shown + ": " + strerror(errno));

@@ -17,10 +17,16 @@ std::string tmpdir() {
     return tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp";
 }
 
-// Removes the folders "PREFIX<pid>" in `parent` of this user's runs that
-// have ended.
-void remove_ended_runs(const std::string& parent, const std::string& prefix,
-                       scratch_release release) {
+}  // namespace
+
+std::string scratch_parent() {
+    const char* runtime = getenv("XDG_RUNTIME_DIR");
+    return runtime != nullptr && runtime[0] != '\0' ? runtime : tmpdir();
+}
+
+// The folders "tamrix-PURPOSE.<pid>" of this user's runs that have ended.
+void scratch_folders_sweep(const char* purpose, scratch_release release) {
+    std::string parent = scratch_parent(), prefix = std::string("tamrix-") + purpose + ".";
     std::error_code unread;  // no exceptions: an unreadable parent ends the sweep
     using std::filesystem::directory_iterator;
     for (auto entry = directory_iterator(parent, unread); entry != directory_iterator();
@@ -38,17 +44,10 @@ void remove_ended_runs(const std::string& parent, const std::string& prefix,
     }
 }
 
-}  // namespace
-
-std::string scratch_parent() {
-    const char* runtime = getenv("XDG_RUNTIME_DIR");
-    return runtime != nullptr && runtime[0] != '\0' ? runtime : tmpdir();
-}
-
 std::string scratch_folder_make(const char* purpose, scratch_release release) {
-    std::string parent = scratch_parent(), prefix = std::string("tamrix-") + purpose + ".";
-    remove_ended_runs(parent, prefix, release);
-    std::string folder = parent + "/" + prefix + std::to_string(getpid());
+    scratch_folders_sweep(purpose, release);
+    std::string folder =
+        scratch_parent() + "/tamrix-" + purpose + "." + std::to_string(getpid());
     return mkdir(folder.c_str(), 0700) == 0 ? folder : "";
 }
 

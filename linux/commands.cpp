@@ -99,8 +99,8 @@ int run_command() {
                     invocation.image.c_str());
         read_windows_dir();
         int status = show_status(chosen, invocation.platform_kind);
-        show_registry_status();
-        return status;
+        // Any file reported missing, SYSTEM.DAT as an INF file, ends it with 1.
+        return show_registry_status() ? status : exit_missing;
     }
     if (!may_start(invocation.platform_kind)) return exit_declined;
     read_windows_dir();

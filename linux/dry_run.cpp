@@ -20,7 +20,7 @@
 #include <string>
 
 #include "../disk/scratch_folder.h"
-#include "../platform/posix/start_command.h"
+#include "../base/start_command.h"
 #include "front_end.h"
 
 namespace {

@@ -24,7 +24,7 @@ enum exit_status {
     exit_declined = 5,
     // Ended by signal N (SIGINT, SIGTERM, SIGHUP, or their like found on
     // the main path): 128 + N, as the shell reports a process killed by it
-    // (platform/posix/posix_interruptions.h ends the process so).
+    // (base/interruptions.h ends the process so).
     exit_interrupted = 128,
 };
 

@@ -8,7 +8,7 @@
 
 #include "../disk/image_export.h"
 #include "../disk/image_files.h"
-#include "../platform/posix/posix_interruptions.h"
+#include "../base/interruptions.h"
 #include "front_end.h"
 
 command_line invocation;  // the command line of this run, as parsed
@@ -17,10 +17,10 @@ void front_end_exit(int status) {
     interruptions_check();  // a signal not yet acted on ends the program as it would
     terminal_close();
     // What QEMU wrote into an image is in it once its daemon has ended well.
-    if (image_exported()) {
+    if (the_image.qemu.running()) {
         image_detach();
         std::string error;
-        if (!image_export_end(&error)) {
+        if (!image_export_end(&the_image.qemu, &error)) {
             print_box_line(error.c_str(), "Tamrix", icon_error, nullptr);
             if (status == exit_done) status = exit_unchanged;
         }

@@ -41,6 +41,14 @@ extern command_line invocation;
 // ends with the status returned.
 int open_image(const std::string& image, int partition, bool for_changes,
                std::string* windows_dir);
+// Takes the lock of the opened image for the rest of the process
+// (image_lock): exit_done, or, told to the user, exit_held_elsewhere.
+int hold_image();
+// A real disk is changed only once the user has seen what it is (its
+// model and size) and its Windows folder `windows_dir`, and said so
+// (--yes says it): a wrong device name would change another disk.
+// exit_done (also for an image file), or exit_declined.
+int confirm_device(const std::string& device, const std::string& windows_dir);
 // Why a run may not start on `shown`, a folder or an image that `lock` says
 // another Tamrix or another program holds.
 std::string held_text(image_lock_result lock, const std::string& shown);
@@ -55,8 +63,9 @@ int image_windows_kind(bool say);
 // devices to remove in Device Manager); nothing when the core deleted none.
 void write_offline_registry();
 // For status: how many of the ten device keys SYSTEM.DAT holds, as a line;
-// none when the Windows folder has no SYSTEM.DAT.
-void show_registry_status();
+// none when the Windows folder has no SYSTEM.DAT.  False when it reported
+// SYSTEM.DAT missing, its old text left in a backup by a cut-off swap.
+bool show_registry_status();
 
 // ---- a swap cut off by a crash (put_back.cpp) ------------------------------------
 // Before a run reads anything of the Windows folder: where a swap of

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "../platform/posix/posix_interruptions.h"
+#include "../base/interruptions.h"
 #include "front_end.h"
 
 // The text on one line: each line break becomes " / ".

@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "../disk/block_device.h"
 #include "../disk/image_checks.h"
 #include "../disk/image_disk.h"
 #include "../disk/image_export.h"
@@ -25,10 +26,6 @@
 
 namespace {
 
-// VER_PLATFORM_WIN32_WINDOWS: a registry in the CREG format is that of
-// Windows 95, 98 or Me.
-const uint32_t kWin32Windows = 1;
-
 int refuse(const std::string& why, int status = exit_missing) {
     platform_message_box(why.c_str(), "Tamrix", icon_error, buttons_ok);
     return status;
@@ -36,9 +33,15 @@ int refuse(const std::string& why, int status = exit_missing) {
 
 // Why this user may not change the image, or "" when it may.
 std::string not_writable(const std::string& image, image_access access) {
+    if (the_image.device && access == image_not_yours)
+        return "You may not write " + image + "; nothing was changed.  " +
+               block_device_access_advice(image);
     std::string start = "The disk image " + image;
     switch (access) {
         case image_writable: return "";
+        case image_write_protected:
+            return image + " is write-protected (a card's lock switch, or a device that is "
+                           "read-only); nothing was changed.";
         case image_read_only:
             return start + " is read-only; nothing was changed.  Make it writable to patch it.";
         case image_on_read_only_fs:
@@ -159,8 +162,8 @@ int export_image(bool for_changes) {
     int checked = check_image(image, format, for_changes);
     if (checked != exit_done) return checked;
     std::string disk;
-    switch (image_export_start(image, image, format.what, format.qemu_driver, !for_changes, &disk,
-                               &error)) {
+    switch (image_export_start(&session.qemu, image, image, format.what, format.qemu_driver,
+                               !for_changes, &disk, &error)) {
         case export_ready: break;
         case export_in_use: return refuse_in_use(image);
         case export_cannot_start:
@@ -168,7 +171,6 @@ int export_image(bool for_changes) {
                           image_convert_hint(image, format.qemu_driver));
         case export_failed: return refuse(error);
     }
-    session.exported = true;
     // QEMU opened the image by its name: it must be the file whose format was read.
     struct stat read_here, opened;
     if (fstat(session.fd, &read_here) != 0 || stat(image.c_str(), &opened) != 0 ||
@@ -199,8 +201,14 @@ std::string held_text(image_lock_result lock, const std::string& shown) {
 int open_image(const std::string& image, int partition, bool for_changes,
                std::string* windows_dir) {
     std::string error;
-    if (!image_session_open(&the_image, image, &error)) return refuse(error);
+    bool held = false;
+    if (!image_session_open(&the_image, image, &error, &held))
+        return refuse(error, held ? exit_held_elsewhere : exit_missing);
     const image_format& format = the_image.format;
+    // A real disk holds a raw disk or a bare volume, nothing QEMU reads.
+    if (the_image.device && format.way != image_direct)
+        return refuse(image + " holds " + format.what + ", not a disk with a FAT volume: "
+                      "Tamrix patches a device only as a raw disk; nothing was changed.");
     if (format.damaged)
         return refuse(image + " is " + format.what + ", " + format.refusal +
                           "  Nothing was changed.",
@@ -209,14 +217,16 @@ int open_image(const std::string& image, int partition, bool for_changes,
     if (status != exit_done) return status;
     // QEMU's export is a raw disk, whatever the image's format.
     image_volume volume = find_fat_volume(
-        the_image.disk_fd, the_image.exported ? image_format() : format, image, partition);
+        the_image.disk_fd, the_image.qemu.running() ? image_format() : format, image, partition);
     the_image.volume_offset = volume.offset;
     if (!volume.found)
         return refuse(volume.error, volume.damaged ? damaged_status(for_changes) : exit_missing);
     if (!image_attach(&error)) return refuse(error);
     error = for_changes ? not_writable(image, the_image.access) : "";
     if (!error.empty()) return refuse(error);
-    status = for_changes ? refuse_without_room(the_image.fd, image) : exit_done;
+    // A device has the room it has: no file on the host grows.
+    status = for_changes && !the_image.device ? refuse_without_room(the_image.fd, image)
+                                              : exit_done;
     if (status != exit_done) return status;
     if (!windows_dir->empty()) {
         *windows_dir = drive_c_path(*windows_dir);
@@ -234,6 +244,24 @@ int open_image(const std::string& image, int partition, bool for_changes,
                       ".  Name the one to patch with --windows-dir.");
     *windows_dir = found[0];
     return exit_done;
+}
+
+int hold_image() {
+    image_lock_result lock = image_lock();
+    return lock == image_locked ? exit_done
+                                : refuse(held_text(lock, the_image.shown), exit_held_elsewhere);
+}
+
+int confirm_device(const std::string& device, const std::string& windows_dir) {
+    if (!the_image.device) return exit_done;
+    std::string folder = windows_dir.substr(2);  // without "C:"
+    std::string text = device + " is " + block_device_description(the_image.fd) +
+                       "; its Windows folder is " + folder + ".\nChange the files of " + folder +
+                       " on " + device + "?";
+    return platform_message_box(text.c_str(), "Tamrix", icon_question, buttons_yes_no) ==
+                   answer_yes
+               ? exit_done
+               : exit_declined;
 }
 
 int image_windows_kind(bool say) {

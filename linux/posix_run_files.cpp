@@ -1,7 +1,7 @@
 // The files of the Linux program's runs (see posix_run_files.h).  A file
 // opened for writing is unfinished until it is renamed into place or
 // deleted: an interruption deletes it.  After each call a signal that came
-// meanwhile is acted on (posix_interruptions.h).
+// meanwhile is acted on (base/interruptions.h).
 #include "posix_run_files.h"
 
 #include <stdio.h>
@@ -14,7 +14,7 @@
 #include "../disk/image_checks.h"
 #include "../disk/image_files.h"
 #include "../platform/posix/posix_files.h"
-#include "../platform/posix/posix_interruptions.h"
+#include "../base/interruptions.h"
 #include "front_end.h"
 
 namespace {
@@ -186,8 +186,10 @@ void posix_install_run_files() {
 }
 
 // ---- one run at a time ----------------------------------------------------------
-// A folder is held by a lock on it; an image by locks on the image file,
-// which also keep out a virtual machine that has it open.
+// A folder is held by a lock on it for each run; an image by locks on the
+// image file, which also keep out a virtual machine that has it open, from
+// its opening to the end of the process (open_image.cpp): the dialog holds
+// it for as long as it is open, and Exit's registry step is inside it.
 
 bool platform_begin_run(const char* inf_folder) {
     bool in_image = is_image_path(inf_folder);
@@ -208,7 +210,6 @@ void platform_end_run() {
     interruptions_forget_all();
     posix_unlock_folder(folder_lock);
     folder_lock = kNoLock;
-    image_unlock();
 }
 
 void platform_swap_begins() { interruptions_hold(); }

@@ -160,14 +160,14 @@ void write_offline_registry() {
 
 // The core's own deletions, made in memory and counted: the keys it would
 // delete are those the file holds.
-void show_registry_status() {
+bool show_registry_status() {
     std::string why;
     registry_reading reading = offline_registry_read(&why);
     std::string backup = registry_left_in_backup();
     if (!backup.empty())
         printf("SYSTEM.DAT: missing (a run that was cut off left the old registry in %s)\n",
                backup.c_str());
-    if (reading == registry_absent) return;
+    if (reading == registry_absent) return backup.empty();
     if (reading == registry_read) {
         offline_registry_keep(false);  // status counts even with --keep-registry
         delete_device_keys();
@@ -179,4 +179,5 @@ void show_registry_status() {
     }
     offline_registry_unload();
     fflush(stdout);
+    return backup.empty();
 }

@@ -23,8 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "../platform/posix/posix_interruptions.h"
-#include "../platform/posix/split_at.h"
+#include "../base/interruptions.h"
+#include "../base/split_at.h"
 #include "../resources/dialog_ids.h"
 #include "../ui/ui.h"
 #include "front_end.h"

@@ -6,7 +6,7 @@
 //   platform/win32/   the Windows program (front end windows/), on the Win32
 //                     API of Windows 95 and later;
 //   platform/posix/   the Linux program (front end linux/): the files of a
-//                     Linux folder, interruptions, the registry calls on
+//                     Linux folder, the registry calls on
 //                     the Windows folder's SYSTEM.DAT (over registry/);
 //                     the files of a folder inside a disk image are a
 //                     file table of their own (disk/).  The message

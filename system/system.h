@@ -5,6 +5,10 @@
 
 #include "../platform/platform.h"
 
+// VER_PLATFORM_WIN32_WINDOWS: Windows 95 and its successors 98 and Me (and
+// a registry in their CREG format is one of theirs).
+const uint32_t kWin32Windows = 1;
+
 // The kind of Windows, from what GetVersionExA reports: its platform
 // identifier and its service string (szCSDVersion).  0: not Windows 95/98
 // (Win32s, the NT family); 1: Windows 95/98 without a service string; 2:

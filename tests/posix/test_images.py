@@ -14,6 +14,7 @@ Usage: TAMRIX=path/to/tamrix python3 test_images.py
 """
 
 import fcntl
+import grp
 import hashlib
 import os
 import re
@@ -29,8 +30,9 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from image_fixtures import (BOTH, DIR, F_OFD_SETLK, LAYOUTS, NO_DEVICE_KEYS,  # noqa: E402
                             OSR2_LINE, OTHER_FILES, SECTOR, TOUCHED, WIN95_OSR2, ImageTest,
-                            installed_on_a_folder, none_in_the_registry, partitioned, system_dat,
-                            tool, version_line, vhd_footer)
+                            installed_on_a_folder, loop_device, mount_read_only,
+                            none_in_the_registry, partitioned, system_dat, tool, version_line,
+                            vhd_footer)
 from tamrix_fixtures import (MACHINE_INF, MACHINE_INF_INSTALLED,  # noqa: E402
                              MACHINE_INF_INSTALLED_KIND2, OFFLINE_NOTE, USB_INF,
                              USB_INF_INSTALLED, chance, run_cli, tamrix_program)
@@ -355,6 +357,9 @@ class Refusals(ImageTest):
         ("read-only", lambda image: os.chmod(image.path, 0o444), "install", 1,
          "Tamrix: The disk image {img} is read-only; nothing was changed.  Make it writable to "
          "patch it."),
+        ("on a read-only mount", "read-only mount", "install", 1,
+         "Tamrix: The disk image {img} lies on a file system mounted read-only; nothing was "
+         "changed."),
         # Formats QEMU changes (test_image_formats.py), broken or of a kind Tamrix refuses.
         ("qcow2 header alone", header.__func__(b"QFI\xfb\0\0\0\3"), "install", 1,
          "Tamrix: QEMU cannot open {img} as a QEMU copy-on-write image (qcow2); nothing was "
@@ -399,7 +404,8 @@ class Refusals(ImageTest):
         for what, spoil, command, status, message in self.ROWS:
             with self.subTest(what=what):
                 image = self.image()
-                held = spoil(image)
+                held = (mount_read_only(self, image.root) if spoil == "read-only mount"
+                        else spoil(image))
                 if held is not None:
                     self.addCleanup(os.close, held)
                 before = image.digest()
@@ -532,6 +538,94 @@ class FindingTheWindowsFolder(ImageTest):
             with self.subTest(extra=extra):
                 got = run_cli(["status", "--platform-kind", "1", "--image", image.path] + extra)
                 self.assertEqual(got, (1, out, [e.format(img=image.path) for e in err]))
+
+
+class RealDisks(ImageTest):
+    """A loop device stands for a card in a reader: the whole disk with its
+    MBR, or its FAT partition alone.  Each command gives the status, lines
+    and files that it gives on the same image as a file, and touches
+    nothing else; a mounted device, and one the user declines, are left as
+    they were."""
+
+    LAYOUT = "FAT16 partition at sector 63"
+
+    def test_the_same_as_on_an_image_file(self):
+        for whole in (True, False):
+            with self.subTest(whole=whole):
+                image, twin = self.image(self.LAYOUT), self.image(self.LAYOUT)
+                part = () if whole else (image.offset, os.path.getsize(image.path) - image.offset)
+                device = loop_device(self, image.path, *part)
+                others = image.everything_but(TOUCHED)
+                for command in ("install --yes", "status", "install --dry-run", "uninstall --yes"):
+                    on_device = run_cli(command.split() + ["--image", device])
+                    on_file = run_cli(command.split() + ["--image", twin.path])
+                    # Before a change, what the device is, and the question.
+                    asked = on_device[1][:1] if command.endswith("--yes") else []
+                    self.assertEqual([re.sub(r" is .*\. / ", " is ... / ", line) for line in asked],
+                                     ["Tamrix: %s is ... / Change the files of \\WINDOWS on %s? "
+                                      "[Yes/No] Yes" % (device, device)] if asked else [])
+                    self.assertEqual((on_device[0], on_device[1][len(asked):], on_device[2]),
+                                     tuple([line.replace(twin.path, device) for line in lines]
+                                           if isinstance(lines, list) else lines
+                                           for lines in on_file), command)
+                    self.assertEqual(image.folder(), twin.folder())
+                    self.assertEqual(image.everything_but(TOUCHED), others)
+                    self.assertEqual(image.fsck(), "")
+
+    def test_refused_unchanged(self):
+        image = self.image(self.LAYOUT)
+        ext4 = os.path.join(image.root, "ext4.img")
+        with open(ext4, "wb") as f:
+            f.truncate(16 << 20)
+        tool("mkfs.ext4", "-q", ext4)
+        mounted = loop_device(self, ext4)
+        where = os.path.join(image.root, "mounted here")
+        os.mkdir(where)
+        if subprocess.run(["mount", "-o", "ro", mounted, where], capture_output=True).returncode:
+            self.skipTest("no ext4 can be mounted here")
+        self.addCleanup(subprocess.run, ["umount", where])
+        card = loop_device(self, image.path)
+        locked = loop_device(self, image.path, read_only=True)
+        rows = [
+            # device, its file, command, status, output, errors
+            (mounted, ext4, "install --yes", 4, [], [
+                "Tamrix: %s is mounted at %s; unmount it first.  Nothing was changed."
+                % (mounted, where)]),
+            (mounted, ext4, "status", 4, [], [
+                "Tamrix: %s is mounted at %s; unmount it first.  Nothing was changed."
+                % (mounted, where)]),
+            (card, image.path, "uninstall --no", 5, [
+                "Tamrix: %s is a loop device over %s, 40.0 MiB (41943040 bytes); its Windows "
+                "folder is \\WINDOWS. / Change the files of \\WINDOWS on %s? [Yes/No] No"
+                % (card, image.path, card)], []),
+            (locked, image.path, "install --yes", 1, [], [
+                "Tamrix: %s is write-protected (a card's lock switch, or a device that is "
+                "read-only); nothing was changed." % locked]),
+        ]
+        # An ordinary user outside the group that may use it, as Debian has it.
+        if shutil.which("setpriv") is not None:
+            os.chown(card, 0, grp.getgrnam("disk").gr_gid)
+            os.chmod(card, 0o660)
+            self.addCleanup(os.chmod, card, 0o600)
+            self.addCleanup(os.chown, card, 0, 0)
+            rows.append((card, image.path, FullHostDisks.NOBODY, 1, [], [
+                "Tamrix: Can't open %s: you may not read it; nothing was changed.  Tamrix "
+                "reads and writes the device itself: join the group disk, which may (as root: "
+                "adduser nobody disk, then log in again), or have the desktop's rules for "
+                "removable media (udev, udisks) give you the card reader, or run Tamrix as "
+                "root." % card]))
+        for device, backing, command, status, out, err in rows:
+            with self.subTest(command=command, device=device):
+                with open(backing, "rb") as f:
+                    before = hashlib.sha256(f.read()).hexdigest()
+                args = (command + [tamrix_program(), "status"] if isinstance(command, list)
+                        else [tamrix_program()] + command.split())
+                env = {n: v for n, v in os.environ.items() if n != "WINDIR"}
+                done = subprocess.run(args + ["--image", device], capture_output=True, env=env)
+                self.assertEqual((done.returncode, done.stdout.decode().splitlines(),
+                                  done.stderr.decode().splitlines()), (status, out, err))
+                with open(backing, "rb") as f:
+                    self.assertEqual(hashlib.sha256(f.read()).hexdigest(), before)
 
 
 class KindFromTheRegistry(ImageTest):
