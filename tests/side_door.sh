@@ -34,9 +34,10 @@ done
 #   linux/open_image.cpp   the disk image file itself, opened once for the
 #                          session; its volume is changed through disk/
 #   linux/dry_run.cpp      the dry run's copy of a text, in its scratch folder
-allowed='^(linux/open_image.cpp|linux/dry_run.cpp):'
+#   base/start_command.cpp /dev/null, a child's standard streams
+allowed='^(linux/open_image.cpp|linux/dry_run.cpp|base/start_command.cpp):'
 opens="$(cd "$top" && grep -nE '(\bopen|\bopenat|\bcreat)\s*\(.*(O_WRONLY|O_RDWR|O_CREAT|O_TRUNC)|\bfopen\s*\([^)]*"[wa]' \
-         -r --include='*.cpp' --include='*.h' linux ops inf engine system ui windows registry |
+         -r --include='*.cpp' --include='*.h' linux ops inf engine system ui windows registry base |
          grep -vE "$allowed")" || true
 if [ -n "$opens" ]; then
     printf 'side_door: opens for writing outside platform/ and disk/:\n%s\n' "$opens" >&2
