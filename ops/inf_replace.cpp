@@ -128,7 +128,7 @@ file_outcome replace_inf_file(inf_target target, inf_edit edit, int windows_kind
     file_swap swap = {target_file, temporary_file, backup_file, false, 0, 0, 0};
     swap_outcome outcome = replace_by_rename(swap);
     if (outcome == swap_no_attributes) {
-        report_error("Can't give the attributes of the old file to ", temporary_file,
+        report_error("Can't give the old file's attributes, mode and owner to ", temporary_file,
                      "File Write Error");
         return write_failed;
     }

@@ -303,14 +303,18 @@ bool folder_same_file(const char* first, const char* second) {
 }
 
 // Runs a vfat attribute call on the file: attributes_none where its file
-// system has no such call (ENOTTY everywhere but FAT).
+// system has no such call (ENOTTY everywhere but FAT; some file systems of
+// their own, FUSE ones among them, say so with another error).
 attributes_read folder_ioctl(const char* path, unsigned long call, uint32_t* attributes) {
     std::string name;
     if (!linux_path(path, &name)) return attributes_failed;
     int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return attributes_failed;
     attributes_read read = attributes_kept;
-    if (ioctl(fd, call, attributes) != 0) read = errno == ENOTTY ? attributes_none : attributes_failed;
+    if (ioctl(fd, call, attributes) != 0)
+        read = errno == ENOTTY || errno == EINVAL || errno == EOPNOTSUPP || errno == ENOSYS
+                   ? attributes_none
+                   : attributes_failed;
     close(fd);
     return read;
 }
