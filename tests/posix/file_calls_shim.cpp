@@ -22,7 +22,9 @@
 //     (SIGKILL) before it is made; with TAMRIX_SHIM_SIGNAL=TERM it gets
 //     SIGTERM there instead, as from a user, and goes on;
 //   - TAMRIX_SHIM_FAIL_AT=N with TAMRIX_SHIM_ERRNO=EIO|ENOSPC|EACCES: the
-//     Nth counted call fails with that error instead, once.
+//     Nth counted call fails with that error instead, once;
+//   - TAMRIX_SHIM_UNREADABLE=DIR: every open of that folder fails (EACCES),
+//     as for a folder whose permissions keep the program out.
 // The children (mtools) do not load the shim: the program's own calls and
 // its child starts are the moments counted.
 #include <dlfcn.h>
@@ -163,8 +165,20 @@ int unlink(const char* path) {
     return NEXT(call, "unlink")(path);
 }
 
+// Whether `path` names TAMRIX_SHIM_UNREADABLE, with or without a last "/".
+static bool unreadable(const char* path) {
+    const char* folder = getenv("TAMRIX_SHIM_UNREADABLE");
+    size_t length = folder ? strlen(folder) : 0;
+    return length > 0 && strncmp(path, folder, length) == 0 &&
+           (path[length] == '\0' || (path[length] == '/' && path[length + 1] == '\0'));
+}
+
 static int open_with(const char* name, int dir, const char* path, int flags, va_list args) {
     mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? (mode_t)va_arg(args, int) : 0;
+    if (unreadable(path)) {
+        errno = EACCES;
+        return -1;
+    }
     if (!go_on("open", path)) return -1;
     if (dir == -1) {
         typedef int (*call)(const char*, int, ...);

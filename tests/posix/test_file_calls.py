@@ -201,9 +201,9 @@ def said(place, got):
     return repr(got).replace(place.root, "{root}")
 
 
-def run(place, command, env=None):
+def run(place, command, env=None, options=()):
     args = [command, "--platform-kind", "1", "--no"] if command != "status" else ["status"]
-    return run_cli(args + place.where, env_extra=env)
+    return run_cli(args + list(options) + place.where, env_extra=env)
 
 
 def named_in(line):
@@ -309,6 +309,17 @@ class Promises(unittest.TestCase):
             self.assertEqual(place.attributes(), before, command)
             self.assertEqual(place.clean(), "")
 
+    def unreadable_folder(self, make):
+        """The INF folder cannot be opened while usb.inf is looked up in it
+        (the name on disk is USB.INF): the run fails, and no usb.inf is made
+        beside the one it could not see."""
+        place = make({"INF/USB.INF": USB_INF})
+        self.addCleanup(place.close)
+        got = run(place, "install", dict(shim(place, os.devnull), TAMRIX_SHIM_UNREADABLE=os.path.join(
+            place.folder.windows, "inf")), ["--usb"])
+        self.assertEqual(got[0], 3, got)
+        self.assertEqual(place.files(), {"INF/USB.INF": USB_INF})
+
     def test_promises(self):
         self.pool = concurrent.futures.ThreadPoolExecutor(max_workers=2)
         self.addCleanup(self.pool.shutdown)
@@ -330,6 +341,8 @@ def every_moment(command, kinds, how):
 ALL = tuple(name for name, _ in PLACES)
 PROMISES = [
     ("INF files keep their attributes, mode and owner", ALL, Promises.attributes_kept),
+    ("A folder that cannot be read is no folder without the file", ("folder",),
+     Promises.unreadable_folder),
     ("Install killed at each call", ("folder", "raw image"),
      every_moment("install", "", "kill")),
     ("Uninstall killed at each call", ("folder",), every_moment("uninstall", "", "kill")),
