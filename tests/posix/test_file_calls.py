@@ -80,6 +80,11 @@ class Folder:
     def path(self, name):
         return os.path.join(self.folder.windows, name.replace("INF/", "inf/"))
 
+    def unreadable_inf(self):
+        """The environment of a run that cannot open the INF folder."""
+        return dict(shim(self, os.devnull),
+                    TAMRIX_SHIM_UNREADABLE=os.path.join(self.folder.windows, "inf"))
+
     def files(self):
         found = {}
         for folder in ("", "inf"):
@@ -124,6 +129,18 @@ class RawImage:
 
     def read_back(self):
         """The raw disk as the image holds it now (a format's: converted)."""
+
+    def unreadable_inf(self):
+        """The environment of a run whose listings of the INF folder fail:
+        an mdir that exits 1, as on a read error."""
+        bin_dir, count = os.path.join(self.root, "bin"), os.path.join(self.root, "listed")
+        os.makedirs(bin_dir, exist_ok=True)
+        with open(os.path.join(bin_dir, "mdir"), "w") as f:
+            f.write('#!/bin/sh\ncase "$*" in *[Ii][Nn][Ff]/)\n  echo >> %s\n'
+                    '  [ "$(wc -l < %s)" -gt 0 ] && exit 1;;\nesac\nexec %s "$@"\n'
+                    % (count, count, shutil.which("mdir")))
+        os.chmod(os.path.join(bin_dir, "mdir"), 0o755)
+        return {"PATH": bin_dir + ":" + os.environ["PATH"]}
 
     def files(self):
         """Every entry of WINDOWS and WINDOWS/INF, copied out in one go."""
@@ -310,15 +327,17 @@ class Promises(unittest.TestCase):
             self.assertEqual(place.clean(), "")
 
     def unreadable_folder(self, make):
-        """The INF folder cannot be opened while usb.inf is looked up in it
+        """The INF folder cannot be read while usb.inf is looked up in it
         (the name on disk is USB.INF): the run fails, and no usb.inf is made
-        beside the one it could not see."""
-        place = make({"INF/USB.INF": USB_INF})
+        over or beside the one it could not see."""
+        before = {"INF/MACHINE.INF": MACHINE_INF, "INF/USB.INF": USB_INF}
+        place = make(before)
         self.addCleanup(place.close)
-        got = run(place, "install", dict(shim(place, os.devnull), TAMRIX_SHIM_UNREADABLE=os.path.join(
-            place.folder.windows, "inf")), ["--usb"])
+        got = run(place, "install", place.unreadable_inf(), ["--usb", "--windows-dir", "\\WINDOWS"]
+                  if make is not Folder else ["--usb"])
         self.assertEqual(got[0], 3, got)
-        self.assertEqual(place.files(), {"INF/USB.INF": USB_INF})
+        files = place.files()
+        self.assertEqual({name: files.get(name) for name in before}, before)
 
     def test_promises(self):
         self.pool = concurrent.futures.ThreadPoolExecutor(max_workers=2)
@@ -341,7 +360,7 @@ def every_moment(command, kinds, how):
 ALL = tuple(name for name, _ in PLACES)
 PROMISES = [
     ("INF files keep their attributes, mode and owner", ALL, Promises.attributes_kept),
-    ("A folder that cannot be read is no folder without the file", ("folder",),
+    ("A folder that cannot be read is no folder without the file", ("folder", "raw image"),
      Promises.unreadable_folder),
     ("Install killed at each call", ("folder", "raw image"),
      every_moment("install", "", "kill")),
