@@ -135,17 +135,34 @@ struct entry_found {
     bool exists;
     bool folder;
     std::string name;  // as the image has it
+    bool failed;       // its folder could not be listed: whether it exists is unknown
 };
 
+// Whether `folder` is truly not there: its parent was listed whole and has
+// no folder of that name.  mdir fails alike for a missing folder and for a
+// volume it could not read, so a failed listing means "missing" only then.
+bool folder_absent(const std::string& folder) {
+    if (folder == "/") return false;
+    const std::vector<image_entry>* entries = listing(parent_of(folder));
+    if (entries == nullptr) return folder_absent(parent_of(folder));
+    std::string wanted = leaf_of(folder);
+    for (const image_entry& entry : *entries)
+        if (entry.folder && strcasecmp(entry.name.c_str(), wanted.c_str()) == 0) return false;
+    return true;
+}
+
+// A name in its folder.  A folder that could not be listed (mdir failed,
+// or its output could not be read whole) says nothing of the name: the
+// caller fails rather than take the file for missing.
 entry_found look_up(const std::string& path) {
-    if (path == "/") return {true, true, ""};
+    if (path == "/") return {true, true, "", false};
     const std::vector<image_entry>* entries = listing(parent_of(path));
     std::string wanted = leaf_of(path);
-    if (entries != nullptr)
-        for (const image_entry& entry : *entries)
-            if (strcasecmp(entry.name.c_str(), wanted.c_str()) == 0)
-                return {true, entry.folder, entry.name};
-    return {false, false, ""};
+    if (entries == nullptr) return {false, false, "", !folder_absent(parent_of(path))};
+    for (const image_entry& entry : *entries)
+        if (strcasecmp(entry.name.c_str(), wanted.c_str()) == 0)
+            return {true, entry.folder, entry.name, false};
+    return {false, false, "", false};
 }
 
 // The path with each name as the image has it, as given from the first one
@@ -161,9 +178,10 @@ std::string names_as_stored(const std::string& path) {
         const std::string& name = names[i];
         if (name.empty()) continue;  // of "/"
         bool last = i + 1 == names.size();
-        entry_found found = present ? look_up(result + "/" + name) : entry_found{false, false, ""};
+        entry_found found =
+            present ? look_up(result + "/" + name) : entry_found{false, false, "", false};
         if (present && !found.exists && !last && listing(result + "/" + name))
-            found = {true, true, name};
+            found = {true, true, name, false};
         present = found.exists;
         // A name not there is shown as a new file is written: in capitals.
         result += "/" + (present ? found.name : last ? in_capitals(name) : name);
@@ -246,7 +264,7 @@ bool take_slot(int fd, bool writing, const std::string& path, platform_file* fil
 bool write_into_image(open_file* open) {
     if (open->copy_failed) return false;
     entry_found target = look_up(open->path);
-    if (target.exists && target.folder) return false;
+    if (target.failed || (target.exists && target.folder)) return false;
     if (lseek(open->fd, 0, SEEK_SET) != 0) return false;
     if (!change_image(parent_of(open->path), mcopy_path,
                       {"-o", "-i", volume_name, "-", mtools_name(open->path)}, open->fd)) {
@@ -318,6 +336,7 @@ bool is_image_file(platform_file file) {
 static open_status image_file_open_read(const char* path, platform_file* file) {
     std::string name = path_in_volume(path);
     entry_found found = look_up(name);
+    if (found.failed) return open_refused;
     if (!found.exists) return open_missing;
     if (found.folder) return open_refused;
     int fd = scratch_file();
@@ -329,11 +348,15 @@ static open_status image_file_open_read(const char* path, platform_file* file) {
     return take_slot(fd, false, name, file) ? open_ok : open_refused;
 }
 
-static bool image_file_open_write(const char* path, platform_file* file) {
+// FAT gives a file one name, so mcopy -o writing over one cannot reach
+// another file: write_anew needs no deletion first.
+static bool image_file_open_write(const char* path, platform_file* file, write_mode mode) {
     std::string name = path_in_volume(path);
     entry_found parent = look_up(parent_of(name));
     entry_found target = look_up(name);
-    if (!parent.exists || !parent.folder || (target.exists && target.folder)) return false;
+    if (!parent.exists || !parent.folder || target.failed || (target.exists && target.folder) ||
+        (target.exists && mode == write_new_only))
+        return false;
     int fd = scratch_file();
     if (fd < 0) return false;
     return take_slot(fd, true, parent_of(name) + (parent_of(name) == "/" ? "" : "/") +
@@ -379,7 +402,8 @@ static bool image_file_rename(const char* from, const char* to) {
     std::string source = path_in_volume(from), target = path_in_volume(to);
     // A rename stays in its folder, as a swap's do.
     if (strcasecmp(parent_of(source).c_str(), parent_of(target).c_str()) != 0) return false;
-    if (!look_up(source).exists || look_up(target).exists) return false;
+    entry_found there = look_up(target);
+    if (!look_up(source).exists || there.exists || there.failed) return false;
     return change_image(parent_of(source), mren_path,
                         {"-i", volume_name, mtools_name(source), in_capitals(leaf_of(target))},
                         -1);
@@ -404,10 +428,30 @@ static void image_file_shown_path(const char* path, char* shown, uint32_t size) 
              names_as_stored(path_in_volume(path)).c_str());
 }
 
+// mren cannot rename over a name: the swap renames twice.  FAT gives a
+// file one name.
+static bool image_file_renames_over(const char*) { return false; }
+static bool image_file_rename_over(const char*, const char*) { return false; }
+static bool image_file_same_file(const char*, const char*) { return false; }
+
+static attributes_read image_file_get_attributes(const char* path, uint32_t* attributes) {
+    return image_get_attributes(path, attributes) ? attributes_kept : attributes_failed;
+}
+
+static bool image_file_copy_attributes(const char* from, const char* to) {
+    uint32_t attributes = 0;
+    return image_get_attributes(from, &attributes) && image_set_attributes(to, attributes);
+}
+
+static void image_file_keep(const char*) {}
+
 const file_backend image_file_backend = {
-    image_file_open_read, image_file_open_write, image_file_read,      image_file_write,
-    image_file_seek,      image_file_flush,      image_file_close,     image_file_rename,
-    image_file_delete,    image_file_real_path,  image_file_shown_path,
+    image_file_open_read,      image_file_open_write,  image_file_read,
+    image_file_write,          image_file_seek,        image_file_flush,
+    image_file_close,          image_file_rename,      image_file_delete,
+    image_file_real_path,      image_file_shown_path,  image_file_renames_over,
+    image_file_rename_over,    image_file_same_file,   image_file_get_attributes,
+    image_set_attributes,      image_file_copy_attributes, image_file_keep,
 };
 
 // ---- the image as a whole ----------------------------------------------------------------

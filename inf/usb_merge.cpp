@@ -50,8 +50,16 @@ void merge_usb_inf(int) {
 
 bool create_usb_inf(const char* path) {
     platform_file file;
-    if (!platform_open_write(path, &file)) {
-        report_error("Can't create usb.inf", "", "File Open Error");
+    if (!platform_open_write(path, &file, write_new_only)) {
+        // A usb.inf that is there after all (made meanwhile) is never
+        // written over.
+        platform_file there;
+        bool found = platform_open_read(path, &there) == open_ok;
+        if (found) platform_close(there);
+        report_error(found ? "Can't create usb.inf: a file of that name is there already, "
+                             "and was left as it was: "
+                           : "Can't create usb.inf",
+                     found ? path : "", "File Open Error");
         return false;
     }
     attach_output(file);

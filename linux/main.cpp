@@ -12,6 +12,7 @@
 #include "../disk/image_session.h"
 #include "../disk/scratch_folder.h"
 #include "../platform/posix/offline_registry.h"
+#include "../platform/posix/posix_files.h"
 #include "../base/interruptions.h"
 #include "posix_run_files.h"
 #include "../ui/ui.h"
@@ -57,6 +58,9 @@ int main(int argc, char** argv) {
             refused = confirm_device(invocation.image, invocation.windows_dir);
         if (refused != exit_done) front_end_exit(refused);
         invocation.has_windows_dir = true;
+    } else if (invocation.has_windows_dir) {
+        // A link in a Windows folder that leads out of it is never followed.
+        posix_keep_links_inside(invocation.windows_dir.c_str());
     }
     // As soon as the Windows folder is known: what a cut-off swap left is
     // put back, then SYSTEM.DAT is read, once for the whole run.  A dry run

@@ -46,8 +46,17 @@ enum open_status {
 
 // Opens an existing file for reading from its start.
 open_status platform_open_read(const char* path, platform_file* file);
-// Creates a file for writing, or empties it if it exists.
-bool platform_open_write(const char* path, platform_file* file);
+
+// What platform_open_write does with a file already under the name.  What
+// is written never reaches a file through a name this run did not create:
+// on Linux another name of the same file (a hard link) would carry it.
+enum write_mode {
+    write_anew,      // it is removed first (on Windows 95, whose FAT gives a
+                     // file one name only, emptying it comes to the same)
+    write_new_only,  // the open fails and the file stays as it is
+};
+// Creates a file for writing.
+bool platform_open_write(const char* path, platform_file* file, write_mode mode);
 // Reads up to `size` bytes.  Returns the count read, 0 at the end of the
 // file, or -1 on a read error.
 int32_t platform_read(platform_file file, char* buffer, uint32_t size);
@@ -62,6 +71,29 @@ bool platform_close(platform_file file);
 // rename never replaces a file.
 bool platform_rename(const char* from, const char* to);
 bool platform_delete(const char* path);
+
+// Where the place of `to` can rename over a name in one step (a Linux
+// folder), renames `from` over `to`, a file under `to` replaced, and flushes
+// their folder; there is then never a moment without a file under `to`.
+// platform_renames_over says whether it can; where it cannot (Windows 95's
+// MoveFileA, a FAT volume through mtools) the swap renames twice instead.
+bool platform_renames_over(const char* to);
+bool platform_rename_over(const char* from, const char* to);
+
+// Whether two paths name one file: two links of it, as a rename made of a
+// link and an unlink leaves them when it is cut off between the two.
+bool platform_same_file(const char* first, const char* second);
+
+// Gives `to` what `from` carries beside its bytes, where the place keeps
+// it: the DOS attributes (a disk image, a Linux folder on FAT) and, in a
+// Linux folder, the mode and the owner.  False when that failed.  The
+// Windows program keeps the calls of a replacement as they have always
+// been: there this does nothing.
+bool platform_copy_attributes(const char* from, const char* to);
+
+// A file this run wrote stands finished under its name without a rename
+// (a kept backup): an interruption leaves it alone.
+void platform_keep_file(const char* path);
 
 // The file a path names in the end, after any symbolic links, as a path
 // these functions accept; `size` bytes at most, NUL included.  A path that

@@ -146,24 +146,38 @@ class DryRun(unittest.TestCase):
 
 
 class Links(unittest.TestCase):
-    def test_a_linked_machine_inf_is_edited_where_it_points(self):
-        folder = WindowsFolder({"usb.inf": USB_INF})
-        self.addCleanup(folder.close)
-        store = os.path.join(folder.root, "store")
-        os.mkdir(store)
-        with open(os.path.join(store, "machine.inf"), "wb") as f:
-            f.write(MACHINE_INF)
-        os.symlink("../../store/machine.inf", os.path.join(folder.inf, "machine.inf"))
-        status, _, errors = run_cli(["install", "--platform-kind", "1", "--windows-dir",
-                                     folder.windows])
-        self.assertEqual((status, errors), (0, []))
-        self.assertEqual(folder.contents(), {"machine.inf": "<link to ../../store/machine.inf>",
-                                             "usb.inf": USB_INF_INSTALLED})
-        # out.inf and the backup were beside the file itself, and are gone.
-        self.assertEqual(sorted(os.listdir(store)), ["machine.inf"])
-        with open(os.path.join(store, "machine.inf"), "rb") as f:
-            self.assertEqual(f.read(), MACHINE_INF_INSTALLED)
-        shutil.rmtree(store)
+    """A name of the Windows folder that is a link: followed where it stays
+    inside the folder (the file it names is edited, out.inf beside it),
+    refused where it leads out, with a line naming both, nothing changed."""
+
+    def test_links_inside_and_out(self):
+        for what, store_in_windows in (("inside", True), ("out", False)):
+            with self.subTest(what):
+                folder = WindowsFolder({"usb.inf": USB_INF})
+                self.addCleanup(folder.close)
+                store = os.path.join(folder.windows if store_in_windows else folder.root, "store")
+                os.mkdir(store)
+                with open(os.path.join(store, "machine.inf"), "wb") as f:
+                    f.write(MACHINE_INF)
+                link = os.path.relpath(os.path.join(store, "machine.inf"), folder.inf)
+                os.symlink(link, os.path.join(folder.inf, "machine.inf"))
+                status, _, errors = run_cli(["install", "--platform-kind", "1", "--windows-dir",
+                                             folder.windows])
+                with open(os.path.join(store, "machine.inf"), "rb") as f:
+                    text = f.read()
+                self.assertEqual(sorted(os.listdir(store)), ["machine.inf"])
+                if store_in_windows:
+                    self.assertEqual((status, errors, text), (0, [], MACHINE_INF_INSTALLED))
+                    self.assertEqual(folder.contents(), {"machine.inf": "<link to %s>" % link,
+                                                         "usb.inf": USB_INF_INSTALLED})
+                    continue
+                self.assertEqual(text, MACHINE_INF)
+                self.assertEqual(folder.contents(), {"machine.inf": "<link to %s>" % link,
+                                                     "usb.inf": USB_INF})
+                self.assertEqual(status, 3)
+                self.assertEqual(errors[0], "Tamrix: %s/machine.inf is a link that leads out of "
+                                 "the Windows folder, to %s/machine.inf: Tamrix does not follow "
+                                 "it, and leaves both as they are." % (folder.inf, store))
 
 
 if __name__ == "__main__":
