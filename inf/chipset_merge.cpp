@@ -55,6 +55,26 @@ static void insert_groups(int windows_kind, bool placed[kMostGroups]) {
     placed[g++] = insert_before_entry("[Strings]", "PCI\\VEN_", &chipset_string_lines);
 }
 
+// Which of the groups' lines that are still enabled (absent from the file)
+// had no place, after insert_groups.
+static missing_places without_place(template_group* const groups[kMostGroups],
+                                    uint32_t group_count, const char* const places[kMostGroups],
+                                    const bool placed[kMostGroups]) {
+    missing_places missing = {};
+    for (uint32_t g = 0; g < group_count; g++) {
+        uint32_t absent = 0;
+        for (uint32_t i = 0; i < groups[g]->count; i++)
+            if (line_enabled(group_line(groups[g], i))) absent++;
+        if (placed[g] || absent == 0) continue;
+        missing.lines += absent;
+        missing.place[missing.count] = places[g];
+        missing.place_lines[missing.count++] = absent;
+    }
+    return missing;
+}
+
+missing_places chipset_merge_missing;
+
 template_count count_chipset_lines(int windows_kind, missing_places* missing) {
     template_group* groups[kMostGroups];
     const char* places[kMostGroups];
@@ -65,22 +85,14 @@ template_count count_chipset_lines(int windows_kind, missing_places* missing) {
     bool placed[kMostGroups];
     attach_no_output();
     insert_groups(windows_kind, placed);
-    *missing = missing_places{};
-    for (uint32_t g = 0; g < group_count; g++) {
-        uint32_t absent = 0;
-        for (uint32_t i = 0; i < groups[g]->count; i++)
-            if (line_enabled(group_line(groups[g], i))) absent++;
-        if (placed[g] || absent == 0) continue;
-        missing->lines += absent;
-        missing->place[missing->count] = places[g];
-        missing->place_lines[missing->count++] = absent;
-    }
+    *missing = without_place(groups, group_count, places, placed);
     return count;
 }
 
 void merge_chipset_inf(int windows_kind) {
     template_group* groups[kMostGroups];
-    uint32_t group_count = chipset_groups(groups, windows_kind);
+    const char* places[kMostGroups];
+    uint32_t group_count = chipset_groups(groups, windows_kind, places);
 
     // Every edit starts from the full text, whatever ran before it.
     for (uint32_t i = 0; i < group_count; i++) rearm_group(groups[i]);
@@ -88,5 +100,6 @@ void merge_chipset_inf(int windows_kind) {
 
     bool placed[kMostGroups];
     insert_groups(windows_kind, placed);
+    chipset_merge_missing = without_place(groups, group_count, places, placed);
     copy_until_anchor(nullptr);
 }

@@ -43,6 +43,10 @@ struct missing_places {
     uint32_t place_lines[kMostGroups];  // and how many of its lines are absent
 };
 
+// What the last chipset merge had no place for, found as it wrote: the run
+// that made the file tells of it without reading the file again.
+extern missing_places chipset_merge_missing;
+
 // The template lines each merge would add, and those of them that in_file
 // already holds; and in `missing` those that it has no place for.  They
 // read the whole input and leave it at its end.

@@ -96,14 +96,13 @@ static int show_status_of(inf_target target, int windows_kind) {
     return exit_unchanged;
 }
 
-// After an Install: the files it changed that still lack lines, because
-// they have no place for them, in the words of status.
+// After an Install: where the machine.inf it changed still lacks lines,
+// because the file has no place for them, the file's line in the words of
+// status.  The merge found it as it wrote (a usb.inf always has a place),
+// so the file is read again only then.
 static void show_lines_without_place(const run_outcome& run, int windows_kind) {
-    for (inf_target target : {chipset_file, usb_file}) {
-        if (run.file[target] != replaced) continue;
-        inf_content content = inspect_inf(target, windows_kind);
-        if (content.read && content.missing.lines > 0) show_status_of(target, windows_kind);
-    }
+    if (run.file[chipset_file] == replaced && chipset_merge_missing.lines > 0)
+        show_status_of(chipset_file, windows_kind);
     fflush(stdout);
 }
 
