@@ -3,30 +3,8 @@
 #include "line_scan.h"
 #include "text.h"
 
-// ---- what the pre-scan notes for the searches -------------------------------------
-// A search must know that a line ahead matches before it writes anything:
-// where none does, it writes and moves nothing.  Rather than read ahead to
-// that line, come back and read the same lines again to copy them, it asks
-// the notes of the pre-scan: for each key of a line text's first characters
-// (the first character; hashes of the first 8 and of the first 16), where
-// the first and the last line with that key start.  A line that matches a
-// text has the key of the text's first 16, 8 or 1 characters.  So no line
-// ahead matches when the last one lies behind; when the first one lies
-// ahead and matches, it is the line searched for, and the search copies up
-// to it as the bytes stand.  Otherwise it reads ahead.  Without the notes,
-// the install of the 10 MB file of bench/process_bench.sh took a fifth
-// longer (the README's benchmark).
-
-const uint32_t kNoteBuckets = 512;
-struct line_notes {
-    uint32_t first, last;  // file offset + 1 of the first and the last line with the key; 0: none
-};
-static line_notes by_first[256];        // of each first character, folded
-static line_notes by_8[kNoteBuckets];   // of each hash of the first 8 characters
-static line_notes by_16[kNoteBuckets];  // of each hash of the first 16 characters
-
 // Eight bytes with every ASCII capital made small (and a few other bytes
-// with them, which only lets more lines be looked at).
+// with them, which only lets more lines be looked at closely).
 static uint64_t folded_word(const char* bytes) {
     uint64_t word;
     __builtin_memcpy(&word, bytes, 8);
@@ -37,14 +15,30 @@ static uint64_t folded_word(const char* bytes) {
 // number whose bits spread over the word would do.
 const uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
 
+// ---- what the pre-scan notes for the searches -------------------------------------
+// A search must know that a line ahead matches before it writes anything,
+// and so reads ahead to it.  The pre-scan notes, for each key of a line
+// text's first characters (the first character, and a hash of the first
+// 8), where the first and the last line with that key start; a line that
+// matches a text has the key of the text's first 8 characters, or of its
+// first when it is shorter.  So no line ahead matches when the last one
+// lies behind, and none before the first one: the search reads from there.
+// Without the notes the install of the 10 MB file of bench/process_bench.sh
+// took a third longer (the README's benchmark).
+
+const uint32_t kNoteBuckets = 512;
+struct line_notes {
+    uint32_t first, last;  // file offset + 1 of the first and the last line with the key; 0: none
+};
+static line_notes by_first[256];       // of each first character, folded
+static line_notes by_8[kNoteBuckets];  // of each hash of the first 8 characters
+static_assert(kNoteBuckets == 512, "a note bucket is the hash's top 9 bits");
+
 // The notes of the key of a text of `length` characters (at least 1).
 static line_notes* notes_of(const char* text, uint32_t length) {
     if (length < 8) return &by_first[(unsigned char)(text[0] | 0x20)];
-    uint64_t hash = folded_word(text) * kMultiplier;
-    if (length < 16) return &by_8[hash >> 55];
-    return &by_16[((hash ^ folded_word(text + 8)) * kMultiplier) >> 55];
+    return &by_8[(folded_word(text) * kMultiplier) >> 55];
 }
-static_assert(kNoteBuckets == 512, "a note bucket is the hash's top 9 bits");
 
 static void note(line_notes* notes, uint32_t offset) {
     if (notes->first == 0) notes->first = offset + 1;
@@ -52,24 +46,19 @@ static void note(line_notes* notes, uint32_t offset) {
 }
 
 // Finds, writing nothing, the first line from here on that matches the
-// text, as found_ahead does, but from the notes where they tell.
+// text, as found_ahead does, from where the notes tell.
 static bool found_by_notes(const char* text, input_position* found_at) {
     uint32_t length = text_length(text);
     if (input_ended() || !in_noted || length == 0) return found_ahead(text, found_at);
     const line_notes* notes = notes_of(text, length);
     uint32_t here = in_base + in_next;
     if (notes->last == 0 || notes->last - 1 < here) return false;
-    if (notes->first - 1 >= here) {
-        // The line there matches, or none before it does.
-        input_position back = input_here();
-        input_go_to(input_position{notes->first - 1, false});
-        line_head head;
-        bool match = head_of_line(&head) && line_begins_with(&head, text, length);
-        input_go_to(back);
-        *found_at = input_position{notes->first - 1, false};
-        if (match) return true;
-    }
-    return found_ahead(text, found_at);
+    if (notes->first - 1 <= here) return found_ahead(text, found_at);
+    input_position back = input_here();
+    input_go_to(input_position{notes->first - 1, false});
+    bool found = found_ahead(text, found_at);
+    input_go_to(back);
+    return found;
 }
 
 // ---- copying ----------------------------------------------------------------------
@@ -135,24 +124,21 @@ void write_group(const template_group* group) {
 
 // ---- the pre-scan -----------------------------------------------------------------------
 // Most lines of an INF file start like some template line ("%PCI\VEN_",
-// "HKLM,System\...") and part from it only after 10 to 40 characters: to
-// compare every line with every template line made the pre-scan of the
-// 10 MB file of bench/process_bench.sh take longer than all else together.
-// So each line is compared only with the template lines whose hash of the
-// first key_length characters, folded to lower case, is the line's: equal
-// texts, ignoring case, hash alike.  A filter of a bit per hash answers
-// first for most lines.
+// "HKLM,System\...") and part from it only after 10 to 40 characters.  So a
+// line is compared only with the template lines whose hash of the first
+// key_length characters, folded, is its own: equal texts, ignoring case,
+// hash alike.  A filter of a bit per hash answers first for most lines.
+// Comparing every line with every template line of the same first letter,
+// the install above took three times as long (the README's benchmark).
 
 const uint32_t kFilterBits = 1024;
 const uint32_t kTableRows = 64;  // template lines beyond these wait for another pre-scan
 static uint64_t template_filter[kFilterBits / 64];  // a bit for the hash of each template line
-// The template lines of the pre-scan: the row, its length less the marker,
-// and its hash.
 static struct {
     char* row;
-    uint32_t length;
+    uint32_t length;  // less the marker
     uint64_t hash;
-} table[kTableRows];
+} table[kTableRows];         // the template lines of the pre-scan
 static uint32_t table_rows;  // rows in `table`
 static uint32_t key_length;  // the length of the shortest template line less its marker
 
@@ -162,25 +148,20 @@ static uint64_t key_hash(const char* text, uint32_t length) {
     uint64_t hash = 0;
     uint32_t i = 0;
     for (; i + 8 <= length; i += 8) hash = (hash ^ folded_word(text + i)) * kMultiplier;
-    if (i < length) {
-        uint64_t last = 0;
-        if (length >= 8)
-            last = folded_word(text + length - 8);
-        else
-            for (uint32_t k = 0; k < length; k++) last |= (uint64_t)(unsigned char)(text[k] | 0x20) << (8 * k);
-        hash = (hash ^ last) * kMultiplier;
-    }
-    return hash;
+    if (i == length) return hash;
+    uint64_t last = 0;
+    if (length >= 8)
+        last = folded_word(text + length - 8);
+    else
+        for (uint32_t k = 0; k < length; k++) last |= (uint64_t)(unsigned char)(text[k] | 0x20) << (8 * k);
+    return (hash ^ last) * kMultiplier;
 }
 
-static bool filter_holds(uint64_t hash) {
-    uint32_t bit = (uint32_t)(hash >> 54);  // the top 10 bits
-    return (template_filter[bit / 64] >> (bit % 64) & 1) != 0;
-}
+static uint32_t filter_bit(uint64_t hash) { return (uint32_t)(hash >> 54); }
 static_assert(kFilterBits == 1024, "a filter bit is the hash's top 10 bits");
 
-// Puts the enabled template lines into the table, from the `skip`th on,
-// and their hashes into the filter.  False when some are left over.
+// Puts the enabled template lines, from the `skip`th on, into the table and
+// their hashes into the filter.  False when some are left over.
 static bool build_table(template_group* const* groups, uint32_t group_count, uint32_t skip) {
     table_rows = 0;
     key_length = UINT32_MAX;
@@ -199,20 +180,19 @@ static bool build_table(template_group* const* groups, uint32_t group_count, uin
     __builtin_memset(template_filter, 0, sizeof template_filter);
     for (uint32_t r = 0; r < table_rows; r++) {
         table[r].hash = key_hash(table[r].row, key_length);
-        uint32_t bit = (uint32_t)(table[r].hash >> 54);
-        template_filter[bit / 64] |= 1ull << (bit % 64);
+        template_filter[filter_bit(table[r].hash) / 64] |= 1ull << (filter_bit(table[r].hash) % 64);
     }
     return true;
 }
 
 // Disables the template lines of the table that the line text `text` of
-// `count` characters holds.  Those of the line's hash only; of them, the
-// last 8 characters first: lines that share a template line's first ones
-// ("HKLM,System\...") mostly part from it before its end.
+// `count` characters holds.  The last 8 characters first: the lines that
+// share a template line's first ones ("HKLM,System\...") mostly part from
+// it before its end.
 static void mark_held_lines(const char* text, uint32_t count) {
     if (count < key_length) return;
     uint64_t hash = key_hash(text, key_length);
-    if (!filter_holds(hash)) return;
+    if ((template_filter[filter_bit(hash) / 64] >> (filter_bit(hash) % 64) & 1) == 0) return;
     for (uint32_t r = 0; r < table_rows; r++) {
         uint32_t length = table[r].length;
         if (table[r].hash != hash || !line_enabled(table[r].row) || length > count) continue;
@@ -229,7 +209,6 @@ void mark_present(template_group* const* groups, uint32_t group_count) {
         done = build_table(groups, group_count, skip);
         __builtin_memset(by_first, 0, sizeof by_first);
         __builtin_memset(by_8, 0, sizeof by_8);
-        __builtin_memset(by_16, 0, sizeof by_16);
         watch_plain_text();
         line_head head;
         while (head_of_line(&head)) {
@@ -238,10 +217,9 @@ void mark_present(template_group* const* groups, uint32_t group_count) {
             mark_held_lines(text, count);
             if (count >= 1) note(notes_of(text, 1), in_base + head.start);
             if (count >= 8) note(notes_of(text, 8), in_base + head.start);
-            if (count >= 16) note(notes_of(text, 16), in_base + head.start);
             pass_line(&head);
         }
-        in_noted = noting && !input_failed();
+        in_noted = noting && !in_failed;
         if (in_noted) note_plain_text();
         input_go_to(input_position{0, false});
     }
@@ -249,44 +227,43 @@ void mark_present(template_group* const* groups, uint32_t group_count) {
 
 // ---- Uninstall -----------------------------------------------------------------------
 
-void strip_marked_lines() {
-    if (input_ended()) return;
-    begin_copy();
+// Passes the rest of the input and counts the lines that end in kMarker;
+// a copy leaves them out.
+static uint32_t pass_marked_lines() {
+    uint32_t marked = 0;
     line_head head;
     while (head_of_line(&head)) {
         if (!line_is_marked(&head)) {
             pass_line(&head);
             continue;
         }
-        copy_through(head.start);
+        marked++;
+        if (copying) copy_through(head.start);
         in_next = head.end + 1;
         skip_to(in_next);
     }
+    return marked;
+}
+
+void strip_marked_lines() {
+    if (input_ended()) return;
+    begin_copy();
+    pass_marked_lines();
     end_copy();
 }
 
-// ---- looking without writing ---------------------------------------------------------
+uint32_t count_marked_lines() {
+    uint32_t marked = pass_marked_lines();
+    input_go_to(input_position{0, false});
+    return marked;
+}
 
 template_count count_present(template_group* const* groups, uint32_t group_count) {
     for (uint32_t g = 0; g < group_count; g++) rearm_group(groups[g]);
     mark_present(groups, group_count);
     template_count count = {0, 0};
-    for (uint32_t g = 0; g < group_count; g++) {
-        for (uint32_t i = 0; i < groups[g]->count; i++) {
-            count.total++;
+    for (uint32_t g = 0; g < group_count; g++)
+        for (uint32_t i = 0; i < groups[g]->count; i++, count.total++)
             if (!line_enabled(group_line(groups[g], i))) count.present++;
-        }
-    }
     return count;
-}
-
-uint32_t count_marked_lines() {
-    uint32_t marked = 0;
-    line_head head;
-    while (head_of_line(&head)) {
-        if (line_is_marked(&head)) marked++;
-        pass_line(&head);
-    }
-    input_go_to(input_position{0, false});
-    return marked;
 }

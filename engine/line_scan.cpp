@@ -3,11 +3,11 @@
 
 #include "text.h"
 
-// Where the processor has SSE2 (every x86-64), sixteen bytes at a time;
-// elsewhere (the Pentium of the Windows build) byte by byte.  The scans of
-// a merge pass over the whole file twice: on the 10 MB file of
-// bench/process_bench.sh this keeps the install within 2 times cp.
 // The index of the first LF or Ctrl-Z in in_bytes[from, to), or `to`.
+// Where the processor has SSE2 (every x86-64), 32 bytes at a time; else
+// (the Pentium of the Windows build) byte by byte.  Byte by byte, the
+// install of the 10 MB file of bench/process_bench.sh took half as long again
+// (the README's benchmark).
 static uint32_t find_line_end(uint32_t from, uint32_t to) {
     const char* bytes = in_bytes;
 #if defined(__SSE2__)
@@ -28,12 +28,12 @@ static uint32_t find_line_end(uint32_t from, uint32_t to) {
     return from;
 }
 
-static uint32_t bare_lf_end;  // the file offset after the last LF without a CR passed over
-static uint32_t plain_from;   // the pre-scan's bare_lf_end
+static uint32_t bare_lf_end;  // the file offset after the last LF without a CR passed
+static uint32_t plain_from;   // bare_lf_end at the pre-scan's end
 static uint32_t plain_to;     // where the pre-scan found the text to end
 
-// Passes the LF at index `lf`.  In a copy, it gains a CR where it has none
-// in front (in_bytes[-1] being the byte before the buffer).
+// Passes the LF at index `lf`, which in a copy gains a CR where it has
+// none in front (in_bytes[-1] being the byte before the buffer).
 static void pass_lf(uint32_t lf) {
     if ((in_bytes + lf)[-1] != '\r') {
         bare_lf_end = in_base + lf + 1;
@@ -55,15 +55,15 @@ static void pass_rest_of_line() {
         in_next = end;
         if (end < in_filled) break;  // a Ctrl-Z: the text ends here
     }
-    end_input();
+    in_at_end = true;
 }
 
 bool head_of_line(line_head* head) {
-    const uint32_t kWindow = kPieceLimit + 1;  // a whole line of one piece, its CR LF included
+    const uint32_t kWindow = kPieceLimit + 1;  // a line of one piece, its CR LF included
     if (in_mid_line && !input_ended()) pass_rest_of_line();
     if (in_filled - in_next < kWindow) fill_input_ahead(kWindow);
     if (input_ended() || in_next == in_filled || in_bytes[in_next] == kCtrlZ) {
-        end_input();
+        in_at_end = true;
         return false;
     }
     uint32_t looked_at = in_filled - in_next < kWindow ? in_filled : in_next + kWindow;
@@ -116,10 +116,8 @@ bool found_ahead(const char* text, input_position* found_at) {
     line_head head;
     while (!found && head_of_line(&head)) {
         found = line_begins_with(&head, text, length);
-        if (found)
-            *found_at = input_position{in_base + head.start, false};
-        else
-            pass_line(&head);
+        if (found) *found_at = input_position{in_base + head.start, false};
+        if (!found) pass_line(&head);
     }
     input_go_to(start);
     return found;
@@ -135,14 +133,14 @@ void note_plain_text() {
 void copy_input_to(const input_position* stop) {
     uint32_t stop_offset = stop != nullptr ? stop->offset : UINT32_MAX;
     begin_copy();
-    uint32_t here = in_base + in_next;
-    if (in_noted && here >= plain_from && here < plain_to) {
-        uint32_t plain_end = stop_offset < plain_to ? stop_offset : plain_to;
-        while (in_base + in_next < plain_end && fill_input())
-            in_next = plain_end - in_base < in_filled ? plain_end - in_base : in_filled;
-    }
     while (in_base + in_next < stop_offset && fill_input()) {
         uint32_t to = stop_offset - in_base < in_filled ? stop_offset - in_base : in_filled;
+        uint32_t here = in_base + in_next;
+        if (in_noted && here >= plain_from && here < plain_to) {
+            // Without looking at the bytes, the install above took a fifth longer.
+            in_next = plain_to - in_base < to ? plain_to - in_base : to;
+            continue;
+        }
         uint32_t end = find_line_end(in_next, to);
         if (end < to && in_bytes[end] == '\n') {
             pass_lf(end);
@@ -150,13 +148,13 @@ void copy_input_to(const input_position* stop) {
         }
         in_next = end;
         if (end < to) {  // a Ctrl-Z: the text ends here
-            end_input();
+            in_at_end = true;
             break;
         }
     }
     end_copy();
     if (stop == nullptr)
-        end_input();
+        in_at_end = true;
     else if (!input_ended())
         in_mid_line = stop->mid_line;
 }

@@ -1,23 +1,21 @@
-// The line scans: the middle of the engine's three layers, over the input
-// buffer of line_streams.h and under the operations.  They walk the input
-// line by line where it lies in the buffer, and see what reading it piece
-// by piece would deliver:
+// The line scans, the middle of the engine's three layers: they walk the
+// input line by line where it lies in the buffer of line_streams.h, and see
+// what reading it in pieces of kPieceLimit characters would deliver:
 //   - a line starts at the start of the text and after every LF byte; the
 //     translated LF is the LF byte, alone or after a CR;
 //   - the text ends at the first Ctrl-Z byte;
 //   - before the LF, translated and raw positions agree, so a line's first
 //     piece is its first kPieceLimit bytes;
-//   - a text without CR, LF or Ctrl-Z (every anchor and template line) reads
-//     the same raw as translated, so it matches raw bytes exactly where it
-//     matches the piece read.
+//   - a text without CR, LF or Ctrl-Z (every anchor and template line)
+//     matches the raw bytes exactly where it matches the piece read.
 // Inside the engine only.
 #ifndef TAMRIX_ENGINE_LINE_SCAN_H
 #define TAMRIX_ENGINE_LINE_SCAN_H
 
 #include "line_streams.h"
 
-// The start of the line at in_next, where it lies in the buffer: its first
-// piece is in_bytes[start, end) but for the LF, cut at kPieceLimit bytes.
+// A line's start where it lies: its first piece is in_bytes[start, end),
+// but for the LF, cut at kPieceLimit bytes.
 struct line_head {
     uint32_t start;  // the line's first byte
     uint32_t end;    // its LF or the Ctrl-Z that ends the text, or the end of what was looked at
@@ -26,40 +24,36 @@ struct line_head {
 
 // Makes the first kPieceLimit + 1 bytes of the line that starts here (or
 // after the rest of the line the input stands inside) stand in the buffer,
-// or all that the file holds, and tells where they are.  False, with the
-// input ended, when the text ends first.
+// or all the file holds, and tells where they are.  False, with the input
+// ended, when the text ends first.
 bool head_of_line(line_head* head);
 
-// Passes the line whose head was taken, its LF included, or up to the
-// Ctrl-Z or the end of the file that ends it.  In a copy, an LF that lacks
-// a CR gains one.
+// Passes the line, its LF included, or up to the end of the text.  In a
+// copy, an LF that lacks a CR gains one.
 void pass_line(const line_head* head);
 
 // The line text of the line's first piece (after its leading blanks and
 // tabs), and its length.
 const char* line_text(const line_head* head, uint32_t* length);
-
 // True when the line text begins with text[0, length), ignoring ASCII case.
 bool line_begins_with(const line_head* head, const char* text, uint32_t length);
-
 // True when the line is one piece that ends in kMarker.
 bool line_is_marked(const line_head* head);
 
 // Looks ahead, writing nothing, for the first line from here on whose text
-// begins with `text`, and notes where it starts; leaves the input where it
-// was.  The search stops there: what lies beyond cannot change the answer.
+// begins with `text`, notes where it starts, and leaves the input where it
+// was.
 bool found_ahead(const char* text, input_position* found_at);
 
-// The pre-scan notes where the text is plain: from the last LF on that
-// lacks a CR to the end of the text, no LF lacks one and no Ctrl-Z stands.
-// A copy over plain text writes the bytes as they stand without looking at
-// them (while in_noted tells that the notes are of this input).
+// The pre-scan notes where the text is plain: from the last LF that lacks
+// a CR to the end of the text, no LF lacks one and no Ctrl-Z stands.  While
+// in_noted, a copy writes plain text as it stands without looking at it.
 void watch_plain_text();  // at the pre-scan's start
 void note_plain_text();   // at its end
 
 // Copies the input from here on up to `stop` (to the end of its text when
-// null) to the output, as reading it piece by piece and writing every piece
-// would: CR LF and a lone CR as they stand, an LF alone as CR LF.
+// null) as reading it in pieces and writing every piece would: CR LF and a
+// lone CR as they stand, an LF alone as CR LF.
 void copy_input_to(const input_position* stop);
 
 #endif

@@ -1,4 +1,4 @@
-// The input buffer, the copy of its bytes, and the output buffer, over the
+// The input buffer, the copy of its bytes and the output buffer, over the
 // platform's byte files.
 #include "line_streams.h"
 
@@ -8,9 +8,8 @@ static_assert(sizeof(kMarker) == kMarkerLength + 1, "the marker is 8 characters"
 // ---- input -------------------------------------------------------------------
 
 static platform_file in_handle = kNoFile;  // in_file: the file being edited
-// The byte before the buffer, then the buffer.  Apart from in_handle, whose
-// start value is not 0: a buffer inside an initialized variable would be
-// stored in the exe, all 64 KiB of it.
+// The byte before the buffer, then the buffer: apart from in_handle, as a
+// buffer in an initialized variable would be stored in the exe, all 64 KiB.
 static char in_window[1 + kStreamBufferSize];
 char* const in_bytes = in_window + 1;
 uint32_t in_base;    // file offset of in_bytes[0]
@@ -18,14 +17,11 @@ uint32_t in_filled;  // valid bytes in in_bytes
 uint32_t in_next;    // index of the next byte to look at
 bool in_mid_line;    // the input stands inside a line
 bool in_noted;       // the pre-scan's notes are of this input
-bool in_at_end;             // the end-of-input condition
-bool in_failed;             // a read failed; stays set
+bool in_at_end;      // the end-of-input condition
+bool in_failed;      // a read failed; stays set
 static bool in_file_ended;  // a read found the end of the file
-
-// The copy that runs, if any: in_bytes[copy_from, in_next) are passed over
-// and not written yet.
-bool copying;                // a copy runs
-static uint32_t copy_from;   // the first byte not written yet
+bool copying;               // a copy runs: in_bytes[copy_from, in_next) wait to be written
+static uint32_t copy_from;  // the first byte that a copy has not written
 
 void attach_input(platform_file file) {
     in_handle = file;
@@ -111,8 +107,6 @@ void input_go_to(input_position position) {
     in_bytes[-1] = '\0';
 }
 
-// ---- the copy ------------------------------------------------------------------
-
 void begin_copy() {
     copying = true;
     copy_from = in_next;
@@ -131,7 +125,6 @@ void end_copy() {
 }
 
 // ---- output ------------------------------------------------------------------
-
 static platform_file out_handle = kNoFile;  // out_file: the new text
 static char out_buffer[kStreamBufferSize];  // bytes not yet written
 static uint32_t out_used;                   // bytes waiting in out_buffer

@@ -1,12 +1,8 @@
-// The two streams under the line engine, in_file and out_file: the lowest
-// of its three layers (these streams, the line scans of line_scan.h, the
-// operations).  Inside the engine only; the rest of the program sees
-// engine/inf_engine.h.
-//
-// The input is a buffer of the file's bytes that the scans look at in
-// place; line_scan.h makes text of them.  The output takes bytes as they
-// stand (write_bytes) or text, whose every LF goes out as CR LF
-// (write_text).
+// The streams under the line engine, the lowest of its three layers (these
+// streams, the line scans of line_scan.h, the operations): the input as a
+// buffer of the file's bytes that the scans look at in place, and the
+// output, which takes bytes as they stand or text whose every LF goes out
+// as CR LF.  Inside the engine only.
 #ifndef TAMRIX_ENGINE_LINE_STREAMS_H
 #define TAMRIX_ENGINE_LINE_STREAMS_H
 
@@ -16,28 +12,22 @@ const char kCtrlZ = 0x1A;
 const uint32_t kStreamBufferSize = 65536;
 
 // ---- the input ----------------------------------------------------------------------
-
-// The buffer: in_bytes[0, in_filled) are the file's bytes from in_base on,
-// in_bytes[in_next] the next one to look at.  in_bytes[-1] is the byte
-// before in_bytes[0] (NUL at the start of the file or after a jump), so
-// that whether an LF at index 0 follows a CR is told as for any other.
+// in_bytes[0, in_filled) are the file's bytes from in_base on, in_bytes[in_next]
+// the next one to look at.  in_bytes[-1] is the byte before in_bytes[0]
+// (NUL at the start of the file or after a jump), so that whether an LF at
+// index 0 follows a CR is told as for any other.
 extern char* const in_bytes;
 extern uint32_t in_base, in_filled, in_next;
-// The input stands inside a line, not at its start.
-extern bool in_mid_line;
-// The pre-scan has noted where this input's lines start (the operations'
-// notes); a new input clears it.
-extern bool in_noted;
+extern bool in_mid_line;  // the input stands inside a line, not at its start
+extern bool in_noted;     // the pre-scan's notes are of this input; a new input clears it
 
-// The end-of-input condition: true once a scan found the end of the text
-// (or a read failed).  Every loop of the engine runs while it is false.
+// The end-of-input condition: true once a scan found the end of the text,
+// or a read failed.  Every loop of the engine runs while it is false.
 extern bool in_at_end, in_failed;
 inline bool input_ended() { return in_at_end || in_failed; }
-inline void end_input() { in_at_end = true; }
 
-// Reads the next bytes once the buffer is used up (in_next == in_filled);
-// false at the end of the file or on error.  True at once while bytes are
-// left.
+// Reads the next bytes once the buffer is used up (in_next == in_filled):
+// false at the end of the file or on error.  True at once while bytes are left.
 bool fill_input();
 
 // Makes `want` bytes (at most kStreamBufferSize) from in_next on stand in
@@ -57,8 +47,8 @@ void input_go_to(input_position position);
 // ---- copying the input as it stands ---------------------------------------------------
 // While a copy runs, the bytes that the input passes over are written to
 // the output before the buffer lets them go.  copy_through(to) writes them
-// up to index `to`; skip_to(to) leaves out those before `to` that are not
-// written yet.  end_copy writes them up to in_next.
+// up to index `to`, skip_to(to) leaves out those before `to` not written
+// yet, and end_copy writes them up to in_next.
 extern bool copying;  // a copy runs
 void begin_copy();
 void copy_through(uint32_t to);
@@ -66,7 +56,6 @@ void skip_to(uint32_t to);
 void end_copy();
 
 // ---- the output ---------------------------------------------------------------------
-
 void write_bytes(const char* data, uint32_t length);
 void write_text(const char* text, uint32_t length);
 // True when something has been written and it does not end in LF.
