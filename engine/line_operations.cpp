@@ -160,18 +160,22 @@ static uint64_t key_hash(const char* text, uint32_t length) {
 static uint32_t filter_bit(uint64_t hash) { return (uint32_t)(hash >> 54); }
 static_assert(kFilterBits == 1024, "a filter bit is the hash's top 10 bits");
 
-// Puts the enabled template lines, from the `skip`th on, into the table and
-// their hashes into the filter.  False when some are left over.
+// Puts the template lines from the `skip`th on, those enabled, into the
+// table and their hashes into the filter.  False when some are left over.
 static bool build_table(template_group* const* groups, uint32_t group_count, uint32_t skip) {
     table_rows = 0;
     key_length = UINT32_MAX;
     uint32_t seen = 0;
+    bool left_over = false;
     for (uint32_t g = 0; g < group_count; g++)
         for (uint32_t i = 0; i < groups[g]->count; i++) {
             char* row = groups[g]->rows + i * groups[g]->width;
             // A line that is nothing but its marker is never looked for.
-            if (!line_enabled(row) || groups[g]->lengths[i] <= kMarkerLength || seen++ < skip) continue;
-            if (table_rows == kTableRows) return false;
+            if (groups[g]->lengths[i] <= kMarkerLength || seen++ < skip || !line_enabled(row)) continue;
+            if (table_rows == kTableRows) {
+                left_over = true;
+                continue;
+            }
             table[table_rows].row = row;
             table[table_rows].length = groups[g]->lengths[i] - kMarkerLength;
             if (table[table_rows].length < key_length) key_length = table[table_rows].length;
@@ -182,7 +186,7 @@ static bool build_table(template_group* const* groups, uint32_t group_count, uin
         table[r].hash = key_hash(table[r].row, key_length);
         template_filter[filter_bit(table[r].hash) / 64] |= 1ull << (filter_bit(table[r].hash) % 64);
     }
-    return true;
+    return !left_over;
 }
 
 // Disables the template lines of the table that the line text `text` of
