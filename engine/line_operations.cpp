@@ -3,8 +3,8 @@
 #include "line_scan.h"
 #include "text.h"
 
-// Eight bytes with every ASCII capital made small (and a few other bytes
-// with them, which only lets more lines be looked at closely).
+// Eight bytes, every ASCII capital made small (and a few other bytes with
+// them, which only lets more lines be looked at closely).
 static uint64_t folded_word(const char* bytes) {
     uint64_t word;
     __builtin_memcpy(&word, bytes, 8);
@@ -25,7 +25,6 @@ const uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
 // lies behind, and none before the first one: the search reads from there.
 // Without the notes the install of the 10 MB file of bench/process_bench.sh
 // took a third longer (the README's benchmark).
-
 const uint32_t kNoteBuckets = 512;
 struct line_notes {
     uint32_t first, last;  // file offset + 1 of the first and the last line with the key; 0: none
@@ -62,7 +61,6 @@ static bool found_by_notes(const char* text, input_position* found_at) {
 }
 
 // ---- copying ----------------------------------------------------------------------
-
 // Copies the lines up to the first one from here on that matches `text`
 // and stops in front of it.  False, having written and moved nothing, when
 // none matches, or when a read failed.
@@ -94,7 +92,6 @@ bool copy_through_header(const char* header) {
 }
 
 // ---- template lines -----------------------------------------------------------------
-
 const char* group_line(const template_group* group, uint32_t index) {
     return group->rows + index * group->width;
 }
@@ -128,9 +125,8 @@ void write_group(const template_group* group) {
 // line is compared only with the template lines whose hash of the first
 // key_length characters, folded, is its own: equal texts, ignoring case,
 // hash alike.  A filter of a bit per hash answers first for most lines.
-// Comparing every line with every template line of the same first letter,
-// the install above took three times as long (the README's benchmark).
-
+// Comparing every line with each template line of the same first letter,
+// the install above took more than twice as long (the README's benchmark).
 const uint32_t kFilterBits = 1024;
 const uint32_t kTableRows = 64;  // template lines beyond these wait for another pre-scan
 static uint64_t template_filter[kFilterBits / 64];  // a bit for the hash of each template line
@@ -229,8 +225,7 @@ void mark_present(template_group* const* groups, uint32_t group_count) {
     }
 }
 
-// ---- Uninstall -----------------------------------------------------------------------
-
+// ---- Uninstall and looking without writing --------------------------------------------
 // Passes the rest of the input and counts the lines that end in kMarker;
 // a copy leaves them out.
 static uint32_t pass_marked_lines() {

@@ -27,11 +27,9 @@ struct line_head {
 // or all the file holds, and tells where they are.  False, with the input
 // ended, when the text ends first.
 bool head_of_line(line_head* head);
-
 // Passes the line, its LF included, or up to the end of the text.  In a
 // copy, an LF that lacks a CR gains one.
 void pass_line(const line_head* head);
-
 // The line text of the line's first piece (after its leading blanks and
 // tabs), and its length.
 const char* line_text(const line_head* head, uint32_t* length);
@@ -44,13 +42,11 @@ bool line_is_marked(const line_head* head);
 // begins with `text`, notes where it starts, and leaves the input where it
 // was.
 bool found_ahead(const char* text, input_position* found_at);
-
 // The pre-scan notes where the text is plain: from the last LF that lacks
 // a CR to the end of the text, no LF lacks one and no Ctrl-Z stands.  While
 // in_noted, a copy writes plain text as it stands without looking at it.
 void watch_plain_text();  // at the pre-scan's start
 void note_plain_text();   // at its end
-
 // Copies the input from here on up to `stop` (to the end of its text when
 // null) as reading it in pieces and writing every piece would: CR LF and a
 // lone CR as they stand, an LF alone as CR LF.

@@ -1,12 +1,10 @@
 // The input buffer, the copy of its bytes and the output buffer, over the
 // platform's byte files.
 #include "line_streams.h"
-
 const char kMarker[] = TAMRIX_MARK;
 static_assert(sizeof(kMarker) == kMarkerLength + 1, "the marker is 8 characters");
 
 // ---- input -------------------------------------------------------------------
-
 static platform_file in_handle = kNoFile;  // in_file: the file being edited
 // The byte before the buffer, then the buffer: apart from in_handle, as a
 // buffer in an initialized variable would be stored in the exe, all 64 KiB.
@@ -36,7 +34,6 @@ void close_input() {
 }
 
 bool input_failed() { return in_failed; }
-
 // Reads up to `room` bytes behind the buffered ones; false on error.
 static bool read_more(uint32_t room) {
     int32_t count = platform_read(in_handle, in_bytes + in_filled, room);
