@@ -98,6 +98,8 @@ TEST_F(engine_test, copy_translates_line_ends_and_stops_at_ctrl_z) {
         {"line of 300", padded("; c", 300, 'c') + "B\n", dos(padded("; c", 300, 'c') + "B\n")},
         {"line of 300 without line end", "A\n" + std::string(300, 'd'), "A\r\n" + std::string(300, 'd')},
         {"line of 254 whose CR LF counts as one", std::string(253, 'e') + "\r\n", std::string(253, 'e') + "\r\n"},
+        {"Ctrl-Z after 40 characters", std::string(40, 'f') + "\x1a" + std::string(40, 'g') + "\r\n",
+         std::string(40, 'f')},
     };
     for (const bytes_case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -230,6 +232,13 @@ TEST_F(engine_test, searches_copy_and_position_exactly) {
          {H("[S]"), A, N}, "A\r\n[S]" + std::string(297, '=') + "\r\n" + kA, "TF"},
         {"the pre-scan leaves the input at its start", dos("A\nAdded=1\n"), {M, N, A, B},
          dos("A\nAdded=1\n") + kA1 + kB, "F"},
+        {"after the pre-scan, an anchor already next is found again", dos("[S]\nC\n"),
+         {M, U("[S]"), U("[S]"), A, N}, kA + dos("[S]\nC\n"), "TTF"},
+        {"after the pre-scan, an anchor of 8 characters on an LF-only line", "A\n[SECTIO]\nB\n",
+         {M, U("[SECTIO]"), A, N}, dos("A\n") + kA + dos("[SECTIO]\nB\n"), "TF"},
+        {"after the pre-scan, a copy from an LF-only empty line", "A\r\n\n[S]\r\nB\r\n",
+         {M, H("A"), U("[S]"), B, N}, dos("A\n\n") + kB + dos("[S]\nB\n"), "TTF"},
+        {"after the pre-scan, a copy ends at the Ctrl-Z", "A\r\nB\x1a" "C\r\n", {M, N}, "A\r\nB", "F"},
     };
     for (const op_case& c : cases) {
         SCOPED_TRACE(c.what);
