@@ -124,16 +124,18 @@ void write_group(const template_group* group) {
 // "HKLM,System\...") and part from it only after 10 to 40 characters.  So a
 // line is compared only with the template lines whose hash of the first
 // key_length characters, folded, is its own: equal texts, ignoring case,
-// hash alike.  A filter of a bit per hash answers first for most lines.
+// hash alike.  The hash's top bits pick a bucket, empty for most lines.
 // Comparing every line with each template line of the same first letter,
 // the install above took more than twice as long (the README's benchmark).
-const uint32_t kFilterBits = 1024;
+const uint32_t kBuckets = 1024;
 const uint32_t kTableRows = 64;  // template lines beyond these wait for another pre-scan
-static uint64_t template_filter[kFilterBits / 64];  // a bit for the hash of each template line
+const uint8_t kNoRow = 0xFF;
+static uint8_t bucket_row[kBuckets];  // the first row of each bucket; kNoRow: none
 static struct {
     char* row;
     uint32_t length;  // less the marker
     uint64_t hash;
+    uint8_t next;  // the next row of the bucket
 } table[kTableRows];         // the template lines of the pre-scan
 static uint32_t table_rows;  // rows in `table`
 static uint32_t key_length;  // the length of the shortest template line less its marker
@@ -153,11 +155,11 @@ static uint64_t key_hash(const char* text, uint32_t length) {
     return (hash ^ last) * kMultiplier;
 }
 
-static uint32_t filter_bit(uint64_t hash) { return (uint32_t)(hash >> 54); }
-static_assert(kFilterBits == 1024, "a filter bit is the hash's top 10 bits");
+static uint32_t bucket(uint64_t hash) { return (uint32_t)(hash >> 54); }
+static_assert(kBuckets == 1024, "a bucket is the hash's top 10 bits");
 
 // Puts the template lines from the `skip`th on, those enabled, into the
-// table and their hashes into the filter.  False when some are left over.
+// table and its buckets.  False when some are left over.
 static bool build_table(template_group* const* groups, uint32_t group_count, uint32_t skip) {
     table_rows = 0;
     key_length = UINT32_MAX;
@@ -177,10 +179,11 @@ static bool build_table(template_group* const* groups, uint32_t group_count, uin
             if (table[table_rows].length < key_length) key_length = table[table_rows].length;
             table_rows++;
         }
-    __builtin_memset(template_filter, 0, sizeof template_filter);
+    __builtin_memset(bucket_row, kNoRow, sizeof bucket_row);
     for (uint32_t r = 0; r < table_rows; r++) {
         table[r].hash = key_hash(table[r].row, key_length);
-        template_filter[filter_bit(table[r].hash) / 64] |= 1ull << (filter_bit(table[r].hash) % 64);
+        table[r].next = bucket_row[bucket(table[r].hash)];
+        bucket_row[bucket(table[r].hash)] = (uint8_t)r;
     }
     return !left_over;
 }
@@ -192,8 +195,7 @@ static bool build_table(template_group* const* groups, uint32_t group_count, uin
 static void mark_held_lines(const char* text, uint32_t count) {
     if (count < key_length) return;
     uint64_t hash = key_hash(text, key_length);
-    if ((template_filter[filter_bit(hash) / 64] >> (filter_bit(hash) % 64) & 1) == 0) return;
-    for (uint32_t r = 0; r < table_rows; r++) {
+    for (uint8_t r = bucket_row[bucket(hash)]; r != kNoRow; r = table[r].next) {
         uint32_t length = table[r].length;
         if (table[r].hash != hash || !line_enabled(table[r].row) || length > count) continue;
         if (length >= 8 && folded_word(text + length - 8) != folded_word(table[r].row + length - 8)) continue;

@@ -78,14 +78,6 @@ void pass_line(const line_head* head) {
     pass_rest_of_line();
 }
 
-const char* line_text(const line_head* head, uint32_t* length) {
-    uint32_t start = head->start;
-    uint32_t end = head->end - start < kPieceLimit ? head->end : start + kPieceLimit;
-    while (start < end && (in_bytes[start] == ' ' || in_bytes[start] == '\t')) start++;
-    *length = end - start;
-    return in_bytes + start;
-}
-
 bool line_begins_with(const line_head* head, const char* text, uint32_t length) {
     // Most lines start with their text and part from the text at once.
     char first = in_bytes[head->start];

@@ -31,8 +31,14 @@ bool head_of_line(line_head* head);
 // copy, an LF that lacks a CR gains one.
 void pass_line(const line_head* head);
 // The line text of the line's first piece (after its leading blanks and
-// tabs), and its length.
-const char* line_text(const line_head* head, uint32_t* length);
+// tabs), and its length.  Inline: the pre-scan asks it of every line.
+inline const char* line_text(const line_head* head, uint32_t* length) {
+    uint32_t start = head->start;
+    uint32_t end = head->end - start < kPieceLimit ? head->end : start + kPieceLimit;
+    while (start < end && (in_bytes[start] == ' ' || in_bytes[start] == '\t')) start++;
+    *length = end - start;
+    return in_bytes + start;
+}
 // True when the line text begins with text[0, length), ignoring ASCII case.
 bool line_begins_with(const line_head* head, const char* text, uint32_t length);
 // True when the line is one piece that ends in kMarker.
