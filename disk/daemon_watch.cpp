@@ -10,9 +10,11 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "../base/sizes.h"
+#include "../base/start_command.h"
+
 namespace {
 
-const int kTermEveryMilliseconds = 200;
 const int kTermForMilliseconds = 3000;  // then SIGKILL
 
 // Whether `daemon` is still the export's daemon: a process id that a later
@@ -46,11 +48,21 @@ bool holds_only_the_export(const std::string& folder) {
     return only;
 }
 
-[[noreturn]] void watch(int read_end, pid_t daemon, const std::string& folder,
-                        scratch_release release) {
-    // Every signal stays blocked, as it was for the fork: SIGINT, SIGTERM,
-    // SIGHUP and SIGPIPE do nothing to it, and no handler of ours runs.
-    // Ctrl-C and a terminal's hang-up reach its old process group only.
+// What the watcher is handed across the fork.
+struct watched {
+    int read_end;
+    pid_t daemon;
+    const std::string* folder;
+    scratch_release release;
+};
+
+void watch(void* argument) {
+    const watched& it = *static_cast<const watched*>(argument);
+    int read_end = it.read_end;
+    pid_t daemon = it.daemon;
+    const std::string& folder = *it.folder;
+    // Every signal is blocked (start_async).  Ctrl-C and a terminal's
+    // hang-up reach its old process group only.
     setpgid(0, 0);
     // Nothing of ours is kept: not our standard streams (a reader of our
     // output would wait for the watcher), nor the image's lock.
@@ -68,8 +80,7 @@ bool holds_only_the_export(const std::string& folder) {
         struct timespec pause = {0, kTermEveryMilliseconds * 1000000L};
         nanosleep(&pause, nullptr);
     }
-    if (release(folder) && holds_only_the_export(folder)) scratch_folder_remove(folder);
-    _exit(0);
+    if (it.release(folder) && holds_only_the_export(folder)) scratch_folder_remove(folder);
 }
 
 }  // namespace
@@ -79,12 +90,8 @@ daemon_watch daemon_watch_start(pid_t daemon, const std::string& folder,
     daemon_watch watch_of_it;
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) return watch_of_it;
-    sigset_t all, old;
-    sigfillset(&all);
-    sigprocmask(SIG_BLOCK, &all, &old);
-    pid_t watcher = fork();
-    if (watcher == 0) watch(ends[0], daemon, folder, release);
-    sigprocmask(SIG_SETMASK, &old, nullptr);
+    watched it = {ends[0], daemon, &folder, release};
+    pid_t watcher = start_async(watch, &it);
     close(ends[0]);
     if (watcher < 0) {
         close(ends[1]);

@@ -3,7 +3,7 @@
 
 #include <string.h>
 
-#include "byte_order.h"
+#include "../base/byte_order.h"
 
 namespace {
 

@@ -14,14 +14,15 @@
 
 #include <map>
 
-#include "../platform/posix/posix_files.h"
-#include "../platform/posix/posix_interruptions.h"
+#include "../base/interruptions.h"
 #include "scratch_folder.h"
-#include "../platform/posix/split_at.h"
-#include "../platform/posix/start_command.h"
+#include "../base/fd_io.h"
+#include "../base/split_at.h"
+#include "../base/start_command.h"
 #include "image_checks.h"
 #include "image_journal.h"
 #include "image_session.h"
+#include "refusal_words.h"
 
 extern char** environ;
 
@@ -148,7 +149,8 @@ entry_found look_up(const std::string& path) {
 }
 
 // The path with each name as the image has it, as given from the first one
-// it lacks (as a folder's paths are shown).  A folder named by its short
+// it lacks (as a folder's paths are shown), a missing file in capitals, as
+// Install would write it (INF/USB.INF: missing).  A folder named by its short
 // name (WIN95S~1 for "Win95 SE"), which mdir does not list, keeps that name,
 // and the names below it are still looked up.
 std::string names_as_stored(const std::string& path) {
@@ -163,7 +165,8 @@ std::string names_as_stored(const std::string& path) {
         if (present && !found.exists && !last && listing(result + "/" + name))
             found = {true, true, name};
         present = found.exists;
-        result += "/" + (present ? found.name : name);
+        // A name not there is shown as a new file is written: in capitals.
+        result += "/" + (present ? found.name : last ? in_capitals(name) : name);
     }
     return result.empty() ? "/" : result;
 }
@@ -284,7 +287,7 @@ bool image_attach(std::string* error) {
     attached = true;
     if (listing("/") != nullptr) return true;
     attached = false;
-    *error = "mtools cannot read the FAT volume of " + the_image.shown + "; nothing was changed.";
+    *error = nothing_changed("mtools cannot read the FAT volume of " + the_image.shown);
     return false;
 }
 
@@ -341,19 +344,19 @@ static bool image_file_open_write(const char* path, platform_file* file) {
 // The scratch files are read, written and sought as a folder's files are.
 static int32_t image_file_read(platform_file file, char* buffer, uint32_t size) {
     open_file* open = file_of(file);
-    return open != nullptr ? folder_file_backend.read(open->fd, buffer, size) : -1;
+    return open != nullptr ? read_some(open->fd, buffer, size) : -1;
 }
 
 static bool image_file_write(platform_file file, const char* data, uint32_t size) {
     open_file* open = file_of(file);
     if (open == nullptr || !open->writing) return false;
     open->unwritten = true;
-    return folder_file_backend.write(open->fd, data, size);
+    return write_all(open->fd, data, size);
 }
 
 static bool image_file_seek(platform_file file, uint32_t offset) {
     open_file* open = file_of(file);
-    return open != nullptr && folder_file_backend.seek(open->fd, offset);
+    return open != nullptr && lseek(open->fd, (off_t)offset, SEEK_SET) == (off_t)offset;
 }
 
 static bool image_file_flush(platform_file file) {
@@ -421,15 +424,22 @@ static struct flock whole_file(short type) {
 
 // An exported image is held from before QEMU opened it (open_image.cpp),
 // and QEMU's own locks on it keep a virtual machine out: only a direct
-// image is locked for each run.
+// image is locked here, once for the whole process.
 image_lock_result image_lock() {
-    if (the_image.exported) return image_locked;
+    if (the_image.qemu.running() || the_image.held) return image_locked;
     if (flock(the_image.fd, LOCK_EX | LOCK_NB) != 0)
         return errno == EWOULDBLOCK ? image_held_by_tamrix : image_not_locked;
     the_image.held = true;
-    struct flock whole = whole_file(F_WRLCK);
-    if (fcntl(the_image.fd, F_OFD_SETLK, &whole) != 0) {
-        bool in_use = errno == EAGAIN || errno == EACCES;
+    // A dry run may read an image that this user may not write (a read-only
+    // file, a read-only mount): a write lock needs the file open for
+    // writing, so it takes a read lock, after asking whether another
+    // program holds one that a write would meet; QEMU, which asks the same
+    // before it writes, then keeps a virtual machine from starting.
+    bool writable = (fcntl(the_image.fd, F_GETFL) & O_ACCMODE) == O_RDWR;
+    struct flock whole = whole_file(writable ? F_WRLCK : F_RDLCK);
+    bool met = !writable && image_locked_elsewhere();
+    if (met || fcntl(the_image.fd, F_OFD_SETLK, &whole) != 0) {
+        bool in_use = met || errno == EAGAIN || errno == EACCES;
         image_unlock();
         return in_use ? image_in_use : image_not_locked;
     }
@@ -437,7 +447,7 @@ image_lock_result image_lock() {
 }
 
 void image_unlock() {
-    if (the_image.exported || !the_image.held) return;
+    if (the_image.qemu.running() || !the_image.held) return;
     struct flock whole = whole_file(F_UNLCK);
     fcntl(the_image.fd, F_OFD_SETLK, &whole);
     flock(the_image.fd, LOCK_UN);

@@ -8,8 +8,8 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "../platform/posix/split_at.h"
-#include "byte_order.h"
+#include "../base/split_at.h"
+#include "../base/byte_order.h"
 
 namespace {
 

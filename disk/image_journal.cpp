@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "../platform/posix/split_at.h"
+#include "../base/split_at.h"
 #include "fat_layout.h"
 #include "image_io.h"
+#include "../base/sizes.h"
 
 namespace {
 
-const size_t kSector = 512;  // what is compared and written back at a time
 
 // The regions' bytes are kept in memory that is mapped apart and left out
 // of every fork: each tool is started by a fork, which would otherwise copy

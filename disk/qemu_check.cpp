@@ -9,7 +9,7 @@
 
 #include <vector>
 
-#include "../platform/posix/split_at.h"
+#include "../base/split_at.h"
 #include "image_files.h"
 #include "qemu_child.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "../platform/posix/start_command.h"
+#include "../base/start_command.h"
 
 // `words` (the program's path first) as a child, output on `out`, errors
 // on `err`, input /dev/null.  A process group of its own: Ctrl-C in the

@@ -26,6 +26,9 @@ const uint32_t kPieceLimit = 254;
 // The engine takes over an open file and reads or writes it from its start.
 void attach_input(platform_file file);
 void attach_output(platform_file file);
+// Attaches no file: what the operations write is thrown away, so that an
+// edit can be run for what its searches find (inf/placement.cpp).
+void attach_no_output();
 
 // True when the input starts with a UTF-16 byte-order mark (FF FE or FE FF),
 // which no 8-bit INF text does.  Call right after attach_input.

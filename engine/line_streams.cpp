@@ -136,6 +136,13 @@ void attach_output(platform_file file) {
     out_last = '\0';
 }
 
+// A stream that has failed writes nothing more; close_output, with no file,
+// gives false.
+void attach_no_output() {
+    attach_output(kNoFile);
+    out_failed = true;
+}
+
 static void drain_output() {
     if (out_used > 0 && !out_failed && !platform_write(out_handle, out_buffer, out_used))
         out_failed = true;

@@ -33,7 +33,10 @@ static void write_usb_group(const template_group* group) {
     }
 }
 
-template_count count_usb_lines(int) { return count_present(usb_groups, kUsbGroupCount); }
+template_count count_usb_lines(int, missing_places* missing) {
+    *missing = missing_places{};
+    return count_present(usb_groups, kUsbGroupCount);
+}
 
 void merge_usb_inf(int) {
     rearm_usb_groups();

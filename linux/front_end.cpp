@@ -8,7 +8,8 @@
 
 #include "../disk/image_export.h"
 #include "../disk/image_files.h"
-#include "../platform/posix/posix_interruptions.h"
+#include "../base/interruptions.h"
+#include "../disk/refusal_words.h"
 #include "front_end.h"
 
 command_line invocation;  // the command line of this run, as parsed
@@ -17,11 +18,11 @@ void front_end_exit(int status) {
     interruptions_check();  // a signal not yet acted on ends the program as it would
     terminal_close();
     // What QEMU wrote into an image is in it once its daemon has ended well.
-    if (image_exported()) {
+    if (the_image.qemu.running()) {
         image_detach();
         std::string error;
-        if (!image_export_end(&error)) {
-            print_box_line(error.c_str(), "Tamrix", icon_error, nullptr);
+        if (!image_export_end(&the_image.qemu, &error)) {
+            tell_on_line(error);
             if (status == exit_done) status = exit_unchanged;
         }
     }
@@ -43,11 +44,12 @@ void end_as_interrupted(int signal_number) {
                        : signal_number == SIGHUP  ? "SIGHUP"
                                                   : "a signal";
     std::string changed = interruptions_changed_files();
+    std::string stopped = std::string("Stopped by ") + name;
     if (changed.empty())
-        fprintf(stderr, "Tamrix: Stopped by %s; nothing was changed.\n", name);
+        tell_on_line(nothing_changed(stopped));
     else
-        fprintf(stderr, "Tamrix: Stopped by %s; changed before it: %s; every other file is as "
-                        "it was.\n", name, changed.c_str());
+        tell_on_line(stopped + "; changed before it: " + changed +
+                     "; every other file is as it was.");
     front_end_exit(exit_interrupted + signal_number);
 }
 
@@ -60,18 +62,8 @@ uint32_t platform_windows_dir(char* buffer, uint32_t size) {
     return length;
 }
 
-// Exit's question whether to restart the computer now (the core's only
-// Yes/No box captioned "Finish"): nothing restarts here, since the Windows
-// being patched is not running; Exit says when the change takes effect
-// instead, and the answer is No.
-const char kTakesEffect[] = "The changes take effect when the Windows being patched next starts.";
-
 box_answer platform_message_box(const char* text, const char* caption, box_icon icon,
                                 box_buttons buttons) {
-    if (buttons == buttons_yes_no && strcmp(caption, "Finish") == 0) {
-        platform_message_box(kTakesEffect, caption, icon_information, buttons_ok);
-        return answer_no;
-    }
     if (invocation.mode == mode_dialog) return terminal_message_box(text, caption, icon, buttons);
     return message_as_line(text, caption, icon, buttons);
 }

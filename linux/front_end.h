@@ -7,6 +7,8 @@
 #ifndef TAMRIX_LINUX_FRONT_END_H
 #define TAMRIX_LINUX_FRONT_END_H
 
+#include <stdio.h>
+
 #include <string>
 
 #include "../disk/image_files.h"
@@ -14,6 +16,7 @@
 #include "../platform/platform.h"
 #include "command_line.h"
 #include "exit_status.h"
+#include "voice.h"
 
 // The command line of this run; main() fills it first.
 extern command_line invocation;
@@ -41,13 +44,25 @@ extern command_line invocation;
 // ends with the status returned.
 int open_image(const std::string& image, int partition, bool for_changes,
                std::string* windows_dir);
+// Takes the lock of the opened image for the rest of the process
+// (image_lock): exit_done, or, told to the user, exit_held_elsewhere.
+int hold_image();
+// A real disk is changed only once the user has seen what it is (its
+// model and size) and its Windows folder `windows_dir`, and said so
+// (--yes says it): a wrong device name would change another disk.
+// exit_done (also for an image file), or exit_declined.
+int confirm_device(const std::string& device, const std::string& windows_dir);
 // Why a run may not start on `shown`, a folder or an image that `lock` says
 // another Tamrix or another program holds.
 std::string held_text(image_lock_result lock, const std::string& shown);
-// The kind of Windows in the image, from what the registry of the Windows
+
+// ---- the kind of Windows (registry_kind.cpp) ----------------------------------------
+// The kind of Windows being patched, from what the registry of the Windows
 // folder records (offline_registry_read: 0 where it records none, or is
-// refused); `say`: one line tells what was found.
-int image_windows_kind(bool say);
+// refused).  A command prints a line saying what was found; the dialog
+// shows it where it found no kind, before the start-up warning.  A folder
+// of this system without SYSTEM.DAT gives 0, saying nothing.
+int registry_windows_kind();
 
 // ---- the offline registry (registry_exit.cpp) ------------------------------------
 // Exit's last step: the device keys that the core deleted, written as one
@@ -55,8 +70,9 @@ int image_windows_kind(bool say);
 // devices to remove in Device Manager); nothing when the core deleted none.
 void write_offline_registry();
 // For status: how many of the ten device keys SYSTEM.DAT holds, as a line;
-// none when the Windows folder has no SYSTEM.DAT.
-void show_registry_status();
+// none when the Windows folder has no SYSTEM.DAT.  False when it reported
+// SYSTEM.DAT missing, its old text left in a backup by a cut-off swap.
+bool show_registry_status();
 
 // ---- a swap cut off by a crash (put_back.cpp) ------------------------------------
 // Before a run reads anything of the Windows folder: where a swap of
@@ -92,6 +108,10 @@ int exit_status_of(const run_outcome& run);
 std::string shown_in_windows_dir(inf_target target);
 // "--dry-run": what Install or Uninstall would write, as a unified diff.
 int show_dry_run(selection chosen, bool install);
+// Where lines for people go: standard output, or standard error where
+// standard output carries the dry run's diff, which must stay a pure diff
+// for patch and git apply.
+FILE* lines_for_people();
 box_answer message_as_line(const char* text, const char* caption, box_icon icon,
                            box_buttons buttons);
 // Prints a box as one line, "Caption: text", to standard error for errors

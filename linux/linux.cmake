@@ -16,10 +16,12 @@ add_executable(tamrix
   ${TAMRIX_LINUX_DIR}/front_end.cpp
   ${TAMRIX_LINUX_DIR}/commands.cpp
   ${TAMRIX_LINUX_DIR}/message_lines.cpp
+  ${TAMRIX_LINUX_DIR}/voice.cpp
   ${TAMRIX_LINUX_DIR}/dry_run.cpp
   ${TAMRIX_LINUX_DIR}/terminal_dialog.cpp
   ${TAMRIX_LINUX_DIR}/open_image.cpp
   ${TAMRIX_LINUX_DIR}/registry_exit.cpp
+  ${TAMRIX_LINUX_DIR}/registry_kind.cpp
   ${TAMRIX_LINUX_DIR}/put_back.cpp
   ${TAMRIX_LINUX_DIR}/posix_run_files.cpp
   ${TAMRIX_LINUX_DIR}/dos_attributes.cpp

@@ -8,9 +8,11 @@
 
 #include <string>
 
+#include "../disk/image_export.h"
 #include "../disk/image_session.h"
+#include "../disk/scratch_folder.h"
 #include "../platform/posix/offline_registry.h"
-#include "../platform/posix/posix_interruptions.h"
+#include "../base/interruptions.h"
 #include "posix_run_files.h"
 #include "../ui/ui.h"
 #include "front_end.h"
@@ -28,22 +30,31 @@ int main(int argc, char** argv) {
         return exit_done;
     }
     if (invocation.mode == mode_invalid) {
-        fprintf(stderr, "tamrix: %s\nTry 'tamrix --help'.\n", invocation.error.c_str());
+        tell_on_line(invocation.error);
+        fputs("Try 'tamrix --help'.\n", stderr);
         return exit_usage;
     }
     if (invocation.mode == mode_dialog && (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO))) {
-        fprintf(stderr,
-                "tamrix: the dialog needs a terminal; without one, use\n"
-                "  tamrix install|uninstall %s ...  (see tamrix --help)\n",
+        tell_on_line("the dialog needs a terminal; without one, use");
+        fprintf(stderr, "  tamrix install|uninstall %s ...  (see tamrix --help)\n",
                 invocation.has_image ? "--image FILE" : "--windows-dir DIR");
         return exit_usage;
     }
+    // What killed runs left in the scratch room goes first, whatever this
+    // run does: a dry run's texts, an export's folder and mount.
+    scratch_folders_sweep("preview");
+    image_export_sweep();
     offline_registry_keep(invocation.keep_registry);
     // A Windows folder inside a disk image: the image is readied first.
     if (invocation.has_image) {
         bool for_changes = invocation.mode != mode_status && !invocation.dry_run;
         int refused = open_image(invocation.image, invocation.partition, for_changes,
                                  &invocation.windows_dir);
+        // Held from here to the end (status takes no lock): the dialog for
+        // as long as it is open, a command through Exit's registry step.
+        if (refused == exit_done && invocation.mode != mode_status) refused = hold_image();
+        if (refused == exit_done && for_changes)
+            refused = confirm_device(invocation.image, invocation.windows_dir);
         if (refused != exit_done) front_end_exit(refused);
         invocation.has_windows_dir = true;
     }
@@ -52,12 +63,11 @@ int main(int argc, char** argv) {
     // changes nothing, and reads an INF file's text where such a swap left it.
     if (!invocation.dry_run) {
         // QEMU's export for `status` is read-only (open_image).
-        put_back_cut_off_swaps(!(invocation.mode == mode_status && the_image.exported));
+        put_back_cut_off_swaps(!(invocation.mode == mode_status && the_image.qemu.running()));
         std::string why;
         offline_registry_read(&why);
     }
-    if (invocation.has_image && !invocation.has_platform_kind)
-        invocation.platform_kind = image_windows_kind(invocation.mode != mode_dialog);
+    if (!invocation.has_platform_kind) invocation.platform_kind = registry_windows_kind();
     if (invocation.mode == mode_dialog) {
         int status = tamrix_start(invocation.platform_kind);
         write_offline_registry();

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "../platform/posix/posix_interruptions.h"
+#include "../base/interruptions.h"
 #include "front_end.h"
 
 // The text on one line: each line break becomes " / ".
@@ -28,7 +28,9 @@ static std::string box_line(const char* text, const char* caption) {
     return std::string(caption) + ": " + one_line(text);
 }
 
-static FILE* stream_for(box_icon icon) { return icon == icon_error ? stderr : stdout; }
+FILE* lines_for_people() { return invocation.dry_run ? stderr : stdout; }
+
+static FILE* stream_for(box_icon icon) { return icon == icon_error ? stderr : lines_for_people(); }
 
 void print_box_line(const char* text, const char* caption, box_icon icon, const char* answer) {
     FILE* out = stream_for(icon);

@@ -1,7 +1,7 @@
 // The files of the Linux program's runs (see posix_run_files.h).  A file
 // opened for writing is unfinished until it is renamed into place or
 // deleted: an interruption deletes it.  After each call a signal that came
-// meanwhile is acted on (posix_interruptions.h).
+// meanwhile is acted on (base/interruptions.h).
 #include "posix_run_files.h"
 
 #include <stdio.h>
@@ -12,7 +12,7 @@
 #include "../disk/image_checks.h"
 #include "../disk/image_files.h"
 #include "../platform/posix/posix_files.h"
-#include "../platform/posix/posix_interruptions.h"
+#include "../base/interruptions.h"
 #include "front_end.h"
 
 namespace {
@@ -37,9 +37,10 @@ void tell_why_not_copied() {
     image_copy_failure failure;
     if (!image_take_copy_failure(&failure)) return;
     const std::string& image = the_image.shown;
-    std::string then = failure.put_back ? ", and the image was put back as it was."
-                                        : ", and the image could not be put back as it was: "
-                                          "check it with fsck.fat.";
+    // The journal undoes this one copy; what the run changed before it stays.
+    std::string then = failure.put_back ? ", and this step was undone."
+                                        : ", and this step could not be undone: check the "
+                                          "image with fsck.fat.";
     std::string text =
         failure.why == copy_host_full
             ? "The disk that holds " + image + " is full: the file system on " +
@@ -48,7 +49,7 @@ void tell_why_not_copied() {
             : "The FAT volume of " + image + " is full: " + failure.name + " needs " +
                   std::to_string(failure.needed) + " bytes, " + std::to_string(failure.free) +
                   " are free" + then;
-    platform_message_box(text.c_str(), "Tamrix", icon_error, buttons_ok);
+    tell(text);
 }
 
 // How an unfinished file is named for its deletion: a Linux path, or a
@@ -129,8 +130,10 @@ void posix_install_run_files() {
 }
 
 // ---- one run at a time ----------------------------------------------------------
-// A folder is held by a lock on it; an image by locks on the image file,
-// which also keep out a virtual machine that has it open.
+// A folder is held by a lock on it for each run; an image by locks on the
+// image file, which also keep out a virtual machine that has it open, from
+// its opening to the end of the process (open_image.cpp): the dialog holds
+// it for as long as it is open, and Exit's registry step is inside it.
 
 bool platform_begin_run(const char* inf_folder) {
     bool in_image = is_image_path(inf_folder);
@@ -142,8 +145,7 @@ bool platform_begin_run(const char* inf_folder) {
         snprintf(shown, sizeof shown, "%s", the_image.shown.c_str());
     else
         folder_file_backend.shown_path(inf_folder, shown, sizeof shown);
-    std::string text = held_text(in_image ? lock : image_held_by_tamrix, shown);
-    platform_message_box(text.c_str(), "Tamrix", icon_error, buttons_ok);
+    tell(held_text(in_image ? lock : image_held_by_tamrix, shown));
     return false;
 }
 
@@ -151,7 +153,6 @@ void platform_end_run() {
     interruptions_forget_all();
     posix_unlock_folder(folder_lock);
     folder_lock = kNoLock;
-    image_unlock();
 }
 
 void platform_swap_begins() { interruptions_hold(); }

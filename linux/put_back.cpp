@@ -115,7 +115,7 @@ std::string left_in_backup(const swapped_file& file) {
     return swap_cut_off(file.target.c_str(), file.backup.c_str()) ? name_of(file.backup) : "";
 }
 
-void tell(const swapped_file& file, put_back_outcome outcome) {
+void tell_put_back(const swapped_file& file, put_back_outcome outcome) {
     std::string name = shown(file.target), text;
     switch (outcome) {
         case swap_not_cut_off: return;
@@ -128,10 +128,8 @@ void tell(const swapped_file& file, put_back_outcome outcome) {
                    ", the new file that run had written and proved, was given its name";
             break;
         case put_back_failed:
-            platform_message_box((name + " is missing after a run that was cut off, and " +
-                                  name_of(file.backup) + ", which holds the old file, could "
-                                  "not be given its name back.").c_str(),
-                                 "Tamrix", icon_error, buttons_ok);
+            tell(name + " is missing after a run that was cut off, and " + name_of(file.backup) +
+                 ", which holds the old file, could not be given its name back.");
             return;
     }
     if (file.accepts_new != nullptr) text += attributes_of(file.target);
@@ -152,16 +150,15 @@ void put_back_cut_off_swaps(bool may_change) {
     for (const swapped_file& file : files)
         cut_off = cut_off || swap_cut_off(file.target.c_str(), file.backup.c_str());
     if (cut_off && !may_change) {
-        platform_message_box("A run that was cut off left a file of this Windows under its "
-                             "backup name.  This command reads the image without changing it, "
-                             "so the next Install or Uninstall puts it back.",
-                             "Tamrix", icon_error, buttons_ok);
+        tell("A run that was cut off left a file of this Windows under its backup name.  This "
+             "command reads the image without changing it, so the next Install or Uninstall "
+             "puts it back.");
         return;
     }
     // The lock of a run: another Tamrix between its renames is no crash.
     if (!cut_off || !platform_begin_run((std::string(windows_dir) + "\\inf").c_str())) return;
     for (const swapped_file& file : files)
-        tell(file, put_back_cut_off(file.target.c_str(), file.backup.c_str(),
+        tell_put_back(file, put_back_cut_off(file.target.c_str(), file.backup.c_str(),
                                     file.written.empty() ? nullptr : file.written.c_str(),
                                     file.accepts_new));
     platform_end_run();

@@ -126,7 +126,7 @@ std::string windows98_note() {
                : "";
 }
 
-void tell(const std::string& text, box_icon icon) {
+void tell_at_exit(const std::string& text, box_icon icon) {
     platform_message_box(text.c_str(), "Finish", icon, buttons_ok);
 }
 
@@ -142,7 +142,7 @@ platform_key platform_local_machine() {
     if (!invocation.keep_registry && offline_registry_read(&why) == registry_refused &&
         !refusal_told) {
         refusal_told = true;
-        tell("The registry of " + shown_windows_dir() + " was left as it was: " + why + ".",
+        tell_at_exit("The registry of " + shown_windows_dir() + " was left as it was: " + why + ".",
              icon_information);
     }
     return offline_registry_root();
@@ -153,38 +153,37 @@ void write_offline_registry() {
     size_t deleted = offline_registry_deleted().size();
     std::string registry = "the registry of " + shown_windows_dir(), bytes, why;
     if (deleted == 0) {
-        tell("None of the ten devices is in " + registry + windows98_note() +
+        tell_at_exit("None of the ten devices is in " + registry + windows98_note() +
                  ": it was left as it was.",
              icon_information);
     } else if (offline_registry_changed(&bytes, &why) && swap_in(bytes, &why)) {
         std::string devices = deleted == 10 ? "The ten devices were"
                               : std::to_string(deleted) + " of the ten devices " +
                                     (deleted == 1 ? "was" : "were");
-        tell(devices + " removed from " + registry +
+        tell_at_exit(devices + " removed from " + registry +
                  " (the previous one is SYSTEM.TX0): Windows detects them anew at its next start.",
              icon_information);
     } else {
         // The core's note, for the devices this registry holds.
         std::string text = "The devices could not be removed from " + registry + ": " + why +
-                           ".  It was left as it was.\nAt that Windows' next start, remove these "
-                           "devices in Device Manager, then restart it:";
+                           ".  It was left as it was.\n" + kRemoveInDeviceManager;
         for (const std::string& key : offline_registry_deleted())
             text += "\n    " + key.substr(key.find('\\') + 1);
-        tell(text, icon_error);
+        tell_at_exit(text, icon_error);
     }
     offline_registry_unload();
 }
 
 // The core's own deletions, made in memory and counted: the keys it would
 // delete are those the file holds.
-void show_registry_status() {
+bool show_registry_status() {
     std::string why;
     registry_reading reading = offline_registry_read(&why);
     std::string backup = registry_left_in_backup();
     if (!backup.empty())
         printf("SYSTEM.DAT: missing (a run that was cut off left the old registry in %s)\n",
                backup.c_str());
-    if (reading == registry_absent) return;
+    if (reading == registry_absent) return backup.empty();
     if (reading == registry_read) {
         offline_registry_keep(false);  // status counts even with --keep-registry
         delete_device_keys();
@@ -196,4 +195,5 @@ void show_registry_status() {
     }
     offline_registry_unload();
     fflush(stdout);
+    return backup.empty();
 }

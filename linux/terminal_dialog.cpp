@@ -23,8 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "../platform/posix/posix_interruptions.h"
-#include "../platform/posix/split_at.h"
+#include "../base/interruptions.h"
+#include "../base/split_at.h"
 #include "../resources/dialog_ids.h"
 #include "../ui/ui.h"
 #include "front_end.h"
@@ -99,8 +99,8 @@ int* check_of(int control) {
 void start_curses() {
     if (curses_on) return;
     if (newterm(nullptr, stdout, stdin) == nullptr) {
-        fprintf(stderr, "tamrix: this terminal cannot show the dialog (TERM=%s)\n",
-                getenv("TERM") ? getenv("TERM") : "");
+        tell_on_line(std::string("this terminal cannot show the dialog (TERM=") +
+                     (getenv("TERM") ? getenv("TERM") : "") + ")");
         front_end_exit(exit_usage);
     }
     curses_on = true;

@@ -137,10 +137,11 @@ file_outcome preview_inf_file(inf_target target, inf_edit edit, int windows_kind
 }
 
 inf_content inspect_inf_file(inf_target target, inf_count count, int windows_kind) {
-    inf_content content = {false, not_run, 0, {0, 0}};
+    inf_content content = {false, not_run, 0, {0, 0}, {}};
     if (!open_for_edit(target, false, &content.failure)) return content;
-    content.template_lines = count(windows_kind);
+    // count_marked_lines leaves the input at its start, `count` at its end.
     content.marked_lines = count_marked_lines();
+    content.template_lines = count(windows_kind, &content.missing);
     content.failure = input_failed() ? read_failed : not_run;
     close_input();
     if (content.failure == read_failed) {

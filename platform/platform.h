@@ -6,7 +6,7 @@
 //   platform/win32/   the Windows program (front end windows/), on the Win32
 //                     API of Windows 95 and later;
 //   platform/posix/   the Linux program (front end linux/): the files of a
-//                     Linux folder, interruptions, the registry calls on
+//                     Linux folder, the registry calls on
 //                     the Windows folder's SYSTEM.DAT (over registry/);
 //                     the files of a folder inside a disk image are a
 //                     file table of their own (disk/).  The message
@@ -133,6 +133,11 @@ bool platform_reg_enum_key(platform_key key, uint32_t index, char* name, uint32_
 // RegDeleteKeyA: deletes `subkey` under `key`.
 bool platform_reg_delete_key(platform_key key, const char* subkey);
 void platform_reg_close(platform_key key);
+// Whether a restart can be offered: the Windows program restarts the
+// computer that runs the Windows it changed; the Linux program patches a
+// Windows that is not running, so Exit says when the change takes effect
+// instead of asking.
+bool platform_can_restart();
 // Asks the system to restart the computer (ExitWindowsEx with EWX_REBOOT).
 void platform_restart();
 

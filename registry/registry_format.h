@@ -1,15 +1,16 @@
 // The registry file's field offsets and constants (described in
 // registry_file.h), and the little-endian reads and writes that the check,
-// the listing and the deletion share.  Callers read only where the check
-// (or a bounds test of their own) has shown the bytes to be.  The readers
-// are this folder's own, not disk/byte_order.h: registry/ includes nothing
-// outside itself.
+// the listing and the deletion share, over the Linux program's one set of
+// byte readers.  Callers read only where the check (or a bounds test of
+// their own) has shown the bytes to be.
 #ifndef TAMRIX_REGISTRY_REGISTRY_FORMAT_H
 #define TAMRIX_REGISTRY_REGISTRY_FORMAT_H
 
 #include <stdint.h>
 
 #include <string>
+
+#include "../base/byte_order.h"
 
 namespace creg {
 
@@ -50,19 +51,19 @@ const uint16_t kIdLimit = 255;  // ids run from 0 to 254 (registry_file.h)
 // Bit 0x4 of a structure's flags: its checksum is kept (regutils' REG_FLAG_CSUMVALID).
 const uint32_t kChecksumKept = 0x4;
 
-inline uint16_t u16(const std::string& bytes, uint64_t at) {
-    return (uint16_t)((unsigned char)bytes[at] | (unsigned char)bytes[at + 1] << 8);
+inline const unsigned char* at_byte(const std::string& bytes, uint64_t at) {
+    return reinterpret_cast<const unsigned char*>(bytes.data()) + at;
 }
-inline uint32_t u32(const std::string& bytes, uint64_t at) {
-    return (uint32_t)u16(bytes, at) | (uint32_t)u16(bytes, at + 2) << 16;
+inline unsigned char* at_byte(std::string* bytes, uint64_t at) {
+    return reinterpret_cast<unsigned char*>(&(*bytes)[0]) + at;
 }
+inline uint16_t u16(const std::string& bytes, uint64_t at) { return le16(at_byte(bytes, at)); }
+inline uint32_t u32(const std::string& bytes, uint64_t at) { return le32(at_byte(bytes, at)); }
 inline void put16(std::string* bytes, uint64_t at, uint16_t value) {
-    (*bytes)[at] = (char)(value & 0xFF);
-    (*bytes)[at + 1] = (char)(value >> 8);
+    put_le16(at_byte(bytes, at), value);
 }
 inline void put32(std::string* bytes, uint64_t at, uint32_t value) {
-    put16(bytes, at, (uint16_t)(value & 0xFFFF));
-    put16(bytes, at + 2, (uint16_t)(value >> 16));
+    put_le32(at_byte(bytes, at), value);
 }
 
 // The file offset of the RGKN node at `node`.

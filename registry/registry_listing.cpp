@@ -4,6 +4,8 @@
 #include "registry_file.h"
 #include "registry_format.h"
 
+#include "../base/split_at.h"
+
 #include <strings.h>
 
 using namespace creg;
@@ -26,13 +28,10 @@ std::string registry_key_name(const std::string& bytes, const registry_layout& l
 uint32_t find_registry_key(const std::string& bytes, const registry_layout& layout, uint32_t from,
                            const std::string& path) {
     uint32_t node = from;
-    // Cut at each backslash here, not by platform/posix/split_at.h:
-    // registry/ includes nothing outside itself.
-    size_t start = 0;
-    while (node != kNoRegistryNode && start < path.size()) {
-        size_t end = path.find('\\', start);
-        if (end == std::string::npos) end = path.size();
-        std::string name = path.substr(start, end - start);
+    std::vector<std::string> names = split_at(path, '\\');
+    if (names.back().empty()) names.pop_back();  // "Enum\\" is "Enum"; "" is the key itself
+    for (const std::string& name : names) {
+        if (node == kNoRegistryNode) break;
         uint32_t found = kNoRegistryNode;
         for (uint32_t child : registry_subkeys(bytes, node)) {
             if (strcasecmp(registry_key_name(bytes, layout, child).c_str(), name.c_str()) == 0) {
@@ -41,7 +40,6 @@ uint32_t find_registry_key(const std::string& bytes, const registry_layout& layo
             }
         }
         node = found;
-        start = end + 1;
     }
     return node;
 }

@@ -54,6 +54,9 @@ bool delete_device_keys() {
     return reached;
 }
 
+const char kRemoveInDeviceManager[] =
+    "At its next start, remove these devices in Device Manager, then restart it:";
+
 // A Windows folder patched from another system has no registry at hand, and
 // restarting this computer would not help it: the user removes the devices
 // at that Windows' next start instead.
@@ -61,8 +64,9 @@ static void explain_offline_detection() {
     static char text[1024];  // the note, with one line per device
     text[0] = '\0';
     append_text(text, sizeof text,
-                "The Windows being patched is not running here, so its devices could not be reset.\n"
-                "At its next start, remove these devices in Device Manager, then restart it:");
+                "The Windows being patched is not running here, so its devices could not be "
+                "reset.\n");
+    append_text(text, sizeof text, kRemoveInDeviceManager);
     // Device Manager names a device by its key under Enum.
     const uint32_t kEnumPrefixLength = sizeof "Enum\\" - 1;
     for (uint32_t i = 0; i < kDeviceKeyCount; i++) {
@@ -74,9 +78,16 @@ static void explain_offline_detection() {
 
 void finish_changes() {
     bool registry_at_hand = delete_device_keys();
-    box_answer answer = platform_message_box(
-        "You must restart your computer.\n Do you want to restart your computer now?", "Finish",
-        icon_none, buttons_yes_no);
+    // Where no restart can be offered (the Windows patched is not running),
+    // the answer is No, and the user is told when the change takes effect.
+    box_answer answer = answer_no;
+    if (platform_can_restart())
+        answer = platform_message_box(
+            "You must restart your computer.\n Do you want to restart your computer now?",
+            "Finish", icon_none, buttons_yes_no);
+    else
+        platform_message_box("The changes take effect when the Windows being patched next starts.",
+                             "Finish", icon_information, buttons_ok);
     if (!registry_at_hand)
         explain_offline_detection();
     else if (answer == answer_yes)

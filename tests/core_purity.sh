@@ -2,14 +2,19 @@
 # Two checks of the layers.
 #
 # First, the includes: each folder includes only the folders below it.
-#   registry/                  nothing of the project's but itself
-#   platform/                  itself and registry/ (the seam's registry calls)
-#   disk/                      itself and platform/
+#   base/                      nothing of the project's but itself: the floor
+#                              of the Linux program's machinery
+#   registry/                  itself and base/
+#   platform/                  itself, base/ and registry/ (the seam's registry calls)
+#   disk/                      itself, base/, and of platform/ only the seam's
+#                              headers (platform.h, file_backend.h)
 #   engine/                    itself and platform/
 #   inf/ ops/ system/ ui/      the core below them and platform/
 #   resources/                 itself
 #   linux/ windows/            anything but the other front end
-# Nothing below linux/ and windows/ includes a front end.
+# Nothing below linux/ and windows/ includes a front end.  And no two
+# folders include each other, directly or through a third: the folders'
+# include graph has no loop.
 #
 # Then the core's symbols: it fails when the core library needs anything from outside itself but the
 # functions of the seam (platform/platform.h).  The only other names allowed
@@ -32,21 +37,24 @@ seam_header="$top/platform/platform.h"
 # allowed FOLDER: the folders that FOLDER's files may include.
 allowed() {
     case "$1" in
-        registry) echo "registry" ;;
-        platform) echo "platform registry" ;;
-        disk) echo "disk platform" ;;
+        base) echo "base" ;;
+        registry) echo "registry base" ;;
+        platform) echo "platform registry base" ;;
+        disk) echo "disk platform base" ;;
         engine) echo "engine platform" ;;
         inf) echo "inf engine platform" ;;
         ops) echo "ops inf engine platform" ;;
         system) echo "system engine platform" ;;
         ui) echo "ui ops system inf engine platform resources" ;;
         resources) echo "resources" ;;
-        linux) echo "linux ui ops system inf engine platform resources disk registry" ;;
+        linux) echo "linux ui ops system inf engine platform resources disk registry base" ;;
         windows) echo "windows ui ops system inf engine platform resources" ;;
     esac
 }
 layers_bad=0
-for folder in registry platform disk engine inf ops system ui resources linux windows; do
+edges="${TMPDIR:-/tmp}/core_purity_edges.$$"
+: >"$edges"
+for folder in base registry platform disk engine inf ops system ui resources linux windows; do
     [ -d "$top/$folder" ] || continue
     ok="$(allowed "$folder")"
     # Each quoted include, resolved against its file's folder, as the
@@ -65,6 +73,11 @@ for folder in registry platform disk engine inf ops system ui resources linux wi
                 *" $to "*) ;;
                 *) echo "core_purity: ${file#"$top"/} ($folder/) includes $inc ($to/)" ;;
             esac
+            if [ "$folder" = disk ] && [ "$to" = platform ] &&
+                [ "$rel" != platform/platform.h ] && [ "$rel" != platform/file_backend.h ]; then
+                echo "core_purity: ${file#"$top"/} (disk/) includes $inc, not a seam header"
+            fi
+            [ "$to" = "$folder" ] || echo "$folder $to" >>"$edges"
         done
     done
 done >"${TMPDIR:-/tmp}/core_purity.$$"
@@ -73,6 +86,11 @@ if [ -s "${TMPDIR:-/tmp}/core_purity.$$" ]; then
     layers_bad=1
 fi
 rm -f "${TMPDIR:-/tmp}/core_purity.$$"
+if ! sort -u "$edges" | tsort >/dev/null 2>"$edges.loop"; then
+    echo "core_purity: folders include each other: $(tr '\n' ' ' <"$edges.loop")" >&2
+    layers_bad=1
+fi
+rm -f "$edges" "$edges.loop"
 [ "$layers_bad" -eq 0 ] || { echo "core_purity: an include reaches a layer it may not" >&2; exit 1; }
 [ -f "$library" ] || { echo "core_purity: $library not built" >&2; exit 1; }
 

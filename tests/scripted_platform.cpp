@@ -63,6 +63,7 @@ struct state {
     std::string windows_dir;
     std::map<int, int> checks;
     int restarts = 0;
+    bool cannot_restart = false;  // as the Linux program, which patches Windows offline
     // the dialog
     std::deque<uintptr_t> commands;
     int dialogs = 0;
@@ -340,6 +341,7 @@ bool platform_reg_delete_key(platform_key key, const char* subkey) {
 
 void platform_reg_close(platform_key key) { scripted_state().key_handles.erase(key); }
 
+bool platform_can_restart() { return !scripted_state().cannot_restart; }
 void platform_restart() { scripted_state().restarts++; }
 
 // ---- the script ----------------------------------------------------------------------------
@@ -376,6 +378,7 @@ void set_windows_dir(const std::string& dir) {
 void set_check(int control, int state) { scripted_state().checks[control] = state; }
 int check_state(int control) { return platform_get_check(dialog(), control); }
 int restarts_requested() { return scripted_state().restarts; }
+void set_cannot_restart(bool cannot) { scripted_state().cannot_restart = cannot; }
 
 void queue_command(uintptr_t command) { scripted_state().commands.push_back(command); }
 platform_window dialog() { return &dialog_anchor; }

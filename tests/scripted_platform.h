@@ -81,6 +81,8 @@ int renames_outside_swap();
 void set_windows_dir(const std::string& dir);
 void set_check(int control, int state);
 int restarts_requested();
+// From now on no restart can be offered (platform_can_restart).
+void set_cannot_restart(bool cannot);
 // The state of a check box, as the test or the core last set it (0 when
 // never set).
 int check_state(int control);

@@ -5,20 +5,20 @@
 #                       platform_files (posix_file_calls.cpp); the tests'
 #                       scripted backend, the benchmark and the disk image's
 #                       files (disk/) fill or wrap that table
-#   tamrix_posix        interruptions, no restart, the seam's registry calls
-#                       on the Windows folder's SYSTEM.DAT (offline_registry.h,
-#                       over registry/), and child programs (start_command.h)
+#   tamrix_posix        no restart, and the seam's registry calls on the
+#                       Windows folder's SYSTEM.DAT (offline_registry.h, over
+#                       registry/); interruptions and child programs are the
+#                       floor's (base/)
 set(TAMRIX_POSIX_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 add_library(tamrix_posix_files STATIC
   ${TAMRIX_POSIX_DIR}/posix_files.cpp
   ${TAMRIX_POSIX_DIR}/posix_file_calls.cpp
 )
+target_link_libraries(tamrix_posix_files PUBLIC tamrix_base)
 
 add_library(tamrix_posix STATIC
-  ${TAMRIX_POSIX_DIR}/posix_interruptions.cpp
   ${TAMRIX_POSIX_DIR}/posix_system.cpp
-  ${TAMRIX_POSIX_DIR}/start_command.cpp
   ${TAMRIX_POSIX_DIR}/offline_registry.cpp
 )
 target_link_libraries(tamrix_posix PUBLIC tamrix_posix_files tamrix_registry)

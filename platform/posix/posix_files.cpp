@@ -20,7 +20,8 @@
 #include <string>
 
 #include "posix_files.h"
-#include "split_at.h"
+#include "../../base/fd_io.h"
+#include "../../base/split_at.h"
 
 // Reading a file or a folder does not change its access time where the
 // system lets us say so: a look that changes nothing leaves no trace.
@@ -104,22 +105,11 @@ static bool folder_open_write(const char* path, platform_file* file) {
 }
 
 static int32_t folder_read(platform_file file, char* buffer, uint32_t size) {
-    for (;;) {
-        ssize_t count = read((int)file, buffer, size);
-        if (count >= 0) return (int32_t)count;
-        if (errno != EINTR) return -1;
-    }
+    return read_some((int)file, buffer, size);
 }
 
 static bool folder_write(platform_file file, const char* data, uint32_t size) {
-    while (size > 0) {
-        ssize_t count = write((int)file, data, size);
-        if (count < 0 && errno == EINTR) continue;
-        if (count <= 0) return false;
-        data += count;
-        size -= (uint32_t)count;
-    }
-    return true;
+    return write_all((int)file, data, size);
 }
 
 static bool folder_seek(platform_file file, uint32_t offset) {

@@ -3,4 +3,5 @@
 // SYSTEM.DAT: offline_registry.cpp.)
 #include "../platform.h"
 
+bool platform_can_restart() { return false; }
 void platform_restart() {}

@@ -28,8 +28,12 @@ from types import SimpleNamespace
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from tamrix_fixtures import (MACHINE_INF, MACHINE_INF_INSTALLED_KIND2, OFFLINE_NOTE,  # noqa: E402
                              USB_INF_INSTALLED, chance, run_cli, tamrix_program)
-from image_fixtures import (BOTH, NO_DEVICE_KEYS, OSR2_LINE, OTHER_FILES, TOUCHED,  # noqa: E402
-                            Image, ImageTest, installed_on_a_folder, none_in_the_registry, tool)
+from test_images import wrapped_tool  # noqa: E402
+from image_fixtures import (BOTH, NO_DEVICE_KEYS, OSR2_LINE,  # noqa: E402
+                            OTHER_FILES, TOUCHED, Image, ImageTest, installed_on_a_folder,
+                            loop_device, mount_read_only, none_in_the_registry, tool,
+                            whole_file_lock)
+from terminal_fixtures import Terminal, read_box  # noqa: E402
 
 # name: qemu-img convert's options, the file's name, whether qemu-img check reads it
 FORMATS = {
@@ -65,6 +69,15 @@ def patch(path, offset, data):
 def file_bytes(path):
     with open(path, "rb") as f:
         return f.read()
+
+
+def made_dirty(path):
+    """A qcow2 with lazy refcounts left dirty: zeros into the disk's last,
+    unallocated cluster, an allocation whose refcount the abort leaves
+    unwritten (incompatible feature bit 0, the byte at 79, set)."""
+    tool("qemu-img", "amend", "-o", "lazy_refcounts=on", path)
+    subprocess.run(["qemu-io", "-c", "write -P 0 %d 64k" % ((40 << 20) - (64 << 10)),
+                    "-c", "abort", path], capture_output=True)
 
 
 def digest_all(root):
@@ -105,6 +118,24 @@ class FormatTest(ImageTest):
             except OSError:
                 pass
 
+    def killed_during(self, args, tool_name, script):
+        """Runs `args` with the tool `tool_name` a shell running `script`, and
+        SIGKILLs the run once that shell has begun: the shell's process id."""
+        started = os.path.join(tempfile.mkdtemp(prefix="tamrix-started-"), "pid")
+        self.addCleanup(shutil.rmtree, os.path.dirname(started))
+        slow = wrapped_tool(self, tool_name, "echo $$ > %s\n%s" % (started, script))
+        run = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL,
+                               env=dict(os.environ, **self.env(), **slow))
+        for _ in range(1000):
+            if os.path.exists(started) and os.path.getsize(started):
+                break
+            time.sleep(0.01)
+        run.kill()
+        run.wait()
+        with open(started) as f:
+            return int(f.read())
+
     @staticmethod
     def back_to_raw(image, path, name):
         """The image's raw disk, as the format holds it now."""
@@ -136,8 +167,11 @@ class SameAsAFolder(FormatTest):
                     lines = [none_in_the_registry(SimpleNamespace(path=path))
                              if line == OFFLINE_NOTE else line for line in on_folder[1]]
                     keys = [NO_DEVICE_KEYS] if command == "status" else []
-                    self.assertEqual(on_image, (on_folder[0], [OSR2_LINE] + lines + keys,
-                                                on_folder[2]))
+                    if "--dry-run" in command:  # a pure diff, the kind found apart
+                        self.assertEqual(on_image, (on_folder[0], lines, [OSR2_LINE] + on_folder[2]))
+                    else:
+                        self.assertEqual(on_image, (on_folder[0], [OSR2_LINE] + lines + keys,
+                                                    on_folder[2]))
                     self.assert_nothing_left()
                     self.assert_checked(path, name)
                     if after is None:  # nothing written: not a byte of the image
@@ -179,11 +213,7 @@ class SameAsAFolder(FormatTest):
         footer differs from its copy at the start (QEMU reads the copy
         alone) are patched."""
         def dirty(path):
-            tool("qemu-img", "amend", "-o", "lazy_refcounts=on", path)
-            # Zeros into the disk's last, unallocated cluster: an allocation
-            # whose refcount the abort leaves unwritten.
-            subprocess.run(["qemu-io", "-c", "write -P 0 %d 64k" % ((40 << 20) - (64 << 10)),
-                            "-c", "abort", path], capture_output=True)
+            made_dirty(path)
             self.assertEqual(file_bytes(path)[79] & 1, 1)
         def leaked(path):
             # One more cluster, counted once and used by nothing.
@@ -215,6 +245,19 @@ class Refusals(FormatTest):
     """Each format or kind refused leaves the file byte-identical and says
     what it is."""
 
+    def test_no_place_for_the_scratch_folder(self):
+        # The remedy is a folder to write in; converting the image would not help.
+        image, path = self.converted("qcow2")
+        before = file_bytes(path)
+        nowhere = os.path.join(self.scratch, "missing")
+        got = run_cli(["install", "--platform-kind", "1", "--image", path],
+                      env_extra={"TMPDIR": nowhere, "XDG_RUNTIME_DIR": ""})
+        self.assertEqual(got, (1, [], [
+            "Tamrix: Can't make a scratch folder for the export of %s in %s: No such file or "
+            "directory; nothing was changed.  Set XDG_RUNTIME_DIR or TMPDIR to a folder you "
+            "may write in." % (path, nowhere)]))
+        self.assertEqual(file_bytes(path), before)
+
     @staticmethod
     def vhd_disk_type(path, disk_type):
         size = os.path.getsize(path)
@@ -240,52 +283,65 @@ class Refusals(FormatTest):
         with open(path, "wb") as f:
             f.write(data.replace(b"parentCID=ffffffff", b"parentCID=0badc0de"))
 
+    DAMAGED_BY_CHECK = (
+        "The disk image {img} is damaged: qemu-img check finds errors in it, which a write "
+        "could make worse; nothing was changed.  Restore it from a backup, or try "
+        "'qemu-img check -r all -f qcow2 {img}' on a copy\\. / qemu-img check said: ")
     CONVERT = (" / Convert it to a raw image, patch that, and use it (or convert it back): /"
                "   qemu-img convert -f {driver} -O raw {img} {raw}")
     VHD_SUM = ("{img} is a %s VHD, damaged: the checksum of its footer%s is 0x[0-9A-F]{{8}}, its "
-               "bytes give 0x[0-9A-F]{{8}}\\.  Nothing was changed\\.")
+               "bytes give 0x[0-9A-F]{{8}}; nothing was changed\\.")
     ROWS = [
         # what, qemu-img convert's options, the change to the file, install's status, the
         # message (a pattern where it holds numbers that vary)
         ("a differencing VHD", ["-O", "vpc"], lambda path, _: Refusals.vhd_disk_type(path, 4), 1,
          "{img} is a differencing VHD, the changes to a parent VHD, which is where the Windows "
          "folder lies (QEMU would read it as a whole disk of its own): merge it into its parent "
-         "in the program that made it, then patch the parent.  Nothing was changed."),
+         "in the program that made it, then patch the parent; nothing was changed."),
         ("a differencing VDI", ["-O", "vdi"], lambda path, _: patch(path, 0x1A8, b"\x42" * 16), 1,
          "{img} is a differencing VirtualBox disk image (VDI), the changes of a snapshot to its "
          "parent image, which is where the Windows folder lies: merge the snapshot into its "
-         "parent in VirtualBox, or patch the machine's current state there.  Nothing was "
+         "parent in VirtualBox, or patch the machine's current state there; nothing was "
          "changed."),
         ("a stream-optimized VMDK", ["-O", "vmdk", "-o", "subformat=streamOptimized"], None, 1,
          "{img} is a stream-optimized VMware disk image (VMDK), made to be copied, not written: "
-         "VMware and QEMU open it read-only.  Nothing was changed." + CONVERT),
+         "VMware and QEMU open it read-only; nothing was changed." + CONVERT),
         ("a VMDK snapshot's delta", ["-O", "vmdk"], vmdk_parent.__func__, 1,
          "{img} is a VMware snapshot's delta disk (VMDK), the changes of a snapshot to its "
          "parent disk, which VMware checks by their IDs: delete the snapshots in VMware (which "
-         "merges them), or patch the machine's current state there.  Nothing was changed."),
+         "merges them), or patch the machine's current state there; nothing was changed."),
         ("an encrypted qcow2", ["-O", "qcow2"], lambda path, _: patch(path, 32, b"\0\0\0\2"), 1,
          "{img} is a QEMU copy-on-write image (qcow2), encrypted: QEMU needs its key to open "
-         "it.  Nothing was changed."),
+         "it; nothing was changed."),
         ("a qcow of version 1", ["-O", "qcow"], None, 1,
          "{img} is an image of QEMU's first copy-on-write format (qcow, version 1), a format "
-         "Tamrix does not change in place.  Nothing was changed." + CONVERT),
+         "Tamrix does not change in place; nothing was changed." + CONVERT),
         ("no qemu-storage-daemon", ["-O", "qcow2"], "PATH", 1,
          "Tamrix changes {img} through QEMU, which needs qemu-storage-daemon: install the "
-         "package qemu-system-common.  Nothing was changed." + CONVERT),
+         "package qemu-system-common; nothing was changed." + CONVERT),
         ("another Tamrix", ["-O", "qcow2"], "flock", 4,
          "Another Tamrix is changing {img} right now; nothing was changed.  Try again when it "
          "has finished."),
         # Damaged: status 1 for install, 3 for status and --dry-run.
         ("a qcow2 marked corrupt", ["-O", "qcow2"], lambda path, _: patch(path, 79, b"\2"), 1,
          "{img} is a QEMU copy-on-write image (qcow2), marked as damaged; 'qemu-img check -r "
-         "all' repairs it.  Nothing was changed."),
+         "all' repairs it; nothing was changed."),
         ("a qcow2 cut short", ["-O", "qcow2"], qcow2_cut_short.__func__, 1, re.compile(
-            "The disk image {img} is damaged: qemu-img check finds errors in it, which a write "
-            "could make worse; nothing was changed.  Restore it from a backup, or try "
-            "'qemu-img check -r all -f qcow2 {img}' on a copy\\. / qemu-img check said: ERROR: counting reference for region exceeding the end of the file by one "
-            "cluster or more: offset 0x[0-9a-f]+ size 0x10000( \\(and [0-9]+ more\\))?; [0-9]+ "
+            DAMAGED_BY_CHECK + "ERROR: counting reference for region exceeding the end of the "
+            "file by one cluster or more: offset 0x[0-9a-f]+ size 0x10000"
+            "( \\(and [0-9]+ more\\))?; [0-9]+ "
             "errors? (was|were) found on the image\\. Data may be corrupted, or further writes "
             "to the image may corrupt it\\.")),
+        # Refcounts that disagree are allowed on a dirty qcow2 alone (QEMU
+        # rebuilds them), and only when they are all that is wrong.
+        ("refcount errors, the dirty bit clear", ["-O", "qcow2"],
+         lambda path, _: (made_dirty(path), patch(path, 79, b"\0")), 1, re.compile(
+             DAMAGED_BY_CHECK + "ERROR cluster [0-9]+ refcount=0 reference=1 \\(and 1 more\\); "
+             "2 errors were found on the image\\. Data may be corrupted, or further writes to "
+             "the image may corrupt it\\.")),
+        ("dirty and cut short", ["-O", "qcow2"],
+         lambda path, _: (made_dirty(path), Refusals.qcow2_cut_short(path, _)), 1,
+         re.compile(DAMAGED_BY_CHECK + "ERROR: counting reference for region exceeding .+")),
         ("a fixed VHD's checksum", ["-O", "vpc", "-o", "subformat=fixed"],
          lambda path, _: Refusals.vhd_checksum(path, os.path.getsize(path) - 512, 1), 1,
          re.compile(VHD_SUM % ("fixed", ""))),
@@ -295,10 +351,11 @@ class Refusals(FormatTest):
         ("a dynamic VHD cut short", ["-O", "vpc"],
          lambda path, _: os.truncate(path, os.path.getsize(path) - 512), 1,
          "{img} is a dynamic VHD, damaged: its end holds no footer, so the file was cut "
-         "short.  Nothing was changed."),
+         "short; nothing was changed."),
     ]
-    DAMAGED = {"a qcow2 marked corrupt", "a qcow2 cut short", "a fixed VHD's checksum",
-               "a dynamic VHD's checksum", "a dynamic VHD cut short"}
+    DAMAGED = {"a qcow2 marked corrupt", "a qcow2 cut short",
+               "refcount errors, the dirty bit clear", "dirty and cut short",
+               "a fixed VHD's checksum", "a dynamic VHD's checksum", "a dynamic VHD cut short"}
 
     def test_rows(self):
         for what, options, spoil, status, message in self.ROWS:
@@ -429,6 +486,18 @@ class TheDaemonAndItsLocks(FormatTest):
                     break
                 time.sleep(0.01)
             self.assertEqual(self.daemons_and_mounts(), [], why)
+        # SIGKILL while a slow mren runs (its shell and sleep outlive us): no
+        # child of ours holds the watcher's pipe open, so the export and its
+        # folder go at once.
+        shell = self.killed_during(args, "mren", 'sleep 3; exec "$REAL" "$@"')
+        # The shell leads a process group of its own.
+        self.addCleanup(subprocess.run, ["kill", "-KILL", "--", "-%d" % shell],
+                        capture_output=True)
+        for _ in range(100):
+            if not self.daemons_and_mounts() and not os.listdir(self.scratch):
+                break
+            time.sleep(0.01)
+        self.assertEqual((self.daemons_and_mounts(), os.listdir(self.scratch)), ([], []))
         # status reads the export read-only: a file the last kill left under
         # its backup name is reported missing (1), and the Install after it
         # puts it back.
@@ -450,7 +519,7 @@ class TheDaemonAndItsLocks(FormatTest):
         with open(path, "rb") as f:
             before = f.read()
         code, out, err = self.run_on(["status", "--platform-kind", "1"], path)
-        self.assertEqual((code, out[0]), (1, "INF/machine.inf: missing (a run that was cut off "
+        self.assertEqual((code, out[0]), (1, "INF/MACHINE.INF: missing (a run that was cut off "
                                              "left its old text in MACHINE.IN@)"))
         self.assertIn("the next Install or Uninstall puts it back", err[0])
         with open(path, "rb") as f:
@@ -471,6 +540,125 @@ class TheDaemonAndItsLocks(FormatTest):
             except OSError:
                 pass
         return found
+
+
+class EveryPath(FormatTest):
+    """The same promises on every path to one Windows folder: the folder
+    itself (copied out of the image), an image changed in place (raw, fixed
+    VHD), one QEMU exports (qcow2), and a real disk (a loop device over the
+    raw image: the whole disk, or its partition alone)."""
+
+    PATHS = ("folder", "raw", "fixed VHD", "qcow2", "whole disk", "partition")
+    DEVICES = ("whole disk", "partition")
+
+    def on(self, path, image):
+        """The arguments that name the image's Windows folder on `path`."""
+        if path in self.DEVICES:
+            part = (image.offset, os.path.getsize(image.path) - image.offset)
+            return ["--image", loop_device(self, image.path, *(part if path == "partition"
+                                                                 else ()))]
+        if path == "folder":
+            where = os.path.join(image.root, "folder")
+            os.mkdir(where)
+            image.mtools("mcopy", "-s", "::/WINDOWS", where)
+            return ["--windows-dir", os.path.join(where, "WINDOWS")]
+        if path == "raw":
+            return ["--image", image.path]
+        options = (["-O", "vpc", "-o", "subformat=fixed,force_size=on"] if path == "fixed VHD"
+                   else FORMATS[path][0])
+        converted = os.path.join(image.root, "win95." + options[1])
+        tool("qemu-img", "convert", "-f", "raw", *options, image.path, converted)
+        return ["--image", converted]
+
+    def run_on_path(self, args, where):
+        return run_cli(args + ["--platform-kind", "1"] + where, env_extra=self.env())
+
+    def test_status_exits_1_for_every_file_it_reports_missing(self):
+        # A swap cut off between its renames: put back where status may
+        # write, else reported missing.
+        for cut_off, left in [("INF/MACHINE.INF", "INF/MACHINE.IN@"),
+                              ("SYSTEM.DAT", "SYSTEM.TX0")]:
+            for path in self.PATHS:
+                with self.subTest(cut_off=cut_off, path=path):
+                    image = self.image(LAYOUT)
+                    image.mtools("mren", "::/WINDOWS/" + cut_off, "::/WINDOWS/" + left)
+                    status, out, _ = self.run_on_path(["status"], self.on(path, image))
+                    missing = [line for line in out if ": missing" in line]
+                    self.assertEqual((status, len(missing)), (1, 1) if path == "qcow2"
+                                     else (3, 0), out)
+                    self.assert_nothing_left()
+
+    def test_a_dry_run_on_a_read_only_mount(self):
+        expected = None
+        for path in self.PATHS:
+            with self.subTest(path=path):
+                image = self.image(LAYOUT)
+                # A loop device over a file on a read-only mount is read-only.
+                where = None if path in self.DEVICES else self.on(path, image)
+                mount_read_only(self, image.root)
+                where = where or self.on(path, image)
+                got = self.run_on_path(["install", "--dry-run"], where)
+                self.assertEqual(got[0], 0, got)
+                expected = expected or got
+                self.assertEqual(got, expected)
+                self.assert_nothing_left()
+                if path != "folder":  # another program's lock on all of it is met
+                    self.addCleanup(os.close, whole_file_lock(where[1], fcntl.F_RDLCK))
+                    got = self.run_on_path(["install", "--dry-run"], where)
+                    self.assertEqual((got[0], got[1]), (4, []))
+                    self.assertIn("in use by another program", got[2][0])
+
+    def test_the_dialog_holds_the_image_for_as_long_as_it_is_open(self):
+        def dialog(where, held_elsewhere=False):
+            term = Terminal(where, wrapper=["env", *("%s=%s" % n for n in self.env().items())])
+            self.addCleanup(term.close)
+            # Told what a device is, once it is held; Enter says Yes.
+            if where[1].startswith("/dev/") and not held_elsewhere:
+                box = term.wait_for(lambda s: read_box(s, "Tamrix"), "Tamrix box")
+                self.assertIn("Change the files of \\WINDOWS on %s?" % where[1],
+                              " ".join(box["lines"]))
+                term.keys("Enter")
+                term.wait_for(lambda s: "Change the files" not in "".join(s), "the question gone")
+            return term
+        for path in self.PATHS[1:]:
+            with self.subTest(path=path):
+                image = self.image(LAYOUT)
+                where = self.on(path, image)
+                term = dialog(where)
+                term.wait_for_text("< Install >")
+                self.assertEqual(self.run_on_path(["install", "--yes"], where), (4, [], [
+                    "Tamrix: Another Tamrix is changing %s right now; nothing was changed.  "
+                    "Try again when it has finished." % where[1]]))
+                term.close()
+                # Another program's lock: the dialog says so, and ends.
+                self.addCleanup(os.close, whole_file_lock(where[1], fcntl.F_WRLCK))
+                term = dialog(where, held_elsewhere=True)
+                box = term.wait_for(lambda s: read_box(s, "Tamrix"), "Tamrix box")
+                self.assertIn("is in use by another program", " ".join(box["lines"]))
+                term.keys("Enter")
+                self.assertEqual(term.wait_for_exit(), 4)
+                term.close()
+                self.assertEqual(os.listdir(self.scratch), [])
+
+    def test_the_next_run_removes_what_a_killed_one_left(self):
+        # A dry run killed while diff runs, and the folders of runs long
+        # gone; status, the run that changes least, removes them.
+        ended = subprocess.Popen(["true"])
+        ended.wait()
+        for path in self.PATHS:
+            with self.subTest(path=path):
+                image = self.image(LAYOUT)
+                where = self.on(path, image)
+                for purpose in ("preview", "export"):
+                    left = os.path.join(self.scratch, "tamrix-%s.%d" % (purpose, ended.pid))
+                    os.mkdir(left)
+                    with open(os.path.join(left, "machine.inf"), "wb") as f:
+                        f.write(MACHINE_INF)
+                os.kill(self.killed_during([tamrix_program(), "install", "--dry-run",
+                                            "--platform-kind", "1"] + where, "diff",
+                                           "exec sleep 3"), signal.SIGKILL)
+                self.assertEqual(self.run_on_path(["status"], where)[0], 3)
+                self.assert_nothing_left()
 
 
 class Interruptions(FormatTest):

@@ -13,9 +13,10 @@ import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from tamrix_fixtures import (MACHINE_INF, MACHINE_INF_INSTALLED,  # noqa: E402
+from tamrix_fixtures import (COMPLETED, MACHINE_INF, MACHINE_INF_98,  # noqa: E402
+                             MACHINE_INF_98_INSTALLED, MACHINE_INF_INSTALLED,
                              MACHINE_INF_INSTALLED_KIND2, USB_INF, USB_INF_INSTALLED,
-                             WindowsFolder, run_cli, tamrix_program)
+                             WARNING, WindowsFolder, finish_lines, run_cli, tamrix_program)
 
 BOTH = {"machine.inf": MACHINE_INF, "usb.inf": USB_INF}
 BOTH_INSTALLED = {"machine.inf": MACHINE_INF_INSTALLED, "usb.inf": USB_INF_INSTALLED}
@@ -42,6 +43,12 @@ class Status(unittest.TestCase):
          ["inf/machine.inf: partly installed: 22 of 25 lines present"]),
         ({"machine.inf": MACHINE_INF_INSTALLED_KIND2}, ["--platform-kind", "2"], 1,
          ["inf/machine.inf: installed (24 marked lines)", "inf/usb.inf: missing"]),
+        # A file with no place for some lines: a partly installed one says more.
+        ({"machine.inf": MACHINE_INF_98_INSTALLED, "usb.inf": USB_INF},
+         ["--platform-kind", "2"], 3,
+         ["inf/machine.inf: installed as far as this file allows: 4 of 25 lines present"
+          "; no place for 21: 7 of [MS_SYS], 7 of [ControlFlags], 7 of [Strings]",
+          "inf/usb.inf: not installed"]),
     ]
 
     def test_status(self):
@@ -53,6 +60,22 @@ class Status(unittest.TestCase):
                 got = run_cli(["status", "--windows-dir", folder.windows] + options)
                 self.assertEqual(got, (status, lines, []))
                 self.assertEqual((stamps(folder), folder.contents()), (before, files))
+
+    def test_install_and_status_agree_on_a_file_with_no_place_for_some_lines(self):
+        folder = WindowsFolder({"machine.inf": MACHINE_INF_98})
+        self.addCleanup(folder.close)
+        args = ["--chipsets", "--platform-kind", "2", "--windows-dir", folder.windows]
+        no_place = "; no place for 21: 7 of [MS_SYS], 7 of [ControlFlags], 7 of [Strings]"
+        as_far = ("inf/machine.inf: installed as far as this file allows: 4 of 25 lines present"
+                  + no_place)
+        self.assertEqual(run_cli(["status"] + args),
+                         (3, ["inf/machine.inf: not installed" + no_place], []))
+        self.assertEqual(run_cli(["install"] + args), (0, [COMPLETED, as_far] + finish_lines(), []))
+        self.assertEqual(folder.contents(), {"machine.inf": MACHINE_INF_98_INSTALLED})
+        self.assertEqual(run_cli(["status"] + args), (6, [as_far], []))
+        # A second Install finds nothing to add, and says so again.
+        self.assertEqual(run_cli(["install"] + args), (0, [COMPLETED, as_far] + finish_lines(), []))
+        self.assertEqual(folder.contents(), {"machine.inf": MACHINE_INF_98_INSTALLED})
 
     def test_a_file_that_cannot_be_read(self):
         folder = WindowsFolder({"machine.inf": MACHINE_INF_INSTALLED})
@@ -105,6 +128,15 @@ class DryRun(unittest.TestCase):
                     self.assertEqual(diff[:2], [b"--- a/inf/machine.inf", b"+++ b/inf/machine.inf"])
                 if files is BOTH_INSTALLED and command == "install":
                     self.assertEqual(diff, [])
+
+    def test_only_the_diff_goes_to_standard_output(self):
+        # The start-up warning, answered by --yes, is a line for people.
+        folder = WindowsFolder(BOTH)
+        self.addCleanup(folder.close)
+        shown = subprocess.run([tamrix_program(), "install", "--yes", "--dry-run", "--windows-dir",
+                                folder.windows], stdin=subprocess.DEVNULL, capture_output=True)
+        self.assertEqual((shown.returncode, shown.stderr.decode()), (0, WARNING + "Yes\n"))
+        self.assertTrue(shown.stdout.startswith(b"--- a/inf/machine.inf\n"), shown.stdout[:80])
 
     def test_after_an_uninstall(self):
         folder = WindowsFolder(BOTH_INSTALLED)

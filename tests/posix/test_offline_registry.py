@@ -139,7 +139,7 @@ class OnAFolder(unittest.TestCase):
                 got = run_cli(INSTALL + ["--windows-dir", folder.windows])
                 self.assertEqual(got, (0, [COMPLETED, RESTART], [
                     "Finish: The devices could not be removed from the registry of %s: %s.  It "
-                    "was left as it was. / At that Windows' next start, remove these devices in "
+                    "was left as it was. / At its next start, remove these devices in "
                     "Device Manager, then restart it: /     %s" % (folder.windows, why, devices)]))
                 self.assertEqual(windows_files(folder), before)
 
@@ -283,7 +283,7 @@ class CutOff(unittest.TestCase):
                   "could not be given its name back."
         self.assertEqual(got, (1, [
             "Windows in the image: unknown (no SYSTEM.DAT in its Windows folder): platform kind 0",
-            "INF/machine.inf: missing (a run that was cut off left its old text in MACHINE.IN@)",
+            "INF/MACHINE.INF: missing (a run that was cut off left its old text in MACHINE.IN@)",
             "INF/USB.INF: not installed",
             "SYSTEM.DAT: missing (a run that was cut off left the old registry in SYSTEM.TX0)"], [
             "Tamrix: " + cut_off % (image.path + ":/WINDOWS/INF/MACHINE.INF", "MACHINE.IN@"),

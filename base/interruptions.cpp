@@ -1,5 +1,5 @@
-// The handling of interruptions (see posix_interruptions.h).
-#include "posix_interruptions.h"
+// The handling of interruptions (see interruptions.h).
+#include "interruptions.h"
 
 #include <errno.h>
 #include <poll.h>

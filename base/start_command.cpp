@@ -1,4 +1,4 @@
-// Starting a child program (see start_command.h).
+// Starting a child (see start_command.h).
 #include "start_command.h"
 
 #include <errno.h>
@@ -75,6 +75,19 @@ pid_t start_command(const child_command& command) {
     if (child == 0)
         become(command, program.c_str(), argv.data(),
                command.environment != nullptr ? envp.data() : environ, parent);
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+    return child;
+}
+
+pid_t start_async(void (*body)(void* argument), void* argument) {
+    sigset_t all, old;
+    sigfillset(&all);
+    sigprocmask(SIG_BLOCK, &all, &old);
+    pid_t child = fork();
+    if (child == 0) {
+        body(argument);
+        _exit(0);
+    }
     sigprocmask(SIG_SETMASK, &old, nullptr);
     return child;
 }

@@ -1,7 +1,8 @@
 // Cutting a text at a separator: the lines of a tool's output or a
-// descriptor, the names of a path, the folders of $PATH.
-#ifndef TAMRIX_PLATFORM_POSIX_SPLIT_AT_H
-#define TAMRIX_PLATFORM_POSIX_SPLIT_AT_H
+// descriptor, the names of a path, the folders of $PATH, a registry key's
+// path.
+#ifndef TAMRIX_BASE_SPLIT_AT_H
+#define TAMRIX_BASE_SPLIT_AT_H
 
 #include <string>
 #include <vector>

@@ -29,8 +29,8 @@
 // renames of a swap always run to their end, and while a change is made
 // inside a disk image, so that no file of the image is ever left half
 // written.
-#ifndef TAMRIX_PLATFORM_POSIX_POSIX_INTERRUPTIONS_H
-#define TAMRIX_PLATFORM_POSIX_POSIX_INTERRUPTIONS_H
+#ifndef TAMRIX_BASE_INTERRUPTIONS_H
+#define TAMRIX_BASE_INTERRUPTIONS_H
 
 #include <string>
 

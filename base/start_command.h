@@ -1,13 +1,15 @@
-// Starting a child program: the one way the Linux program does it, for
-// mtools, the QEMU tools, fusermount3 and diff.  Always fork and execve,
+// Starting a child: the one way the Linux program does it, for mtools, the
+// QEMU tools, fusermount3 and diff (start_command), and for the one child
+// that runs a function of ours instead of a program, the watcher of the
+// export's daemon (start_async).  Always fork and execve,
 // never a shell, so that no word of a path or an option is read by one.
 // All signals are blocked from before the fork to the child's execve, so
 // that no handler of ours runs in the child (it would record an
 // interruption in a copy of this process).  What differs from child to
 // child is named in child_command, and each caller says why it picks what
 // it picks.
-#ifndef TAMRIX_PLATFORM_POSIX_START_COMMAND_H
-#define TAMRIX_PLATFORM_POSIX_START_COMMAND_H
+#ifndef TAMRIX_BASE_START_COMMAND_H
+#define TAMRIX_BASE_START_COMMAND_H
 
 #include <sys/types.h>
 
@@ -39,6 +41,12 @@ struct child_command {
 // The child's process id, or -1 when it could not be started (its program
 // not found, or fork failing).
 pid_t start_command(const child_command& command);
+
+// Forks a child that runs `body(argument)` and then _exit(0)s, with every
+// signal blocked for good (no handler of ours runs in it, and SIGINT,
+// SIGTERM, SIGHUP and SIGPIPE do nothing to it).  Its process id, or -1
+// when fork failed.
+pid_t start_async(void (*body)(void* argument), void* argument);
 
 // Starts `command`, reads its output into `captured` where not null, and
 // waits for it: its exit status, or -1 when it did not start or a signal
