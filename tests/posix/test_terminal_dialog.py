@@ -212,7 +212,10 @@ class StartUp(DialogCase):
         self.addCleanup(self.folder.close)
         failing = ["env", "LD_PRELOAD=" + os.environ["FILE_CALLS_SHIM"],
                    "TAMRIX_SHIM_UNDER=" + self.folder.root, "TAMRIX_SHIM_KINDS=rename",
-                   "TAMRIX_SHIM_FAIL_AT=1"]
+                   "TAMRIX_SHIM_FAIL_AT=1",
+                   # Under AddressSanitizer the shim comes before its runtime.
+                   "ASAN_OPTIONS=" + ":".join(filter(None, [os.environ.get("ASAN_OPTIONS"),
+                                                            "verify_asan_link_order=0"]))]
         term = self.term = Terminal(["--platform-kind", "1", self.folder.windows], wrapper=failing)
         self.addCleanup(term.close)
         self.wait_for_dialog()
