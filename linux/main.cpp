@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
     // run does: a dry run's texts, an export's folder and mount.
     scratch_folders_sweep("preview");
     image_export_sweep();
-    offline_registry_keep(invocation.keep_registry);
+    run_registry_keep(invocation.keep_registry);
     // A Windows folder inside a disk image: the image is readied first.
     if (invocation.has_image) {
         bool for_changes = invocation.mode != mode_status && !invocation.dry_run;
@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
         // QEMU's export for `status` is read-only (open_image).
         put_back_cut_off_swaps(!(invocation.mode == mode_status && the_image.qemu.running()));
         std::string why;
-        offline_registry_read(&why);
+        run_registry_read(&why);
     }
     if (!invocation.has_platform_kind) invocation.platform_kind = registry_windows_kind();
     if (invocation.mode == mode_dialog) {

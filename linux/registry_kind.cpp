@@ -17,9 +17,10 @@
 
 int registry_windows_kind() {
     std::string why, version, service;
-    registry_reading reading = offline_registry_read(&why);
+    registry_reading reading = run_registry_read(&why);
     if (reading == registry_absent && !invocation.has_image) return 0;
-    bool found = reading == registry_read && offline_registry_version(&version, &service);
+    bool found =
+        reading == registry_read && offline_registry_version(run_registry(), &version, &service);
     if (reading == registry_absent)
         why = "no SYSTEM.DAT in its Windows folder";
     else if (reading == registry_refused)
