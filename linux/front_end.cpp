@@ -1,6 +1,8 @@
 // The Linux program's own part of the seam: the Windows folder comes from
 // the command line, and each message box is shown as the run presents
 // itself, in the terminal dialog or as a line.
+#include "front_end.h"
+
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -10,7 +12,9 @@
 #include "../disk/image_files.h"
 #include "../base/interruptions.h"
 #include "../disk/refusal_words.h"
-#include "front_end.h"
+#include "message_lines.h"
+#include "terminal_dialog.h"
+#include "voice.h"
 
 command_line invocation;  // the command line of this run, as parsed
 

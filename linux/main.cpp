@@ -16,7 +16,13 @@
 #include "../base/interruptions.h"
 #include "posix_run_files.h"
 #include "../ui/ui.h"
+#include "commands.h"
 #include "front_end.h"
+#include "open_image.h"
+#include "put_back.h"
+#include "registry_exit.h"
+#include "registry_kind.h"
+#include "voice.h"
 
 int main(int argc, char** argv) {
     interruptions_catch(end_as_interrupted);

@@ -15,7 +15,8 @@
 #include "../disk/image_files.h"
 #include "../platform/posix/posix_files.h"
 #include "../base/interruptions.h"
-#include "front_end.h"
+#include "open_image.h"
+#include "voice.h"
 
 namespace {
 

@@ -10,6 +10,8 @@
 // files, so nothing tells which one it was written for.  SYSTEM.DAT gets
 // SYSTEM.TX1 where it passes the check and lists what SYSTEM.TX0 lists less
 // some of the ten device keys' trees, as Exit writes it; else SYSTEM.TX0.
+#include "put_back.h"
+
 #include <ctype.h>
 #include <stdio.h>
 
@@ -21,7 +23,7 @@
 #include "../platform/posix/offline_registry.h"
 #include "../platform/file_backend.h"
 #include "../system/system.h"
-#include "front_end.h"
+#include "voice.h"
 
 namespace {
 

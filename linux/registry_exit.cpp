@@ -16,6 +16,8 @@
 // The attributes Windows keeps on SYSTEM.DAT (hidden, system, read-only)
 // go with each file (a rename keeps them).  No other file of Windows' own
 // (SYSTEM.DA0, USER.DAT) is touched.
+#include "registry_exit.h"
+
 #include <stdio.h>
 
 #include <algorithm>
@@ -26,6 +28,7 @@
 #include "../platform/posix/offline_registry.h"
 #include "../system/system.h"
 #include "front_end.h"
+#include "put_back.h"
 
 namespace {
 

@@ -7,6 +7,8 @@
 // found.  In a folder of this system without SYSTEM.DAT nothing is said:
 // the kind stays 0, and the start-up warning asks, as Linux is no
 // Windows 95.
+#include "registry_kind.h"
+
 #include <stdio.h>
 
 #include <string>
@@ -14,6 +16,8 @@
 #include "../platform/posix/offline_registry.h"
 #include "../system/system.h"
 #include "front_end.h"
+#include "message_lines.h"
+#include "voice.h"
 
 int registry_windows_kind() {
     std::string why, version, service;

@@ -11,6 +11,8 @@
 //
 // Message boxes are modal here: while one is open, the dialog under it takes
 // no keys, so no second command can start before the first has returned.
+#include "terminal_dialog.h"
+
 #include <ctype.h>
 #include <curses.h>
 #include <errno.h>
@@ -28,6 +30,8 @@
 #include "../resources/dialog_ids.h"
 #include "../ui/ui.h"
 #include "front_end.h"
+#include "message_lines.h"
+#include "voice.h"
 
 namespace {
 
