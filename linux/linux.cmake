@@ -23,7 +23,7 @@ add_executable(tamrix
   ${TAMRIX_LINUX_DIR}/registry_exit.cpp
   ${TAMRIX_LINUX_DIR}/registry_kind.cpp
   ${TAMRIX_LINUX_DIR}/put_back.cpp
-  ${TAMRIX_LINUX_DIR}/posix_run_files.cpp
+  ${TAMRIX_LINUX_DIR}/run_files.cpp
 )
 target_include_directories(tamrix PRIVATE ${CURSES_INCLUDE_DIRS})
 target_compile_options(tamrix PRIVATE ${CURSES_CFLAGS})

@@ -14,7 +14,6 @@
 #include "../platform/posix/offline_registry.h"
 #include "../platform/posix/posix_files.h"
 #include "../base/interruptions.h"
-#include "posix_run_files.h"
 #include "../ui/ui.h"
 #include "commands.h"
 #include "front_end.h"
@@ -22,12 +21,14 @@
 #include "put_back.h"
 #include "registry_exit.h"
 #include "registry_kind.h"
+#include "run_files.h"
 #include "voice.h"
 
 int main(int argc, char** argv) {
     interruptions_catch(end_as_interrupted);
-    posix_install_run_files();
+    install_run_files();
     invocation = parse_command_line(argc, argv, getenv("WINDIR"));
+    install_front_end();
     if (invocation.mode == mode_help) {
         fputs(usage_text(), stdout);
         return exit_done;

@@ -119,20 +119,9 @@ void tell_at_exit(const std::string& text, box_icon icon) {
 
 }  // namespace
 
-// The seam's registry root on Linux: SYSTEM.DAT, read once per run.  Where
-// it cannot be read as a registry, the user is told once why it is left
-// alone; a folder without SYSTEM.DAT (a copy of the INF files alone) has no
-// registry to speak of: the core's note on Device Manager says enough.
-platform_key platform_local_machine() {
-    static bool refusal_told;  // the user was told why the registry is left alone
-    std::string why;
-    if (!invocation.keep_registry && run_registry_read(&why) == registry_refused &&
-        !refusal_told) {
-        refusal_told = true;
-        tell_at_exit("The registry of " + shown_windows_dir() + " was left as it was: " + why + ".",
-             icon_information);
-    }
-    return run_registry_root();
+void tell_registry_refused(const char* why) {
+    tell_at_exit("The registry of " + shown_windows_dir() + " was left as it was: " + why + ".",
+                 icon_information);
 }
 
 void write_offline_registry() {

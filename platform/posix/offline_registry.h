@@ -112,8 +112,8 @@ void run_registry_keep(bool keep);
 // --keep-registry).
 bool run_registry_at_hand();
 // The run's registry's HKEY_LOCAL_MACHINE as a key of the seam's calls; 0
-// when it is not at hand.  The front end's platform_local_machine gives it,
-// after reading SYSTEM.DAT.
+// when it is not at hand.  platform_local_machine gives it, after reading
+// SYSTEM.DAT.
 platform_key run_registry_root();
 
 #endif
