@@ -1,7 +1,7 @@
 # The Linux program `tamrix`: the dialog in a terminal (ncurses) and a
 # command line, for patching the INF files of a Windows folder offline, on
-# this system or inside a disk image.  Its files, locks and interruptions
-# come from platform/posix/posix.cmake, a disk image's from disk/disk.cmake.
+# this system or inside a disk image.  Its side of the seam is
+# platform/posix/posix.cmake's, a disk image's files disk/disk.cmake's.
 set(CURSES_NEED_NCURSES TRUE)
 find_package(Curses REQUIRED)
 
