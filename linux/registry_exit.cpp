@@ -27,7 +27,6 @@
 #include "../ops/file_swap.h"
 #include "../platform/posix/offline_registry.h"
 #include "../system/system.h"
-#include "front_end.h"
 #include "put_back.h"
 
 namespace {
