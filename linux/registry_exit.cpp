@@ -119,6 +119,9 @@ void tell_at_exit(const std::string& text, box_icon icon) {
 }  // namespace
 
 void tell_registry_refused(const char* why) {
+    static bool told;  // the core asks once for each device: the user hears it once
+    if (told) return;
+    told = true;
     tell_at_exit("The registry of " + shown_windows_dir() + " was left as it was: " + why + ".",
                  icon_information);
 }

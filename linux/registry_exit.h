@@ -7,8 +7,8 @@
 // change of the Windows folder's SYSTEM.DAT (or, where that fails, the
 // devices to remove in Device Manager); nothing when the core deleted none.
 void write_offline_registry();
-// Why SYSTEM.DAT is left alone, told at Exit when the core first asks for
-// it (platform_local_machine) and it was refused.
+// Why SYSTEM.DAT is left alone, told once at Exit, the first time the core
+// asks for it (platform_local_machine) and it was refused.
 void tell_registry_refused(const char* why);
 // For status: how many of the ten device keys SYSTEM.DAT holds, as a line;
 // none when the Windows folder has no SYSTEM.DAT.  False when it reported

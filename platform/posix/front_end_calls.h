@@ -29,9 +29,9 @@ struct front_end_calls {
     // or of a disk image, and who holds it, told to the user.
     bool (*begin_run)(const char* inf_folder);
     void (*end_run)();
-    // Told once, the first time the core asks for the registry
-    // (platform_local_machine), where SYSTEM.DAT is refused: `why` says
-    // why it is left alone (offline_registry.h).
+    // Each time the core asks for the registry (platform_local_machine)
+    // where SYSTEM.DAT was refused (offline_registry.h): `why` says why it
+    // is left alone.
     void (*registry_refused)(const char* why);
 };
 

@@ -220,16 +220,13 @@ platform_key run_registry_root() {
 // ---- the seam --------------------------------------------------------------------
 
 // SYSTEM.DAT, read once per run.  Where it cannot be read as a registry,
-// the front end tells once why it is left alone; a folder without
-// SYSTEM.DAT (a copy of the INF files alone) has no registry to speak of:
-// the core's note on Device Manager says enough.
+// the front end hears why; a folder without SYSTEM.DAT (a copy of the INF
+// files alone) has no registry to speak of: the core's note on Device
+// Manager says enough.
 platform_key platform_local_machine() {
-    static bool refusal_told;  // the front end was told why the registry is left alone
     std::string why;
-    if (!keep_registry && run_registry_read(&why) == registry_refused && !refusal_told) {
-        refusal_told = true;
+    if (!keep_registry && run_registry_read(&why) == registry_refused)
         platform_front_end->registry_refused(why.c_str());
-    }
     return run_registry_root();
 }
 
