@@ -21,6 +21,8 @@
 // there, since the sections or lines they go in front of are missing
 // (inf_templates.h); an Install that leaves a file so says it in the same
 // words.
+#include "commands.h"
+
 #include <stdio.h>
 #include <string.h>
 
@@ -29,7 +31,11 @@
 #include "../disk/image_files.h"
 #include "../system/system.h"
 #include "../ui/ui.h"
+#include "dry_run.h"
 #include "front_end.h"
+#include "put_back.h"
+#include "registry_exit.h"
+#include "voice.h"
 
 int exit_status_of(const run_outcome& run) {
     if (run.held_elsewhere) return exit_held_elsewhere;

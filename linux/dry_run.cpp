@@ -12,6 +12,8 @@
 // A standard output closed by its reader (`| head -1`) ends the run as it
 // ends cat: by SIGPIPE, without a word, once the scratch folder and the
 // image's export are gone; nothing was written anyway.
+#include "dry_run.h"
+
 #include <poll.h>
 #include <signal.h>
 #include <stdio.h>
@@ -21,7 +23,9 @@
 
 #include "../disk/scratch_folder.h"
 #include "../base/start_command.h"
+#include "commands.h"
 #include "front_end.h"
+#include "voice.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 # The Linux program `tamrix`: the dialog in a terminal (ncurses) and a
 # command line, for patching the INF files of a Windows folder offline, on
-# this system or inside a disk image.  Its files, locks and interruptions
-# come from platform/posix/posix.cmake, a disk image's from disk/disk.cmake.
+# this system or inside a disk image.  Its side of the seam is
+# platform/posix/posix.cmake's, a disk image's files disk/disk.cmake's.
 set(CURSES_NEED_NCURSES TRUE)
 find_package(Curses REQUIRED)
 
@@ -23,7 +23,7 @@ add_executable(tamrix
   ${TAMRIX_LINUX_DIR}/registry_exit.cpp
   ${TAMRIX_LINUX_DIR}/registry_kind.cpp
   ${TAMRIX_LINUX_DIR}/put_back.cpp
-  ${TAMRIX_LINUX_DIR}/posix_run_files.cpp
+  ${TAMRIX_LINUX_DIR}/run_files.cpp
 )
 target_include_directories(tamrix PRIVATE ${CURSES_INCLUDE_DIRS})
 target_compile_options(tamrix PRIVATE ${CURSES_CFLAGS})

@@ -14,14 +14,21 @@
 #include "../platform/posix/offline_registry.h"
 #include "../platform/posix/posix_files.h"
 #include "../base/interruptions.h"
-#include "posix_run_files.h"
 #include "../ui/ui.h"
+#include "commands.h"
 #include "front_end.h"
+#include "open_image.h"
+#include "put_back.h"
+#include "registry_exit.h"
+#include "registry_kind.h"
+#include "run_files.h"
+#include "voice.h"
 
 int main(int argc, char** argv) {
     interruptions_catch(end_as_interrupted);
-    posix_install_run_files();
+    install_run_files();
     invocation = parse_command_line(argc, argv, getenv("WINDIR"));
+    install_front_end();
     if (invocation.mode == mode_help) {
         fputs(usage_text(), stdout);
         return exit_done;
@@ -45,7 +52,7 @@ int main(int argc, char** argv) {
     // run does: a dry run's texts, an export's folder and mount.
     scratch_folders_sweep("preview");
     image_export_sweep();
-    offline_registry_keep(invocation.keep_registry);
+    run_registry_keep(invocation.keep_registry);
     // A Windows folder inside a disk image: the image is readied first.
     if (invocation.has_image) {
         bool for_changes = invocation.mode != mode_status && !invocation.dry_run;
@@ -69,7 +76,7 @@ int main(int argc, char** argv) {
         // QEMU's export for `status` is read-only (open_image).
         put_back_cut_off_swaps(!(invocation.mode == mode_status && the_image.qemu.running()));
         std::string why;
-        offline_registry_read(&why);
+        run_registry_read(&why);
     }
     if (!invocation.has_platform_kind) invocation.platform_kind = registry_windows_kind();
     if (invocation.mode == mode_dialog) {

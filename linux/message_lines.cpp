@@ -1,6 +1,8 @@
 // The message boxes of a command, as lines of output: an OK box is printed,
 // a Yes/No question answered by --yes or --no, else asked on a terminal,
 // else answered No.
+#include "message_lines.h"
+
 #include <errno.h>
 #include <stdio.h>
 #include <string.h>

@@ -2,7 +2,9 @@
 // or a command starts: an emulator's format exported through QEMU as a raw
 // disk, its FAT volume found and handed to the image backend, the Windows
 // folder in it named or found, and the kind of Windows read from its
-// SYSTEM.DAT through the checked offline registry (see front_end.h).
+// SYSTEM.DAT through the checked offline registry (registry_kind.h).
+#include "open_image.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <pwd.h>
@@ -22,6 +24,7 @@
 #include "../disk/qemu_check.h"
 #include "../disk/refusal_words.h"
 #include "front_end.h"
+#include "voice.h"
 
 namespace {
 

@@ -10,6 +10,8 @@
 // files, so nothing tells which one it was written for.  SYSTEM.DAT gets
 // SYSTEM.TX1 where it passes the check and lists what SYSTEM.TX0 lists less
 // some of the ten device keys' trees, as Exit writes it; else SYSTEM.TX0.
+#include "put_back.h"
+
 #include <ctype.h>
 #include <stdio.h>
 
@@ -21,7 +23,7 @@
 #include "../platform/posix/offline_registry.h"
 #include "../platform/file_backend.h"
 #include "../system/system.h"
-#include "front_end.h"
+#include "voice.h"
 
 namespace {
 
@@ -36,13 +38,11 @@ struct swapped_file {
 // false when it does not pass the check.
 bool device_keys_of(const char* path, std::vector<std::string>* keys,
                     std::vector<registry_entry>* listing) {
-    std::string bytes, why;
-    offline_registry_unload();
-    if (!read_system_dat(path, &bytes, &why) || !offline_registry_load(bytes, &why)) return false;
-    offline_registry_keep(false);
-    delete_device_keys();  // in memory: only counted
-    *keys = offline_registry_deleted();
-    *listing = offline_registry_listing();
+    offline_registry registry;
+    std::string why;
+    if (!offline_registry_open(path, &registry, &why)) return false;
+    *keys = offline_registry_held(registry, kDeviceKeys, kDeviceKeyCount);
+    *listing = offline_registry_listing(registry);
     return true;
 }
 
@@ -52,7 +52,6 @@ bool device_keys_of(const char* path, std::vector<std::string>* keys,
 bool registry_accepts_new(void*, const char* backup, const char* written) {
     std::vector<std::string> old_keys, new_keys;
     std::vector<registry_entry> old_listing, new_listing;
-    bool kept = invocation.keep_registry;
     bool accepted = device_keys_of(backup, &old_keys, &old_listing) &&
                     device_keys_of(written, &new_keys, &new_listing);
     if (accepted) {
@@ -62,8 +61,6 @@ bool registry_accepts_new(void*, const char* backup, const char* written) {
                 gone.push_back(key);
         accepted = new_listing == listing_without(old_listing, gone);
     }
-    offline_registry_unload();
-    offline_registry_keep(kept);
     return accepted;
 }
 

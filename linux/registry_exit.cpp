@@ -16,6 +16,8 @@
 // The attributes Windows keeps on SYSTEM.DAT (hidden, system, read-only)
 // go with each file (a rename keeps them).  No other file of Windows' own
 // (SYSTEM.DA0, USER.DAT) is touched.
+#include "registry_exit.h"
+
 #include <stdio.h>
 
 #include <algorithm>
@@ -25,7 +27,7 @@
 #include "../ops/file_swap.h"
 #include "../platform/posix/offline_registry.h"
 #include "../system/system.h"
-#include "front_end.h"
+#include "put_back.h"
 
 namespace {
 
@@ -52,7 +54,8 @@ struct registry_swap {
 // The swap's proof: SYSTEM.TX1 read back and proved.
 bool ready(void* context, const char* written) {
     std::string read_back, why;
-    if (read_system_dat(written, &read_back, &why) && offline_registry_proves(read_back, &why))
+    if (read_system_dat(written, &read_back, &why) &&
+        offline_registry_proves(run_registry(), read_back, &why))
         return true;
     static_cast<registry_swap*>(context)->not_ready =
         "SYSTEM.TX1, the new registry, did not read back as written (" + why + ")";
@@ -61,7 +64,7 @@ bool ready(void* context, const char* written) {
 
 // The backup in a Linux folder: the old bytes, flushed.
 bool copy_backup(void*, const char* backup) {
-    return write_whole(backup, offline_registry_bytes());
+    return write_whole(backup, run_registry().bytes);
 }
 
 // Writes, proves and swaps in the new SYSTEM.DAT; false with `why_not`,
@@ -100,10 +103,10 @@ std::string shown_windows_dir() {
     return shown;
 }
 
-// Where a registry holds none of the ten keys because it names its PCI
-// devices the Windows 98 way, what follows "none of the ten devices".
+// Where the run's registry holds none of the ten keys because it names its
+// PCI devices the Windows 98 way, what follows "none of the ten devices".
 std::string windows98_note() {
-    return offline_registry_names_pci_as_windows98()
+    return offline_registry_names_pci_as_windows98(run_registry())
                ? " (it names its PCI devices as Windows 98 and Me do, "
                  "VEN_xxxx&DEV_xxxx&SUBSYS_xxxxxxxx&REV_xx, not as Windows 95 does)"
                : "";
@@ -115,31 +118,23 @@ void tell_at_exit(const std::string& text, box_icon icon) {
 
 }  // namespace
 
-// The seam's registry root on Linux: SYSTEM.DAT, read once per run.  Where
-// it cannot be read as a registry, the user is told once why it is left
-// alone; a folder without SYSTEM.DAT (a copy of the INF files alone) has no
-// registry to speak of: the core's note on Device Manager says enough.
-platform_key platform_local_machine() {
-    static bool refusal_told;  // the user was told why the registry is left alone
-    std::string why;
-    if (!invocation.keep_registry && offline_registry_read(&why) == registry_refused &&
-        !refusal_told) {
-        refusal_told = true;
-        tell_at_exit("The registry of " + shown_windows_dir() + " was left as it was: " + why + ".",
-             icon_information);
-    }
-    return offline_registry_root();
+void tell_registry_refused(const char* why) {
+    static bool told;  // the core asks once for each device: the user hears it once
+    if (told) return;
+    told = true;
+    tell_at_exit("The registry of " + shown_windows_dir() + " was left as it was: " + why + ".",
+                 icon_information);
 }
 
 void write_offline_registry() {
-    if (!offline_registry_loaded()) return;  // kept, or the user was told why not
-    size_t deleted = offline_registry_deleted().size();
+    if (!run_registry_at_hand()) return;  // kept, or the user was told why not
+    size_t deleted = offline_registry_deleted(run_registry()).size();
     std::string registry = "the registry of " + shown_windows_dir(), bytes, why;
     if (deleted == 0) {
         tell_at_exit("None of the ten devices is in " + registry + windows98_note() +
                  ": it was left as it was.",
              icon_information);
-    } else if (offline_registry_changed(&bytes, &why) && swap_in(bytes, &why)) {
+    } else if (offline_registry_changed(run_registry(), &bytes, &why) && swap_in(bytes, &why)) {
         std::string devices = deleted == 10 ? "The ten devices were"
                               : std::to_string(deleted) + " of the ten devices " +
                                     (deleted == 1 ? "was" : "were");
@@ -150,33 +145,32 @@ void write_offline_registry() {
         // The core's note, for the devices this registry holds.
         std::string text = "The devices could not be removed from " + registry + ": " + why +
                            ".  It was left as it was.\n" + kRemoveInDeviceManager;
-        for (const std::string& key : offline_registry_deleted())
+        for (const std::string& key : offline_registry_deleted(run_registry()))
             text += "\n    " + key.substr(key.find('\\') + 1);
         tell_at_exit(text, icon_error);
     }
-    offline_registry_unload();
+    run_registry_forget();
 }
 
-// The core's own deletions, made in memory and counted: the keys it would
-// delete are those the file holds.
+// The keys the core would delete are those of the ten that the file holds:
+// counted, nothing deleted.
 bool show_registry_status() {
     std::string why;
-    registry_reading reading = offline_registry_read(&why);
+    registry_reading reading = run_registry_read(&why);
     std::string backup = registry_left_in_backup();
     if (!backup.empty())
         printf("SYSTEM.DAT: missing (a run that was cut off left the old registry in %s)\n",
                backup.c_str());
     if (reading == registry_absent) return backup.empty();
     if (reading == registry_read) {
-        offline_registry_keep(false);  // status counts even with --keep-registry
-        delete_device_keys();
-        size_t held = offline_registry_deleted().size();
+        // Counted even with --keep-registry.
+        size_t held = offline_registry_held(run_registry(), kDeviceKeys, kDeviceKeyCount).size();
         printf("SYSTEM.DAT: holds %zu of the ten device keys%s\n", held,
                held == 0 ? windows98_note().c_str() : "");
     } else {
         printf("SYSTEM.DAT: not read as a registry: %s\n", why.c_str());
     }
-    offline_registry_unload();
+    run_registry_forget();
     fflush(stdout);
     return backup.empty();
 }

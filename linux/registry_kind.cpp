@@ -7,6 +7,8 @@
 // found.  In a folder of this system without SYSTEM.DAT nothing is said:
 // the kind stays 0, and the start-up warning asks, as Linux is no
 // Windows 95.
+#include "registry_kind.h"
+
 #include <stdio.h>
 
 #include <string>
@@ -14,12 +16,15 @@
 #include "../platform/posix/offline_registry.h"
 #include "../system/system.h"
 #include "front_end.h"
+#include "message_lines.h"
+#include "voice.h"
 
 int registry_windows_kind() {
     std::string why, version, service;
-    registry_reading reading = offline_registry_read(&why);
+    registry_reading reading = run_registry_read(&why);
     if (reading == registry_absent && !invocation.has_image) return 0;
-    bool found = reading == registry_read && offline_registry_version(&version, &service);
+    bool found =
+        reading == registry_read && offline_registry_version(run_registry(), &version, &service);
     if (reading == registry_absent)
         why = "no SYSTEM.DAT in its Windows folder";
     else if (reading == registry_refused)

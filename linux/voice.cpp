@@ -1,7 +1,7 @@
 // The Linux program's own messages (see voice.h).
 #include "voice.h"
 
-#include "front_end.h"
+#include "message_lines.h"
 
 // The caption of every message of the program's own: its name.
 static const char kCaption[] = "Tamrix";

@@ -2,9 +2,9 @@
 // with one caption, "Tamrix": in the dialog a box, for a command a line,
 // "Tamrix: text" (errors on standard error, the rest where lines for people
 // go).  The core's boxes take the same way with their own captions
-// (platform_message_box, front_end.cpp), so every message of the program
-// reads "Caption: text".  The words shared by many messages are written
-// once in disk/refusal_words.h.
+// (platform_message_box, as front_end.cpp installs it), so every message
+// of the program reads "Caption: text".  The words shared by many messages
+// are written once in disk/refusal_words.h.
 #ifndef TAMRIX_LINUX_VOICE_H
 #define TAMRIX_LINUX_VOICE_H
 

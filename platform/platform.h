@@ -5,15 +5,17 @@
 // its backends and its front end:
 //   platform/win32/   the Windows program (front end windows/), on the Win32
 //                     API of Windows 95 and later;
-//   platform/posix/   the Linux program (front end linux/): the files of a
-//                     Linux folder, the registry calls on
-//                     the Windows folder's SYSTEM.DAT (over registry/);
-//                     the files of a folder inside a disk image are a
-//                     file table of their own (disk/).  The message
+//   platform/posix/   the Linux program (front end linux/), every function
+//                     defined there: the files of a Linux folder, the
+//                     registry calls on the Windows folder's SYSTEM.DAT
+//                     (over registry/).  Where the answer is the front
+//                     end's, the call goes to a table that the front end
+//                     installs: the files of a run, a folder's or a disk
+//                     image's (disk/), through file_backend.h; the message
 //                     boxes, the dialog, the Windows directory and the
-//                     choice of one run's files come from the front end,
-//                     which knows whether a terminal dialog or a command
-//                     is running;
+//                     lock of a run through posix/front_end_calls.h, as
+//                     the front end knows whether a terminal dialog or a
+//                     command is running;
 //   tests/            a scripted backend for the unit tests.
 // A backend only translates; decisions belong to the core, so that both
 // programs behave alike.  Nothing under platform/ includes the core or a

@@ -5,15 +5,12 @@
 #include "../platform/platform.h"
 #include "system.h"
 
-// The seven chipset devices of machine.inf and the three USB host
-// controllers of usb.inf, in the order they are deleted.
-static const char* const kDeviceKeys[] = {
+const char* const kDeviceKeys[] = {
     "Enum\\PCI\\VEN_8086&DEV_7110", "Enum\\PCI\\VEN_8086&DEV_7100", "Enum\\PCI\\VEN_8086&DEV_7113",
     "Enum\\PCI\\VEN_8086&DEV_7180", "Enum\\PCI\\VEN_8086&DEV_7181", "Enum\\PCI\\VEN_8086&DEV_7112",
     "Enum\\PCI\\VEN_8086&DEV_7020", "Enum\\PCI\\VEN_1039&DEV_7001", "Enum\\PCI\\VEN_1039&DEV_5571",
     "Enum\\PCI\\VEN_1039&DEV_5597",
 };
-const uint32_t kDeviceKeyCount = 10;
 static_assert(sizeof kDeviceKeys / sizeof kDeviceKeys[0] == kDeviceKeyCount, "ten devices");
 
 // Registry key names are at most 255 characters.

@@ -1,8 +1,8 @@
-// The files of the Linux program's runs (see posix_run_files.h).  A file
+// The files of the Linux program's runs (see run_files.h).  A file
 // opened for writing is unfinished until it is renamed into place or
 // deleted: an interruption deletes it.  After each call a signal that came
 // meanwhile is acted on (base/interruptions.h).
-#include "posix_run_files.h"
+#include "run_files.h"
 
 #include <stdio.h>
 #include <unistd.h>
@@ -15,7 +15,8 @@
 #include "../disk/image_files.h"
 #include "../platform/posix/posix_files.h"
 #include "../base/interruptions.h"
-#include "front_end.h"
+#include "open_image.h"
+#include "voice.h"
 
 namespace {
 
@@ -134,7 +135,7 @@ auto then_check(Call call) -> decltype(call()) {
 
 }  // namespace
 
-void posix_install_run_files() {
+void install_run_files() {
     // Each call goes to the place of its path or file, with the unfinished
     // files noted.
     static const file_backend run_files = {
@@ -192,7 +193,7 @@ void posix_install_run_files() {
 // its opening to the end of the process (open_image.cpp): the dialog holds
 // it for as long as it is open, and Exit's registry step is inside it.
 
-bool platform_begin_run(const char* inf_folder) {
+bool run_files_begin(const char* inf_folder) {
     bool in_image = is_image_path(inf_folder);
     image_lock_result lock = in_image ? image_lock() : image_locked;
     if (!in_image) folder_lock = posix_lock_folder(inf_folder);
@@ -206,12 +207,8 @@ bool platform_begin_run(const char* inf_folder) {
     return false;
 }
 
-void platform_end_run() {
+void run_files_end() {
     interruptions_forget_all();
     posix_unlock_folder(folder_lock);
     folder_lock = kNoLock;
 }
-
-void platform_swap_begins() { interruptions_hold(); }
-
-void platform_swap_ends() { interruptions_let_through(); }
