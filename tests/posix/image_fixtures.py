@@ -208,6 +208,19 @@ def mount_read_only(test, root):
     tool("mount", "-o", "remount,ro", root)
 
 
+def nothing_left(test, scratch):
+    """No scratch folder in `scratch`, no mount under it, no process naming it."""
+    test.assertEqual(os.listdir(scratch), [])
+    with open("/proc/self/mountinfo") as f:
+        test.assertNotIn(scratch, f.read())
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                test.assertNotIn(scratch.encode(), f.read())
+        except OSError:
+            pass
+
+
 def whole_file_lock(path, kind):
     """A descriptor of `path` that holds an OFD lock of `kind` (fcntl.F_RDLCK
     or F_WRLCK) over all of it, as another program may."""

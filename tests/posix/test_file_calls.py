@@ -1,5 +1,7 @@
 """The promises of a run, proved once for every place a Windows folder can
-be: a Linux folder, a raw disk image, a fixed VHD and a qcow2 (PLACES).
+be: a Linux folder, a raw disk image, a fixed VHD, a qcow2, and a real disk
+(a loop device over a raw image: the whole disk, or its partition alone)
+(PLACES).
 
 PROMISES is the one table: a row names a promise, the places it is
 proved in, and the check that proves it there.  Most rows disturb a run at
@@ -31,20 +33,26 @@ Usage: TAMRIX=path/to/tamrix FILE_CALLS_SHIM=path/to/shim.so python3 test_file_c
 """
 
 import concurrent.futures
+import fcntl
 import os
 import shutil
+import signal
 import stat
 import subprocess
 import sys
+import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import system_dat  # noqa: E402
-from image_fixtures import DIR, Image, tool  # noqa: E402
+from image_fixtures import (DIR, Image, loop_device, mount_read_only, nothing_left,  # noqa: E402
+                            tool, whole_file_lock)
 from registry_fixtures import DEVICES, machine_keys  # noqa: E402
 from system_dat import Shape  # noqa: E402
 from tamrix_fixtures import (MACHINE_INF, MACHINE_INF_INSTALLED, USB_INF,  # noqa: E402
-                             USB_INF_INSTALLED, WindowsFolder, run_cli)
+                             USB_INF_INSTALLED, WindowsFolder, run_cli, tamrix_program)
+from terminal_fixtures import Terminal, read_box  # noqa: E402
+from test_images import killed_during  # noqa: E402
 
 REGISTRY = system_dat.build(machine_keys(DEVICES[:2]), Shape("95", 40, True))
 OLD = {"INF/MACHINE.INF": MACHINE_INF, "INF/USB.INF": USB_INF, "SYSTEM.DAT": REGISTRY}
@@ -198,8 +206,45 @@ class Qcow2(RawImage):
         return checked.stdout.decode() + checked.stderr.decode() + RawImage.clean(self)
 
 
+class WholeDisk(RawImage):
+    """A real disk: a loop device over a partitioned raw image, attached
+    when first named (after a test has made the image's folder read-only,
+    so that the device is read-only too); skipped where none can be made."""
+
+    layout = "FAT16 partition at sector 63"
+    part = ()
+
+    @property
+    def where(self):
+        if not self.device:
+            self.device = loop_device(self, self.image.path, *self.part)
+        return ["--image", self.device]
+
+    @where.setter
+    def where(self, _):
+        self.device = None
+
+    def skipTest(self, reason):  # as a test's, for loop_device
+        raise unittest.SkipTest(reason)
+
+    def addCleanup(self, detach, *args, **kwargs):
+        self.detach = lambda: detach(*args, **kwargs)
+
+    def close(self):
+        getattr(self, "detach", lambda: None)()
+        RawImage.close(self)
+
+
+class Partition(WholeDisk):
+    """The image's partition alone as a loop device."""
+
+    @property
+    def part(self):
+        return (self.image.offset, os.path.getsize(self.image.path) - self.image.offset)
+
+
 PLACES = [("folder", Folder), ("raw image", RawImage), ("fixed VHD", FixedVhd),
-          ("qcow2", Qcow2)]
+          ("qcow2", Qcow2), ("whole disk", WholeDisk), ("partition", Partition)]
 
 
 def shim(place, log, **settings):
@@ -221,6 +266,11 @@ def said(place, got):
 def run(place, command, env=None, options=()):
     args = [command, "--platform-kind", "1", "--no"] if command != "status" else ["status"]
     return run_cli(args + list(options) + place.where, env_extra=env)
+
+
+def on(place, env, *args):
+    """A run as a user types it, its scratch folders in env's."""
+    return run_cli(list(args) + ["--platform-kind", "1"] + place.where, env_extra=env)
 
 
 def named_in(line):
@@ -339,6 +389,93 @@ class Promises(unittest.TestCase):
         files = place.files()
         self.assertEqual({name: files.get(name) for name in before}, before)
 
+    def scratch(self):
+        """The environment of a run whose scratch folders are seen: (env, folder)."""
+        folder = tempfile.mkdtemp(prefix="tamrix-scratch-")
+        self.addCleanup(shutil.rmtree, folder, True)
+        return {"TMPDIR": folder, "XDG_RUNTIME_DIR": folder}, folder
+
+    def status_exits_1(self, make):
+        """A swap cut off between its renames: put back where status may
+        write (3: nothing installed), else reported missing (1)."""
+        for cut_off in ("INF/MACHINE.INF", "SYSTEM.DAT"):
+            files = dict(OLD, **{BACKUPS[cut_off]: OLD[cut_off]})
+            del files[cut_off]
+            place, (env, scratch) = make(files), self.scratch()
+            self.addCleanup(place.close)
+            status, out, _ = on(place, env, "status")
+            missing = [line for line in out if ": missing" in line]
+            self.assertEqual((status, len(missing)), (1, 1) if make is Qcow2 else (3, 0), out)
+            nothing_left(self, scratch)
+
+    def dry_run_read_only(self, make):
+        """Said alike on every path, changing nothing; another program's
+        lock on all of an image is met."""
+        place, (env, scratch) = make(OLD), self.scratch()
+        self.addCleanup(place.close)
+        mount_read_only(self, place.root)  # a loop device over it is read-only
+        self.addCleanup(lambda: getattr(place, "detach", lambda: None)())
+        got = on(place, env, "install", "--dry-run")
+        self.assertEqual(got[0], 0, got)
+        said = repr(got).replace("/inf/", "/INF/")  # as the folder's listing names it
+        self.assertEqual(said, self.__dict__.setdefault("dry_run_said", said))
+        nothing_left(self, scratch)
+        if make is not Folder:
+            self.addCleanup(os.close, whole_file_lock(place.where[1], fcntl.F_RDLCK))
+            got = on(place, env, "install", "--dry-run")
+            self.assertEqual((got[0], got[1]), (4, []))
+            self.assertIn("in use by another program", got[2][0])
+
+    def dialog_holds_the_lock(self, make):
+        place, (env, scratch) = make(OLD), self.scratch()
+        self.addCleanup(place.close)
+        where = ["--platform-kind", "1"] + place.where
+
+        def dialog(held_elsewhere=False):
+            term = Terminal(where, wrapper=["env", *("%s=%s" % n for n in env.items())])
+            self.addCleanup(term.close)
+            # Told what a device is, once it is held; Enter says Yes.
+            if where[-1].startswith("/dev/") and not held_elsewhere:
+                box = term.wait_for(lambda s: read_box(s, "Tamrix"), "Tamrix box")
+                self.assertIn("Change the files of \\WINDOWS on %s?" % where[-1],
+                              " ".join(box["lines"]))
+                term.keys("Enter")
+                term.wait_for(lambda s: "Change the files" not in "".join(s), "the question gone")
+            return term
+        term = dialog()
+        term.wait_for_text("< Install >")
+        self.assertEqual(on(place, env, "install", "--yes"), (4, [], [
+            "Tamrix: Another Tamrix is changing %s right now; nothing was changed.  "
+            "Try again when it has finished." % where[-1]]))
+        term.close()
+        # Another program's lock: the dialog says so, and ends.
+        self.addCleanup(os.close, whole_file_lock(where[-1], fcntl.F_WRLCK))
+        term = dialog(held_elsewhere=True)
+        box = term.wait_for(lambda s: read_box(s, "Tamrix"), "Tamrix box")
+        self.assertIn("is in use by another program", " ".join(box["lines"]))
+        term.keys("Enter")
+        self.assertEqual(term.wait_for_exit(), 4)
+        term.close()
+        self.assertEqual(os.listdir(scratch), [])
+
+    def next_run_sweeps(self, make):
+        """A dry run killed while diff runs, and the folders of runs long
+        gone; status, the run that changes least, removes them."""
+        place, (env, scratch) = make(OLD), self.scratch()
+        self.addCleanup(place.close)
+        ended = subprocess.Popen(["true"])
+        ended.wait()
+        for purpose in ("preview", "export"):
+            left = os.path.join(scratch, "tamrix-%s.%d" % (purpose, ended.pid))
+            os.mkdir(left)
+            with open(os.path.join(left, "machine.inf"), "wb") as f:
+                f.write(MACHINE_INF)
+        os.kill(killed_during(self, [tamrix_program(), "install", "--dry-run", "--platform-kind",
+                                     "1"] + place.where, env, "diff", "exec sleep 3"),
+                signal.SIGKILL)
+        self.assertEqual(on(place, env, "status")[0], 3)
+        nothing_left(self, scratch)
+
     def test_promises(self):
         self.pool = concurrent.futures.ThreadPoolExecutor(max_workers=2)
         self.addCleanup(self.pool.shutdown)
@@ -357,8 +494,16 @@ def every_moment(command, kinds, how):
 # (the promise, the places it is proved in, its check).  A row of moments
 # disturbs the calls of `kinds` ("": every one) by "kill" (SIGKILL), "TERM"
 # (SIGTERM, which the run acts on) or the error each call fails with once.
-ALL = tuple(name for name, _ in PLACES)
+# A device asks before it is changed, which --no answers: ALL are the
+# places a run changes unasked.
+EVERY_PATH = tuple(name for name, _ in PLACES)
+ALL = EVERY_PATH[:4]
 PROMISES = [
+    ("status exits 1 for every file it reports missing", EVERY_PATH, Promises.status_exits_1),
+    ("A dry run on a read-only mount", EVERY_PATH, Promises.dry_run_read_only),
+    ("The dialog holds the image for as long as it is open", EVERY_PATH[1:],
+     Promises.dialog_holds_the_lock),
+    ("The next run removes what a killed one left", EVERY_PATH, Promises.next_run_sweeps),
     ("INF files keep their attributes, mode and owner", ALL, Promises.attributes_kept),
     ("A folder that cannot be read is no folder without the file", ("folder", "raw image"),
      Promises.unreadable_folder),

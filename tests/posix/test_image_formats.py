@@ -28,12 +28,10 @@ from types import SimpleNamespace
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from tamrix_fixtures import (MACHINE_INF, MACHINE_INF_INSTALLED_KIND2, OFFLINE_NOTE,  # noqa: E402
                              USB_INF_INSTALLED, chance, run_cli, tamrix_program)
-from test_images import wrapped_tool  # noqa: E402
+from test_images import killed_during  # noqa: E402
 from image_fixtures import (BOTH, NO_DEVICE_KEYS, OSR2_LINE,  # noqa: E402
                             OTHER_FILES, TOUCHED, Image, ImageTest, installed_on_a_folder,
-                            loop_device, mount_read_only, none_in_the_registry, tool,
-                            whole_file_lock)
-from terminal_fixtures import Terminal, read_box  # noqa: E402
+                            none_in_the_registry, nothing_left, tool)
 
 # name: qemu-img convert's options, the file's name, whether qemu-img check reads it
 FORMATS = {
@@ -107,35 +105,6 @@ class FormatTest(ImageTest):
     def run_on(self, args, path):
         return run_cli(args + ["--image", path], env_extra=self.env())
 
-    def assert_nothing_left(self):
-        self.assertEqual(os.listdir(self.scratch), [])
-        with open("/proc/self/mountinfo") as f:
-            self.assertNotIn(self.scratch, f.read())
-        for pid in filter(str.isdigit, os.listdir("/proc")):
-            try:
-                with open("/proc/%s/cmdline" % pid, "rb") as f:
-                    self.assertNotIn(self.scratch.encode(), f.read())
-            except OSError:
-                pass
-
-    def killed_during(self, args, tool_name, script):
-        """Runs `args` with the tool `tool_name` a shell running `script`, and
-        SIGKILLs the run once that shell has begun: the shell's process id."""
-        started = os.path.join(tempfile.mkdtemp(prefix="tamrix-started-"), "pid")
-        self.addCleanup(shutil.rmtree, os.path.dirname(started))
-        slow = wrapped_tool(self, tool_name, "echo $$ > %s\n%s" % (started, script))
-        run = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL,
-                               env=dict(os.environ, **self.env(), **slow))
-        for _ in range(1000):
-            if os.path.exists(started) and os.path.getsize(started):
-                break
-            time.sleep(0.01)
-        run.kill()
-        run.wait()
-        with open(started) as f:
-            return int(f.read())
-
     @staticmethod
     def back_to_raw(image, path, name):
         """The image's raw disk, as the format holds it now."""
@@ -172,7 +141,7 @@ class SameAsAFolder(FormatTest):
                     else:
                         self.assertEqual(on_image, (on_folder[0], [OSR2_LINE] + lines + keys,
                                                     on_folder[2]))
-                    self.assert_nothing_left()
+                    nothing_left(self, self.scratch)
                     self.assert_checked(path, name)
                     if after is None:  # nothing written: not a byte of the image
                         self.assertEqual(file_bytes(path), before)
@@ -190,7 +159,7 @@ class SameAsAFolder(FormatTest):
         before = image.digest()
         self.assertEqual(self.run_on(["install", "--chipsets", "--platform-kind", "1"],
                                      overlay)[0], 0)
-        self.assert_nothing_left()
+        nothing_left(self, self.scratch)
         self.assertEqual(image.digest(), before)
         raw = os.path.join(image.root, "overlay.img")
         tool("qemu-img", "convert", "-f", "qcow2", "-O", "raw", overlay, raw)
@@ -233,7 +202,7 @@ class SameAsAFolder(FormatTest):
                 spoil(path)
                 self.assertEqual(self.run_on(["install", "--no", "--platform-kind", "1"],
                                              path)[0], 0)
-                self.assert_nothing_left()
+                nothing_left(self, self.scratch)
                 if what != "leaked":  # the leak stays
                     self.assert_checked(path, name)
                 self.back_to_raw(image, path, name)
@@ -397,7 +366,7 @@ class Refusals(FormatTest):
                     else:
                         self.assertEqual(got[2][0], "Tamrix: " + expected)
                 self.assertEqual(digest_all(image.root), before)
-                self.assert_nothing_left()
+                nothing_left(self, self.scratch)
 
 
 class TheDaemonAndItsLocks(FormatTest):
@@ -423,7 +392,7 @@ class TheDaemonAndItsLocks(FormatTest):
             "that has it open; nothing was changed.  Shut the virtual machine down first, then "
             "try again." % path]))
         self.assertEqual(digest_all(image.root), before)
-        self.assert_nothing_left()
+        nothing_left(self, self.scratch)
 
     def test_a_daemon_that_dies_during_the_run(self):
         # The first rename kills the daemon, then runs.
@@ -442,7 +411,7 @@ class TheDaemonAndItsLocks(FormatTest):
         self.assertEqual(got[2][-1], "Tamrix: qemu-storage-daemon, which wrote this run's changes "
                          "into %s, ended by signal 9: the image may lack some of them.  Check it "
                          "before using it: qemu-img check -f qcow2 %s" % (path, path))
-        self.assert_nothing_left()
+        nothing_left(self, self.scratch)
         self.assert_checked(path, "qcow2")
 
 
@@ -461,7 +430,7 @@ class TheDaemonAndItsLocks(FormatTest):
         self.assertEqual(run.stderr.read(), b"")
         run.stderr.close()
         self.assertEqual(file_bytes(path), before)
-        self.assert_nothing_left()
+        nothing_left(self, self.scratch)
 
     def test_killed_runs_leave_nothing(self):
         """SIGKILL at a spread of delays: the daemon ends with the program
@@ -489,7 +458,7 @@ class TheDaemonAndItsLocks(FormatTest):
         # SIGKILL while a slow mren runs (its shell and sleep outlive us): no
         # child of ours holds the watcher's pipe open, so the export and its
         # folder go at once.
-        shell = self.killed_during(args, "mren", 'sleep 3; exec "$REAL" "$@"')
+        shell = killed_during(self, args, self.env(), "mren", 'sleep 3; exec "$REAL" "$@"')
         # The shell leads a process group of its own.
         self.addCleanup(subprocess.run, ["kill", "-KILL", "--", "-%d" % shell],
                         capture_output=True)
@@ -507,7 +476,7 @@ class TheDaemonAndItsLocks(FormatTest):
             self.assertTrue(any("cut off" in line for line in status[1]), status)
             self.assertEqual(self.run_on(["install", "--platform-kind", "1"], path)[0], 0)
         self.assertEqual(os.listdir(self.scratch), [])
-        self.assert_nothing_left()
+        nothing_left(self, self.scratch)
         self.assert_checked(path, "qcow2")
 
     def test_a_cut_off_swap_under_status(self):
@@ -542,125 +511,6 @@ class TheDaemonAndItsLocks(FormatTest):
         return found
 
 
-class EveryPath(FormatTest):
-    """The same promises on every path to one Windows folder: the folder
-    itself (copied out of the image), an image changed in place (raw, fixed
-    VHD), one QEMU exports (qcow2), and a real disk (a loop device over the
-    raw image: the whole disk, or its partition alone)."""
-
-    PATHS = ("folder", "raw", "fixed VHD", "qcow2", "whole disk", "partition")
-    DEVICES = ("whole disk", "partition")
-
-    def on(self, path, image):
-        """The arguments that name the image's Windows folder on `path`."""
-        if path in self.DEVICES:
-            part = (image.offset, os.path.getsize(image.path) - image.offset)
-            return ["--image", loop_device(self, image.path, *(part if path == "partition"
-                                                                 else ()))]
-        if path == "folder":
-            where = os.path.join(image.root, "folder")
-            os.mkdir(where)
-            image.mtools("mcopy", "-s", "::/WINDOWS", where)
-            return ["--windows-dir", os.path.join(where, "WINDOWS")]
-        if path == "raw":
-            return ["--image", image.path]
-        options = (["-O", "vpc", "-o", "subformat=fixed,force_size=on"] if path == "fixed VHD"
-                   else FORMATS[path][0])
-        converted = os.path.join(image.root, "win95." + options[1])
-        tool("qemu-img", "convert", "-f", "raw", *options, image.path, converted)
-        return ["--image", converted]
-
-    def run_on_path(self, args, where):
-        return run_cli(args + ["--platform-kind", "1"] + where, env_extra=self.env())
-
-    def test_status_exits_1_for_every_file_it_reports_missing(self):
-        # A swap cut off between its renames: put back where status may
-        # write, else reported missing.
-        for cut_off, left in [("INF/MACHINE.INF", "INF/MACHINE.IN@"),
-                              ("SYSTEM.DAT", "SYSTEM.TX0")]:
-            for path in self.PATHS:
-                with self.subTest(cut_off=cut_off, path=path):
-                    image = self.image(LAYOUT)
-                    image.mtools("mren", "::/WINDOWS/" + cut_off, "::/WINDOWS/" + left)
-                    status, out, _ = self.run_on_path(["status"], self.on(path, image))
-                    missing = [line for line in out if ": missing" in line]
-                    self.assertEqual((status, len(missing)), (1, 1) if path == "qcow2"
-                                     else (3, 0), out)
-                    self.assert_nothing_left()
-
-    def test_a_dry_run_on_a_read_only_mount(self):
-        expected = None
-        for path in self.PATHS:
-            with self.subTest(path=path):
-                image = self.image(LAYOUT)
-                # A loop device over a file on a read-only mount is read-only.
-                where = None if path in self.DEVICES else self.on(path, image)
-                mount_read_only(self, image.root)
-                where = where or self.on(path, image)
-                got = self.run_on_path(["install", "--dry-run"], where)
-                self.assertEqual(got[0], 0, got)
-                expected = expected or got
-                self.assertEqual(got, expected)
-                self.assert_nothing_left()
-                if path != "folder":  # another program's lock on all of it is met
-                    self.addCleanup(os.close, whole_file_lock(where[1], fcntl.F_RDLCK))
-                    got = self.run_on_path(["install", "--dry-run"], where)
-                    self.assertEqual((got[0], got[1]), (4, []))
-                    self.assertIn("in use by another program", got[2][0])
-
-    def test_the_dialog_holds_the_image_for_as_long_as_it_is_open(self):
-        def dialog(where, held_elsewhere=False):
-            term = Terminal(where, wrapper=["env", *("%s=%s" % n for n in self.env().items())])
-            self.addCleanup(term.close)
-            # Told what a device is, once it is held; Enter says Yes.
-            if where[1].startswith("/dev/") and not held_elsewhere:
-                box = term.wait_for(lambda s: read_box(s, "Tamrix"), "Tamrix box")
-                self.assertIn("Change the files of \\WINDOWS on %s?" % where[1],
-                              " ".join(box["lines"]))
-                term.keys("Enter")
-                term.wait_for(lambda s: "Change the files" not in "".join(s), "the question gone")
-            return term
-        for path in self.PATHS[1:]:
-            with self.subTest(path=path):
-                image = self.image(LAYOUT)
-                where = self.on(path, image)
-                term = dialog(where)
-                term.wait_for_text("< Install >")
-                self.assertEqual(self.run_on_path(["install", "--yes"], where), (4, [], [
-                    "Tamrix: Another Tamrix is changing %s right now; nothing was changed.  "
-                    "Try again when it has finished." % where[1]]))
-                term.close()
-                # Another program's lock: the dialog says so, and ends.
-                self.addCleanup(os.close, whole_file_lock(where[1], fcntl.F_WRLCK))
-                term = dialog(where, held_elsewhere=True)
-                box = term.wait_for(lambda s: read_box(s, "Tamrix"), "Tamrix box")
-                self.assertIn("is in use by another program", " ".join(box["lines"]))
-                term.keys("Enter")
-                self.assertEqual(term.wait_for_exit(), 4)
-                term.close()
-                self.assertEqual(os.listdir(self.scratch), [])
-
-    def test_the_next_run_removes_what_a_killed_one_left(self):
-        # A dry run killed while diff runs, and the folders of runs long
-        # gone; status, the run that changes least, removes them.
-        ended = subprocess.Popen(["true"])
-        ended.wait()
-        for path in self.PATHS:
-            with self.subTest(path=path):
-                image = self.image(LAYOUT)
-                where = self.on(path, image)
-                for purpose in ("preview", "export"):
-                    left = os.path.join(self.scratch, "tamrix-%s.%d" % (purpose, ended.pid))
-                    os.mkdir(left)
-                    with open(os.path.join(left, "machine.inf"), "wb") as f:
-                        f.write(MACHINE_INF)
-                os.kill(self.killed_during([tamrix_program(), "install", "--dry-run",
-                                            "--platform-kind", "1"] + where, "diff",
-                                           "exec sleep 3"), signal.SIGKILL)
-                self.assertEqual(self.run_on_path(["status"], where)[0], 3)
-                self.assert_nothing_left()
-
-
 class Interruptions(FormatTest):
     """SIGTERM or SIGINT at random moments of an Install on a qcow2: each
     file old or new, the image clean, and nothing left behind."""
@@ -689,7 +539,7 @@ class Interruptions(FormatTest):
                 run.send_signal(signal.SIGTERM)
             # A signal before the handler is set ends it as the signal does.
             self.assertIn(run.wait(), (0, 130, 143, -signal.SIGINT, -signal.SIGTERM), attempt)
-            self.assert_nothing_left()
+            nothing_left(self, self.scratch)
             self.assert_checked(path, "qcow2")
             self.back_to_raw(image, path, "qcow2")
             files = image.folder()

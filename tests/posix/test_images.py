@@ -189,6 +189,24 @@ def wrapped_tool(test, name, script):
     return {"PATH": bin_dir + ":" + os.environ["PATH"]}
 
 
+def killed_during(test, args, env, tool_name, script):
+    """Runs `args` with the tool `tool_name` a shell running `script`, and
+    SIGKILLs the run once that shell has begun: the shell's process id."""
+    started = os.path.join(tempfile.mkdtemp(prefix="tamrix-started-"), "pid")
+    test.addCleanup(shutil.rmtree, os.path.dirname(started))
+    slow = wrapped_tool(test, tool_name, "echo $$ > %s\n%s" % (started, script))
+    run = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, env=dict(os.environ, **env, **slow))
+    for _ in range(1000):
+        if os.path.exists(started) and os.path.getsize(started):
+            break
+        time.sleep(0.01)
+    run.kill()
+    run.wait()
+    with open(started) as f:
+        return int(f.read())
+
+
 def mtools_wrapper(test, script):
     """A folder for PATH whose mcopy runs the shell `script` when it copies
     into the image (its arguments end "- ::/..."), then the real mcopy."""
