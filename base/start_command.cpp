@@ -99,13 +99,17 @@ int run_command(child_command command, std::string* captured) {
         command.out = pipe_fds[1];
     }
     pid_t child = start_command(command);
+    bool read_whole = true;  // an output read only in part is no output
     if (captured != nullptr) {
         close(pipe_fds[1]);
         char buffer[8192];
         for (;;) {
             ssize_t count = read(pipe_fds[0], buffer, sizeof buffer);
             if (count < 0 && errno == EINTR) continue;
-            if (count <= 0) break;
+            if (count <= 0) {
+                read_whole = count == 0;
+                break;
+            }
             captured->append(buffer, (size_t)count);
         }
         close(pipe_fds[0]);
@@ -114,7 +118,7 @@ int run_command(child_command command, std::string* captured) {
     int status = 0;
     while (waitpid(child, &status, 0) < 0)
         if (errno != EINTR) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return WIFEXITED(status) && read_whole ? WEXITSTATUS(status) : -1;
 }
 
 int reaped(pid_t child, int milliseconds) {

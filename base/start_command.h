@@ -49,8 +49,8 @@ pid_t start_command(const child_command& command);
 pid_t start_async(void (*body)(void* argument), void* argument);
 
 // Starts `command`, reads its output into `captured` where not null, and
-// waits for it: its exit status, or -1 when it did not start or a signal
-// ended it.
+// waits for it: its exit status, or -1 when it did not start, a signal
+// ended it, or its output could not be read to its end.
 int run_command(child_command command, std::string* captured = nullptr);
 
 // Waits up to `milliseconds` for `child` to end: its wait status, or -1

@@ -333,7 +333,7 @@ double timed_copy(const std::string& from, const std::string& to, bool sync) {
 void install_target(inf_target which, const std::string& source) {
     const char* target = target_path(which);
     platform_file out;
-    if (!platform_open_write(target, &out)) fail("cannot create", target);
+    if (!platform_open_write(target, &out, write_anew)) fail("cannot create", target);
     int in = open(source.c_str(), O_RDONLY);
     if (in < 0) fail("cannot open", source);
     for (;;) {

@@ -7,7 +7,12 @@
 # before and after: a run reads and writes only the files it needs, and
 # never copies the image.
 #
-#   bench/image_bench.sh [-n ROUNDS] [-d DIR] [-f FORMAT] BUILD_DIR
+#   bench/image_bench.sh [-n ROUNDS] [-d DIR] [-f FORMAT] [-r SYSTEM_DAT] BUILD_DIR
+#
+# With -r, the Windows folder gets that registry, copied in afresh before
+# each install (untimed), and install is timed also with --keep-registry:
+# the difference is Exit's registry step (read, check, delete the device
+# keys, write SYSTEM.TX1, check it again, swap it in).
 #
 # With -f, the disk is 1 GiB with a FAT16 partition at sector 63, converted
 # by qemu-img into FORMAT (qcow2, vdi, vpc, vmdk, vhdx), which each run
@@ -23,12 +28,14 @@ set -eu
 rounds=5
 dir=
 format=
-usage="usage: $0 [-n ROUNDS] [-d DIR] [-f FORMAT] BUILD_DIR"
-while getopts n:d:f: option; do
+registry=
+usage="usage: $0 [-n ROUNDS] [-d DIR] [-f FORMAT] [-r SYSTEM_DAT] BUILD_DIR"
+while getopts n:d:f:r: option; do
     case $option in
         n) rounds=$OPTARG ;;
         d) dir=$OPTARG ;;
         f) format=$OPTARG ;;
+        r) registry=$OPTARG ;;
         *) echo "$usage" >&2; exit 2 ;;
     esac
 done
@@ -81,19 +88,25 @@ if [ -n "$format" ]; then
 fi
 allocated_before=$(du -k "$image" | cut -f1)
 
-# run COMMAND: tamrix COMMAND on the image; Exit's restart question is
-# answered No.
+# run COMMAND [OPTION]: tamrix COMMAND on the image; Exit's restart
+# question is answered No.  With -r, an install starts from the registry.
 run() {
     local answer=--no
     [ "$1" != status ] || answer=
-    "$tamrix" "$1" --chipsets --platform-kind 1 --image "$image" $answer >/dev/null 2>&1
+    "$tamrix" "$1" --chipsets --platform-kind 1 --image "$image" $answer ${2:-} >/dev/null 2>&1
+}
+fresh_registry() {
+    [ -n "$registry" ] || return 0
+    mdel -i "$volume" ::/WINDOWS/SYSTEM.TX0 2>/dev/null || true
+    mcopy -o -i "$volume" "$registry" ::/WINDOWS/SYSTEM.DAT
 }
 
 # ms COMMAND: runs the command once, prints its time in ms; a failed run
 # ends the benchmark.
 ms() {
+    [ "$1" != install ] || fresh_registry
     local start=$EPOCHREALTIME end
-    run "$1" || { echo "image_bench: tamrix $1 failed" >&2; exit 1; }
+    run "$1" "${2:-}" || { echo "image_bench: tamrix $1 failed" >&2; exit 1; }
     end=$EPOCHREALTIME
     awk -v a="$start" -v b="$end" 'BEGIN { print (b - a) * 1000 }'
 }
@@ -101,8 +114,9 @@ median() { sort -n | sed -n "$(((rounds + 1) / 2))p"; }
 
 # Install and Uninstall alternate, so that each starts from the other's
 # result; status runs on the installed file.
-installs=() uninstalls=() statuses=() checks=()
+installs=() uninstalls=() statuses=() checks=() kept=()
 for _ in $(seq "$rounds"); do
+    [ -z "$registry" ] || { kept+=("$(ms install --keep-registry)"); run uninstall --keep-registry; }
     installs+=("$(ms install)")
     statuses+=("$(ms status)")
     uninstalls+=("$(ms uninstall)")
@@ -120,9 +134,10 @@ mcopy -n -i "$volume" ::/WINDOWS/INF/MACHINE.INF "$dir/AFTER.INF"
 cmp -s "$dir/MACHINE.INF" "$dir/AFTER.INF" || { echo "image_bench: uninstall did not give machine.inf back" >&2; exit 1; }
 
 echo "Tamrix on a disk image: $what,"
-echo "machine.inf $(stat -c %s "$dir/MACHINE.INF") bytes, median of $rounds rounds, in $dir"
+echo "machine.inf $(stat -c %s "$dir/MACHINE.INF") bytes${registry:+, SYSTEM.DAT $(stat -c %s "$registry") bytes}, median of $rounds rounds, in $dir"
 report() { printf '  %-15s %8.1f ms\n' "$1" "$(shift; printf '%s\n' "$@" | median)"; }
 report install "${installs[@]}"
+[ -z "$registry" ] || report "--keep-registry" "${kept[@]}"
 report status "${statuses[@]}"
 report uninstall "${uninstalls[@]}"
 [ -z "$format" ] || report "qemu-img check" "${checks[@]}"

@@ -2,10 +2,12 @@
 # format named from its bytes, an emulator's format exported as a raw disk by
 # qemu-storage-daemon, the partition and its FAT volume, the rollback journal
 # of each change, and the files through GNU mtools: one file backend behind
-# platform/file_backend.h.  Also the run's scratch folders (scratch_folder.h).
+# platform/file_backend.h; a real disk (a block device) as one more image.
+# Also the run's scratch folders (scratch_folder.h).
 set(TAMRIX_DISK_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 add_library(tamrix_disk STATIC
+  ${TAMRIX_DISK_DIR}/block_device.cpp
   ${TAMRIX_DISK_DIR}/convert_hint.cpp
   ${TAMRIX_DISK_DIR}/daemon_watch.cpp
   ${TAMRIX_DISK_DIR}/fat_layout.cpp

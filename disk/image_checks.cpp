@@ -1,6 +1,7 @@
 // The checks before an image is changed (see image_checks.h).
 #include "image_checks.h"
 #include "../base/sizes.h"
+#include "refusal_words.h"
 
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -17,7 +18,7 @@ std::string extent_problem(const volume_extent& extent, const std::string& shown
     std::string disk = extent.vhd ? "the VHD's disk holds " + bytes(extent.disk_bytes) +
                                         " (the file less its 512-byte footer)"
                                   : "the image holds " + bytes(extent.disk_bytes);
-    const char* nothing = "; the image may have been cut short.  Nothing was changed.";
+    const std::string nothing = nothing_changed("; the image may have been cut short");
     if (extent.partition == 0) {
         if (extent.volume_bytes <= extent.disk_bytes) return "";
         return "The FAT volume of " + shown + " is longer than the image: its boot sector claims " +
@@ -31,10 +32,10 @@ std::string extent_problem(const volume_extent& extent, const std::string& shown
                " is longer than its disk: the partition table puts its end at byte " +
                std::to_string(end) + ", " + disk + nothing;
     if (extent.volume_bytes > extent.partition_sectors * kSector)
-        return "The FAT volume in " + partition +
-               " is longer than the partition: its boot sector claims " +
-               bytes(extent.volume_bytes) + ", the partition table gives it " +
-               bytes(extent.partition_sectors * kSector) + ".  Nothing was changed.";
+        return nothing_changed("The FAT volume in " + partition +
+                               " is longer than the partition: its boot sector claims " +
+                               bytes(extent.volume_bytes) + ", the partition table gives it " +
+                               bytes(extent.partition_sectors * kSector));
     return "";
 }
 

@@ -12,12 +12,14 @@
 
 #include <vector>
 
+#include "block_device.h"
 #include "convert_hint.h"
 #include "fat_layout.h"
 #include "image_checks.h"
 #include "image_io.h"
 #include "partition_table.h"
 #include "../base/sizes.h"
+#include "refusal_words.h"
 
 namespace {
 
@@ -51,14 +53,14 @@ namespace {
 
 // The refusal of an image that has to be converted first.
 image_volume needs_converting(const std::string& shown, const image_format& format) {
-    return failed(shown + " is " + format.what +
-                  ", which Tamrix cannot change in place; nothing was changed." +
+    return failed(nothing_changed(shown + " is " + format.what +
+                                  ", which Tamrix cannot change in place") +
                   image_convert_hint(shown, format.qemu_driver));
 }
 
 // The refusal of an image of a format, or a kind, that Tamrix does not change.
 image_volume refused(const std::string& shown, const image_format& format) {
-    return failed(shown + " is " + format.what + ", " + format.refusal + "  Nothing was changed." +
+    return failed(nothing_changed(shown + " is " + format.what + ", " + format.refusal) +
                   (format.convertible ? image_convert_hint(shown, format.qemu_driver) : ""));
 }
 
@@ -85,11 +87,9 @@ const char* kind_of_file(mode_t mode) {
 
 // The format of the image open as `fd`, from its first bytes and its end.
 static image_format read_image_format(int fd) {
-    struct stat info;
     std::vector<unsigned char> head(kFormatHeadBytes);
     unsigned char tail[kFormatTailBytes];
-    if (fstat(fd, &info) != 0) return name_image_format(nullptr, 0, nullptr);
-    uint64_t size = (uint64_t)info.st_size;
+    uint64_t size = image_bytes(fd);
     size_t head_size = size < head.size() ? (size_t)size : head.size();
     bool has_tail = size >= sizeof tail && read_at(fd, size - sizeof tail, tail, sizeof tail);
     if (!read_at(fd, 0, head.data(), head_size)) head_size = 0;
@@ -98,10 +98,31 @@ static image_format read_image_format(int fd) {
 
 image_session the_image;  // the run's image (image_session.h)
 
-bool image_session_open(image_session* session, const std::string& path, std::string* error) {
+// Opens the block device `path` into `session` (see block_device.h).
+static bool open_device(image_session* session, const std::string& path, std::string* error,
+                        bool* held) {
+    opened_device opened = block_device_open(path);
+    *held = opened.how == device_held;
+    if (opened.how == device_held || opened.how == device_not_opened) {
+        *error = opened.why;
+        return false;
+    }
+    session->device = true;
+    session->fd = session->disk_fd = opened.fd;
+    session->access = opened.how == device_open ? image_writable
+                      : opened.write_protected  ? image_write_protected
+                                                : image_not_yours;
+    session->format = read_image_format(session->fd);
+    return true;
+}
+
+bool image_session_open(image_session* session, const std::string& path, std::string* error,
+                        bool* held) {
     session->shown = path;
+    *held = false;
     struct stat info;
     bool opened = stat(path.c_str(), &info) == 0;
+    if (opened && S_ISBLK(info.st_mode)) return open_device(session, path, error, held);
     if (opened && S_ISREG(info.st_mode)) {
         // Should the name hold a FIFO by now, these opens still return at
         // once, and the fstat below refuses it.  The open for writing is the
@@ -118,12 +139,11 @@ bool image_session_open(image_session* session, const std::string& path, std::st
         opened = session->fd >= 0;
     }
     if (!opened) {
-        *error = "Can't open the disk image " + path + ": " + strerror(errno);
+        *error = cannot_open_image(path);
         return false;
     }
     if (session->fd < 0 || fstat(session->fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        *error = path + " is " + kind_of_file(info.st_mode) +
-                 ", not a disk image; nothing was changed.";
+        *error = nothing_changed(path + " is " + kind_of_file(info.st_mode) + ", not a disk image");
         return false;
     }
     if ((info.st_mode & 0222) == 0) session->access = image_read_only;
@@ -136,9 +156,9 @@ bool image_session_open(image_session* session, const std::string& path, std::st
 image_volume find_fat_volume(int fd, const image_format& format, const std::string& shown,
                              int wanted) {
     struct stat info;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
-        return failed(shown + " is no file that holds a disk image; nothing was changed.");
-    return find_fat_volume_in(file_source(fd, 0), (uint64_t)info.st_size, format, shown, wanted);
+    if (fstat(fd, &info) != 0 || !(S_ISREG(info.st_mode) || S_ISBLK(info.st_mode)))
+        return failed(nothing_changed(shown + " is no file that holds a disk image"));
+    return find_fat_volume_in(file_source(fd, 0), image_bytes(fd), format, shown, wanted);
 }
 
 image_volume find_fat_volume_in(const byte_source& image, uint64_t size,
@@ -149,8 +169,7 @@ image_volume find_fat_volume_in(const byte_source& image, uint64_t size,
     if (format.way == image_refused) return refused(shown, format);
     if (format.way == image_through_qemu) return needs_converting(shown, format);
     if (size < kSector)
-        return failed(shown + " is no disk image: it is too small to hold one; nothing was "
-                              "changed.");
+        return failed(nothing_changed(shown + " is no disk image: it is too small to hold one"));
     // A fixed VHD: the raw disk, then its 512-byte footer.
     uint64_t disk = strcmp(format.qemu_driver, "vpc") == 0 ? size - kSector : size;
 
@@ -169,8 +188,8 @@ image_volume find_fat_volume_in(const byte_source& image, uint64_t size,
     }
     std::vector<partition> partitions;
     if (!read_partitions(first, sectors, image, &partitions))
-        return failed(shown + " is neither a FAT volume nor a disk with an MBR partition table: "
-                              "Tamrix cannot patch it; nothing was changed.");
+        return failed(nothing_changed(shown + " is neither a FAT volume nor a disk with an MBR "
+                                              "partition table: Tamrix cannot patch it"));
     const partition* chosen = nullptr;
     for (const partition& p : partitions) {
         if (wanted != 0 ? p.number == wanted : is_fat_type(p.type)) {
@@ -194,7 +213,7 @@ image_volume find_fat_volume_in(const byte_source& image, uint64_t size,
     unsigned char boot[kSector];
     if (chosen->start >= sectors || !read_source(image, chosen->start * kSector, boot, sizeof boot) ||
         !is_fat_boot_sector(boot))
-        return failed(name + " holds no FAT file system; nothing was changed.");
+        return failed(nothing_changed(name + " holds no FAT file system"));
     extent.volume_bytes = fat_volume_bytes(read_fat_layout(boot));
     problem = extent_problem(extent, shown);
     if (!problem.empty()) return cut_short(problem);

@@ -28,7 +28,21 @@
 #ifndef TAMRIX_DISK_IMAGE_EXPORT_H
 #define TAMRIX_DISK_IMAGE_EXPORT_H
 
+#include <sys/types.h>
+
 #include <string>
+
+#include "daemon_watch.h"
+
+// One export, kept in the image session (image_session.h).
+struct image_export {
+    pid_t daemon = -1;    // the running qemu-storage-daemon, our child; -1 when none runs
+    daemon_watch watch;   // ends the daemon should we die, however we die
+    std::string scratch;  // the run's own folder: the mount point, pidfile and log
+    std::string shown;    // the image, as messages show it
+    std::string driver;   // QEMU's driver for it
+    bool running() const { return daemon > 0; }
+};
 
 enum export_outcome {
     export_ready,
@@ -43,17 +57,18 @@ enum export_outcome {
 // nothing is left running or mounted, and `*error` is a sentence for the
 // user, except for export_in_use, which the caller words (it tells another
 // Tamrix from a virtual machine by its own lock).
-export_outcome image_export_start(const std::string& file, const std::string& shown,
-                                  const char* what, const char* driver, bool read_only,
-                                  std::string* view, std::string* error);
+export_outcome image_export_start(image_export* it, const std::string& file,
+                                  const std::string& shown, const char* what, const char* driver,
+                                  bool read_only, std::string* view, std::string* error);
 
-// Whether an export is running.
-bool image_exported();
+// Removes the scratch folders of exports that ended runs left, unmounting
+// what is still mounted there.
+void image_export_sweep();
 
 // Ends the export (see above).  False, with a sentence for the user in
 // `*error` (what happened and the state of the image), when the daemon
 // had died or did not end cleanly.  Does nothing when none runs.
-bool image_export_end(std::string* error);
+bool image_export_end(image_export* it, std::string* error);
 
 // What qemu-storage-daemon wrote in its log (`said`), for the user: its
 // own name and the option that failed left out, the lines joined into one.

@@ -23,6 +23,7 @@
 #include "image_journal.h"
 #include "mtools_output.h"
 #include "image_session.h"
+#include "refusal_words.h"
 
 extern char** environ;
 
@@ -125,21 +126,39 @@ struct entry_found {
     bool exists;
     bool folder;
     std::string name;  // as the image has it
+    bool failed;       // its folder could not be listed: whether it exists is unknown
 };
 
+// Whether `folder` is truly not there: its parent was listed whole and has
+// no folder of that name.  mdir fails alike for a missing folder and for a
+// volume it could not read, so a failed listing means "missing" only then.
+bool folder_absent(const std::string& folder) {
+    if (folder == "/") return false;
+    const std::vector<image_entry>* entries = listing(parent_of(folder));
+    if (entries == nullptr) return folder_absent(parent_of(folder));
+    std::string wanted = leaf_of(folder);
+    for (const image_entry& entry : *entries)
+        if (entry.folder && strcasecmp(entry.name.c_str(), wanted.c_str()) == 0) return false;
+    return true;
+}
+
+// A name in its folder.  A folder that could not be listed (mdir failed,
+// or its output could not be read whole) says nothing of the name: the
+// caller fails rather than take the file for missing.
 entry_found look_up(const std::string& path) {
-    if (path == "/") return {true, true, ""};
+    if (path == "/") return {true, true, "", false};
     const std::vector<image_entry>* entries = listing(parent_of(path));
     std::string wanted = leaf_of(path);
-    if (entries != nullptr)
-        for (const image_entry& entry : *entries)
-            if (strcasecmp(entry.name.c_str(), wanted.c_str()) == 0)
-                return {true, entry.folder, entry.name};
-    return {false, false, ""};
+    if (entries == nullptr) return {false, false, "", !folder_absent(parent_of(path))};
+    for (const image_entry& entry : *entries)
+        if (strcasecmp(entry.name.c_str(), wanted.c_str()) == 0)
+            return {true, entry.folder, entry.name, false};
+    return {false, false, "", false};
 }
 
 // The path with each name as the image has it, as given from the first one
-// it lacks (as a folder's paths are shown).  A folder named by its short
+// it lacks (as a folder's paths are shown), a missing file in capitals, as
+// Install would write it (INF/USB.INF: missing).  A folder named by its short
 // name (WIN95S~1 for "Win95 SE"), which mdir does not list, keeps that name,
 // and the names below it are still looked up.
 std::string names_as_stored(const std::string& path) {
@@ -150,11 +169,13 @@ std::string names_as_stored(const std::string& path) {
         const std::string& name = names[i];
         if (name.empty()) continue;  // of "/"
         bool last = i + 1 == names.size();
-        entry_found found = present ? look_up(result + "/" + name) : entry_found{false, false, ""};
+        entry_found found =
+            present ? look_up(result + "/" + name) : entry_found{false, false, "", false};
         if (present && !found.exists && !last && listing(result + "/" + name))
-            found = {true, true, name};
+            found = {true, true, name, false};
         present = found.exists;
-        result += "/" + (present ? found.name : name);
+        // A name not there is shown as a new file is written: in capitals.
+        result += "/" + (present ? found.name : last ? in_capitals(name) : name);
     }
     return result.empty() ? "/" : result;
 }
@@ -234,7 +255,7 @@ bool take_slot(int fd, bool writing, const std::string& path, platform_file* fil
 bool write_into_image(open_file* open) {
     if (open->copy_failed) return false;
     entry_found target = look_up(open->path);
-    if (target.exists && target.folder) return false;
+    if (target.failed || (target.exists && target.folder)) return false;
     if (lseek(open->fd, 0, SEEK_SET) != 0) return false;
     if (!change_image(parent_of(open->path), mcopy_path,
                       {"-o", "-i", volume_name, "-", mtools_name(open->path)}, open->fd)) {
@@ -275,7 +296,7 @@ bool image_attach(std::string* error) {
     attached = true;
     if (listing("/") != nullptr) return true;
     attached = false;
-    *error = "mtools cannot read the FAT volume of " + the_image.shown + "; nothing was changed.";
+    *error = nothing_changed("mtools cannot read the FAT volume of " + the_image.shown);
     return false;
 }
 
@@ -306,6 +327,7 @@ bool is_image_file(platform_file file) {
 static open_status image_file_open_read(const char* path, platform_file* file) {
     std::string name = path_in_volume(path);
     entry_found found = look_up(name);
+    if (found.failed) return open_refused;
     if (!found.exists) return open_missing;
     if (found.folder) return open_refused;
     int fd = scratch_file();
@@ -317,11 +339,15 @@ static open_status image_file_open_read(const char* path, platform_file* file) {
     return take_slot(fd, false, name, file) ? open_ok : open_refused;
 }
 
-static bool image_file_open_write(const char* path, platform_file* file) {
+// FAT gives a file one name, so mcopy -o writing over one cannot reach
+// another file: write_anew needs no deletion first.
+static bool image_file_open_write(const char* path, platform_file* file, write_mode mode) {
     std::string name = path_in_volume(path);
     entry_found parent = look_up(parent_of(name));
     entry_found target = look_up(name);
-    if (!parent.exists || !parent.folder || (target.exists && target.folder)) return false;
+    if (!parent.exists || !parent.folder || target.failed || (target.exists && target.folder) ||
+        (target.exists && mode == write_new_only))
+        return false;
     int fd = scratch_file();
     if (fd < 0) return false;
     return take_slot(fd, true, parent_of(name) + (parent_of(name) == "/" ? "" : "/") +
@@ -367,7 +393,8 @@ static bool image_file_rename(const char* from, const char* to) {
     std::string source = path_in_volume(from), target = path_in_volume(to);
     // A rename stays in its folder, as a swap's do.
     if (strcasecmp(parent_of(source).c_str(), parent_of(target).c_str()) != 0) return false;
-    if (!look_up(source).exists || look_up(target).exists) return false;
+    entry_found there = look_up(target);
+    if (!look_up(source).exists || there.exists || there.failed) return false;
     return change_image(parent_of(source), mren_path,
                         {"-i", volume_name, mtools_name(source), in_capitals(leaf_of(target))},
                         -1);
@@ -392,10 +419,30 @@ static void image_file_shown_path(const char* path, char* shown, uint32_t size) 
              names_as_stored(path_in_volume(path)).c_str());
 }
 
+// mren cannot rename over a name: the swap renames twice.  FAT gives a
+// file one name.
+static bool image_file_renames_over(const char*) { return false; }
+static bool image_file_rename_over(const char*, const char*) { return false; }
+static bool image_file_same_file(const char*, const char*) { return false; }
+
+static attributes_read image_file_get_attributes(const char* path, uint32_t* attributes) {
+    return image_get_attributes(path, attributes) ? attributes_kept : attributes_failed;
+}
+
+static bool image_file_copy_attributes(const char* from, const char* to) {
+    uint32_t attributes = 0;
+    return image_get_attributes(from, &attributes) && image_set_attributes(to, attributes);
+}
+
+static void image_file_keep(const char*) {}
+
 const file_backend image_file_backend = {
-    image_file_open_read, image_file_open_write, image_file_read,      image_file_write,
-    image_file_seek,      image_file_flush,      image_file_close,     image_file_rename,
-    image_file_delete,    image_file_real_path,  image_file_shown_path,
+    image_file_open_read,      image_file_open_write,  image_file_read,
+    image_file_write,          image_file_seek,        image_file_flush,
+    image_file_close,          image_file_rename,      image_file_delete,
+    image_file_real_path,      image_file_shown_path,  image_file_renames_over,
+    image_file_rename_over,    image_file_same_file,   image_file_get_attributes,
+    image_set_attributes,      image_file_copy_attributes, image_file_keep,
 };
 
 // ---- the image as a whole ----------------------------------------------------------------
@@ -412,15 +459,22 @@ static struct flock whole_file(short type) {
 
 // An exported image is held from before QEMU opened it (open_image.cpp),
 // and QEMU's own locks on it keep a virtual machine out: only a direct
-// image is locked for each run.
+// image is locked here, once for the whole process.
 image_lock_result image_lock() {
-    if (the_image.exported) return image_locked;
+    if (the_image.qemu.running() || the_image.held) return image_locked;
     if (flock(the_image.fd, LOCK_EX | LOCK_NB) != 0)
         return errno == EWOULDBLOCK ? image_held_by_tamrix : image_not_locked;
     the_image.held = true;
-    struct flock whole = whole_file(F_WRLCK);
-    if (fcntl(the_image.fd, F_OFD_SETLK, &whole) != 0) {
-        bool in_use = errno == EAGAIN || errno == EACCES;
+    // A dry run may read an image that this user may not write (a read-only
+    // file, a read-only mount): a write lock needs the file open for
+    // writing, so it takes a read lock, after asking whether another
+    // program holds one that a write would meet; QEMU, which asks the same
+    // before it writes, then keeps a virtual machine from starting.
+    bool writable = (fcntl(the_image.fd, F_GETFL) & O_ACCMODE) == O_RDWR;
+    struct flock whole = whole_file(writable ? F_WRLCK : F_RDLCK);
+    bool met = !writable && image_locked_elsewhere();
+    if (met || fcntl(the_image.fd, F_OFD_SETLK, &whole) != 0) {
+        bool in_use = met || errno == EAGAIN || errno == EACCES;
         image_unlock();
         return in_use ? image_in_use : image_not_locked;
     }
@@ -428,7 +482,7 @@ image_lock_result image_lock() {
 }
 
 void image_unlock() {
-    if (the_image.exported || !the_image.held) return;
+    if (the_image.qemu.running() || !the_image.held) return;
     struct flock whole = whole_file(F_UNLCK);
     fcntl(the_image.fd, F_OFD_SETLK, &whole);
     flock(the_image.fd, LOCK_UN);

@@ -70,11 +70,14 @@ bool image_take_copy_failure(image_copy_failure* failure);
 
 // ---- the image as a whole --------------------------------------------------------
 
-// An exclusive lock on a direct image for one run, until image_unlock:
-// flock against another Tamrix, and an OFD write lock over the whole file
-// (F_OFD_SETLK; the image open for writing), which conflicts with the
-// byte-range locks a virtual machine such as QEMU holds on its images.  An
-// image QEMU exports is held by a flock from before QEMU opened it.
+// A lock on a direct image, taken once and held until image_unlock (the
+// image's detaching, as the process ends): flock against another Tamrix,
+// and an OFD lock over the whole file (F_OFD_SETLK), which conflicts with
+// the byte-range locks a virtual machine such as QEMU holds on its images:
+// a write lock, or a read lock where the image is open for reading only
+// (a dry run), taken when no other program holds one that conflicts with
+// writing.  An image QEMU exports is held by a flock from before QEMU
+// opened it.
 enum image_lock_result {
     image_locked,
     image_held_by_tamrix,  // another Tamrix holds it

@@ -12,9 +12,13 @@ child_command qemu_tool(const std::vector<std::string>& words, int out, int err)
     return tool;
 }
 
+// QEMU's block/file-posix.c: "Failed to get \"write\" lock" where another
+// QEMU holds the image, and "Failed to lock byte N" where a lock of
+// another program's (one over the whole file) covers its lock bytes.
 bool is_lock_refusal(const std::string& said) {
-    return said.find("Failed to get") != std::string::npos &&
-           said.find("lock") != std::string::npos;
+    return (said.find("Failed to get") != std::string::npos &&
+            said.find("lock") != std::string::npos) ||
+           said.find("Failed to lock byte") != std::string::npos;
 }
 
 std::string qemu_option_value(const std::string& value) {

@@ -1,10 +1,12 @@
 // A run's scratch folder and files (see scratch_folder.h).
 #include "scratch_folder.h"
+#include "refusal_words.h"
 
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,10 +19,16 @@ std::string tmpdir() {
     return tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp";
 }
 
-// Removes the folders "PREFIX<pid>" in `parent` of this user's runs that
-// have ended.
-void remove_ended_runs(const std::string& parent, const std::string& prefix,
-                       scratch_release release) {
+}  // namespace
+
+std::string scratch_parent() {
+    const char* runtime = getenv("XDG_RUNTIME_DIR");
+    return runtime != nullptr && runtime[0] != '\0' ? runtime : tmpdir();
+}
+
+// The folders "tamrix-PURPOSE.<pid>" of this user's runs that have ended.
+void scratch_folders_sweep(const char* purpose, scratch_release release) {
+    std::string parent = scratch_parent(), prefix = std::string("tamrix-") + purpose + ".";
     std::error_code unread;  // no exceptions: an unreadable parent ends the sweep
     using std::filesystem::directory_iterator;
     for (auto entry = directory_iterator(parent, unread); entry != directory_iterator();
@@ -38,17 +46,10 @@ void remove_ended_runs(const std::string& parent, const std::string& prefix,
     }
 }
 
-}  // namespace
-
-std::string scratch_parent() {
-    const char* runtime = getenv("XDG_RUNTIME_DIR");
-    return runtime != nullptr && runtime[0] != '\0' ? runtime : tmpdir();
-}
-
 std::string scratch_folder_make(const char* purpose, scratch_release release) {
-    std::string parent = scratch_parent(), prefix = std::string("tamrix-") + purpose + ".";
-    remove_ended_runs(parent, prefix, release);
-    std::string folder = parent + "/" + prefix + std::to_string(getpid());
+    scratch_folders_sweep(purpose, release);
+    std::string folder =
+        scratch_parent() + "/tamrix-" + purpose + "." + std::to_string(getpid());
     return mkdir(folder.c_str(), 0700) == 0 ? folder : "";
 }
 
@@ -67,4 +68,11 @@ int scratch_file() {
     fd = mkostemp(&pattern[0], O_CLOEXEC);
     if (fd >= 0) unlink(pattern.c_str());
     return fd;
+}
+
+std::string scratch_folder_refusal(const std::string& what) {
+    const char* reason = strerror(errno);
+    return nothing_changed("Can't make a scratch folder for " + what + " in " +
+                           scratch_parent() + ": " + reason) +
+           "  Set XDG_RUNTIME_DIR or TMPDIR to a folder you may write in.";
 }

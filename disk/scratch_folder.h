@@ -6,7 +6,8 @@
 // A run's scratch folder is "tamrix-PURPOSE.PID" (PID its process id) in
 // $XDG_RUNTIME_DIR where the user's session has one, else in $TMPDIR, else
 // in /tmp.  Named with the process id, a folder that a killed run (SIGKILL)
-// could not remove is found by the next run of the same purpose, which
+// could not remove is found by the next run, whatever it does (every run
+// sweeps them as it starts, and a run that makes one sweeps again), which
 // removes it once the run's process has gone; one of another user is never
 // touched.  (A process id that a later process took keeps its folder until
 // that process has gone too.)
@@ -21,6 +22,16 @@ typedef bool (*scratch_release)(const std::string& folder);
 
 // Where the scratch folders are.
 std::string scratch_parent();
+
+// Why no scratch folder could be made for `what` ("the export of X"), and
+// what the user can do about it, which is never to convert the image:
+// "Can't make a scratch folder for ... in P: REASON; nothing was changed.
+// ..."  Call right after scratch_folder_make failed, with its errno.
+std::string scratch_folder_refusal(const std::string& what);
+
+// Removes the folders of ended runs of `purpose`, each readied by `release`
+// where given (this process's own id included, as below).
+void scratch_folders_sweep(const char* purpose, scratch_release release = nullptr);
 
 // Removes the folders of ended runs of `purpose` (this process's own id
 // included: a folder of an earlier process that had it), then makes this

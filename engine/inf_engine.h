@@ -7,9 +7,8 @@
 // into CR LF and adds nothing at the end.  A line is read in pieces of at
 // most kPieceLimit characters; a longer line arrives as several pieces, and
 // every piece after the first is a continuation that the engine copies but
-// never matches, never counts as present and never strips.
-//
-// Only the current piece is held in memory, whatever the size of the file.
+// never matches, never counts as present and never strips.  Nothing but
+// fixed buffers is held in memory, whatever the size of the file.
 #ifndef TAMRIX_ENGINE_INF_ENGINE_H
 #define TAMRIX_ENGINE_INF_ENGINE_H
 
@@ -24,10 +23,12 @@ const uint32_t kMarkerLength = 8;
 const uint32_t kPieceLimit = 254;
 
 // ---- streams ----------------------------------------------------------------
-
 // The engine takes over an open file and reads or writes it from its start.
 void attach_input(platform_file file);
 void attach_output(platform_file file);
+// Attaches no file: what the operations write is thrown away, so that an
+// edit can be run for what its searches find (inf/placement.cpp).
+void attach_no_output();
 
 // True when the input starts with a UTF-16 byte-order mark (FF FE or FE FF),
 // which no 8-bit INF text does.  Call right after attach_input.
@@ -44,12 +45,11 @@ void close_input();
 bool close_output();
 
 // ---- template lines and groups ------------------------------------------------
-
 // A fixed, ordered list of template lines, each ending in kMarker, stored as
 // `count` mutable rows of `width` bytes.  A row is enabled while its first
 // byte is not NUL; disabling it stores NUL there.  `text` holds the constant
 // lines that rearm_group copies back into the rows, and measures into
-// `lengths` so that the pre-scan need not measure them for every line.
+// `lengths` for the pre-scan.
 struct template_group {
     char* rows;
     uint32_t width;
@@ -93,7 +93,6 @@ void strip_marked_lines();
 
 // ---- looking without writing -----------------------------------------------------
 // Both read the whole input and leave it at its start.
-
 // The lines of some groups, and how many of them the input already holds.
 struct template_count {
     uint32_t present;

@@ -7,17 +7,7 @@ uint32_t text_length(const char* text) {
 }
 
 bool same_text_ignoring_case(const char* a, const char* b, uint32_t length) {
-    uint32_t i = 0;
-    // Texts mostly agree in case too: eight equal bytes need no folding.
-    for (; i + 8 <= length; i += 8) {
-        uint64_t word_a, word_b;
-        __builtin_memcpy(&word_a, a + i, 8);
-        __builtin_memcpy(&word_b, b + i, 8);
-        if (word_a == word_b) continue;
-        for (uint32_t j = i; j < i + 8; j++)
-            if (ascii_lower(a[j]) != ascii_lower(b[j])) return false;
-    }
-    for (; i < length; i++)
+    for (uint32_t i = 0; i < length; i++)
         if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
     return true;
 }

@@ -4,7 +4,6 @@
 
 #include <stddef.h>
 #include <stdint.h>
-
 uint32_t text_length(const char* text);
 
 // ASCII letters compare without regard to case; no other folding.

@@ -29,10 +29,29 @@ void merge_chipset_inf(int windows_kind);
 void merge_usb_inf(int windows_kind);
 void uninstall_inf(int windows_kind);
 
+// The template lines that in_file has no place for.  The chipset merge
+// writes nothing of a group whose section or entry line is missing, or
+// stands only before the place where the group in front of it went: a
+// Windows 98 machine.inf, whose chipset sections are in machine2.inf, has
+// room for a few lines only.  The USB merge makes a section that is
+// missing, so every usb.inf has a place for all of its lines.
+const uint32_t kMostGroups = 5;
+struct missing_places {
+    uint32_t lines;                     // template lines absent and without a place
+    uint32_t count;                     // the groups they belong to
+    const char* place[kMostGroups];     // where each group would go: "[MS_SYS]"
+    uint32_t place_lines[kMostGroups];  // and how many of its lines are absent
+};
+
+// What the last chipset merge had no place for, found as it wrote: the run
+// that made the file tells of it without reading the file again.
+extern missing_places chipset_merge_missing;
+
 // The template lines each merge would add, and those of them that in_file
-// already holds; read the whole input and leave it at its start.
-template_count count_chipset_lines(int windows_kind);
-template_count count_usb_lines(int windows_kind);
+// already holds; and in `missing` those that it has no place for.  They
+// read the whole input and leave it at its end.
+template_count count_chipset_lines(int windows_kind, missing_places* missing);
+template_count count_usb_lines(int windows_kind, missing_places* missing);
 
 // Writes a new usb.inf made of the four USB groups alone.  Returns false,
 // after telling the user, when the file cannot be created or written; a

@@ -33,7 +33,10 @@ static void write_usb_group(const template_group* group) {
     }
 }
 
-template_count count_usb_lines(int) { return count_present(usb_groups, kUsbGroupCount); }
+template_count count_usb_lines(int, missing_places* missing) {
+    *missing = missing_places{};
+    return count_present(usb_groups, kUsbGroupCount);
+}
 
 void merge_usb_inf(int) {
     rearm_usb_groups();
@@ -47,8 +50,16 @@ void merge_usb_inf(int) {
 
 bool create_usb_inf(const char* path) {
     platform_file file;
-    if (!platform_open_write(path, &file)) {
-        report_error("Can't create usb.inf", "", "File Open Error");
+    if (!platform_open_write(path, &file, write_new_only)) {
+        // A usb.inf that is there after all (made meanwhile) is never
+        // written over.
+        platform_file there;
+        bool found = platform_open_read(path, &there) == open_ok;
+        if (found) platform_close(there);
+        report_error(found ? "Can't create usb.inf: a file of that name is there already, "
+                             "and was left as it was: "
+                           : "Can't create usb.inf",
+                     found ? path : "", "File Open Error");
         return false;
     }
     attach_output(file);

@@ -68,22 +68,46 @@ const char* usage_text() {
            "Exit status:\n"
            "  0  every file asked for ended as asked (changed, or already so; for\n"
            "     status: fully installed)\n"
-           "  1  an INF file is missing, or could not be created; or the disk image\n"
-           "     cannot be used (not an image Tamrix can change, damaged, longer\n"
-           "     than what holds it, not writable, no Windows folder found in it)\n"
-           "  2  a wrong command line\n"
+           "  1  an INF file is missing, or could not be created (for status: any\n"
+           "     file it reports missing, SYSTEM.DAT included); or the disk image\n"
+           "     cannot be used (not an image Tamrix can change, damaged (for\n"
+           "     install and uninstall), longer than what holds it, not writable, no\n"
+           "     Windows folder found in it)\n"
+           "  2  a wrong command line, or the dialog asked for without a terminal\n"
            "  3  a file was left unchanged by a read, write or rename error or a path\n"
-           "     too long, or the disk that holds the image is full, or QEMU, which\n"
-           "     wrote the changes into the image, did not end cleanly (for status:\n"
-           "     a file is not, or only partly, installed; for status and --dry-run:\n"
-           "     also a damaged disk image)\n"
-           "  4  another Tamrix is changing the same folder, or another program (a\n"
-           "     virtual machine) has the disk image open; nothing was done\n"
-           "  5  the start-up warning was answered No (--no, or no terminal to ask\n"
-           "     on); nothing was done\n"
+           "     too long, or the file system that holds the image has less than 4\n"
+           "     MiB free or is full, or QEMU, which wrote the changes into the image,\n"
+           "     did not end cleanly (for status: a file is not, or only partly,\n"
+           "     installed; for status and --dry-run: also a damaged disk image)\n"
+           "  4  another Tamrix is changing the same folder or disk image, or another\n"
+           "     program (a virtual machine) has the disk image open, or the real disk\n"
+           "     is mounted; nothing was done\n"
+           "  5  the start-up warning, or the question before a real disk is changed,\n"
+           "     was answered No (--no, or no terminal to ask on); nothing was done\n"
+           "  6  for status: installed as far as the file allows (every line Install\n"
+           "     can place is there; the file has no place for the others, as a\n"
+           "     Windows 98 machine.inf, whose chipset sections are in machine2.inf)\n"
            "  129, 130, 143  ended by SIGHUP, SIGINT or SIGTERM; each file holds its\n"
            "     old text or its new one, never half of it\n"
-           "  141  standard output was closed (SIGPIPE), as by `| head`\n";
+           "  141  standard output was closed (SIGPIPE), as by | head\n"
+           "\n"
+           "Files, in the Windows folder (in a folder of this system out.inf is\n"
+           "written in lower case):\n"
+           "  INF/MACHINE.INF, INF/USB.INF  the files changed\n"
+           "  INF/OUT.INF  the new text, written whole before it takes the name\n"
+           "  INF/MACHINE.IN@, INF/USB.IN@  in a disk image, the old text during the\n"
+           "     swap; a run cut off there leaves it, and the next run gives it its\n"
+           "     name back\n"
+           "  SYSTEM.DAT  the registry: the kind of Windows, and the device keys\n"
+           "     that Exit deletes\n"
+           "  SYSTEM.TX1  the changed registry, written and checked before it takes\n"
+           "     the name\n"
+           "  SYSTEM.TX0  the previous registry, kept\n"
+           "Elsewhere:\n"
+           "  $XDG_RUNTIME_DIR, $TMPDIR  the scratch folder of a run (else /tmp):\n"
+           "     tamrix-export.PID, tamrix-preview.PID\n"
+           "  the disk image  locked by each Install and Uninstall (flock, and a\n"
+           "     write lock that a virtual machine's lock meets)\n";
 }
 
 namespace {
@@ -113,6 +137,7 @@ enum option_use {
     with_any,         // the dialog too
     with_files,       // install, uninstall or status
     with_changes,     // install or uninstall
+    with_exit,        // the dialog, install or uninstall: what ends as Exit does
 };
 
 struct option_row {
@@ -129,7 +154,7 @@ const option_row kOptions[] = {
     {opt_yes, "yes", nullptr, with_changes},
     {opt_no, "no", nullptr, with_changes},
     {opt_dry_run, "dry-run", nullptr, with_changes},
-    {opt_keep_registry, "keep-registry", nullptr, with_any},
+    {opt_keep_registry, "keep-registry", nullptr, with_exit},
     {opt_windows_dir, "windows-dir", "--windows-dir needs a folder", with_any},
     {opt_platform_kind, "platform-kind", "--platform-kind takes 0, 1 or 2", with_any},
     {opt_image, "image", "--image needs a disk image file", with_any},
@@ -140,7 +165,8 @@ const option_row kOptions[] = {
 };
 
 // What the commands of each use are called, for "... goes with ...".
-const char* const kUseNames[] = {"", "install, uninstall or status", "install or uninstall"};
+const char* const kUseNames[] = {"", "install, uninstall or status", "install or uninstall",
+                                 "the dialog, install or uninstall"};
 
 // getopt_long's codes for the options: above every character of a short one.
 const int kFirstLongCode = 256;
@@ -176,7 +202,11 @@ class reader {
     explicit reader(command_line* result) : result_(result) {}
 
     std::string take_option(option_id id, const char* value) {
+        bool again = given_[id];
         given_[id] = true;
+        // The last one would win unseen; --image and the folder say so their own way.
+        if (again && (id == opt_platform_kind || id == opt_partition))
+            return std::string("--") + kOptions[id].name + " is given twice";
         switch (id) {
             case opt_chipsets: result_->chipsets = true; break;
             case opt_usb: result_->usb = true; break;
@@ -230,7 +260,8 @@ class reader {
         for (const option_row& row : kOptions) {
             bool fits = row.use == with_any ||
                         (row.use == with_files && has_command_) ||
-                        (row.use == with_changes && has_command_ && result_->mode != mode_status);
+                        (row.use == with_changes && has_command_ && result_->mode != mode_status) ||
+                        (row.use == with_exit && result_->mode != mode_status);
             if (given_[row.id] && !fits)
                 return std::string("--") + row.name + " goes with " + kUseNames[row.use];
         }
@@ -269,8 +300,8 @@ class reader {
     const char* maybe_command_ = nullptr;  // the first word, taken as the folder
 };
 
-// --help and --version end the reading: nothing else counts, not even
-// earlier mistakes that only the whole line shows.
+// --help ends the reading: nothing else counts, not even earlier mistakes
+// that only the whole line shows.  --version stands alone.
 command_line only(run_mode mode) {
     command_line result;
     result.mode = mode;
@@ -332,8 +363,12 @@ command_line parse_command_line(int argc, const char* const* argv, const char* w
             const char* written = argv[optind - (value_apart ? 2 : 1)];
             if (!spelled_out(written, row->name))
                 error = std::string("unknown option ") + written;
-            else if (row->id == opt_help || row->id == opt_version)
-                return only(row->id == opt_help ? mode_help : mode_version);
+            else if (row->id == opt_help)
+                return only(mode_help);
+            else if (row->id == opt_version && argc != 2)
+                error = "--version takes no other argument";
+            else if (row->id == opt_version)
+                return only(mode_version);
             else
                 error = read.take_option(row->id, optarg);
         }

@@ -12,6 +12,8 @@
 // A standard output closed by its reader (`| head -1`) ends the run as it
 // ends cat: by SIGPIPE, without a word, once the scratch folder and the
 // image's export are gone; nothing was written anyway.
+#include "dry_run.h"
+
 #include <poll.h>
 #include <signal.h>
 #include <stdio.h>
@@ -21,7 +23,9 @@
 
 #include "../disk/scratch_folder.h"
 #include "../base/start_command.h"
+#include "commands.h"
 #include "front_end.h"
+#include "voice.h"
 
 namespace {
 
@@ -72,7 +76,7 @@ bool show_diff(const std::string& name, const std::string& old_text, bool old_ex
 int show_dry_run(selection chosen, bool install) {
     std::string scratch = scratch_folder_make("preview");
     if (scratch.empty()) {
-        fprintf(stderr, "tamrix: no scratch folder for the dry run\n");
+        tell(scratch_folder_refusal("the dry run"));
         return exit_unchanged;
     }
     run_outcome run = install ? run_install(chosen, invocation.platform_kind, scratch.c_str())
@@ -90,7 +94,7 @@ int show_dry_run(selection chosen, bool install) {
                 scratch_folder_remove(scratch);
                 front_end_exit(exit_interrupted + SIGPIPE);
             }
-            fprintf(stderr, "tamrix: diff could not compare the texts of %s\n", name);
+            tell(std::string("diff could not compare the texts of ") + name);
             status = exit_unchanged;
         }
     }

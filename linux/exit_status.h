@@ -22,6 +22,10 @@ enum exit_status {
     // The start-up warning (not Windows 95) was answered No, by --no, on
     // the terminal, or for want of one; nothing was done.
     exit_declined = 5,
+    // For status: installed as far as the file allows.  Every line Install
+    // can place is there, and the file has no place for the others (a
+    // Windows 98 machine.inf, whose chipset sections are in machine2.inf).
+    exit_as_far_as_allowed = 6,
     // Ended by signal N (SIGINT, SIGTERM, SIGHUP, or their like found on
     // the main path): 128 + N, as the shell reports a process killed by it
     // (base/interruptions.h ends the process so).

@@ -1,15 +1,23 @@
-// The Linux program's own part of the seam: the Windows folder comes from
-// the command line, and each message box is shown as the run presents
-// itself, in the terminal dialog or as a line.
+// The Linux program's front end as a whole: the command line of the run,
+// what the seam's calls ask of it (the Windows folder of the command line,
+// each message box shown as the run presents itself, in the terminal
+// dialog or as a line), and the way out of the process.
+#include "front_end.h"
+
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 
 #include "../disk/image_export.h"
 #include "../disk/image_files.h"
 #include "../base/interruptions.h"
-#include "front_end.h"
+#include "../disk/refusal_words.h"
+#include "../platform/posix/front_end_calls.h"
+#include "message_lines.h"
+#include "registry_exit.h"
+#include "run_files.h"
+#include "terminal_dialog.h"
+#include "voice.h"
 
 command_line invocation;  // the command line of this run, as parsed
 
@@ -17,11 +25,11 @@ void front_end_exit(int status) {
     interruptions_check();  // a signal not yet acted on ends the program as it would
     terminal_close();
     // What QEMU wrote into an image is in it once its daemon has ended well.
-    if (image_exported()) {
+    if (the_image.qemu.running()) {
         image_detach();
         std::string error;
-        if (!image_export_end(&error)) {
-            print_box_line(error.c_str(), "Tamrix", icon_error, nullptr);
+        if (!image_export_end(&the_image.qemu, &error)) {
+            tell_on_line(error);
             if (status == exit_done) status = exit_unchanged;
         }
     }
@@ -43,35 +51,29 @@ void end_as_interrupted(int signal_number) {
                        : signal_number == SIGHUP  ? "SIGHUP"
                                                   : "a signal";
     std::string changed = interruptions_changed_files();
+    std::string stopped = std::string("Stopped by ") + name;
     if (changed.empty())
-        fprintf(stderr, "Tamrix: Stopped by %s; nothing was changed.\n", name);
+        tell_on_line(nothing_changed(stopped));
     else
-        fprintf(stderr, "Tamrix: Stopped by %s; changed before it: %s; every other file is as "
-                        "it was.\n", name, changed.c_str());
+        tell_on_line(stopped + "; changed before it: " + changed +
+                     "; every other file is as it was.");
     front_end_exit(exit_interrupted + signal_number);
 }
 
-uint32_t platform_windows_dir(char* buffer, uint32_t size) {
-    const std::string& dir = invocation.windows_dir;
-    uint32_t length = (uint32_t)dir.size();
-    if (length == 0) return 0;
-    if (length >= size) return length + 1;  // the size it needs, NUL included
-    memcpy(buffer, dir.c_str(), length + 1);
-    return length;
-}
-
-// Exit's question whether to restart the computer now (the core's only
-// Yes/No box captioned "Finish"): nothing restarts here, since the Windows
-// being patched is not running; Exit says when the change takes effect
-// instead, and the answer is No.
-const char kTakesEffect[] = "The changes take effect when the Windows being patched next starts.";
-
-box_answer platform_message_box(const char* text, const char* caption, box_icon icon,
-                                box_buttons buttons) {
-    if (buttons == buttons_yes_no && strcmp(caption, "Finish") == 0) {
-        platform_message_box(kTakesEffect, caption, icon_information, buttons_ok);
-        return answer_no;
-    }
-    if (invocation.mode == mode_dialog) return terminal_message_box(text, caption, icon, buttons);
-    return message_as_line(text, caption, icon, buttons);
+void install_front_end() {
+    // Every call but the message box is the same for the dialog and for a
+    // command; a command never runs the dialog.
+    static front_end_calls calls = {
+        [] { return invocation.windows_dir.c_str(); },
+        message_as_line,
+        terminal_run_dialog,
+        terminal_end_dialog,
+        terminal_get_check,
+        terminal_set_check,
+        run_files_begin,
+        run_files_end,
+        tell_registry_refused,
+    };
+    if (invocation.mode == mode_dialog) calls.message_box = terminal_message_box;
+    platform_front_end = &calls;
 }

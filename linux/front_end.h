@@ -1,22 +1,21 @@
-// What the pieces of the Linux program share: the command line of this run,
-// how the run presents itself (the dialog in a terminal, or one command on
-// plain lines), and the end of the process.  The program provides the
-// seam's message boxes, dialog and Windows directory itself (front_end.cpp,
-// terminal_dialog.cpp); its files, locks and interruptions come from
-// platform/posix/ and disk/.
+// What every piece of the Linux program shares: the command line of this
+// run, the front end's part of the seam, and the one way out of the
+// process (front_end.cpp).  The program
+// has one header for each of its files; platform/posix/ holds its side of
+// the seam.
 #ifndef TAMRIX_LINUX_FRONT_END_H
 #define TAMRIX_LINUX_FRONT_END_H
 
-#include <string>
-
-#include "../disk/image_files.h"
-#include "../ops/inf_runs.h"
-#include "../platform/platform.h"
 #include "command_line.h"
 #include "exit_status.h"
 
 // The command line of this run; main() fills it first.
 extern command_line invocation;
+
+// Installs what the seam's calls ask of the front end
+// (platform/posix/front_end_calls.h), as `invocation` says the run
+// presents itself: the terminal dialog, or one command on lines.
+void install_front_end();
 
 // Gives the terminal back and ends QEMU's export of the image, then ends
 // the process: the one way out.  A run whose changes QEMU may not have
@@ -25,77 +24,5 @@ extern command_line invocation;
 // Ends the program as that signal would, from wherever it is (Ctrl-C read
 // as a key, a terminal that has gone away): no file left unfinished.
 [[noreturn]] void end_as_interrupted(int signal_number);
-
-// ---- the disk image (open_image.cpp) ------------------------------------------
-// Opens `image` for the runs: a file (anything else is refused at once); an
-// emulator's format exported through QEMU as a raw disk (read-only unless
-// `for_changes`; the export ends in front_end_exit), whose partition and
-// FAT volume lie inside it; its FAT volume (partition `partition`, or the
-// first FAT one when 0) handed to the image backend; and, when the run may
-// change it (`for_changes`), checked writable by this user, on a host file
-// system with room for a run (else status 3).  `windows_dir` is the folder
-// named on the command line (\WINDOWS, C:\WINDOWS or /WINDOWS), or empty
-// to find the one in the volume's root; it becomes a path of the image
-// backend ("C:\WINDOWS").  Returns exit_done when the run can go on; else
-// the user has been told why not, nothing was changed, and the program
-// ends with the status returned.
-int open_image(const std::string& image, int partition, bool for_changes,
-               std::string* windows_dir);
-// Why a run may not start on `shown`, a folder or an image that `lock` says
-// another Tamrix or another program holds.
-std::string held_text(image_lock_result lock, const std::string& shown);
-// The kind of Windows in the image, from what the registry of the Windows
-// folder records (offline_registry_read: 0 where it records none, or is
-// refused); `say`: one line tells what was found.
-int image_windows_kind(bool say);
-
-// ---- the offline registry (registry_exit.cpp) ------------------------------------
-// Exit's last step: the device keys that the core deleted, written as one
-// change of the Windows folder's SYSTEM.DAT (or, where that fails, the
-// devices to remove in Device Manager); nothing when the core deleted none.
-void write_offline_registry();
-// For status: how many of the ten device keys SYSTEM.DAT holds, as a line;
-// none when the Windows folder has no SYSTEM.DAT.
-void show_registry_status();
-
-// ---- a swap cut off by a crash (put_back.cpp) ------------------------------------
-// Before a run reads anything of the Windows folder: where a swap of
-// SYSTEM.DAT or an INF file was cut off between its renames, the file gets
-// its name back (file_swap.h), under the lock of a run, and one line says
-// what was put back, or that it could not be.  Where the run may not
-// change the files (`status` reads QEMU's export of an image read-only),
-// nothing is tried: one line says that the next Install or Uninstall puts
-// them back, and `status` reports them missing.
-void put_back_cut_off_swaps(bool may_change);
-// Where the INF file `target`, or SYSTEM.DAT, is still missing with the
-// old file in its backup (it could not be put back), the backup's name;
-// else "".  Status then counts nothing in it.
-std::string inf_left_in_backup(inf_target target);
-std::string registry_left_in_backup();
-
-// ---- the terminal (terminal_dialog.cpp) -------------------------------------
-box_answer terminal_message_box(const char* text, const char* caption, box_icon icon,
-                                box_buttons buttons);
-// Gives the terminal back before the process ends, then prints the boxes
-// that the last command showed, since the screen that held them is gone.
-// Does nothing when the terminal was never taken.
-void terminal_close();
-
-// ---- one command (commands.cpp, dry_run.cpp, message_lines.cpp) --------------
-// Runs the command of the command line without the dialog: install or
-// uninstall (the start-up check, the run, then Exit's closing steps; or the
-// changes they would make), or status.  Returns the exit status.
-int run_command();
-// The exit status a run of the command line ends with.
-int exit_status_of(const run_outcome& run);
-// A target's path as it is under the Windows folder: "INF/machine.inf".
-std::string shown_in_windows_dir(inf_target target);
-// "--dry-run": what Install or Uninstall would write, as a unified diff.
-int show_dry_run(selection chosen, bool install);
-box_answer message_as_line(const char* text, const char* caption, box_icon icon,
-                           box_buttons buttons);
-// Prints a box as one line, "Caption: text", to standard error for errors
-// and to standard output otherwise; `answer` follows a Yes/No question.
-void print_box_line(const char* text, const char* caption, box_icon icon, const char* answer);
 
 #endif

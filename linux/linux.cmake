@@ -1,7 +1,7 @@
 # The Linux program `tamrix`: the dialog in a terminal (ncurses) and a
 # command line, for patching the INF files of a Windows folder offline, on
-# this system or inside a disk image.  Its files, locks and interruptions
-# come from platform/posix/posix.cmake, a disk image's from disk/disk.cmake.
+# this system or inside a disk image.  Its side of the seam is
+# platform/posix/posix.cmake's, a disk image's files disk/disk.cmake's.
 set(CURSES_NEED_NCURSES TRUE)
 find_package(Curses REQUIRED)
 
@@ -16,13 +16,14 @@ add_executable(tamrix
   ${TAMRIX_LINUX_DIR}/front_end.cpp
   ${TAMRIX_LINUX_DIR}/commands.cpp
   ${TAMRIX_LINUX_DIR}/message_lines.cpp
+  ${TAMRIX_LINUX_DIR}/voice.cpp
   ${TAMRIX_LINUX_DIR}/dry_run.cpp
   ${TAMRIX_LINUX_DIR}/terminal_dialog.cpp
   ${TAMRIX_LINUX_DIR}/open_image.cpp
   ${TAMRIX_LINUX_DIR}/registry_exit.cpp
+  ${TAMRIX_LINUX_DIR}/registry_kind.cpp
   ${TAMRIX_LINUX_DIR}/put_back.cpp
-  ${TAMRIX_LINUX_DIR}/posix_run_files.cpp
-  ${TAMRIX_LINUX_DIR}/dos_attributes.cpp
+  ${TAMRIX_LINUX_DIR}/run_files.cpp
 )
 target_include_directories(tamrix PRIVATE ${CURSES_INCLUDE_DIRS})
 target_compile_options(tamrix PRIVATE ${CURSES_CFLAGS})

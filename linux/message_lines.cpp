@@ -1,6 +1,8 @@
 // The message boxes of a command, as lines of output: an OK box is printed,
 // a Yes/No question answered by --yes or --no, else asked on a terminal,
 // else answered No.
+#include "message_lines.h"
+
 #include <errno.h>
 #include <stdio.h>
 #include <string.h>
@@ -28,7 +30,9 @@ static std::string box_line(const char* text, const char* caption) {
     return std::string(caption) + ": " + one_line(text);
 }
 
-static FILE* stream_for(box_icon icon) { return icon == icon_error ? stderr : stdout; }
+FILE* lines_for_people() { return invocation.dry_run ? stderr : stdout; }
+
+static FILE* stream_for(box_icon icon) { return icon == icon_error ? stderr : lines_for_people(); }
 
 void print_box_line(const char* text, const char* caption, box_icon icon, const char* answer) {
     FILE* out = stream_for(icon);

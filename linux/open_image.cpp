@@ -2,7 +2,9 @@
 // or a command starts: an emulator's format exported through QEMU as a raw
 // disk, its FAT volume found and handed to the image backend, the Windows
 // folder in it named or found, and the kind of Windows read from its
-// SYSTEM.DAT through the checked offline registry (see front_end.h).
+// SYSTEM.DAT through the checked offline registry (registry_kind.h).
+#include "open_image.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <pwd.h>
@@ -13,38 +15,45 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "../disk/block_device.h"
 #include "../disk/image_checks.h"
 #include "../disk/image_disk.h"
 #include "../disk/image_export.h"
 #include "../disk/image_files.h"
 #include "../disk/image_session.h"
 #include "../disk/qemu_check.h"
-#include "../platform/posix/offline_registry.h"
-#include "../system/system.h"
+#include "../disk/refusal_words.h"
 #include "front_end.h"
+#include "voice.h"
 
 namespace {
 
 int refuse(const std::string& why, int status = exit_missing) {
-    platform_message_box(why.c_str(), "Tamrix", icon_error, buttons_ok);
+    tell(why);
     return status;
 }
 
 // Why this user may not change the image, or "" when it may.
 std::string not_writable(const std::string& image, image_access access) {
+    if (the_image.device && access == image_not_yours)
+        return nothing_changed("You may not write " + image) + "  " +
+               block_device_access_advice(image);
     std::string start = "The disk image " + image;
     switch (access) {
         case image_writable: return "";
+        case image_write_protected:
+            return nothing_changed(image + " is write-protected (a card's lock switch, or a "
+                                           "device that is read-only)");
         case image_read_only:
-            return start + " is read-only; nothing was changed.  Make it writable to patch it.";
+            return nothing_changed(start + " is read-only") + "  Make it writable to patch it.";
         case image_on_read_only_fs:
-            return start + " lies on a file system mounted read-only; nothing was changed.";
+            return nothing_changed(start + " lies on a file system mounted read-only");
         case image_not_yours: break;
     }
     struct passwd* user = getpwuid(geteuid());
     std::string who = user != nullptr ? std::string(" (") + user->pw_name + ")" : "";
-    return start + " is not writable by you" + who +
-           "; nothing was changed.  Run Tamrix as a user who may write it.";
+    return nothing_changed(start + " is not writable by you" + who) +
+           "  Run Tamrix as a user who may write it.";
 }
 
 // Refuses a run when the host's file system has not the room a run may
@@ -52,10 +61,11 @@ std::string not_writable(const std::string& image, image_access access) {
 int refuse_without_room(int fd, const std::string& image) {
     uint64_t room = 0;
     if (!host_room(fd, &room) || room >= kRoomForARun) return exit_done;
-    return refuse("The disk that holds " + image + " is full: the file system on " +
-                      mount_point_of(image) + " has " + std::to_string(room) +
-                      " bytes free, and a run may need " + std::to_string(kRoomForARun) +
-                      "; nothing was changed.  Make room there, then try again.",
+    return refuse(nothing_changed("The disk that holds " + image + " is full: the file system on " +
+                                  mount_point_of(image) + " has " + std::to_string(room) +
+                                  " bytes free, and a run may need " +
+                                  std::to_string(kRoomForARun)) +
+                      "  Make room there, then try again.",
                   exit_unchanged);
 }
 
@@ -118,19 +128,21 @@ int check_image(const std::string& image, const image_format& format, bool for_c
         case check_sound:
         case check_not_offered: return exit_done;
         case check_damaged:
-            return refuse("The disk image " + image + " is damaged: qemu-img check finds " +
-                              "errors in it, which a write could make worse; nothing was "
-                              "changed.  Restore it from a backup, or try 'qemu-img check -r "
+            return refuse(nothing_changed("The disk image " + image +
+                                          " is damaged: qemu-img check finds errors in it, "
+                                          "which a write could make worse") +
+                              "  Restore it from a backup, or try 'qemu-img check -r "
                               "all -f " + format.qemu_driver + " " + image + "' on a copy."
                               "\nqemu-img check said: " + check.said,
                           damaged_status(for_changes));
         case check_in_use: return refuse_in_use(image);
         case check_unopened:
-            return refuse("QEMU cannot open " + image + " as " + format.what +
-                          "; nothing was changed.  It said: " + check.said);
+            return refuse(nothing_changed("QEMU cannot open " + image + " as " + format.what) +
+                          "  It said: " + check.said);
         case check_no_tool:
-            return refuse("Tamrix changes " + image + " through QEMU, which needs qemu-img: "
-                          "install the package qemu-utils.  Nothing was changed.");
+            return refuse(nothing_changed("Tamrix changes " + image +
+                                          " through QEMU, which needs qemu-img: install the "
+                                          "package qemu-utils"));
     }
     return exit_done;
 }
@@ -155,21 +167,20 @@ int export_image(bool for_changes) {
     int checked = check_image(image, format, for_changes);
     if (checked != exit_done) return checked;
     std::string disk;
-    switch (image_export_start(image, image, format.what, format.qemu_driver, !for_changes, &disk,
-                               &error)) {
+    switch (image_export_start(&session.qemu, image, image, format.what, format.qemu_driver,
+                               !for_changes, &disk, &error)) {
         case export_ready: break;
         case export_in_use: return refuse_in_use(image);
         case export_cannot_start:
-            return refuse(error + "  Nothing was changed." +
+            return refuse(nothing_changed(error) +
                           image_convert_hint(image, format.qemu_driver));
         case export_failed: return refuse(error);
     }
-    session.exported = true;
     // QEMU opened the image by its name: it must be the file whose format was read.
     struct stat read_here, opened;
     if (fstat(session.fd, &read_here) != 0 || stat(image.c_str(), &opened) != 0 ||
         opened.st_dev != read_here.st_dev || opened.st_ino != read_here.st_ino)
-        return refuse(image + " was replaced while Tamrix opened it; nothing was changed.");
+        return refuse(nothing_changed(image + " was replaced while Tamrix opened it"));
     // Above the descriptors a tool's standard streams are set up on.
     int fd = open(disk.c_str(), (for_changes ? O_RDWR : O_RDONLY) | O_CLOEXEC);
     session.disk_fd = fd >= 0 ? fcntl(fd, F_DUPFD_CLOEXEC, 10) : -1;
@@ -183,36 +194,44 @@ int export_image(bool for_changes) {
 
 std::string held_text(image_lock_result lock, const std::string& shown) {
     if (lock == image_held_by_tamrix)
-        return "Another Tamrix is changing " + shown +
-               " right now; nothing was changed.  Try again when it has finished.";
+        return held_by_another_tamrix(shown);
     if (lock == image_in_use)
-        return "The disk image " + shown + " is in use by another program, such as a virtual "
-               "machine that has it open; nothing was changed.  Shut the virtual machine down "
-               "first, then try again.";
-    return "The disk image " + shown + " could not be locked; nothing was changed.";
+        return nothing_changed("The disk image " + shown +
+                               " is in use by another program, such as a virtual machine that "
+                               "has it open") +
+               "  Shut the virtual machine down first, then try again.";
+    return nothing_changed("The disk image " + shown + " could not be locked");
 }
 
 int open_image(const std::string& image, int partition, bool for_changes,
                std::string* windows_dir) {
     std::string error;
-    if (!image_session_open(&the_image, image, &error)) return refuse(error);
+    bool held = false;
+    if (!image_session_open(&the_image, image, &error, &held))
+        return refuse(error, held ? exit_held_elsewhere : exit_missing);
     const image_format& format = the_image.format;
+    // A real disk holds a raw disk or a bare volume, nothing QEMU reads.
+    if (the_image.device && format.way != image_direct)
+        return refuse(nothing_changed(image + " holds " + format.what +
+                                      ", not a disk with a FAT volume: Tamrix patches a "
+                                      "device only as a raw disk"));
     if (format.damaged)
-        return refuse(image + " is " + format.what + ", " + format.refusal +
-                          "  Nothing was changed.",
+        return refuse(nothing_changed(image + " is " + format.what + ", " + format.refusal),
                       damaged_status(for_changes));
     int status = format.way == image_through_qemu ? export_image(for_changes) : exit_done;
     if (status != exit_done) return status;
     // QEMU's export is a raw disk, whatever the image's format.
     image_volume volume = find_fat_volume(
-        the_image.disk_fd, the_image.exported ? image_format() : format, image, partition);
+        the_image.disk_fd, the_image.qemu.running() ? image_format() : format, image, partition);
     the_image.volume_offset = volume.offset;
     if (!volume.found)
         return refuse(volume.error, volume.damaged ? damaged_status(for_changes) : exit_missing);
     if (!image_attach(&error)) return refuse(error);
     error = for_changes ? not_writable(image, the_image.access) : "";
     if (!error.empty()) return refuse(error);
-    status = for_changes ? refuse_without_room(the_image.fd, image) : exit_done;
+    // A device has the room it has: no file on the host grows.
+    status = for_changes && !the_image.device ? refuse_without_room(the_image.fd, image)
+                                              : exit_done;
     if (status != exit_done) return status;
     if (!windows_dir->empty()) {
         *windows_dir = drive_c_path(*windows_dir);
@@ -232,27 +251,17 @@ int open_image(const std::string& image, int partition, bool for_changes,
     return exit_done;
 }
 
-int image_windows_kind(bool say) {
-    std::string why, version, service;
-    registry_reading reading = offline_registry_read(&why);
-    bool found = reading == registry_read && offline_registry_version(&version, &service);
-    if (reading == registry_absent)
-        why = "no SYSTEM.DAT in its Windows folder";
-    else if (reading == registry_refused)
-        why = "SYSTEM.DAT: not read as a registry: " + why;
-    else if (!found)
-        why = "SYSTEM.DAT records no VersionNumber";
-    int kind = found ? windows_kind(kWin32Windows, service.c_str()) : 0;
-    if (say) {
-        if (!found)
-            printf("Windows in the image: unknown (%s): platform kind 0\n", why.c_str());
-        else if (service.empty())
-            printf("Windows in the image: version %s, no service string: platform kind %d\n",
-                   version.c_str(), kind);
-        else
-            printf("Windows in the image: version %s, service string \"%s\": platform kind %d\n",
-                   version.c_str(), service.c_str(), kind);
-        fflush(stdout);
-    }
-    return kind;
+int hold_image() {
+    image_lock_result lock = image_lock();
+    return lock == image_locked ? exit_done
+                                : refuse(held_text(lock, the_image.shown), exit_held_elsewhere);
+}
+
+int confirm_device(const std::string& device, const std::string& windows_dir) {
+    if (!the_image.device) return exit_done;
+    std::string folder = windows_dir.substr(2);  // without "C:"
+    std::string text = device + " is " + block_device_description(the_image.fd) +
+                       "; its Windows folder is " + folder + ".\nChange the files of " + folder +
+                       " on " + device + "?";
+    return ask(text) == answer_yes ? exit_done : exit_declined;
 }

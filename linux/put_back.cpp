@@ -10,6 +10,8 @@
 // files, so nothing tells which one it was written for.  SYSTEM.DAT gets
 // SYSTEM.TX1 where it passes the check and lists what SYSTEM.TX0 lists less
 // some of the ten device keys' trees, as Exit writes it; else SYSTEM.TX0.
+#include "put_back.h"
+
 #include <ctype.h>
 #include <stdio.h>
 
@@ -19,9 +21,9 @@
 
 #include "../ops/file_swap.h"
 #include "../platform/posix/offline_registry.h"
-#include "dos_attributes.h"
+#include "../platform/file_backend.h"
 #include "../system/system.h"
-#include "front_end.h"
+#include "voice.h"
 
 namespace {
 
@@ -36,23 +38,20 @@ struct swapped_file {
 // false when it does not pass the check.
 bool device_keys_of(const char* path, std::vector<std::string>* keys,
                     std::vector<registry_entry>* listing) {
-    std::string bytes, why;
-    offline_registry_unload();
-    if (!read_system_dat(path, &bytes, &why) || !offline_registry_load(bytes, &why)) return false;
-    offline_registry_keep(false);
-    delete_device_keys();  // in memory: only counted
-    *keys = offline_registry_deleted();
-    *listing = offline_registry_listing();
+    offline_registry registry;
+    std::string why;
+    if (!offline_registry_open(path, &registry, &why)) return false;
+    *keys = offline_registry_held(registry, kDeviceKeys, kDeviceKeyCount);
+    *listing = offline_registry_listing(registry);
     return true;
 }
 
 // Whether SYSTEM.TX1 is what Exit makes of SYSTEM.TX0: it passes the
 // check, and its listing is SYSTEM.TX0's less the trees of those of the ten
 // keys that it no longer holds.
-bool registry_accepts_new(const char* backup, const char* written) {
+bool registry_accepts_new(void*, const char* backup, const char* written) {
     std::vector<std::string> old_keys, new_keys;
     std::vector<registry_entry> old_listing, new_listing;
-    bool kept = invocation.keep_registry;
     bool accepted = device_keys_of(backup, &old_keys, &old_listing) &&
                     device_keys_of(written, &new_keys, &new_listing);
     if (accepted) {
@@ -62,16 +61,14 @@ bool registry_accepts_new(const char* backup, const char* written) {
                 gone.push_back(key);
         accepted = new_listing == listing_without(old_listing, gone);
     }
-    offline_registry_unload();
-    offline_registry_keep(kept);
     return accepted;
 }
 
 // The INF file `target` of the Windows folder as the core's swap names it:
-// the file a link names, its backup the name with its last letter "@".
-// Where only the backup is there, the file gets the backup's name as it is
-// on disk (MACHINE.IN@ gives MACHINE.INF), not the lower case of the core's
-// own names.
+// the file a link names, its backup the name with its last letter "@", the
+// new text OUT.INF beside it.  Where only the backup is there, the file
+// gets the backup's name as it is on disk (MACHINE.IN@ gives MACHINE.INF),
+// not the lower case of the core's own names.
 swapped_file inf_file(inf_target target) {
     char real[4096];
     std::string path = target_path(target);
@@ -81,7 +78,9 @@ swapped_file inf_file(inf_target target) {
     if (platform_real_path(backup.c_str(), real, sizeof real)) backup = real;
     bool capitals = backup.size() >= 2 && isupper((unsigned char)backup[backup.size() - 2]);
     path = backup.substr(0, backup.size() - 1) + (char)(capitals ? toupper(last) : tolower(last));
-    return {path, backup, "", nullptr};
+    std::string written = path.substr(0, path.find_last_of("\\/") + 1) + "out.inf";
+    if (platform_real_path(written.c_str(), real, sizeof real)) written = real;
+    return {path, backup, written, nullptr};
 }
 
 // A path as messages show it, with the names as they are on disk.
@@ -101,7 +100,7 @@ std::string name_of(const std::string& path) {
 // The attributes Windows keeps on its registry, as a phrase.
 std::string attributes_of(const std::string& path) {
     uint32_t attributes = 0;
-    if (get_dos_attributes(path.c_str(), &attributes) != attributes_kept) return "";
+    if (platform_files->get_attributes(path.c_str(), &attributes) != attributes_kept) return "";
     std::string names;
     for (auto named : {std::make_pair(kDosHidden, "hidden"), std::make_pair(kDosSystem, "system"),
                        std::make_pair(kDosReadOnly, "read-only")})
@@ -115,7 +114,7 @@ std::string left_in_backup(const swapped_file& file) {
     return swap_cut_off(file.target.c_str(), file.backup.c_str()) ? name_of(file.backup) : "";
 }
 
-void tell(const swapped_file& file, put_back_outcome outcome) {
+void tell_put_back(const swapped_file& file, put_back_outcome outcome) {
     std::string name = shown(file.target), text;
     switch (outcome) {
         case swap_not_cut_off: return;
@@ -127,11 +126,13 @@ void tell(const swapped_file& file, put_back_outcome outcome) {
             text = name + " was missing after a run that was cut off: " + name_of(file.written) +
                    ", the new file that run had written and proved, was given its name";
             break;
+        case put_back_finished:
+            text = name + " held its new text under a second name, " + name_of(file.written) +
+                   ", after a run that was cut off: that name was removed";
+            break;
         case put_back_failed:
-            platform_message_box((name + " is missing after a run that was cut off, and " +
-                                  name_of(file.backup) + ", which holds the old file, could "
-                                  "not be given its name back.").c_str(),
-                                 "Tamrix", icon_error, buttons_ok);
+            tell(name + " is missing after a run that was cut off, and " + name_of(file.backup) +
+                 ", which holds the old file, could not be given its name back.");
             return;
     }
     if (file.accepts_new != nullptr) text += attributes_of(file.target);
@@ -150,20 +151,22 @@ void put_back_cut_off_swaps(bool may_change) {
                      system_dat_path("SYSTEM.TX1"), registry_accepts_new});
     bool cut_off = false;
     for (const swapped_file& file : files)
-        cut_off = cut_off || swap_cut_off(file.target.c_str(), file.backup.c_str());
+        cut_off = cut_off || swap_cut_off(file.target.c_str(), file.backup.c_str()) ||
+                  platform_same_file(file.target.c_str(), file.written.c_str());
     if (cut_off && !may_change) {
-        platform_message_box("A run that was cut off left a file of this Windows under its "
-                             "backup name.  This command reads the image without changing it, "
-                             "so the next Install or Uninstall puts it back.",
-                             "Tamrix", icon_error, buttons_ok);
+        tell("A run that was cut off left a file of this Windows under its backup name.  This "
+             "command reads the image without changing it, so the next Install or Uninstall "
+             "puts it back.");
         return;
     }
     // The lock of a run: another Tamrix between its renames is no crash.
     if (!cut_off || !platform_begin_run((std::string(windows_dir) + "\\inf").c_str())) return;
-    for (const swapped_file& file : files)
-        tell(file, put_back_cut_off(file.target.c_str(), file.backup.c_str(),
-                                    file.written.empty() ? nullptr : file.written.c_str(),
-                                    file.accepts_new));
+    for (const swapped_file& file : files) {
+        // Only SYSTEM.DAT keeps its backup.
+        file_swap swap = {file.target.c_str(), file.written.c_str(), file.backup.c_str(),
+                          file.accepts_new != nullptr, nullptr, nullptr, nullptr};
+        tell_put_back(file, put_back_cut_off(swap, file.accepts_new));
+    }
     platform_end_run();
 }
 

@@ -11,6 +11,8 @@
 //
 // Message boxes are modal here: while one is open, the dialog under it takes
 // no keys, so no second command can start before the first has returned.
+#include "terminal_dialog.h"
+
 #include <ctype.h>
 #include <curses.h>
 #include <errno.h>
@@ -28,6 +30,8 @@
 #include "../resources/dialog_ids.h"
 #include "../ui/ui.h"
 #include "front_end.h"
+#include "message_lines.h"
+#include "voice.h"
 
 namespace {
 
@@ -99,8 +103,8 @@ int* check_of(int control) {
 void start_curses() {
     if (curses_on) return;
     if (newterm(nullptr, stdout, stdin) == nullptr) {
-        fprintf(stderr, "tamrix: this terminal cannot show the dialog (TERM=%s)\n",
-                getenv("TERM") ? getenv("TERM") : "");
+        tell_on_line(std::string("this terminal cannot show the dialog (TERM=") +
+                     (getenv("TERM") ? getenv("TERM") : "") + ")");
         front_end_exit(exit_usage);
     }
     curses_on = true;
@@ -291,7 +295,7 @@ void run_keys(key_screen* screen) {
 
 bool is_button(int index) { return index >= 0 && !kControls[index].check_box; }
 
-int check_state(int id) { return platform_get_check(kDialogWindow, id); }
+int check_state(int id) { return terminal_get_check(kDialogWindow, id); }
 
 void send_command(uintptr_t command) {
     last_command_boxes.clear();
@@ -317,7 +321,7 @@ class dialog_screen : public key_screen {
         focus = index;
         const control& c = kControls[index];
         if (c.check_box) {  // an auto check box toggles itself, then tells
-            platform_set_check(kDialogWindow, c.id, check_state(c.id) == 1 ? 0 : 1);
+            terminal_set_check(kDialogWindow, c.id, check_state(c.id) == 1 ? 0 : 1);
         }
         send_command((uintptr_t)c.id);  // BN_CLICKED is 0: the id alone
     }
@@ -525,7 +529,7 @@ box_answer terminal_message_box(const char* text, const char* caption, box_icon 
     return answer;
 }
 
-intptr_t platform_run_dialog(int template_id, platform_dialog_procedure procedure) {
+intptr_t terminal_run_dialog(int template_id, platform_dialog_procedure procedure) {
     (void)template_id;  // the terminal knows one dialog
     running_dialog = dialog_state{procedure, 0, 0, false, 0};
     start_curses();
@@ -538,17 +542,17 @@ intptr_t platform_run_dialog(int template_id, platform_dialog_procedure procedur
     return running_dialog.result;
 }
 
-void platform_end_dialog(platform_window, intptr_t result) {
+void terminal_end_dialog(platform_window, intptr_t result) {
     running_dialog.ended = true;
     running_dialog.result = result;
 }
 
-int platform_get_check(platform_window, int control) {
+int terminal_get_check(platform_window, int control) {
     int* check = check_of(control);
     return check != nullptr ? *check : 0;
 }
 
-void platform_set_check(platform_window, int control, int state) {
+void terminal_set_check(platform_window, int control, int state) {
     int* check = check_of(control);
     if (check != nullptr) *check = state;
 }

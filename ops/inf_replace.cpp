@@ -35,7 +35,8 @@ static open_status open_current_text(bool may_change) {
     if (status == open_missing) {
         if (!may_change)
             status = platform_open_read(backup_file, &file);
-        else if (put_back_cut_off(target_file, backup_file, 0, 0) == put_back_old)
+        else if (put_back_cut_off({target_file, 0, backup_file, false, 0, 0, 0}, 0) ==
+                 put_back_old)
             status = platform_open_read(target_file, &file);
     }
     if (status == open_ok) attach_input(file);
@@ -46,7 +47,7 @@ static open_status open_current_text(bool may_change) {
 // not written, out.inf is deleted and the user told.
 static file_outcome write_temporary(inf_edit edit, int windows_kind) {
     platform_file file;
-    if (!platform_open_write(temporary_file, &file)) {
+    if (!platform_open_write(temporary_file, &file, write_anew)) {
         close_input();
         report_error("Can't create ", temporary_file, "File Open Error");
         return cannot_create;
@@ -125,7 +126,13 @@ file_outcome replace_inf_file(inf_target target, inf_edit edit, int windows_kind
     if (written != replaced) return written;
 
     file_swap swap = {target_file, temporary_file, backup_file, false, 0, 0, 0};
-    return replace_by_rename(swap) == swap_done ? replaced : rename_failed;
+    swap_outcome outcome = replace_by_rename(swap);
+    if (outcome == swap_no_attributes) {
+        report_error("Can't give the old file's attributes, mode and owner to ", temporary_file,
+                     "File Write Error");
+        return write_failed;
+    }
+    return outcome == swap_done ? replaced : rename_failed;
 }
 
 file_outcome preview_inf_file(inf_target target, inf_edit edit, int windows_kind,
@@ -137,10 +144,11 @@ file_outcome preview_inf_file(inf_target target, inf_edit edit, int windows_kind
 }
 
 inf_content inspect_inf_file(inf_target target, inf_count count, int windows_kind) {
-    inf_content content = {false, not_run, 0, {0, 0}};
+    inf_content content = {false, not_run, 0, {0, 0}, {}};
     if (!open_for_edit(target, false, &content.failure)) return content;
-    content.template_lines = count(windows_kind);
+    // count_marked_lines leaves the input at its start, `count` at its end.
     content.marked_lines = count_marked_lines();
+    content.template_lines = count(windows_kind, &content.missing);
     content.failure = input_failed() ? read_failed : not_run;
     close_input();
     if (content.failure == read_failed) {

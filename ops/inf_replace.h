@@ -13,6 +13,7 @@
 #define TAMRIX_OPS_INF_REPLACE_H
 
 #include "../engine/inf_engine.h"
+#include "../inf/inf_templates.h"
 
 enum inf_target { chipset_file, usb_file };
 
@@ -68,10 +69,11 @@ struct inf_content {
     file_outcome failure;  // else why not: target_missing, read_failed, path_too_long
     uint32_t marked_lines; // lines ending in the marker
     template_count template_lines;  // the lines Install adds, and those already there
+    missing_places missing;         // those of them the file has no place for
 };
 // Counts, over in_file, the template lines of a target that Install adds on
-// `windows_kind` (inf_templates.h).
-typedef template_count (*inf_count)(int windows_kind);
+// `windows_kind`, and those it has no place for (inf_templates.h).
+typedef template_count (*inf_count)(int windows_kind, missing_places* missing);
 inf_content inspect_inf_file(inf_target target, inf_count count, int windows_kind);
 
 #endif

@@ -11,9 +11,20 @@
 
 #include "platform.h"
 
+// The DOS attributes of a file that Tamrix keeps: read-only, hidden,
+// system and archive, as a FAT directory entry holds them.
+const uint32_t kDosReadOnly = 0x01, kDosHidden = 0x02, kDosSystem = 0x04, kDosArchive = 0x20;
+const uint32_t kDosKept = kDosReadOnly | kDosHidden | kDosSystem | kDosArchive;
+
+enum attributes_read {
+    attributes_kept,    // read into `attributes`
+    attributes_none,    // the file's place keeps none (a folder not on FAT)
+    attributes_failed,  // kept there, but not read
+};
+
 struct file_backend {
     open_status (*open_read)(const char* path, platform_file* file);
-    bool (*open_write)(const char* path, platform_file* file);
+    bool (*open_write)(const char* path, platform_file* file, write_mode mode);
     int32_t (*read)(platform_file file, char* buffer, uint32_t size);
     bool (*write)(platform_file file, const char* data, uint32_t size);
     bool (*seek)(platform_file file, uint32_t offset);
@@ -23,6 +34,19 @@ struct file_backend {
     bool (*remove)(const char* path);
     bool (*real_path)(const char* path, char* real, uint32_t size);
     void (*shown_path)(const char* path, char* shown, uint32_t size);
+    // Whether the place of `to` renames over a name in one step, and that
+    // rename (a file under `to` replaced, their folder flushed).
+    bool (*renames_over)(const char* to);
+    bool (*rename_over)(const char* from, const char* to);
+    // Whether two paths name one file, as two links of it do.
+    bool (*same_file)(const char* first, const char* second);
+    // A file's DOS attributes (of kDosKept), and all of them set at once.
+    attributes_read (*get_attributes)(const char* path, uint32_t* attributes);
+    bool (*set_attributes)(const char* path, uint32_t attributes);
+    bool (*copy_attributes)(const char* from, const char* to);
+    // A file this run wrote stands finished where it is without a rename
+    // (a kept backup): nothing to clean up after it.
+    void (*keep)(const char* path);
 };
 
 // The table every platform_ file call goes to: a Linux folder's files

@@ -5,15 +5,17 @@
 // its backends and its front end:
 //   platform/win32/   the Windows program (front end windows/), on the Win32
 //                     API of Windows 95 and later;
-//   platform/posix/   the Linux program (front end linux/): the files of a
-//                     Linux folder, the registry calls on
-//                     the Windows folder's SYSTEM.DAT (over registry/);
-//                     the files of a folder inside a disk image are a
-//                     file table of their own (disk/).  The message
+//   platform/posix/   the Linux program (front end linux/), every function
+//                     defined there: the files of a Linux folder, the
+//                     registry calls on the Windows folder's SYSTEM.DAT
+//                     (over registry/).  Where the answer is the front
+//                     end's, the call goes to a table that the front end
+//                     installs: the files of a run, a folder's or a disk
+//                     image's (disk/), through file_backend.h; the message
 //                     boxes, the dialog, the Windows directory and the
-//                     choice of one run's files come from the front end,
-//                     which knows whether a terminal dialog or a command
-//                     is running;
+//                     lock of a run through posix/front_end_calls.h, as
+//                     the front end knows whether a terminal dialog or a
+//                     command is running;
 //   tests/            a scripted backend for the unit tests.
 // A backend only translates; decisions belong to the core, so that both
 // programs behave alike.  Nothing under platform/ includes the core or a
@@ -46,8 +48,17 @@ enum open_status {
 
 // Opens an existing file for reading from its start.
 open_status platform_open_read(const char* path, platform_file* file);
-// Creates a file for writing, or empties it if it exists.
-bool platform_open_write(const char* path, platform_file* file);
+
+// What platform_open_write does with a file already under the name.  What
+// is written never reaches a file through a name this run did not create:
+// on Linux another name of the same file (a hard link) would carry it.
+enum write_mode {
+    write_anew,      // it is removed first (on Windows 95, whose FAT gives a
+                     // file one name only, emptying it comes to the same)
+    write_new_only,  // the open fails and the file stays as it is
+};
+// Creates a file for writing.
+bool platform_open_write(const char* path, platform_file* file, write_mode mode);
 // Reads up to `size` bytes.  Returns the count read, 0 at the end of the
 // file, or -1 on a read error.
 int32_t platform_read(platform_file file, char* buffer, uint32_t size);
@@ -62,6 +73,29 @@ bool platform_close(platform_file file);
 // rename never replaces a file.
 bool platform_rename(const char* from, const char* to);
 bool platform_delete(const char* path);
+
+// Where the place of `to` can rename over a name in one step (a Linux
+// folder), renames `from` over `to`, a file under `to` replaced, and flushes
+// their folder; there is then never a moment without a file under `to`.
+// platform_renames_over says whether it can; where it cannot (Windows 95's
+// MoveFileA, a FAT volume through mtools) the swap renames twice instead.
+bool platform_renames_over(const char* to);
+bool platform_rename_over(const char* from, const char* to);
+
+// Whether two paths name one file: two links of it, as a rename made of a
+// link and an unlink leaves them when it is cut off between the two.
+bool platform_same_file(const char* first, const char* second);
+
+// Gives `to` what `from` carries beside its bytes, where the place keeps
+// it: the DOS attributes (a disk image, a Linux folder on FAT) and, in a
+// Linux folder, the mode and the owner.  False when that failed.  The
+// Windows program keeps the calls of a replacement as they have always
+// been: there this does nothing.
+bool platform_copy_attributes(const char* from, const char* to);
+
+// A file this run wrote stands finished under its name without a rename
+// (a kept backup): an interruption leaves it alone.
+void platform_keep_file(const char* path);
 
 // The file a path names in the end, after any symbolic links, as a path
 // these functions accept; `size` bytes at most, NUL included.  A path that
@@ -133,6 +167,11 @@ bool platform_reg_enum_key(platform_key key, uint32_t index, char* name, uint32_
 // RegDeleteKeyA: deletes `subkey` under `key`.
 bool platform_reg_delete_key(platform_key key, const char* subkey);
 void platform_reg_close(platform_key key);
+// Whether a restart can be offered: the Windows program restarts the
+// computer that runs the Windows it changed; the Linux program patches a
+// Windows that is not running, so Exit says when the change takes effect
+// instead of asking.
+bool platform_can_restart();
 // Asks the system to restart the computer (ExitWindowsEx with EWX_REBOOT).
 void platform_restart();
 

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds the Linux program (build/native), installing first what a fresh
 # Debian 12 machine lacks, and opens the Tamrix dialog in this terminal on a
-# scratch copy of sample/WINDOWS in a new temporary folder.  Arguments go to
-# the program before the folder, e.g. --platform-kind 1 (Windows 95, no
-# start-up warning) or --platform-kind 2 (adds the IRQ router lines).
+# scratch copy of sample/WINDOWS in a new temporary folder.  Its SYSTEM.DAT
+# (scripts/sample_registry.py) names Windows 95, so the dialog comes without
+# the start-up warning, and Exit deletes four device keys there.  Arguments
+# go to the program before the folder, e.g. --platform-kind 2 (Windows 95
+# with a service release: adds the IRQ router lines).
 # TAMRIX_BUILD_DIR names another build folder than build/native.
 set -euo pipefail
 

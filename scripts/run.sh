@@ -2,7 +2,7 @@
 # Builds Tamrix and runs it on a scratch copy of the sample Windows folder,
 # installing first what a fresh Debian 12 machine lacks.
 #
-#   scripts/run.sh [--platform-kind 1|2]     the dialog in this terminal
+#   scripts/run.sh [--platform-kind 0|1|2]   the dialog in this terminal
 #   scripts/run.sh --windows [win95|win98|win2k]
 #                                            the Windows program under Wine,
 #                                            on the display in $DISPLAY

@@ -5,15 +5,12 @@
 #include "../platform/platform.h"
 #include "system.h"
 
-// The seven chipset devices of machine.inf and the three USB host
-// controllers of usb.inf, in the order they are deleted.
-static const char* const kDeviceKeys[] = {
+const char* const kDeviceKeys[] = {
     "Enum\\PCI\\VEN_8086&DEV_7110", "Enum\\PCI\\VEN_8086&DEV_7100", "Enum\\PCI\\VEN_8086&DEV_7113",
     "Enum\\PCI\\VEN_8086&DEV_7180", "Enum\\PCI\\VEN_8086&DEV_7181", "Enum\\PCI\\VEN_8086&DEV_7112",
     "Enum\\PCI\\VEN_8086&DEV_7020", "Enum\\PCI\\VEN_1039&DEV_7001", "Enum\\PCI\\VEN_1039&DEV_5571",
     "Enum\\PCI\\VEN_1039&DEV_5597",
 };
-const uint32_t kDeviceKeyCount = 10;
 static_assert(sizeof kDeviceKeys / sizeof kDeviceKeys[0] == kDeviceKeyCount, "ten devices");
 
 // Registry key names are at most 255 characters.
@@ -54,6 +51,9 @@ bool delete_device_keys() {
     return reached;
 }
 
+const char kRemoveInDeviceManager[] =
+    "At its next start, remove these devices in Device Manager, then restart it:";
+
 // A Windows folder patched from another system has no registry at hand, and
 // restarting this computer would not help it: the user removes the devices
 // at that Windows' next start instead.
@@ -61,8 +61,9 @@ static void explain_offline_detection() {
     static char text[1024];  // the note, with one line per device
     text[0] = '\0';
     append_text(text, sizeof text,
-                "The Windows being patched is not running here, so its devices could not be reset.\n"
-                "At its next start, remove these devices in Device Manager, then restart it:");
+                "The Windows being patched is not running here, so its devices could not be "
+                "reset.\n");
+    append_text(text, sizeof text, kRemoveInDeviceManager);
     // Device Manager names a device by its key under Enum.
     const uint32_t kEnumPrefixLength = sizeof "Enum\\" - 1;
     for (uint32_t i = 0; i < kDeviceKeyCount; i++) {
@@ -74,9 +75,16 @@ static void explain_offline_detection() {
 
 void finish_changes() {
     bool registry_at_hand = delete_device_keys();
-    box_answer answer = platform_message_box(
-        "You must restart your computer.\n Do you want to restart your computer now?", "Finish",
-        icon_none, buttons_yes_no);
+    // Where no restart can be offered (the Windows patched is not running),
+    // the answer is No, and the user is told when the change takes effect.
+    box_answer answer = answer_no;
+    if (platform_can_restart())
+        answer = platform_message_box(
+            "You must restart your computer.\n Do you want to restart your computer now?",
+            "Finish", icon_none, buttons_yes_no);
+    else
+        platform_message_box("The changes take effect when the Windows being patched next starts.",
+                             "Finish", icon_information, buttons_ok);
     if (!registry_at_hand)
         explain_offline_detection();
     else if (answer == answer_yes)

@@ -16,10 +16,18 @@ const uint32_t kWin32Windows = 1;
 // lines to machine.inf.
 int windows_kind(uint32_t platform_id, const char* service_string);
 
+// The enumeration keys of the seven chipset devices of machine.inf and the
+// three USB host controllers of usb.inf, below HKEY_LOCAL_MACHINE, in the
+// order they are deleted.
+const uint32_t kDeviceKeyCount = 10;
+extern const char* const kDeviceKeys[];
+
 // Deletes the enumeration keys of the ten devices, then offers a restart.
 // Where the registry is not at hand (a Windows folder patched offline), it
 // tells the user which devices to remove at that Windows' next start.
 void finish_changes();
+// The note's request, which the Linux program's Exit makes too.
+extern const char kRemoveInDeviceManager[];
 // False when the registry could not be opened at all.
 bool delete_device_keys();
 // 1 when the root key could be opened, whether or not the deletion worked.

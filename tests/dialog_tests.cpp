@@ -210,6 +210,24 @@ TEST_F(DialogTest, finish_with_some_devices_missing_deletes_the_others) {
     EXPECT_EQ(scripted::boxes().size(), 1u);
 }
 
+// Where no restart can be offered, Exit tells when the change takes effect
+// and asks nothing; the keys are deleted all the same.
+TEST_F(DialogTest, finish_where_no_restart_can_be_offered_says_when_the_change_takes_effect) {
+    scripted::set_cannot_restart(true);
+    add_device_trees();
+    scripted::answer(answer_yes);  // never asked for
+    finish_changes();
+    for (const char* device : kDevices) EXPECT_FALSE(scripted::key_exists(device_key(device)));
+    ASSERT_EQ(scripted::boxes().size(), 1u);
+    EXPECT_EQ(scripted::boxes()[0].text,
+              "The changes take effect when the Windows being patched next starts.");
+    EXPECT_EQ(scripted::boxes()[0].caption, "Finish");
+    EXPECT_EQ(scripted::boxes()[0].icon, icon_information);
+    EXPECT_EQ(scripted::boxes()[0].buttons, buttons_ok);
+    EXPECT_EQ(scripted::pending_answers(), 1u);
+    EXPECT_EQ(scripted::restarts_requested(), 0);
+}
+
 TEST_F(DialogTest, finish_without_a_registry_names_the_devices_and_never_restarts) {
     scripted::set_registry_unavailable(true);
     scripted::answer(answer_yes);

@@ -98,6 +98,8 @@ TEST_F(engine_test, copy_translates_line_ends_and_stops_at_ctrl_z) {
         {"line of 300", padded("; c", 300, 'c') + "B\n", dos(padded("; c", 300, 'c') + "B\n")},
         {"line of 300 without line end", "A\n" + std::string(300, 'd'), "A\r\n" + std::string(300, 'd')},
         {"line of 254 whose CR LF counts as one", std::string(253, 'e') + "\r\n", std::string(253, 'e') + "\r\n"},
+        {"Ctrl-Z after 40 characters", std::string(40, 'f') + "\x1a" + std::string(40, 'g') + "\r\n",
+         std::string(40, 'f')},
     };
     for (const bytes_case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -230,6 +232,13 @@ TEST_F(engine_test, searches_copy_and_position_exactly) {
          {H("[S]"), A, N}, "A\r\n[S]" + std::string(297, '=') + "\r\n" + kA, "TF"},
         {"the pre-scan leaves the input at its start", dos("A\nAdded=1\n"), {M, N, A, B},
          dos("A\nAdded=1\n") + kA1 + kB, "F"},
+        {"after the pre-scan, an anchor already next is found again", dos("[S]\nC\n"),
+         {M, U("[S]"), U("[S]"), A, N}, kA + dos("[S]\nC\n"), "TTF"},
+        {"after the pre-scan, an anchor of 8 characters on an LF-only line", "A\n[SECTIO]\nB\n",
+         {M, U("[SECTIO]"), A, N}, dos("A\n") + kA + dos("[SECTIO]\nB\n"), "TF"},
+        {"after the pre-scan, a copy from an LF-only empty line", "A\r\n\n[S]\r\nB\r\n",
+         {M, H("A"), U("[S]"), B, N}, dos("A\n\n") + kB + dos("[S]\nB\n"), "TTF"},
+        {"after the pre-scan, a copy ends at the Ctrl-Z", "A\r\nB\x1a" "C\r\n", {M, N}, "A\r\nB", "F"},
     };
     for (const op_case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -275,6 +284,30 @@ TEST_F(engine_test, second_pre_scan_finds_every_added_line) {
     EXPECT_BYTES(once, edit(dos("[S]\nx\n[T]\n"), install));
     EXPECT_BYTES(once, edit(once, install));
     EXPECT_BYTES(dos("[S]\nx\n[T]\n"), run(chipset_file, uninstall_inf));
+}
+
+// More template lines than the pre-scan's table of 64 holds: those beyond
+// it are looked for too.  Rows come in pairs that share their first 7
+// characters ("Row=100", "Row=100,b"), as the pre-scan's hash sees them.
+TEST_F(engine_test, pre_scan_finds_lines_beyond_its_table_and_of_one_hash) {
+    static char rows[100][20];
+    static std::vector<std::string> texts;
+    static std::vector<const char*> text_pointers;
+    static uint32_t lengths[100];
+    for (int i = 0; i < 100; i++) texts.push_back("Row=" + std::to_string(100 + i / 2) + (i % 2 ? ",b" : "") + ";Tamrix\n");
+    for (const std::string& t : texts) text_pointers.push_back(t.c_str());
+    static template_group many = {&rows[0][0], 20, 100, text_pointers.data(), lengths};
+    static template_group* const groups[] = {&many};
+    std::string expected;
+    for (int i = 0; i < 100; i++)
+        if (i != 0 && i != 64 && i != 65 && i != 98 && i != 99) expected += dos(texts[i]);
+    script() = [&] {
+        rearm_group(&many);
+        mark_present(groups, 1);
+        write_group(&many);
+    };
+    EXPECT_BYTES(expected, run(chipset_file, dos("Row=149,b\nRow=100 ;x\nRow=132,b\n"), scripted_edit));
+    script() = nullptr;
 }
 
 // ---- files larger than any read buffer ------------------------------------------------

@@ -106,11 +106,13 @@ TEST(replace_names, paths_and_order_of_file_calls) {
 
 // ---- the swap's hooks and its repair, as SYSTEM.DAT uses them ------------------------
 
-bool refuses(const char*) { return false; }
-bool accepts(const char*) { return true; }
-bool copies_old(const char* path) { scripted::write_file(path, "old"); return true; }
-bool renames_over(const char* from, const char* to) { return std::rename(from, to) == 0; }
-bool accepts_new(const char*, const char*) { return true; }
+bool refuses(void*, const char*) { return false; }
+bool accepts(void*, const char*) { return true; }
+bool copies_old(void* context, const char* path) {
+    scripted::write_file(path, static_cast<const char*>(context));
+    return true;
+}
+bool accepts_new(void*, const char*, const char*) { return true; }
 
 TEST(file_swap, hooks_failures_and_repair) {
     scratch_cwd cwd;
@@ -120,45 +122,60 @@ TEST(file_swap, hooks_failures_and_repair) {
         const char* what;
         bool keep;
         swap_check ready;
-        swap_rename_over over;
+        bool over;  // the place renames over a name in one step
         swap_check copy;
         int failed_rename;
         swap_outcome outcome;
         folder after;
     } rows[] = {
-        {"two renames", false, nullptr, nullptr, nullptr, 0, swap_done, {{"t", "new"}}},
-        {"proved, backup kept", true, accepts, nullptr, nullptr, 0, swap_done,
+        {"two renames", false, nullptr, false, nullptr, 0, swap_done, {{"t", "new"}}},
+        {"proved, backup kept", true, accepts, false, nullptr, 0, swap_done,
          {{"t", "new"}, {"b", "old"}}},
-        {"not proved", true, refuses, nullptr, nullptr, 0, swap_not_ready,
+        {"not proved", true, refuses, false, nullptr, 0, swap_not_ready,
          {{"t", "old"}, {"b", "stale"}}},
-        {"first rename fails", true, nullptr, nullptr, nullptr, 1, swap_rename_failed,
+        {"first rename fails", true, nullptr, false, nullptr, 1, swap_rename_failed,
          {{"t", "old"}, {"w", "new"}}},
-        {"second rename fails", false, nullptr, nullptr, nullptr, 2, swap_rename_failed,
+        {"second rename fails", false, nullptr, false, nullptr, 2, swap_rename_failed,
          {{"t", "old"}, {"w", "new"}}},
-        {"one rename over", true, accepts, renames_over, copies_old, 0, swap_done,
+        {"one rename over", true, accepts, true, copies_old, 0, swap_done,
          {{"t", "new"}, {"b", "old"}}},
-        {"backup copy fails", true, nullptr, renames_over, refuses, 0, swap_backup_failed,
+        {"one rename over, no backup", false, accepts, true, nullptr, 0, swap_done,
+         {{"t", "new"}}},
+        {"backup copy fails", true, nullptr, true, refuses, 0, swap_backup_failed,
          {{"t", "old"}, {"w", "new"}}},
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.what);
         scripted::reset();
+        scripted::set_renames_over(r.over);
         lay_out("d", start);
         if (r.failed_rename != 0) scripted::fail(scripted::call_rename, r.failed_rename);
-        file_swap swap = {"d/t", "d/w", "d/b", r.keep, r.ready, r.over, r.copy};
+        char old_text[] = "old";
+        file_swap swap = {"d/t", "d/w", "d/b", r.keep, r.ready, r.copy, old_text};
         EXPECT_EQ(replace_by_rename(swap), r.outcome);
         EXPECT_EQ(snapshot("d"), r.after);
         EXPECT_EQ(scripted::renames_outside_swap(), 0);
     }
+    scripted::reset();
     // Cut off between the renames: the written file where it is accepted.
+    file_swap cut_off = {"d/t", "d/w", "d/b", true, nullptr, nullptr, nullptr};
     for (swap_accepts accepted : {accepts_new, (swap_accepts) nullptr}) {
         lay_out("d", {{"b", "old"}, {"w", "new"}});
-        EXPECT_EQ(put_back_cut_off("d/t", "d/b", "d/w", accepted),
-                  accepted ? put_back_new : put_back_old);
+        EXPECT_EQ(put_back_cut_off(cut_off, accepted), accepted ? put_back_new : put_back_old);
         const folder after = accepted ? folder{{"t", "new"}, {"b", "old"}}
                                       : folder{{"t", "old"}, {"w", "new"}};
         EXPECT_EQ(snapshot("d"), after);
-        EXPECT_EQ(put_back_cut_off("d/t", "d/b", "d/w", accepted), swap_not_cut_off);
+        EXPECT_EQ(put_back_cut_off(cut_off, accepted), swap_not_cut_off);
+    }
+    // Cut off between the link and the unlink of a rename: the target is the
+    // written file under two names.  The swap is finished, the text kept.
+    for (bool keep : {true, false}) {
+        lay_out("d", {{"b", "old"}, {"t", "new"}});
+        std::filesystem::create_hard_link("d/t", "d/w");
+        cut_off.keep_backup = keep;
+        EXPECT_EQ(put_back_cut_off(cut_off, accepts_new), put_back_finished);
+        const folder after = keep ? folder{{"t", "new"}, {"b", "old"}} : folder{{"t", "new"}};
+        EXPECT_EQ(snapshot("d"), after);
     }
 }
 

@@ -58,11 +58,13 @@ struct state {
     bool inf_folder_held = false;  // another copy of the program holds it
     int runs_begun = 0, runs_ended = 0;
     bool in_swap = false;
+    bool renames_over = false;  // the files rename over a name in one step
     int renames_in_swap = 0, renames_outside_swap = 0;
     bool has_windows_dir = false;
     std::string windows_dir;
     std::map<int, int> checks;
     int restarts = 0;
+    bool cannot_restart = false;  // as the Linux program, which patches Windows offline
     // the dialog
     std::deque<uintptr_t> commands;
     int dialogs = 0;
@@ -162,9 +164,9 @@ open_status scripted_open_read(const char* path, platform_file* file) {
     return status;
 }
 
-bool scripted_open_write(const char* path, platform_file* file) {
+bool scripted_open_write(const char* path, platform_file* file, write_mode mode) {
     if (scripted_failure(scripted::call_open_write, path)) return false;
-    bool opened = parent.open_write(path, file);
+    bool opened = parent.open_write(path, file, mode);
     if (opened) scripted_state().open.insert(*file);
     return opened;
 }
@@ -217,10 +219,23 @@ void scripted_shown_path(const char* path, char* shown, uint32_t size) {
     snprintf(shown, size, "%s", path);
 }
 
+// Like Windows 95, the scripted files rename twice, so that the calls of a
+// swap are the Windows program's, unless a test asks for the one rename.
+bool scripted_renames_over(const char*) { return scripted_state().renames_over; }
+bool scripted_rename_over(const char* from, const char* to) {
+    state& s = scripted_state();
+    (s.in_swap ? s.renames_in_swap : s.renames_outside_swap)++;
+    if (scripted_failure(scripted::call_rename, std::string(from) + " => " + to)) return false;
+    return s.renames_over && parent.rename_over(from, to);
+}
+
 const file_backend scripted_files = {
-    scripted_open_read, scripted_open_write, scripted_read,    scripted_write,
-    scripted_seek,      scripted_flush,      scripted_close,   scripted_rename,
-    scripted_delete,    scripted_real_path,  scripted_shown_path,
+    scripted_open_read,     scripted_open_write,   scripted_read,
+    scripted_write,         scripted_seek,         scripted_flush,
+    scripted_close,         scripted_rename,       scripted_delete,
+    scripted_real_path,     scripted_shown_path,   scripted_renames_over,
+    scripted_rename_over,   parent.same_file,      parent.get_attributes,
+    parent.set_attributes,  parent.copy_attributes, parent.keep,
 };
 
 // The core's file calls come here from the start.
@@ -340,6 +355,7 @@ bool platform_reg_delete_key(platform_key key, const char* subkey) {
 
 void platform_reg_close(platform_key key) { scripted_state().key_handles.erase(key); }
 
+bool platform_can_restart() { return !scripted_state().cannot_restart; }
 void platform_restart() { scripted_state().restarts++; }
 
 // ---- the script ----------------------------------------------------------------------------
@@ -365,6 +381,7 @@ size_t open_files() { return scripted_state().open.size(); }
 
 void set_nt_registry(bool nt) { scripted_state().nt_registry = nt; }
 void hold_inf_folder_elsewhere() { scripted_state().inf_folder_held = true; }
+void set_renames_over(bool one_step) { scripted_state().renames_over = one_step; }
 int runs_begun() { return scripted_state().runs_begun; }
 int runs_ended() { return scripted_state().runs_ended; }
 int renames_in_swap() { return scripted_state().renames_in_swap; }
@@ -376,6 +393,7 @@ void set_windows_dir(const std::string& dir) {
 void set_check(int control, int state) { scripted_state().checks[control] = state; }
 int check_state(int control) { return platform_get_check(dialog(), control); }
 int restarts_requested() { return scripted_state().restarts; }
+void set_cannot_restart(bool cannot) { scripted_state().cannot_restart = cannot; }
 
 void queue_command(uintptr_t command) { scripted_state().commands.push_back(command); }
 platform_window dialog() { return &dialog_anchor; }

@@ -71,6 +71,9 @@ size_t open_files();
 void set_nt_registry(bool nt);
 // From now on platform_begin_run finds the INF folder held by another copy.
 void hold_inf_folder_elsewhere();
+// From now on the files rename over a name in one step, as a Linux
+// folder's do (platform_renames_over); a swap then renames once.
+void set_renames_over(bool one_step);
 // Runs begun and ended through platform_begin_run and platform_end_run.
 int runs_begun();
 int runs_ended();
@@ -81,6 +84,8 @@ int renames_outside_swap();
 void set_windows_dir(const std::string& dir);
 void set_check(int control, int state);
 int restarts_requested();
+// From now on no restart can be offered (platform_can_restart).
+void set_cannot_restart(bool cannot);
 // The state of a check box, as the test or the core last set it (0 when
 // never set).
 int check_state(int control);

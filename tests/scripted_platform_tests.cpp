@@ -21,7 +21,7 @@ class ScriptedPlatform : public ::testing::Test {
 
 TEST_F(ScriptedPlatform, FileCallsPassThroughAndAreRecorded) {
     platform_file file;
-    ASSERT_TRUE(platform_open_write(path.c_str(), &file));
+    ASSERT_TRUE(platform_open_write(path.c_str(), &file, write_anew));
     EXPECT_TRUE(platform_write(file, "abc", 3));
     EXPECT_TRUE(platform_close(file));
     EXPECT_EQ(scripted::read_file(dir + "/inf/a.inf"), "abc");
@@ -43,7 +43,7 @@ TEST_F(ScriptedPlatform, FileCallsPassThroughAndAreRecorded) {
 
 TEST_F(ScriptedPlatform, TheNthCallFromNowOnFailsWithoutEffect) {
     platform_file file;
-    ASSERT_TRUE(platform_open_write(path.c_str(), &file));
+    ASSERT_TRUE(platform_open_write(path.c_str(), &file, write_anew));
     EXPECT_TRUE(platform_write(file, "a", 1));
     scripted::fail(scripted::call_write, 2);  // counted from here: the write of "c"
     EXPECT_TRUE(platform_write(file, "b", 1));
@@ -68,7 +68,7 @@ TEST_F(ScriptedPlatform, ResetClosesWhatWasLeftOpen) {
     scripted::write_file(path, "x");
     platform_file reading, writing;
     ASSERT_EQ(platform_open_read(path.c_str(), &reading), open_ok);
-    ASSERT_TRUE(platform_open_write((dir + "\\inf\\out.inf").c_str(), &writing));
+    ASSERT_TRUE(platform_open_write((dir + "\\inf\\out.inf").c_str(), &writing, write_anew));
     scripted::fail(scripted::call_close, 1);
     EXPECT_FALSE(platform_close(writing));  // a failed close leaves it open
     EXPECT_EQ(scripted::open_files(), 2u);

@@ -232,8 +232,17 @@ TEST_F(usb_merge_test, new_file_holds_the_sixteen_lines_whatever_ran_before) {
     // This merge finds every template line present and disables them all.
     put(usb_file, dos(kNewFile));
     EXPECT_BYTES(dos(kNewFile), install());
+    std::remove(path(usb_file).c_str());
     create_usb_inf(target_path(usb_file));
     EXPECT_BYTES(dos(kNewFile), get(usb_file));
+}
+
+TEST_F(usb_merge_test, a_usb_inf_that_appeared_meanwhile_is_never_written_over) {
+    put(usb_file, "mine\r\n");
+    EXPECT_FALSE(create_usb_inf(target_path(usb_file)));
+    EXPECT_BYTES("mine\r\n", get(usb_file));
+    expect_boxes({file_box("Can't create usb.inf: a file of that name is there already, and was "
+                           "left as it was: ", "usb.inf", "File Open Error")});
 }
 
 }  // namespace

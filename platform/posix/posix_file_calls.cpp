@@ -8,8 +8,8 @@ const file_backend* platform_files = &folder_file_backend;
 open_status platform_open_read(const char* path, platform_file* file) {
     return platform_files->open_read(path, file);
 }
-bool platform_open_write(const char* path, platform_file* file) {
-    return platform_files->open_write(path, file);
+bool platform_open_write(const char* path, platform_file* file, write_mode mode) {
+    return platform_files->open_write(path, file, mode);
 }
 int32_t platform_read(platform_file file, char* buffer, uint32_t size) {
     return platform_files->read(file, buffer, size);
@@ -30,3 +30,14 @@ bool platform_real_path(const char* path, char* real, uint32_t size) {
 void platform_shown_path(const char* path, char* shown, uint32_t size) {
     platform_files->shown_path(path, shown, size);
 }
+bool platform_renames_over(const char* to) { return platform_files->renames_over(to); }
+bool platform_rename_over(const char* from, const char* to) {
+    return platform_files->rename_over(from, to);
+}
+bool platform_same_file(const char* first, const char* second) {
+    return platform_files->same_file(first, second);
+}
+bool platform_copy_attributes(const char* from, const char* to) {
+    return platform_files->copy_attributes(from, to);
+}
+void platform_keep_file(const char* path) { platform_files->keep(path); }

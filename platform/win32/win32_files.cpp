@@ -24,8 +24,11 @@ open_status platform_open_read(const char* path, platform_file* file) {
     return open_ok;
 }
 
-bool platform_open_write(const char* path, platform_file* file) {
-    HANDLE handle = CreateFileA(path, GENERIC_WRITE, kShareAll, 0, CREATE_ALWAYS,
+// FAT gives a file one name, so emptying one that is there cannot reach
+// another file: CREATE_ALWAYS is the replacement's open as it always was.
+bool platform_open_write(const char* path, platform_file* file, write_mode mode) {
+    HANDLE handle = CreateFileA(path, GENERIC_WRITE, kShareAll, 0,
+                                mode == write_new_only ? CREATE_NEW : CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, 0);
     if (handle == INVALID_HANDLE_VALUE) {
         *file = kNoFile;
@@ -76,6 +79,23 @@ bool platform_rename(const char* from, const char* to) {
 bool platform_delete(const char* path) {
     return DeleteFileA(path) != 0;
 }
+
+// Windows 95 has no rename over a name (MoveFileExA is a stub there), and
+// its files have one name each: the swap renames twice, and the calls of a
+// replacement stay as they have always been.
+bool platform_renames_over(const char*) {
+    return false;
+}
+bool platform_rename_over(const char*, const char*) {
+    return false;
+}
+bool platform_same_file(const char*, const char*) {
+    return false;
+}
+bool platform_copy_attributes(const char*, const char*) {
+    return true;
+}
+void platform_keep_file(const char*) {}
 
 // Windows 95 has no symbolic links, and shows paths as they are written.
 static bool copy_path(const char* path, char* copy, uint32_t size) {

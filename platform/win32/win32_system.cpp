@@ -100,6 +100,8 @@ static void enable_shutdown_privilege() {
     CloseHandle(token);
 }
 
+bool platform_can_restart() { return true; }
+
 void platform_restart() {
     enable_shutdown_privilege();
     ExitWindowsEx(EWX_REBOOT, 0);

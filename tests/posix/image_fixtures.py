@@ -3,6 +3,7 @@ installation in its FAT volume (made with mformat and sfdisk, a fixed VHD
 footer by hand, a SYSTEM.DAT by system_dat.py), and what the tests of
 images share."""
 
+import fcntl
 import hashlib
 import os
 import shutil
@@ -189,6 +190,60 @@ class Image:
     def digest(self):
         with open(self.path, "rb") as f:
             return hashlib.sha256(f.read()).hexdigest()
+
+
+def mount_read_only(test, root):
+    """What the folder `root` holds, moved onto a tmpfs mounted over it and
+    remounted read-only (root only; the test is skipped elsewhere)."""
+    if os.geteuid() != 0:
+        test.skipTest("mounting a tmpfs needs root")
+    saved = tempfile.mkdtemp(prefix="tamrix-saved-")
+    test.addCleanup(shutil.rmtree, saved)
+    tool("cp", "-a", "--sparse=always", root + "/.", saved)
+    if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=256m", "tmpfs", root],
+                      capture_output=True).returncode != 0:
+        test.skipTest("no tmpfs can be mounted here")
+    test.addCleanup(subprocess.run, ["umount", root])
+    tool("cp", "-a", "--sparse=always", saved + "/.", root)
+    tool("mount", "-o", "remount,ro", root)
+
+
+def nothing_left(test, scratch):
+    """No scratch folder in `scratch`, no mount under it, no process naming it."""
+    test.assertEqual(os.listdir(scratch), [])
+    with open("/proc/self/mountinfo") as f:
+        test.assertNotIn(scratch, f.read())
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                test.assertNotIn(scratch.encode(), f.read())
+        except OSError:
+            pass
+
+
+def whole_file_lock(path, kind):
+    """A descriptor of `path` that holds an OFD lock of `kind` (fcntl.F_RDLCK
+    or F_WRLCK) over all of it, as another program may."""
+    fd = os.open(path, os.O_RDWR if kind == fcntl.F_WRLCK else os.O_RDONLY)
+    fcntl.fcntl(fd, F_OFD_SETLK, struct.pack("hhxxxxqqixxxx", kind, 0, 0, 0, 0))
+    return fd
+
+
+def loop_device(test, path, offset=0, size=0, read_only=False):
+    """A loop device over the file `path` (from `offset`, `size` bytes where
+    given; read-only as a card with its lock switch on): its name, detached
+    when the test ends; the test is skipped where none can be made."""
+    args = ["losetup", "-f", "--show", "-o", str(offset), "--sizelimit", str(size),
+            *(["--read-only"] if read_only else []), path]
+    try:
+        done = subprocess.run(args, capture_output=True)
+    except OSError as error:
+        done = subprocess.CompletedProcess(args, 1, b"", str(error).encode())
+    if done.returncode != 0:
+        test.skipTest("no loop device can be made here: %s" % done.stderr.decode().strip())
+    device = done.stdout.decode().strip()
+    test.addCleanup(subprocess.run, ["losetup", "-d", device], capture_output=True)
+    return device
 
 
 def version_line(version, service, kind):

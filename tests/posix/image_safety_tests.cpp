@@ -44,7 +44,7 @@ TEST(ConvertHint, QuotedAndNeverAnExistingFile) {
 }
 
 TEST(Extents, WhatIsLongerThanWhat) {
-    const std::string nothing = "; the image may have been cut short.  Nothing was changed.";
+    const std::string nothing = "; the image may have been cut short; nothing was changed.";
     struct row {
         volume_extent extent;
         std::string problem;
@@ -64,7 +64,7 @@ TEST(Extents, WhatIsLongerThanWhat) {
          "byte 1049088, the image holds 1048576 bytes" + nothing},
         {{1 << 20, false, 5, 63, 100, 100 * 512 + 512},
          "The FAT volume in partition 5 of d.img is longer than the partition: its boot sector "
-         "claims 51712 bytes, the partition table gives it 51200 bytes.  Nothing was changed."},
+         "claims 51712 bytes, the partition table gives it 51200 bytes; nothing was changed."},
     };
     for (const row& r : rows) EXPECT_EQ(extent_problem(r.extent, "d.img"), r.problem);
 }

@@ -95,6 +95,13 @@ TEST(CommandLine, Refused) {
         {{"--image"}, nullptr, "--image needs a disk image file"},
         {{"--image", ""}, nullptr, "the disk image name is empty"},
         {{"--image", "a", "--image", "b"}, nullptr, "the disk image is given twice"},
+        {{"--platform-kind", "1", "--platform-kind", "2"}, "/w", "--platform-kind is given twice"},
+        {{"--image", "a", "--partition", "1", "--partition=2"}, nullptr,
+         "--partition is given twice"},
+        {{"status", "--keep-registry"}, "/w",
+         "--keep-registry goes with the dialog, install or uninstall"},
+        {{"--version", "extra-argument"}, "/w", "--version takes no other argument"},
+        {{"status", "--yes", "--version"}, "/w", "--version takes no other argument"},
     };
     for (const auto& c : cases) {
         command_line got = parse(c.args, c.windir);
@@ -134,11 +141,11 @@ TEST(CommandLine, DiskImages) {
     }
 }
 
-TEST(CommandLine, HelpAndVersionEndTheReading) {
+TEST(CommandLine, HelpEndsTheReading) {
     EXPECT_EQ(parse({"install", "--bogus", "--help"}).mode, mode_invalid);
     EXPECT_EQ(parse({"install", "--yes", "--no", "-h"}).mode, mode_help);
     EXPECT_EQ(parse({"--help"}).mode, mode_help);
-    EXPECT_EQ(parse({"status", "--yes", "--version"}).mode, mode_version);
+    EXPECT_EQ(parse({"--version"}).mode, mode_version);
     EXPECT_EQ(parse({"--vers"}).error, "unknown option --vers");
 }
 

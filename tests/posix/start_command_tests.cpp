@@ -1,8 +1,12 @@
 // The named options of a child program reach it, as the child sees itself
 // in /proc; its environment and input are the ones given; a missing
-// program is never started.
+// program is never started; a child that dies with us is gone once we are
+// killed.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdio.h>
+#include <string.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
@@ -67,4 +71,41 @@ TEST(StartCommand, TheOptionsReachTheChild) {
     missing.words = {"tamrix-no-such-program"};
     EXPECT_EQ(start_command(missing), -1);
     EXPECT_EQ(run_command(missing, &shown), -1);
+
+    // dies_with_us: killed (SIGKILL), a helper takes its sleep with it, as no
+    // qemu-img or fusermount3 may outlive a killed run.
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    pid_t helper = fork();
+    if (helper == 0) {  // starts the sleep, tells its id, waits to be killed
+        child_command sleeper;
+        sleeper.words = {"sleep", "30"};
+        sleeper.dies_with_us = true;
+        pid_t sleep_pid = start_command(sleeper);
+        if (write(ends[1], &sleep_pid, sizeof sleep_pid) != sizeof sleep_pid) _exit(1);
+        pause();
+        _exit(0);
+    }
+    close(ends[1]);
+    pid_t sleep_pid = -1;
+    ASSERT_EQ(read(ends[0], &sleep_pid, sizeof sleep_pid), (ssize_t)sizeof sleep_pid);
+    close(ends[0]);
+    ASSERT_GT(sleep_pid, 0);
+    kill(helper, SIGKILL);
+    waitpid(helper, nullptr, 0);
+    // Gone, or a zombie that init has yet to reap.
+    // Its name is the test's until its execve, where the signal may end it.
+    auto running = [&] {
+        FILE* stat = fopen(("/proc/" + std::to_string(sleep_pid) + "/stat").c_str(), "r");
+        if (stat == nullptr) return false;
+        char line[512] = "";
+        if (fgets(line, sizeof line, stat) == nullptr) line[0] = '\0';
+        fclose(stat);
+        const char* after_name = strrchr(line, ')');
+        return after_name == nullptr || (after_name[2] != 'Z' && after_name[2] != 'X');
+    };
+    for (int waited = 0; running() && waited < 1000; waited += 10) usleep(10000);
+    bool still_there = running();
+    if (still_there) kill(sleep_pid, SIGKILL);
+    EXPECT_FALSE(still_there) << "sleep outlived its killed parent by a second";
 }

@@ -34,6 +34,10 @@ USB_INF = fixture("usb.inf")
 USB_INF_INSTALLED = fixture("usb-installed.inf")
 # A usb.inf made by Install where there was none: the 16 template lines.
 USB_INF_NEW = fixture("usb-new.inf")
+# A machine.inf laid out as Windows 98's, with a place for one line only,
+# before and after Install on kind 2.
+MACHINE_INF_98 = fixture("machine-98.inf")
+MACHINE_INF_98_INSTALLED = fixture("machine-98-kind2.inf")
 
 # ---- the messages, as the command line prints them ---------------------------
 

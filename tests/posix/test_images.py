@@ -14,6 +14,7 @@ Usage: TAMRIX=path/to/tamrix python3 test_images.py
 """
 
 import fcntl
+import grp
 import hashlib
 import os
 import re
@@ -29,8 +30,9 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from image_fixtures import (BOTH, DIR, F_OFD_SETLK, LAYOUTS, NO_DEVICE_KEYS,  # noqa: E402
                             OSR2_LINE, OTHER_FILES, SECTOR, TOUCHED, WIN95_OSR2, ImageTest,
-                            installed_on_a_folder, none_in_the_registry, partitioned, system_dat,
-                            tool, version_line, vhd_footer)
+                            installed_on_a_folder, loop_device, mount_read_only,
+                            none_in_the_registry, partitioned, system_dat, tool, version_line,
+                            vhd_footer)
 from tamrix_fixtures import (MACHINE_INF, MACHINE_INF_INSTALLED,  # noqa: E402
                              MACHINE_INF_INSTALLED_KIND2, OFFLINE_NOTE, USB_INF,
                              USB_INF_INSTALLED, chance, run_cli, tamrix_program)
@@ -92,8 +94,11 @@ class SameAsAFolder(ImageTest):
                 on_folder = run_cli(args + kind + ["--windows-dir", folder.windows])
                 line = [OSR2_LINE] if kind else []
                 keys = [NO_DEVICE_KEYS] if args[0] == "status" else []
-                self.assertEqual(on_image, (on_folder[0], line + on_folder[1] + keys,
-                                            on_folder[2]))
+                if "--dry-run" in args:  # its output a pure diff, the lines for people apart
+                    self.assertEqual(on_image, (on_folder[0], on_folder[1], line + on_folder[2]))
+                else:
+                    self.assertEqual(on_image, (on_folder[0], line + on_folder[1] + keys,
+                                                on_folder[2]))
                 self.assertEqual(image.digest(), before)
 
 
@@ -112,10 +117,6 @@ class Failures(ImageTest):
         ("no usb.inf", {"MACHINE.INF": MACHINE_INF_INSTALLED}, "uninstall"),
         ("no machine.inf", {"USB.INF": USB_INF}, "install"),
         ("out.inf a folder", dict(BOTH, **{"OUT.INF": DIR}), "install"),
-        ("the backup's name a folder", dict(BOTH, **{"MACHINE.IN@": DIR}), "install"),
-        ("the backup's name a folder", {"MACHINE.INF": MACHINE_INF_INSTALLED,
-                                        "USB.INF": USB_INF_INSTALLED, "USB.IN@": DIR},
-         "uninstall"),
     ]
 
     def test_rows(self):
@@ -129,9 +130,12 @@ class Failures(ImageTest):
                 expected = run_cli(args + ["--windows-dir", folder.windows])
                 err = [line.replace(image.path + ":/WINDOWS", "{win}") for line in err]
                 out = [line.replace(image.path + ":/WINDOWS", folder.windows) for line in out]
-                self.assertEqual((status, out, err),
+                # A missing file is named as each would write it: in
+                # capitals in the image, in the folder as the program names it.
+                self.assertEqual((status, out, [line.upper() for line in err]),
                                  (expected[0], expected[1],
-                                  [line.replace(folder.windows, "{win}") for line in expected[2]]))
+                                  [line.replace(folder.windows, "{win}").upper()
+                                   for line in expected[2]]))
                 # Names the folder gets in lower case are capitals in the image.
                 self.assertEqual(image.folder(),
                                  {n.upper(): d for n, d in folder.contents().items()})
@@ -155,9 +159,9 @@ class Failures(ImageTest):
                                             "--image", image.path])
                 self.assertEqual((status, out, err), (3, [], [
                     "Tamrix: The FAT volume of %s is full: OUT.INF needs %d bytes, %d are free, "
-                    "and the image was put back as it was."
+                    "and this step was undone."
                     % (image.path, len(MACHINE_INF_INSTALLED), left),
-                    "File Write Error: Can't write %s:/WINDOWS/INF/out.inf" % image.path]))
+                    "File Write Error: Can't write %s:/WINDOWS/INF/OUT.INF" % image.path]))
                 self.assertEqual(image.everything_but(set()), before)
                 self.assertEqual(image.fsck(), "")
 
@@ -169,7 +173,7 @@ class Failures(ImageTest):
         got = run_cli(["install", "--chipsets", "--platform-kind", "1", "--image", image.path],
                       env_extra=killed)
         self.assertEqual(got, (3, [], [
-            "File Write Error: Can't write %s:/WINDOWS/INF/out.inf" % image.path]))
+            "File Write Error: Can't write %s:/WINDOWS/INF/OUT.INF" % image.path]))
         self.assertEqual(image.everything_but(set()), before)
         self.assertEqual(image.fsck(), "")
 
@@ -183,6 +187,24 @@ def wrapped_tool(test, name, script):
         f.write('#!/bin/sh\nREAL=%s\n%s\n' % (shutil.which(name), script))
     os.chmod(os.path.join(bin_dir, name), 0o755)
     return {"PATH": bin_dir + ":" + os.environ["PATH"]}
+
+
+def killed_during(test, args, env, tool_name, script):
+    """Runs `args` with the tool `tool_name` a shell running `script`, and
+    SIGKILLs the run once that shell has begun: the shell's process id."""
+    started = os.path.join(tempfile.mkdtemp(prefix="tamrix-started-"), "pid")
+    test.addCleanup(shutil.rmtree, os.path.dirname(started))
+    slow = wrapped_tool(test, tool_name, "echo $$ > %s\n%s" % (started, script))
+    run = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, env=dict(os.environ, **env, **slow))
+    for _ in range(1000):
+        if os.path.exists(started) and os.path.getsize(started):
+            break
+        time.sleep(0.01)
+    run.kill()
+    run.wait()
+    with open(started) as f:
+        return int(f.read())
 
 
 def mtools_wrapper(test, script):
@@ -291,9 +313,8 @@ class FullHostDisks(ImageTest):
                                image.path], env_extra=fill)
                 self.assertEqual(got, (3, [], [
                     self.FULL.format(img=image.path, where=where, free=0) +
-                    "; OUT.INF could not be copied into the image, and the image was put back "
-                    "as it was.",
-                    "File Write Error: Can't write %s:/WINDOWS/INF/out.inf" % image.path]))
+                    "; OUT.INF could not be copied into the image, and this step was undone.",
+                    "File Write Error: Can't write %s:/WINDOWS/INF/OUT.INF" % image.path]))
                 os.unlink(filler)
                 self.assertEqual(image.everything_but(set()), before)
                 self.assertEqual(image.fsck(), "")
@@ -345,7 +366,7 @@ class Refusals(ImageTest):
               "machine that has it open; nothing was changed.  Shut the virtual machine down "
               "first, then try again.")
     LONGER = ("Tamrix: The FAT volume of {img} is longer than the image: its boot sector claims "
-              "%d bytes, %s; the image may have been cut short.  Nothing was changed.")
+              "%d bytes, %s; the image may have been cut short; nothing was changed.")
 
     ROWS = [
         # what, how the image is spoilt, command, status, the message
@@ -359,6 +380,9 @@ class Refusals(ImageTest):
         ("read-only", lambda image: os.chmod(image.path, 0o444), "install", 1,
          "Tamrix: The disk image {img} is read-only; nothing was changed.  Make it writable to "
          "patch it."),
+        ("on a read-only mount", "read-only mount", "install", 1,
+         "Tamrix: The disk image {img} lies on a file system mounted read-only; nothing was "
+         "changed."),
         # Formats QEMU changes (test_image_formats.py), broken or of a kind Tamrix refuses.
         ("qcow2 header alone", header.__func__(b"QFI\xfb\0\0\0\3"), "install", 1,
          "Tamrix: QEMU cannot open {img} as a QEMU copy-on-write image (qcow2); nothing was "
@@ -366,10 +390,10 @@ class Refusals(ImageTest):
         ("VDI of version 0", header.__func__(b"<<< Oracle VM VirtualBox Disk Image >>>\n"
                                              .ljust(64, b"\0") + b"\x7f\x10\xda\xbe"),
          "status", 1, "Tamrix: {img} is a VirtualBox disk image (VDI), of a version Tamrix does "
-         "not know.  Nothing was changed."),
+         "not know; nothing was changed."),
         ("VMDK extent alone", header.__func__(b"KDMV\1\0\0\0"), "install", 1,
          "Tamrix: {img} is one extent of a VMware disk image (VMDK), the disk's descriptor file "
-         "(the small .vmdk beside it) names its extents: use that one.  Nothing was changed."),
+         "(the small .vmdk beside it) names its extents: use that one; nothing was changed."),
         ("too small", header.__func__(b"\xeb\x3c\x90", 100), "status", 1,
          "Tamrix: {img} is no disk image: it is too small to hold one; nothing was changed."),
         ("a volume longer than its image", claims.__func__(2881), "install", 1,
@@ -379,7 +403,7 @@ class Refusals(ImageTest):
                                           "its 512-byte footer)")),
         ("a volume longer than its partition", claims.__func__(8196, partition_at=63), "install",
          1, "Tamrix: The FAT volume in partition 1 of {img} is longer than the partition: its "
-         "boot sector claims 4196352 bytes, the partition table gives it 4194304 bytes.  Nothing "
+         "boot sector claims 4196352 bytes, the partition table gives it 4194304 bytes; nothing "
          "was changed."),
         ("an image cut short", lambda image: os.truncate(image.path, 1 << 20), "status", 3,
          LONGER % (1474560, "the image holds 1048576 bytes")),
@@ -387,8 +411,8 @@ class Refusals(ImageTest):
             partitioned(image.path, 4, "start=63, type=6\n", 63, []),
             os.truncate(image.path, 2 << 20)) and None, "install", 1,
          "Tamrix: Partition 1 of {img} is longer than its disk: the partition table puts its "
-         "end at byte 4194304, the image holds 2097152 bytes; the image may have been cut short."
-         "  Nothing was changed."),
+         "end at byte 4194304, the image holds 2097152 bytes; the image may have been cut short"
+         "; nothing was changed."),
         ("a partition of a bare volume", lambda image: None, "status --partition 1", 1,
          "Tamrix: {img} holds one FAT volume and no partition table: leave out --partition."),
         ("not an image", header.__func__(b"Hello, this is text.\n" * 100), "install", 1,
@@ -403,7 +427,8 @@ class Refusals(ImageTest):
         for what, spoil, command, status, message in self.ROWS:
             with self.subTest(what=what):
                 image = self.image()
-                held = spoil(image)
+                held = (mount_read_only(self, image.root) if spoil == "read-only mount"
+                        else spoil(image))
                 if held is not None:
                     self.addCleanup(os.close, held)
                 before = image.digest()
@@ -496,7 +521,7 @@ class FindingTheWindowsFolder(ImageTest):
                                            "Win95 SE/INF/MACHINE.INF": MACHINE_INF})
         self.assertEqual(run_cli(["status", "--platform-kind", "1", "--image", image.path,
                                   "--windows-dir", "\\WIN95S~1"]),
-                         (1, ["INF/MACHINE.INF: not installed", "INF/usb.inf: missing"], []))
+                         (1, ["INF/MACHINE.INF: not installed", "INF/USB.INF: missing"], []))
 
     def test_a_boot_sector_that_begins_with_a_near_jump(self):
         def near_jump(path):
@@ -519,7 +544,7 @@ class FindingTheWindowsFolder(ImageTest):
             partitioned(path, 16, table, 20480, [])
             return partitioned(path, 16, table, 10240, [], fresh=False)
         image = self.image(logical_drives, inf={"MACHINE.INF": MACHINE_INF})
-        found = ["INF/MACHINE.INF: not installed", "INF/usb.inf: missing", NO_DEVICE_KEYS]
+        found = ["INF/MACHINE.INF: not installed", "INF/USB.INF: missing", NO_DEVICE_KEYS]
         none = ("Tamrix: No Windows folder in {img}: none in the root of its FAT volume holds "
                 "WIN.COM and INF\\MACHINE.INF.  Name it with --windows-dir.")
         listed = "; its partitions: 1 (Linux), 2 (extended), 5 (FAT16), 6 (FAT32), 7 (FAT16)."
@@ -536,6 +561,94 @@ class FindingTheWindowsFolder(ImageTest):
             with self.subTest(extra=extra):
                 got = run_cli(["status", "--platform-kind", "1", "--image", image.path] + extra)
                 self.assertEqual(got, (1, out, [e.format(img=image.path) for e in err]))
+
+
+class RealDisks(ImageTest):
+    """A loop device stands for a card in a reader: the whole disk with its
+    MBR, or its FAT partition alone.  Each command gives the status, lines
+    and files that it gives on the same image as a file, and touches
+    nothing else; a mounted device, and one the user declines, are left as
+    they were."""
+
+    LAYOUT = "FAT16 partition at sector 63"
+
+    def test_the_same_as_on_an_image_file(self):
+        for whole in (True, False):
+            with self.subTest(whole=whole):
+                image, twin = self.image(self.LAYOUT), self.image(self.LAYOUT)
+                part = () if whole else (image.offset, os.path.getsize(image.path) - image.offset)
+                device = loop_device(self, image.path, *part)
+                others = image.everything_but(TOUCHED)
+                for command in ("install --yes", "status", "install --dry-run", "uninstall --yes"):
+                    on_device = run_cli(command.split() + ["--image", device])
+                    on_file = run_cli(command.split() + ["--image", twin.path])
+                    # Before a change, what the device is, and the question.
+                    asked = on_device[1][:1] if command.endswith("--yes") else []
+                    self.assertEqual([re.sub(r" is .*\. / ", " is ... / ", line) for line in asked],
+                                     ["Tamrix: %s is ... / Change the files of \\WINDOWS on %s? "
+                                      "[Yes/No] Yes" % (device, device)] if asked else [])
+                    self.assertEqual((on_device[0], on_device[1][len(asked):], on_device[2]),
+                                     tuple([line.replace(twin.path, device) for line in lines]
+                                           if isinstance(lines, list) else lines
+                                           for lines in on_file), command)
+                    self.assertEqual(image.folder(), twin.folder())
+                    self.assertEqual(image.everything_but(TOUCHED), others)
+                    self.assertEqual(image.fsck(), "")
+
+    def test_refused_unchanged(self):
+        image = self.image(self.LAYOUT)
+        ext4 = os.path.join(image.root, "ext4.img")
+        with open(ext4, "wb") as f:
+            f.truncate(16 << 20)
+        tool("mkfs.ext4", "-q", ext4)
+        mounted = loop_device(self, ext4)
+        where = os.path.join(image.root, "mounted here")
+        os.mkdir(where)
+        if subprocess.run(["mount", "-o", "ro", mounted, where], capture_output=True).returncode:
+            self.skipTest("no ext4 can be mounted here")
+        self.addCleanup(subprocess.run, ["umount", where])
+        card = loop_device(self, image.path)
+        locked = loop_device(self, image.path, read_only=True)
+        rows = [
+            # device, its file, command, status, output, errors
+            (mounted, ext4, "install --yes", 4, [], [
+                "Tamrix: %s is mounted at %s; unmount it first; nothing was changed."
+                % (mounted, where)]),
+            (mounted, ext4, "status", 4, [], [
+                "Tamrix: %s is mounted at %s; unmount it first; nothing was changed."
+                % (mounted, where)]),
+            (card, image.path, "uninstall --no", 5, [
+                "Tamrix: %s is a loop device over %s, 40.0 MiB (41943040 bytes); its Windows "
+                "folder is \\WINDOWS. / Change the files of \\WINDOWS on %s? [Yes/No] No"
+                % (card, image.path, card)], []),
+            (locked, image.path, "install --yes", 1, [], [
+                "Tamrix: %s is write-protected (a card's lock switch, or a device that is "
+                "read-only); nothing was changed." % locked]),
+        ]
+        # An ordinary user outside the group that may use it, as Debian has it.
+        if shutil.which("setpriv") is not None:
+            os.chown(card, 0, grp.getgrnam("disk").gr_gid)
+            os.chmod(card, 0o660)
+            self.addCleanup(os.chmod, card, 0o600)
+            self.addCleanup(os.chown, card, 0, 0)
+            rows.append((card, image.path, FullHostDisks.NOBODY, 1, [], [
+                "Tamrix: Can't open %s: you may not read it; nothing was changed.  Tamrix "
+                "reads and writes the device itself: join the group disk, which may (as root: "
+                "adduser nobody disk, then log in again), or have the desktop's rules for "
+                "removable media (udev, udisks) give you the card reader, or run Tamrix as "
+                "root." % card]))
+        for device, backing, command, status, out, err in rows:
+            with self.subTest(command=command, device=device):
+                with open(backing, "rb") as f:
+                    before = hashlib.sha256(f.read()).hexdigest()
+                args = (command + [tamrix_program(), "status"] if isinstance(command, list)
+                        else [tamrix_program()] + command.split())
+                env = {n: v for n, v in os.environ.items() if n != "WINDIR"}
+                done = subprocess.run(args + ["--image", device], capture_output=True, env=env)
+                self.assertEqual((done.returncode, done.stdout.decode().splitlines(),
+                                  done.stderr.decode().splitlines()), (status, out, err))
+                with open(backing, "rb") as f:
+                    self.assertEqual(hashlib.sha256(f.read()).hexdigest(), before)
 
 
 class KindFromTheRegistry(ImageTest):
@@ -633,8 +746,11 @@ class StepsInTheImage(ImageTest):
                     steps.append(" ".join(w for w in words if w not in ("-o", "-i")
                                           and "@@" not in w))
         # The new names are capitals: 8.3 names with no long-name entries.
+        # out.inf takes MACHINE.INF's attributes before the swap.
         self.assertEqual(steps[1:], [
             "mcopy - ::/WINDOWS/inf/OUT.INF", "fsync",
+            "mattrib ::/WINDOWS/inf/MACHINE.INF", "mattrib -r -h -s +a ::/WINDOWS/inf/out.inf",
+            "fsync",
             "mren ::/WINDOWS/inf/MACHINE.INF MACHINE.IN@", "fsync",
             "mren ::/WINDOWS/inf/out.inf MACHINE.INF", "fsync",
             "mdel ::/WINDOWS/inf/MACHINE.IN@", "fsync"])
@@ -667,8 +783,9 @@ class StepsInTheImage(ImageTest):
                                  ["wait4"] + ["pwrite64"] * (last - first + 1) + ["fsync"])
 
     def test_a_signal_waits_for_each_change(self):
-        # SIGTERM comes as each fsync begins: after out.inf is copied in it
-        # waits, then out.inf is deleted; in the swap it waits for its end.
+        # SIGTERM comes as each fsync begins: after out.inf is copied in, and
+        # after it is given MACHINE.INF's attributes, it waits, then out.inf
+        # is deleted; in the swap it waits for its end.
         # SIGHUP is caught alike.  The last change, whichever it is, is
         # forced to disk before the exit, and a line says what was changed.
         unchanged = "Tamrix: Stopped by %s; nothing was changed."
@@ -676,9 +793,10 @@ class StepsInTheImage(ImageTest):
                    "every other file is as it was.")
         for when, text, caught, said in [(1, MACHINE_INF, signal.SIGTERM, unchanged),
                                          (1, MACHINE_INF, signal.SIGHUP, unchanged),
-                                         (2, MACHINE_INF_INSTALLED, signal.SIGTERM, changed),
+                                         (2, MACHINE_INF, signal.SIGTERM, unchanged),
                                          (3, MACHINE_INF_INSTALLED, signal.SIGTERM, changed),
-                                         (4, MACHINE_INF_INSTALLED, signal.SIGTERM, changed)]:
+                                         (4, MACHINE_INF_INSTALLED, signal.SIGTERM, changed),
+                                         (5, MACHINE_INF_INSTALLED, signal.SIGTERM, changed)]:
             with self.subTest(when=when, signal=caught.name):
                 image = self.image(inf={"MACHINE.INF": MACHINE_INF})
                 status, log, err = strace(self.ARGS + [image.path], "-e", "trace=fsync,wait4",
@@ -727,6 +845,16 @@ class Dialog(ImageTest):
         box = term.wait_for(lambda s: read_box(s, "OK"), "OK box")
         self.assertEqual(box["lines"], [" The utility has updated completely!"])
         self.assertEqual(image.folder()["MACHINE.INF"], MACHINE_INF_INSTALLED_KIND2)
+
+        # A SYSTEM.DAT that is no registry: the reason comes before the warning.
+        spoilt = self.image(others={"WINDOWS/WIN.COM": b"x", "WINDOWS/SYSTEM.DAT": b"junk"})
+        term = Terminal(["--image", spoilt.path])
+        self.addCleanup(term.close)
+        box = term.wait_for(lambda s: read_box(s, "Tamrix"), "Tamrix box")
+        self.assertTrue(" ".join(box["lines"]).startswith(
+            "Windows in the image: unknown (SYSTEM.DAT: not read as a registry: "), box)
+        term.keys("Enter")
+        term.wait_for(lambda s: read_box(s, "Warning"), "Warning box")
 
         read_only = self.image()
         os.chmod(read_only.path, 0o444)

@@ -13,9 +13,10 @@ import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from tamrix_fixtures import (MACHINE_INF, MACHINE_INF_INSTALLED,  # noqa: E402
+from tamrix_fixtures import (COMPLETED, MACHINE_INF, MACHINE_INF_98,  # noqa: E402
+                             MACHINE_INF_98_INSTALLED, MACHINE_INF_INSTALLED,
                              MACHINE_INF_INSTALLED_KIND2, USB_INF, USB_INF_INSTALLED,
-                             WindowsFolder, run_cli, tamrix_program)
+                             WARNING, WindowsFolder, finish_lines, run_cli, tamrix_program)
 
 BOTH = {"machine.inf": MACHINE_INF, "usb.inf": USB_INF}
 BOTH_INSTALLED = {"machine.inf": MACHINE_INF_INSTALLED, "usb.inf": USB_INF_INSTALLED}
@@ -42,6 +43,12 @@ class Status(unittest.TestCase):
          ["inf/machine.inf: partly installed: 22 of 25 lines present"]),
         ({"machine.inf": MACHINE_INF_INSTALLED_KIND2}, ["--platform-kind", "2"], 1,
          ["inf/machine.inf: installed (24 marked lines)", "inf/usb.inf: missing"]),
+        # A file with no place for some lines: a partly installed one says more.
+        ({"machine.inf": MACHINE_INF_98_INSTALLED, "usb.inf": USB_INF},
+         ["--platform-kind", "2"], 3,
+         ["inf/machine.inf: installed as far as this file allows: 4 of 25 lines present"
+          "; no place for 21: 7 of [MS_SYS], 7 of [ControlFlags], 7 of [Strings]",
+          "inf/usb.inf: not installed"]),
     ]
 
     def test_status(self):
@@ -53,6 +60,22 @@ class Status(unittest.TestCase):
                 got = run_cli(["status", "--windows-dir", folder.windows] + options)
                 self.assertEqual(got, (status, lines, []))
                 self.assertEqual((stamps(folder), folder.contents()), (before, files))
+
+    def test_install_and_status_agree_on_a_file_with_no_place_for_some_lines(self):
+        folder = WindowsFolder({"machine.inf": MACHINE_INF_98})
+        self.addCleanup(folder.close)
+        args = ["--chipsets", "--platform-kind", "2", "--windows-dir", folder.windows]
+        no_place = "; no place for 21: 7 of [MS_SYS], 7 of [ControlFlags], 7 of [Strings]"
+        as_far = ("inf/machine.inf: installed as far as this file allows: 4 of 25 lines present"
+                  + no_place)
+        self.assertEqual(run_cli(["status"] + args),
+                         (3, ["inf/machine.inf: not installed" + no_place], []))
+        self.assertEqual(run_cli(["install"] + args), (0, [COMPLETED, as_far] + finish_lines(), []))
+        self.assertEqual(folder.contents(), {"machine.inf": MACHINE_INF_98_INSTALLED})
+        self.assertEqual(run_cli(["status"] + args), (6, [as_far], []))
+        # A second Install finds nothing to add, and says so again.
+        self.assertEqual(run_cli(["install"] + args), (0, [COMPLETED, as_far] + finish_lines(), []))
+        self.assertEqual(folder.contents(), {"machine.inf": MACHINE_INF_98_INSTALLED})
 
     def test_a_file_that_cannot_be_read(self):
         folder = WindowsFolder({"machine.inf": MACHINE_INF_INSTALLED})
@@ -106,6 +129,15 @@ class DryRun(unittest.TestCase):
                 if files is BOTH_INSTALLED and command == "install":
                     self.assertEqual(diff, [])
 
+    def test_only_the_diff_goes_to_standard_output(self):
+        # The start-up warning, answered by --yes, is a line for people.
+        folder = WindowsFolder(BOTH)
+        self.addCleanup(folder.close)
+        shown = subprocess.run([tamrix_program(), "install", "--yes", "--dry-run", "--windows-dir",
+                                folder.windows], stdin=subprocess.DEVNULL, capture_output=True)
+        self.assertEqual((shown.returncode, shown.stderr.decode()), (0, WARNING + "Yes\n"))
+        self.assertTrue(shown.stdout.startswith(b"--- a/inf/machine.inf\n"), shown.stdout[:80])
+
     def test_after_an_uninstall(self):
         folder = WindowsFolder(BOTH_INSTALLED)
         self.addCleanup(folder.close)
@@ -114,24 +146,38 @@ class DryRun(unittest.TestCase):
 
 
 class Links(unittest.TestCase):
-    def test_a_linked_machine_inf_is_edited_where_it_points(self):
-        folder = WindowsFolder({"usb.inf": USB_INF})
-        self.addCleanup(folder.close)
-        store = os.path.join(folder.root, "store")
-        os.mkdir(store)
-        with open(os.path.join(store, "machine.inf"), "wb") as f:
-            f.write(MACHINE_INF)
-        os.symlink("../../store/machine.inf", os.path.join(folder.inf, "machine.inf"))
-        status, _, errors = run_cli(["install", "--platform-kind", "1", "--windows-dir",
-                                     folder.windows])
-        self.assertEqual((status, errors), (0, []))
-        self.assertEqual(folder.contents(), {"machine.inf": "<link to ../../store/machine.inf>",
-                                             "usb.inf": USB_INF_INSTALLED})
-        # out.inf and the backup were beside the file itself, and are gone.
-        self.assertEqual(sorted(os.listdir(store)), ["machine.inf"])
-        with open(os.path.join(store, "machine.inf"), "rb") as f:
-            self.assertEqual(f.read(), MACHINE_INF_INSTALLED)
-        shutil.rmtree(store)
+    """A name of the Windows folder that is a link: followed where it stays
+    inside the folder (the file it names is edited, out.inf beside it),
+    refused where it leads out, with a line naming both, nothing changed."""
+
+    def test_links_inside_and_out(self):
+        for what, store_in_windows in (("inside", True), ("out", False)):
+            with self.subTest(what):
+                folder = WindowsFolder({"usb.inf": USB_INF})
+                self.addCleanup(folder.close)
+                store = os.path.join(folder.windows if store_in_windows else folder.root, "store")
+                os.mkdir(store)
+                with open(os.path.join(store, "machine.inf"), "wb") as f:
+                    f.write(MACHINE_INF)
+                link = os.path.relpath(os.path.join(store, "machine.inf"), folder.inf)
+                os.symlink(link, os.path.join(folder.inf, "machine.inf"))
+                status, _, errors = run_cli(["install", "--platform-kind", "1", "--windows-dir",
+                                             folder.windows])
+                with open(os.path.join(store, "machine.inf"), "rb") as f:
+                    text = f.read()
+                self.assertEqual(sorted(os.listdir(store)), ["machine.inf"])
+                if store_in_windows:
+                    self.assertEqual((status, errors, text), (0, [], MACHINE_INF_INSTALLED))
+                    self.assertEqual(folder.contents(), {"machine.inf": "<link to %s>" % link,
+                                                         "usb.inf": USB_INF_INSTALLED})
+                    continue
+                self.assertEqual(text, MACHINE_INF)
+                self.assertEqual(folder.contents(), {"machine.inf": "<link to %s>" % link,
+                                                     "usb.inf": USB_INF})
+                self.assertEqual(status, 3)
+                self.assertEqual(errors[0], "Tamrix: %s/machine.inf is a link that leads out of "
+                                 "the Windows folder, to %s/machine.inf: Tamrix does not follow "
+                                 "it, and leaves both as they are." % (folder.inf, store))
 
 
 if __name__ == "__main__":

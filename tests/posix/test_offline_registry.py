@@ -139,7 +139,7 @@ class OnAFolder(unittest.TestCase):
                 got = run_cli(INSTALL + ["--windows-dir", folder.windows])
                 self.assertEqual(got, (0, [COMPLETED, RESTART], [
                     "Finish: The devices could not be removed from the registry of %s: %s.  It "
-                    "was left as it was. / At that Windows' next start, remove these devices in "
+                    "was left as it was. / At its next start, remove these devices in "
                     "Device Manager, then restart it: /     %s" % (folder.windows, why, devices)]))
                 self.assertEqual(windows_files(folder), before)
 
@@ -219,7 +219,7 @@ class CutOff(unittest.TestCase):
             if place == "folder":
                 with open(log) as f:
                     self.assertEqual([line for line in f.read().splitlines() if line.startswith(
-                        "set")], ["set SYSTEM.TX1 0x27", "set SYSTEM.TX0 0x27"])
+                        "set SYSTEM")], ["set SYSTEM.TX1 0x27", "set SYSTEM.TX0 0x27"])
             for step in range(1, len(calls) + 1):
                 for first in ("status", "install"):
                     with self.subTest(place=place, step=step, first=first):
@@ -283,7 +283,7 @@ class CutOff(unittest.TestCase):
                   "could not be given its name back."
         self.assertEqual(got, (1, [
             "Windows in the image: unknown (no SYSTEM.DAT in its Windows folder): platform kind 0",
-            "INF/machine.inf: missing (a run that was cut off left its old text in MACHINE.IN@)",
+            "INF/MACHINE.INF: missing (a run that was cut off left its old text in MACHINE.IN@)",
             "INF/USB.INF: not installed",
             "SYSTEM.DAT: missing (a run that was cut off left the old registry in SYSTEM.TX0)"], [
             "Tamrix: " + cut_off % (image.path + ":/WINDOWS/INF/MACHINE.INF", "MACHINE.IN@"),
@@ -293,29 +293,38 @@ class CutOff(unittest.TestCase):
 
 class InTheDialog(DialogCase):
     def test_install_then_exit(self):
+        # The last box answered, or Ctrl-C on it: the backup stays either
+        # way, and the stop line names SYSTEM.DAT among the files changed.
         registry = system_dat.build(machine_keys(DEVICES), Shape("95", 40, True))
-        self.folder = WindowsFolder(BOTH)
-        self.addCleanup(self.folder.close)
-        with open(os.path.join(self.folder.windows, "SYSTEM.DAT"), "wb") as f:
-            f.write(registry)
-        term = self.term = Terminal(["--platform-kind", "1", self.folder.windows])
-        self.addCleanup(term.close)
-        self.wait_for_dialog()
-        term.keys("Enter")  # Install
-        self.wait_for_box("OK")
-        term.keys("Enter", "Escape", "Tab", "Tab", "Tab", "Tab", "Tab")
-        self.wait_for_dialog("< Exit >")
-        term.keys("Enter")
-        self.wait_for_box("Finish")
-        term.keys("Enter")
-        box = term.wait_for(lambda s: (lambda b: b if b and len(b["lines"]) > 1 else None)(
-            read_box(s, "Finish")), "registry box")
-        self.assertIn("The ten devices were removed", " ".join(box["lines"]))
-        term.keys("Enter")
-        self.assertEqual(term.wait_for_exit(), 0)
-        self.assertEqual(term.transcript(), [RESTART, removed(10, self.folder.windows)])
-        with open(os.path.join(self.folder.windows, "SYSTEM.TX0"), "rb") as f:
-            self.assertEqual(f.read(), registry)
+        for key, status in (("Enter", 0), ("C-c", 130)):
+            with self.subTest(key):
+                self.folder = WindowsFolder(BOTH)
+                self.addCleanup(self.folder.close)
+                with open(os.path.join(self.folder.windows, "SYSTEM.DAT"), "wb") as f:
+                    f.write(registry)
+                term = self.term = Terminal(["--platform-kind", "1", self.folder.windows])
+                self.addCleanup(term.close)
+                self.wait_for_dialog()
+                term.keys("Enter")  # Install
+                self.wait_for_box("OK")
+                term.keys("Enter", "Escape", "Tab", "Tab", "Tab", "Tab", "Tab")
+                self.wait_for_dialog("< Exit >")
+                term.keys("Enter")
+                self.wait_for_box("Finish")
+                term.keys("Enter")
+                box = term.wait_for(lambda s: (lambda b: b if b and len(b["lines"]) > 1 else None)(
+                    read_box(s, "Finish")), "registry box")
+                self.assertIn("The ten devices were removed", " ".join(box["lines"]))
+                term.keys(key)
+                self.assertEqual(term.wait_for_exit(), status)
+                windows = self.folder.windows
+                self.assertEqual(term.transcript(), [RESTART, removed(10, windows)] if not status
+                                 else [RESTART, "Tamrix: Stopped by SIGINT; changed before it: " +
+                                       ", ".join(windows + name for name in (
+                                           "/inf/MACHINE.INF", "/inf/USB.INF", "/SYSTEM.DAT",
+                                           "/SYSTEM.TX0")) + "; every other file is as it was."])
+                with open(os.path.join(self.folder.windows, "SYSTEM.TX0"), "rb") as f:
+                    self.assertEqual(f.read(), registry)
 
 
 class InAnImage(unittest.TestCase):

@@ -206,16 +206,25 @@ class StartUp(DialogCase):
         self.assertEqual(self.folder.contents(), {"usb.inf": USB_INF})
 
     def test_ctrl_c_at_a_box_in_the_middle_of_a_run_deletes_out_inf(self):
-        # A folder holds the backup's name: the rename error box comes while
-        # out.inf holds the new text, which Ctrl-C there takes away.
-        term = self.start(BOTH, ["--platform-kind", "1"])
-        os.mkdir(os.path.join(self.folder.inf, "machine.in@"))
+        # The rename fails (file_calls_shim.cpp): the rename error box comes
+        # while out.inf holds the new text, which Ctrl-C there takes away.
+        self.folder = WindowsFolder(BOTH)
+        self.addCleanup(self.folder.close)
+        failing = ["env", "LD_PRELOAD=" + os.environ["FILE_CALLS_SHIM"],
+                   "TAMRIX_SHIM_UNDER=" + self.folder.root, "TAMRIX_SHIM_KINDS=rename",
+                   "TAMRIX_SHIM_FAIL_AT=1",
+                   # Under AddressSanitizer the shim comes before its runtime.
+                   "ASAN_OPTIONS=" + ":".join(filter(None, [os.environ.get("ASAN_OPTIONS"),
+                                                            "verify_asan_link_order=0"]))]
+        term = self.term = Terminal(["--platform-kind", "1", self.folder.windows], wrapper=failing)
+        self.addCleanup(term.close)
         self.wait_for_dialog()
         term.keys("Enter")
         self.wait_for_box("rename error")
+        self.assertIn("out.inf", os.listdir(self.folder.inf))
         term.keys("C-c")
         self.assertEqual(term.wait_for_exit(), 130)
-        self.assertEqual(self.folder.contents(), dict(BOTH, **{"machine.in@": "<dir>"}))
+        self.assertEqual(self.folder.contents(), BOTH)
 
     def test_sigterm_while_waiting_for_input(self):
         # The handler only records the signal; the program acts on it at once

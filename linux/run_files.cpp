@@ -1,19 +1,22 @@
-// The files of the Linux program's runs (see posix_run_files.h).  A file
+// The files of the Linux program's runs (see run_files.h).  A file
 // opened for writing is unfinished until it is renamed into place or
 // deleted: an interruption deletes it.  After each call a signal that came
 // meanwhile is acted on (base/interruptions.h).
-#include "posix_run_files.h"
+#include "run_files.h"
 
 #include <stdio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "../disk/image_checks.h"
 #include "../disk/image_files.h"
 #include "../platform/posix/posix_files.h"
 #include "../base/interruptions.h"
-#include "front_end.h"
+#include "open_image.h"
+#include "voice.h"
 
 namespace {
 
@@ -28,8 +31,22 @@ const file_backend* place_of(platform_file file) {
     return is_image_file(file) ? &image_file_backend : &folder_file_backend;
 }
 
-void unlink_file(const char* name) { unlink(name); }
+void delete_in_folder(const char* name) { folder_file_backend.remove(name); }
 void delete_in_image(const char* name) { image_file_backend.remove(name); }
+
+// Tells the user that a name of the Windows folder is a link that leads
+// out of it, which no call follows.
+void tell_refused_link() {
+    static std::vector<std::string> told;  // once for each link is enough
+    std::string link, target;
+    if (!posix_take_refused_link(&link, &target) ||
+        std::find(told.begin(), told.end(), link) != told.end())
+        return;
+    told.push_back(link);
+    std::string text = link + " is a link that leads out of the Windows folder, to " + target +
+                       ": Tamrix does not follow it, and leaves both as they are.";
+    platform_message_box(text.c_str(), "Tamrix", icon_error, buttons_ok);
+}
 
 // Tells the user why a copy into the image failed, when the want of room
 // says it, before the caller tells that the file could not be written.
@@ -37,9 +54,10 @@ void tell_why_not_copied() {
     image_copy_failure failure;
     if (!image_take_copy_failure(&failure)) return;
     const std::string& image = the_image.shown;
-    std::string then = failure.put_back ? ", and the image was put back as it was."
-                                        : ", and the image could not be put back as it was: "
-                                          "check it with fsck.fat.";
+    // The journal undoes this one copy; what the run changed before it stays.
+    std::string then = failure.put_back ? ", and this step was undone."
+                                        : ", and this step could not be undone: check the "
+                                          "image with fsck.fat.";
     std::string text =
         failure.why == copy_host_full
             ? "The disk that holds " + image + " is full: the file system on " +
@@ -48,7 +66,7 @@ void tell_why_not_copied() {
             : "The FAT volume of " + image + " is full: " + failure.name + " needs " +
                   std::to_string(failure.needed) + " bytes, " + std::to_string(failure.free) +
                   " are free" + then;
-    platform_message_box(text.c_str(), "Tamrix", icon_error, buttons_ok);
+    tell(text);
 }
 
 // How an unfinished file is named for its deletion: a Linux path, or a
@@ -57,32 +75,49 @@ std::string deletion_name(const char* path) {
     return is_image_path(path) ? std::string(path) : posix_linux_path(path);
 }
 
-bool run_open_write(const char* path, platform_file* file) {
+// A file is unfinished from its open for writing until it is renamed into
+// place, deleted or kept (platform_keep_file): whoever makes the call, the
+// entry goes with it, and an interruption deletes only what is unfinished.
+bool run_open_write(const char* path, platform_file* file, write_mode mode) {
     std::string name = deletion_name(path);
     interruptions_note_unfinished(name.c_str(),
-                                  is_image_path(path) ? delete_in_image : unlink_file);
-    bool opened = place_of(path)->open_write(path, file);
+                                  is_image_path(path) ? delete_in_image : delete_in_folder);
+    bool opened = place_of(path)->open_write(path, file, mode);
     if (!opened) interruptions_forget_unfinished(name.c_str());
+    tell_refused_link();
     interruptions_check();
     return opened;
 }
 
-bool run_rename(const char* from, const char* to) {
-    // Never from the image to a folder, nor the other way.
-    bool renamed = is_image_path(from) == is_image_path(to) && place_of(from)->rename(from, to);
-    // Its text now stands under its final name: that file is changed.
+// A rename of this run's file into place: the file under `to` is changed.
+void note_renamed(bool renamed, const char* from, const char* to) {
     if (renamed && interruptions_forget_unfinished(deletion_name(from).c_str())) {
         char shown[4096];
         place_of(to)->shown_path(to, shown, sizeof shown);
         interruptions_note_changed(shown);
     }
+    tell_refused_link();
     interruptions_check();
+}
+
+bool run_rename(const char* from, const char* to) {
+    // Never from the image to a folder, nor the other way.
+    bool renamed = is_image_path(from) == is_image_path(to) && place_of(from)->rename(from, to);
+    note_renamed(renamed, from, to);
+    return renamed;
+}
+
+bool run_rename_over(const char* from, const char* to) {
+    bool renamed = is_image_path(from) == is_image_path(to) && place_of(to)->renames_over(to) &&
+                   place_of(to)->rename_over(from, to);
+    note_renamed(renamed, from, to);
     return renamed;
 }
 
 bool run_delete(const char* path) {
     bool deleted = place_of(path)->remove(path);
     if (deleted) interruptions_forget_unfinished(deletion_name(path).c_str());
+    tell_refused_link();
     interruptions_check();
     return deleted;
 }
@@ -93,13 +128,14 @@ template <typename Call>
 auto then_check(Call call) -> decltype(call()) {
     auto result = call();
     tell_why_not_copied();
+    tell_refused_link();
     interruptions_check();
     return result;
 }
 
 }  // namespace
 
-void posix_install_run_files() {
+void install_run_files() {
     // Each call goes to the place of its path or file, with the unfinished
     // files noted.
     static const file_backend run_files = {
@@ -124,15 +160,40 @@ void posix_install_run_files() {
         [](const char* path, char* shown, uint32_t size) {
             place_of(path)->shown_path(path, shown, size);
         },
+        [](const char* to) { return place_of(to)->renames_over(to); },
+        run_rename_over,
+        [](const char* first, const char* second) {
+            return is_image_path(first) == is_image_path(second) &&
+                   place_of(first)->same_file(first, second);
+        },
+        [](const char* path, uint32_t* attributes) {
+            return then_check([&] { return place_of(path)->get_attributes(path, attributes); });
+        },
+        [](const char* path, uint32_t attributes) {
+            return then_check([&] { return place_of(path)->set_attributes(path, attributes); });
+        },
+        [](const char* from, const char* to) {
+            return is_image_path(from) == is_image_path(to) &&
+                   then_check([&] { return place_of(to)->copy_attributes(from, to); });
+        },
+        [](const char* path) {
+            // A new file of this run's that stays: it differs from before the run.
+            interruptions_forget_unfinished(deletion_name(path).c_str());
+            char shown[4096];
+            place_of(path)->shown_path(path, shown, sizeof shown);
+            interruptions_note_changed(shown);
+        },
     };
     platform_files = &run_files;
 }
 
 // ---- one run at a time ----------------------------------------------------------
-// A folder is held by a lock on it; an image by locks on the image file,
-// which also keep out a virtual machine that has it open.
+// A folder is held by a lock on it for each run; an image by locks on the
+// image file, which also keep out a virtual machine that has it open, from
+// its opening to the end of the process (open_image.cpp): the dialog holds
+// it for as long as it is open, and Exit's registry step is inside it.
 
-bool platform_begin_run(const char* inf_folder) {
+bool run_files_begin(const char* inf_folder) {
     bool in_image = is_image_path(inf_folder);
     image_lock_result lock = in_image ? image_lock() : image_locked;
     if (!in_image) folder_lock = posix_lock_folder(inf_folder);
@@ -142,18 +203,12 @@ bool platform_begin_run(const char* inf_folder) {
         snprintf(shown, sizeof shown, "%s", the_image.shown.c_str());
     else
         folder_file_backend.shown_path(inf_folder, shown, sizeof shown);
-    std::string text = held_text(in_image ? lock : image_held_by_tamrix, shown);
-    platform_message_box(text.c_str(), "Tamrix", icon_error, buttons_ok);
+    tell(held_text(in_image ? lock : image_held_by_tamrix, shown));
     return false;
 }
 
-void platform_end_run() {
+void run_files_end() {
     interruptions_forget_all();
     posix_unlock_folder(folder_lock);
     folder_lock = kNoLock;
-    image_unlock();
 }
-
-void platform_swap_begins() { interruptions_hold(); }
-
-void platform_swap_ends() { interruptions_let_through(); }
