@@ -75,21 +75,18 @@ std::vector<uint32_t> keys_to_delete(const registry_layout& layout, unsigned cho
 
 void check_the_readings(const std::string& file) {
     std::string why;
-    if (!offline_registry_load(file, &why)) broken("offline_registry_load refuses a checked file", why);
+    offline_registry registry;
+    if (!offline_registry_load(file, &registry, &why))
+        broken("offline_registry_load refuses a checked file", why);
     std::string version, service;
-    if (offline_registry_version(&version, &service) &&
+    if (offline_registry_version(registry, &version, &service) &&
         (version.empty() || version.find('\0') != std::string::npos ||
          service.find('\0') != std::string::npos))
         broken("a version with a NUL in it, or empty", version);
-    offline_registry_names_pci_as_windows98();
-    offline_registry_unload();
+    offline_registry_names_pci_as_windows98(registry);
 }
 
 }  // namespace
-
-// The front end's: offline_registry.cpp asks it where SYSTEM.DAT lies; the
-// target hands the file in instead.
-uint32_t platform_windows_dir(char*, uint32_t) { return 0; }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     real_file = read_file(TAMRIX_REGISTRY_DATA "/winme_USER.DAT");
