@@ -380,11 +380,14 @@ class TheDaemonAndItsLocks(FormatTest):
                                    stderr=subprocess.DEVNULL)
         self.addCleanup(machine.wait)
         self.addCleanup(machine.kill)
-        # Its lock is there once qemu-img can no longer open the image.
-        for _ in range(200):
+        # Its lock is there once qemu-img can no longer open the image: on
+        # a busy machine QEMU may take many seconds to start.
+        for _ in range(1200):
             if subprocess.run(["qemu-img", "info", path], capture_output=True).returncode:
                 break
             time.sleep(0.05)
+        else:
+            self.fail("the virtual machine never locked %s" % path)
         before = digest_all(image.root)
         got = self.run_on(["install", "--platform-kind", "1"], path)
         self.assertEqual(got, (4, [], [
