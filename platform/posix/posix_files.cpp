@@ -89,6 +89,12 @@ bool within(const std::string& path, const std::string& folder) {
            folder == "/";
 }
 
+// The folder that holds `path`: "." for a bare name, "/" at the root.
+std::string folder_of(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
 // Where a path under the Windows folder leads in the end: the file or
 // folder itself (realpath), or for a name not there yet its folder's real
 // path and the name.  "" where nothing of it is there.
@@ -97,9 +103,8 @@ std::string leads_to(const std::string& path) {
     if (realpath(path.c_str(), real) != nullptr) return real;
     struct stat info;
     if (lstat(path.c_str(), &info) == 0) return "";  // a link to nothing: nothing is reached
+    if (realpath(folder_of(path).c_str(), real) == nullptr) return "";
     size_t slash = path.find_last_of('/');
-    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    if (realpath(folder.c_str(), real) == nullptr) return "";
     return std::string(real) + "/" + path.substr(slash == std::string::npos ? 0 : slash + 1);
 }
 
@@ -161,11 +166,7 @@ std::string linux_path_or_given(const char* path) {
 // old file, which the swap has already flushed whole.  Telling the user
 // that the rename failed would be untrue.
 void flush_folder_of(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    std::string folder = slash == std::string::npos ? "."
-                         : slash == 0                ? "/"
-                                                     : path.substr(0, slash);
-    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = open(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     fsync(fd);
     close(fd);
