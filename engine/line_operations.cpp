@@ -26,13 +26,11 @@ const uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
 // Without the notes, the install of the 10 MB file of bench/process_bench.sh
 // took 38% more instructions (bench/instruction_bench.sh) and was past the
 // goal of 2 times cp (the README's benchmark).
-const uint32_t kNoteBuckets = 512;
 struct line_notes {
     uint32_t first, last;  // file offset + 1 of the first and the last line with the key; 0: none
 };
-static line_notes by_first[256];       // of each first character, folded
-static line_notes by_8[kNoteBuckets];  // of each hash of the first 8 characters
-static_assert(kNoteBuckets == 512, "a note bucket is the hash's top 9 bits");
+static line_notes by_first[256];  // of each first character, folded
+static line_notes by_8[512];      // of each hash of the first 8 characters: its top 9 bits
 
 // The notes of the key of a text of `length` characters (at least 1).
 static line_notes* notes_of(const char* text, uint32_t length) {
@@ -45,19 +43,24 @@ static void note(line_notes* notes, uint32_t offset) {
     notes->last = offset + 1;
 }
 
-// Finds, writing nothing, the first line from here on that matches the
-// text, as found_ahead does, from where the notes tell.
-static bool found_by_notes(const char* text, input_position* found_at) {
+// Finds, writing nothing, the first line from here on whose text begins
+// with `text`, notes where it starts, and leaves the input where it was.
+static bool found_ahead(const char* text, uint32_t* found_at) {
     uint32_t length = text_length(text);
-    if (input_ended() || !in_noted || length == 0) return found_ahead(text, found_at);
-    const line_notes* notes = notes_of(text, length);
-    uint32_t here = in_base + in_next;
-    if (notes->last == 0 || notes->last - 1 < here) return false;
-    if (notes->first - 1 <= here) return found_ahead(text, found_at);
-    input_position back = input_here();
-    input_go_to(input_position{notes->first - 1, false});
-    bool found = found_ahead(text, found_at);
-    input_go_to(back);
+    uint32_t here = input_here();
+    if (in_noted && length > 0 && !input_ended()) {
+        const line_notes* notes = notes_of(text, length);
+        if (notes->last == 0 || notes->last - 1 < here) return false;
+        if (notes->first - 1 > here) input_go_to(notes->first - 1);
+    }
+    bool found = false;
+    line_head head;
+    while (!found && head_of_line(&head)) {
+        found = line_begins_with(&head, text, length);
+        if (found) *found_at = in_base + head.start;
+        if (!found) pass_line(&head);
+    }
+    input_go_to(here);
     return found;
 }
 
@@ -66,18 +69,18 @@ static bool found_by_notes(const char* text, input_position* found_at) {
 // and stops in front of it.  False, having written and moved nothing, when
 // none matches, or when a read failed.
 static bool copy_to_line_matching(const char* text) {
-    input_position line_start;
-    if (!found_by_notes(text, &line_start)) {
-        input_go_to(input_here());  // as a search that found nothing
+    uint32_t line_start;
+    if (!found_ahead(text, &line_start)) {
+        input_go_to(input_here());  // the end of the text, if reached, not yet seen
         return false;
     }
-    copy_input_to(&line_start);
+    copy_input_to(line_start);
     return !input_ended();
 }
 
 bool copy_until_anchor(const char* anchor) {
     if (anchor != nullptr) return copy_to_line_matching(anchor);
-    copy_input_to(nullptr);
+    copy_input_to(kEndOfText);
     return false;
 }
 
@@ -129,10 +132,9 @@ void write_group(const template_group* group) {
 // Comparing every line with each template line of the same first letter,
 // the install above took eight times the instructions, and its time more
 // than doubled.
-const uint32_t kBuckets = 1024;
 const uint32_t kTableRows = 64;  // template lines beyond these wait for another pre-scan
 const uint8_t kNoRow = 0xFF;
-static uint8_t bucket_row[kBuckets];  // the first row of each bucket; kNoRow: none
+static uint8_t bucket_row[1024];  // the first row of each bucket (the hash's top 10 bits); kNoRow: none
 static struct {
     char* row;
     uint32_t length;  // less the marker
@@ -146,9 +148,10 @@ static uint32_t key_length;  // the length of the shortest template line less it
 // with the text; byte by byte when it is shorter than a word.
 static uint64_t key_hash(const char* text, uint32_t length) {
     uint64_t hash = 0;
-    uint32_t i = 0;
-    for (; i + 8 <= length; i += 8) hash = (hash ^ folded_word(text + i)) * kMultiplier;
-    if (i == length) return hash;
+    const char* word = text;
+    for (const char* end = text + length; end - word >= 8; word += 8)
+        hash = (hash ^ folded_word(word)) * kMultiplier;
+    if (word == text + length) return hash;
     uint64_t last = 0;
     if (length >= 8)
         last = folded_word(text + length - 8);
@@ -158,7 +161,6 @@ static uint64_t key_hash(const char* text, uint32_t length) {
 }
 
 static uint32_t bucket(uint64_t hash) { return (uint32_t)(hash >> 54); }
-static_assert(kBuckets == 1024, "a bucket is the hash's top 10 bits");
 
 // Puts the template lines from the `skip`th on, those enabled, into the
 // table and its buckets.  False when some are left over.
@@ -207,7 +209,7 @@ static void mark_held_lines(const char* text, uint32_t count) {
 
 void mark_present(template_group* const* groups, uint32_t group_count) {
     // The notes are of the whole input: the pre-scan must start at its start.
-    bool noting = in_base + in_next == 0 && !in_mid_line;
+    bool noting = input_here() == 0;
     bool done = false;
     for (uint32_t skip = 0; !done; skip += kTableRows) {
         done = build_table(groups, group_count, skip);
@@ -225,7 +227,7 @@ void mark_present(template_group* const* groups, uint32_t group_count) {
         }
         in_noted = noting && !in_failed;
         if (in_noted) note_plain_text();
-        input_go_to(input_position{0, false});
+        input_go_to(0);
     }
 }
 
@@ -257,7 +259,7 @@ void strip_marked_lines() {
 
 uint32_t count_marked_lines() {
     uint32_t marked = pass_marked_lines();
-    input_go_to(input_position{0, false});
+    input_go_to(0);
     return marked;
 }
 

@@ -3,34 +3,35 @@
 
 #include "text.h"
 
-// The index of the first LF or Ctrl-Z in in_bytes[from, to), or `to`.
-// Where the processor has SSE2 (every x86-64), 32 bytes at a time; else
-// (the Pentium of the Windows build) byte by byte.  Byte by byte, the
-// install of the 10 MB file of bench/process_bench.sh took 2.8 times the
-// instructions (bench/instruction_bench.sh) and half as long again.
+// The index of the first LF or Ctrl-Z in in_bytes[from, to), or `to`: the
+// two are the bytes that turn into 0x1A when bit 4 is set.  Where the
+// processor has SSE2 (every x86-64), 32 bytes at a time; else (the Pentium
+// of the Windows build) byte by byte.  Byte by byte, the install of the
+// 10 MB file of bench/process_bench.sh took 2.8 times the instructions
+// (bench/instruction_bench.sh) and half as long again.
 static uint32_t find_line_end(uint32_t from, uint32_t to) {
     const char* bytes = in_bytes;
 #if defined(__SSE2__)
     typedef char byte_vector __attribute__((vector_size(16)));
-    const byte_vector lfs = {'\n', '\n', '\n', '\n', '\n', '\n', '\n', '\n',
-                             '\n', '\n', '\n', '\n', '\n', '\n', '\n', '\n'};
-    const byte_vector ctrl_zs = lfs + (kCtrlZ - '\n');
+    const byte_vector bit_4 = {16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16};
+    const byte_vector ctrl_zs = bit_4 + (kCtrlZ - 16);
     for (; to - from >= 32; from += 32) {
         byte_vector low, high;
         __builtin_memcpy(&low, bytes + from, 16);
         __builtin_memcpy(&high, bytes + from + 16, 16);
-        uint32_t hits = (uint32_t)__builtin_ia32_pmovmskb128((low == lfs) | (low == ctrl_zs)) |
-                        (uint32_t)__builtin_ia32_pmovmskb128((high == lfs) | (high == ctrl_zs)) << 16;
+        uint32_t hits = (uint32_t)__builtin_ia32_pmovmskb128((low | bit_4) == ctrl_zs) |
+                        (uint32_t)__builtin_ia32_pmovmskb128((high | bit_4) == ctrl_zs) << 16;
         if (hits != 0) return from + (uint32_t)__builtin_ctz(hits);
     }
 #endif
-    while (from < to && bytes[from] != '\n' && bytes[from] != kCtrlZ) from++;
+    while (from < to && (bytes[from] | 0x10) != kCtrlZ) from++;
     return from;
 }
 
 static uint32_t bare_lf_end;  // the file offset after the last LF without a CR passed
 static uint32_t plain_from;   // bare_lf_end at the pre-scan's end
 static uint32_t plain_to;     // where the pre-scan found the text to end
+
 // Passes the LF at index `lf`, which in a copy gains a CR where it has
 // none in front (in_bytes[-1] being the byte before the buffer).
 static void pass_lf(uint32_t lf) {
@@ -42,24 +43,10 @@ static void pass_lf(uint32_t lf) {
         }
     }
     in_next = lf + 1;
-    in_mid_line = false;
-}
-
-// Passes the rest of the line that the input stands inside.
-static void pass_rest_of_line() {
-    in_mid_line = true;
-    while (fill_input()) {
-        uint32_t end = find_line_end(in_next, in_filled);
-        if (end < in_filled && in_bytes[end] == '\n') return pass_lf(end);
-        in_next = end;
-        if (end < in_filled) break;  // a Ctrl-Z: the text ends here
-    }
-    in_at_end = true;
 }
 
 bool head_of_line(line_head* head) {
     const uint32_t kWindow = kPieceLimit + 1;  // a line of one piece, its CR LF included
-    if (in_mid_line && !input_ended()) pass_rest_of_line();
     if (in_filled - in_next < kWindow) fill_input_ahead(kWindow);
     if (input_ended() || in_next == in_filled || in_bytes[in_next] == kCtrlZ) {
         in_at_end = true;
@@ -74,8 +61,15 @@ bool head_of_line(line_head* head) {
 
 void pass_line(const line_head* head) {
     if (head->lf) return pass_lf(head->end);
+    // A line longer than a piece, or one that the end of the text cuts off.
     in_next = head->end;
-    pass_rest_of_line();
+    while (fill_input()) {
+        uint32_t end = find_line_end(in_next, in_filled);
+        if (end < in_filled && in_bytes[end] == '\n') return pass_lf(end);
+        in_next = end;
+        if (end < in_filled) break;  // a Ctrl-Z: the text ends here
+    }
+    in_at_end = true;
 }
 
 bool line_begins_with(const line_head* head, const char* text, uint32_t length) {
@@ -100,32 +94,17 @@ bool line_is_marked(const line_head* head) {
     return true;
 }
 
-bool found_ahead(const char* text, input_position* found_at) {
-    uint32_t length = text_length(text);
-    input_position start = input_here();
-    bool found = false;
-    line_head head;
-    while (!found && head_of_line(&head)) {
-        found = line_begins_with(&head, text, length);
-        if (found) *found_at = input_position{in_base + head.start, false};
-        if (!found) pass_line(&head);
-    }
-    input_go_to(start);
-    return found;
-}
-
 void watch_plain_text() { bare_lf_end = 0; }
 void note_plain_text() {
     plain_from = bare_lf_end;
-    plain_to = in_base + in_next;
+    plain_to = input_here();
 }
 
-void copy_input_to(const input_position* stop) {
-    uint32_t stop_offset = stop != nullptr ? stop->offset : UINT32_MAX;
+void copy_input_to(uint32_t stop) {
     begin_copy();
-    while (in_base + in_next < stop_offset && fill_input()) {
-        uint32_t to = stop_offset - in_base < in_filled ? stop_offset - in_base : in_filled;
-        uint32_t here = in_base + in_next;
+    while (input_here() < stop && fill_input()) {
+        uint32_t to = stop - in_base < in_filled ? stop - in_base : in_filled;
+        uint32_t here = input_here();
         if (in_noted && here >= plain_from && here < plain_to) {
             // Looking at each byte here too, the install above took 37% more
             // instructions and was past the goal of 2 times cp.
@@ -144,8 +123,5 @@ void copy_input_to(const input_position* stop) {
         }
     }
     end_copy();
-    if (stop == nullptr)
-        in_at_end = true;
-    else if (!input_ended())
-        in_mid_line = stop->mid_line;
+    if (stop == kEndOfText) in_at_end = true;
 }

@@ -22,10 +22,9 @@ struct line_head {
     bool lf;         // in_bytes[end] is the line's LF
 };
 
-// Makes the first kPieceLimit + 1 bytes of the line that starts here (or
-// after the rest of the line the input stands inside) stand in the buffer,
-// or all the file holds, and tells where they are.  False, with the input
-// ended, when the text ends first.
+// Makes the first kPieceLimit + 1 bytes of the line that starts here stand
+// in the buffer, or all the file holds, and tells where they are.  False,
+// with the input ended, when the text ends first.
 bool head_of_line(line_head* head);
 // Passes the line, its LF included, or up to the end of the text.  In a
 // copy, an LF that lacks a CR gains one.
@@ -44,18 +43,17 @@ bool line_begins_with(const line_head* head, const char* text, uint32_t length);
 // True when the line is one piece that ends in kMarker.
 bool line_is_marked(const line_head* head);
 
-// Looks ahead, writing nothing, for the first line from here on whose text
-// begins with `text`, notes where it starts, and leaves the input where it
-// was.
-bool found_ahead(const char* text, input_position* found_at);
-// The pre-scan notes where the text is plain: from the last LF that lacks
-// a CR to the end of the text, no LF lacks one and no Ctrl-Z stands.  While
-// in_noted, a copy writes plain text as it stands without looking at it.
+// Where the text is plain: from the last LF that lacks a CR to the end of
+// the text, no LF lacks one and no Ctrl-Z stands.  The pre-scan, which
+// passes every line, notes it; while in_noted, a copy writes plain text as
+// it stands without looking at it.
 void watch_plain_text();  // at the pre-scan's start
 void note_plain_text();   // at its end
-// Copies the input from here on up to `stop` (to the end of its text when
-// null) as reading it in pieces and writing every piece would: CR LF and a
-// lone CR as they stand, an LF alone as CR LF.
-void copy_input_to(const input_position* stop);
+
+// Copies the input from here on up to the line that starts at `stop`, or to
+// the end of the text, as reading it in pieces and writing every piece
+// would: CR LF and a lone CR as they stand, an LF alone as CR LF.
+const uint32_t kEndOfText = UINT32_MAX;
+void copy_input_to(uint32_t stop);
 
 #endif

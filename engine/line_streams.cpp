@@ -13,7 +13,6 @@ char* const in_bytes = in_window + 1;
 uint32_t in_base;    // file offset of in_bytes[0]
 uint32_t in_filled;  // valid bytes in in_bytes
 uint32_t in_next;    // index of the next byte to look at
-bool in_mid_line;    // the input stands inside a line
 bool in_noted;       // the pre-scan's notes are of this input
 bool in_at_end;      // the end-of-input condition
 bool in_failed;      // a read failed; stays set
@@ -24,7 +23,7 @@ static uint32_t copy_from;  // the first byte that a copy has not written
 void attach_input(platform_file file) {
     in_handle = file;
     in_base = in_filled = in_next = 0;
-    in_at_end = in_failed = in_mid_line = in_file_ended = in_noted = copying = false;
+    in_at_end = in_failed = in_file_ended = in_noted = copying = false;
     in_bytes[-1] = '\0';
 }
 
@@ -82,23 +81,20 @@ bool input_is_utf16() {
     return (first == 0xFF && second == 0xFE) || (first == 0xFE && second == 0xFF);
 }
 
-input_position input_here() { return input_position{in_base + in_next, in_mid_line}; }
-
-void input_go_to(input_position position) {
+void input_go_to(uint32_t offset) {
     in_at_end = false;
-    in_mid_line = position.mid_line;
-    if (position.offset >= in_base && position.offset <= in_base + in_filled) {
-        in_next = position.offset - in_base;  // still in the buffer
+    if (offset >= in_base && offset <= in_base + in_filled) {
+        in_next = offset - in_base;  // still in the buffer
         return;
     }
     if (in_failed) return;
-    if (!platform_seek(in_handle, position.offset)) {
+    if (!platform_seek(in_handle, offset)) {
         in_failed = true;
         return;
     }
-    // A position is where a line starts, never between the CR and the LF
-    // of a pair: the byte before it matters to no LF.
-    in_base = position.offset;
+    // A line starts there, never between the CR and the LF of a pair: the
+    // byte before it matters to no LF.
+    in_base = offset;
     in_filled = in_next = 0;
     in_file_ended = false;
     in_bytes[-1] = '\0';

@@ -18,31 +18,27 @@ const uint32_t kStreamBufferSize = 65536;
 // index 0 follows a CR is told as for any other.
 extern char* const in_bytes;
 extern uint32_t in_base, in_filled, in_next;
-extern bool in_mid_line;  // the input stands inside a line, not at its start
-extern bool in_noted;     // the pre-scan's notes are of this input; a new input clears it
+extern bool in_noted;  // the pre-scan's notes are of this input; a new input clears it
 
 // The end-of-input condition: true once a scan found the end of the text,
 // or a read failed.  Every loop of the engine runs while it is false.
 extern bool in_at_end, in_failed;
 inline bool input_ended() { return in_at_end || in_failed; }
 
+// The file offset of in_bytes[in_next].  Between operations the input
+// stands at the start of a line, or at the end of the text.
+inline uint32_t input_here() { return in_base + in_next; }
+// Goes back (or forward) to the line that starts at `offset`, and clears
+// the end-of-input condition.
+void input_go_to(uint32_t offset);
+
 // Reads the next bytes once the buffer is used up (in_next == in_filled):
 // false at the end of the file or on error.  True at once while bytes are left.
 bool fill_input();
-
 // Makes `want` bytes (at most kStreamBufferSize) from in_next on stand in
 // the buffer, unless the file ends first: the unread bytes move to its
 // front and more are read behind them.
 void fill_input_ahead(uint32_t want);
-
-// Where a line starts, so that the input can come back to it.
-struct input_position {
-    uint32_t offset;  // byte offset in the file
-    bool mid_line;    // the input stood inside a line there
-};
-input_position input_here();
-// Goes back (or forward) to a position; clears the end-of-input condition.
-void input_go_to(input_position position);
 
 // ---- copying the input as it stands ---------------------------------------------------
 // While a copy runs, the bytes that the input passes over are written to
