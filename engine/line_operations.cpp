@@ -17,41 +17,31 @@ const uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
 
 // ---- what the pre-scan notes for the searches -------------------------------------
 // A search must know that a line ahead matches before it writes anything,
-// and so reads ahead to it.  The pre-scan notes, for each key of a line
-// text's first characters (the first character, and a hash of the first
-// 8), where the first and the last line with that key start; a line that
-// matches a text has the key of the text's first 8 characters, or of its
-// first when it is shorter.  So no line ahead matches when the last one
+// and so reads ahead to it.  The pre-scan notes, for each hash of a line
+// text's first 8 characters, where the first and the last line with that
+// hash start; a line that matches a text of 8 characters or more has the
+// hash of the text's first 8.  So no line ahead matches when the last one
 // lies behind, and none before the first one: the search reads from there.
-// Without the notes, the install of the 10 MB file of bench/process_bench.sh
-// took 38% more instructions (bench/instruction_bench.sh) and was past the
-// goal of 2 times cp (the README's benchmark).
+// A shorter text ("[") is looked for from here on.  Without the notes, the
+// install of the 10 MB file of bench/process_bench.sh took 38% more
+// instructions (bench/instruction_bench.sh) and was past the goal of 2
+// times cp (the README's benchmark).
 struct line_notes {
-    uint32_t first, last;  // file offset + 1 of the first and the last line with the key; 0: none
+    uint32_t first, last;  // file offset + 1 of the first and the last line with the hash; 0: none
 };
-static line_notes by_first[256];  // of each first character, folded
-static line_notes by_8[512];      // of each hash of the first 8 characters: its top 9 bits
+static line_notes notes[512];  // by the top 9 bits of the hash
 
-// The notes of the key of a text of `length` characters (at least 1).
-static line_notes* notes_of(const char* text, uint32_t length) {
-    if (length < 8) return &by_first[(unsigned char)(text[0] | 0x20)];
-    return &by_8[(folded_word(text) * kMultiplier) >> 55];
-}
-
-static void note(line_notes* notes, uint32_t offset) {
-    if (notes->first == 0) notes->first = offset + 1;
-    notes->last = offset + 1;
-}
+static line_notes* notes_of(const char* text) { return &notes[(folded_word(text) * kMultiplier) >> 55]; }
 
 // Finds, writing nothing, the first line from here on whose text begins
 // with `text`, notes where it starts, and leaves the input where it was.
 static bool found_ahead(const char* text, uint32_t* found_at) {
     uint32_t length = text_length(text);
     uint32_t here = input_here();
-    if (in_noted && length > 0 && !input_ended()) {
-        const line_notes* notes = notes_of(text, length);
-        if (notes->last == 0 || notes->last - 1 < here) return false;
-        if (notes->first - 1 > here) input_go_to(notes->first - 1);
+    if (in_noted && length >= 8 && !input_ended()) {
+        const line_notes* noted = notes_of(text);
+        if (noted->last == 0 || noted->last - 1 < here) return false;
+        if (noted->first - 1 > here) input_go_to(noted->first - 1);
     }
     bool found = false;
     line_head head;
@@ -144,20 +134,17 @@ static struct {
 static uint32_t table_rows;  // rows in `table`
 static uint32_t key_length;  // the length of the shortest template line less its marker
 
-// A hash of text[0, length) folded: a word at a time, the last word ending
-// with the text; byte by byte when it is shorter than a word.
+// A hash of text[0, length) folded: the sum of its words, the last one
+// ending with the text (its bytes, when it is shorter than a word), mixed.
 static uint64_t key_hash(const char* text, uint32_t length) {
-    uint64_t hash = 0;
-    const char* word = text;
-    for (const char* end = text + length; end - word >= 8; word += 8)
-        hash = (hash ^ folded_word(word)) * kMultiplier;
-    if (word == text + length) return hash;
-    uint64_t last = 0;
-    if (length >= 8)
-        last = folded_word(text + length - 8);
-    else
-        for (uint32_t k = 0; k < length; k++) last |= (uint64_t)(unsigned char)(text[k] | 0x20) << (8 * k);
-    return (hash ^ last) * kMultiplier;
+    uint64_t sum = 0;
+    if (length < 8) {
+        for (uint32_t k = 0; k < length; k++) sum |= (uint64_t)(unsigned char)(text[k] | 0x20) << (8 * k);
+        return sum * kMultiplier;
+    }
+    const char* last = text + length - 8;
+    for (const char* word = text; word < last; word += 8) sum += folded_word(word);
+    return (sum + folded_word(last)) * kMultiplier;
 }
 
 static uint32_t bucket(uint64_t hash) { return (uint32_t)(hash >> 54); }
@@ -213,16 +200,18 @@ void mark_present(template_group* const* groups, uint32_t group_count) {
     bool done = false;
     for (uint32_t skip = 0; !done; skip += kTableRows) {
         done = build_table(groups, group_count, skip);
-        __builtin_memset(by_first, 0, sizeof by_first);
-        __builtin_memset(by_8, 0, sizeof by_8);
+        __builtin_memset(notes, 0, sizeof notes);
         watch_plain_text();
         line_head head;
         while (head_of_line(&head)) {
             uint32_t count;
             const char* text = line_text(&head, &count);
             mark_held_lines(text, count);
-            if (count >= 1) note(notes_of(text, 1), in_base + head.start);
-            if (count >= 8) note(notes_of(text, 8), in_base + head.start);
+            if (count >= 8) {
+                line_notes* noted = notes_of(text);
+                if (noted->first == 0) noted->first = in_base + head.start + 1;
+                noted->last = in_base + head.start + 1;
+            }
             pass_line(&head);
         }
         in_noted = noting && !in_failed;
