@@ -26,21 +26,17 @@ const uint32_t kPieceLimit = 254;
 // The engine takes over an open file and reads or writes it from its start.
 void attach_input(platform_file file);
 void attach_output(platform_file file);
-// Attaches no file: what the operations write is thrown away, so that an
-// edit can be run for what its searches find (inf/placement.cpp).
+// No file: what the operations write is thrown away, so that an edit can be
+// run for what its searches find (count_chipset_lines).
 void attach_no_output();
-
 // True when the input starts with a UTF-16 byte-order mark (FF FE or FE FF),
 // which no 8-bit INF text does.  Call right after attach_input.
 bool input_is_utf16();
-
 // True once a read of the input has failed.  The loops then end as if the
 // input had ended, and the edit must be thrown away.
 bool input_failed();
-
-// Writes what is still buffered and closes.  close_output also forces the
-// file onto the disk and returns false if any write, the flush or the close
-// failed.
+// close_output writes what is still buffered, forces the file onto the disk
+// and returns false if any write, the flush or the close failed.
 void close_input();
 bool close_output();
 
@@ -57,21 +53,16 @@ struct template_group {
     const char* const* text;
     uint32_t* lengths;
 };
-
-// Enables every line of the group again from its constant text.
-void rearm_group(template_group* group);
+void rearm_group(template_group* group);  // enables every line again
 const char* group_line(const template_group* group, uint32_t index);
 bool line_enabled(const char* line);
 
 // ---- the operations -----------------------------------------------------------
-// All of them work on in_file and out_file.
-
 // Copies lines up to the first one, from here on, whose text matches
 // `anchor`, and returns true with the input standing in front of that line.
 // Returns false, having written nothing and moved nothing, when no line
 // matches.  A null anchor copies the rest of the input and returns false.
 bool copy_until_anchor(const char* anchor);
-
 // Copies lines up to and including the first one, from here on, whose text
 // matches `header` (all of it, when it is longer than a piece), and returns
 // true.  Returns false, having written and moved nothing, when none matches.
@@ -80,28 +71,23 @@ bool copy_through_header(const char* header);
 // Writes one template line, when it is enabled.  Template lines always start
 // a line: after output that does not end in LF, an LF is written first.
 void write_template_line(const char* line);
-// Writes the enabled lines of a group, in order.
-void write_group(const template_group* group);
+void write_group(const template_group* group);  // its enabled lines, in order
 
 // The pre-scan: disables every template line of the groups that some line of
 // the whole input already holds (less its marker).  Leaves the input at its
 // start.
 void mark_present(template_group* const* groups, uint32_t group_count);
-
 // Copies the whole input without the lines that end in kMarker.
 void strip_marked_lines();
 
-// ---- looking without writing -----------------------------------------------------
-// Both read the whole input and leave it at its start.
-// The lines of some groups, and how many of them the input already holds.
+// ---- looking without writing: both read the whole input and leave it at its start
+// The lines of some groups, and how many of them the input already holds:
+// the lines that the pre-scan, over the rearmed groups, disables.
 struct template_count {
     uint32_t present;
     uint32_t total;
 };
-// Rearms the groups and runs the pre-scan over them; the lines it disables
-// are those present.
 template_count count_present(template_group* const* groups, uint32_t group_count);
-
 // The lines that end in kMarker, as strip_marked_lines would remove them.
 uint32_t count_marked_lines();
 

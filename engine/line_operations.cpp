@@ -15,7 +15,7 @@ static uint64_t folded_word(const char* bytes) {
 // number whose bits spread over the word would do.
 const uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
 
-// ---- what the pre-scan notes for the searches -------------------------------------
+// ---- the searches -----------------------------------------------------------------
 // A search must know that a line ahead matches before it writes anything,
 // and so reads ahead to it.  The pre-scan notes, for each hash of a line
 // text's first 8 characters, where the first and the last line with that
@@ -23,9 +23,8 @@ const uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
 // hash of the text's first 8.  So no line ahead matches when the last one
 // lies behind, and none before the first one: the search reads from there.
 // A shorter text ("[") is looked for from here on.  Without the notes, the
-// install of the 10 MB file of bench/process_bench.sh took 38% more
-// instructions (bench/instruction_bench.sh) and was past the goal of 2
-// times cp (the README's benchmark).
+// install of the 10 MB file of bench/process_bench.sh read the file a third
+// time and took 38% more instructions (bench/instruction_bench.sh).
 struct line_notes {
     uint32_t first, last;  // file offset + 1 of the first and the last line with the hash; 0: none
 };
@@ -34,18 +33,20 @@ static line_notes notes[512];  // by the top 9 bits of the hash
 static line_notes* notes_of(const char* text) { return &notes[(folded_word(text) * kMultiplier) >> 55]; }
 
 // Finds, writing nothing, the first line from here on whose text begins
-// with `text`, notes where it starts, and leaves the input where it was.
+// with `text`, notes where it starts, and leaves the input where it was,
+// the end of the text not yet seen.
 static bool found_ahead(const char* text, uint32_t* found_at) {
     uint32_t length = text_length(text);
-    uint32_t here = input_here();
+    uint32_t here = input_here(), from = here;
     if (in_noted && length >= 8 && !input_ended()) {
         const line_notes* noted = notes_of(text);
-        if (noted->last == 0 || noted->last - 1 < here) return false;
-        if (noted->first - 1 > here) input_go_to(noted->first - 1);
+        if (noted->last == 0 || noted->last - 1 < here) from = kEndOfText;  // none ahead
+        else if (noted->first - 1 > here) from = noted->first - 1;
     }
     bool found = false;
     line_head head;
-    while (!found && head_of_line(&head)) {
+    if (from != here && from != kEndOfText) input_go_to(from);
+    while (from != kEndOfText && !found && head_of_line(&head)) {
         found = line_begins_with(&head, text, length);
         if (found) *found_at = in_base + head.start;
         if (!found) pass_line(&head);
@@ -60,10 +61,7 @@ static bool found_ahead(const char* text, uint32_t* found_at) {
 // none matches, or when a read failed.
 static bool copy_to_line_matching(const char* text) {
     uint32_t line_start;
-    if (!found_ahead(text, &line_start)) {
-        input_go_to(input_here());  // the end of the text, if reached, not yet seen
-        return false;
-    }
+    if (!found_ahead(text, &line_start)) return false;
     copy_input_to(line_start);
     return !input_ended();
 }
@@ -95,9 +93,8 @@ bool line_enabled(const char* line_text) { return line_text[0] != '\0'; }
 void rearm_group(template_group* group) {
     for (uint32_t i = 0; i < group->count; i++) {
         char* row = group->rows + i * group->width;
-        const char* text = group->text[i];
         uint32_t n = 0;
-        for (; text[n] != '\0' && n + 1 < group->width; n++) row[n] = text[n];
+        for (; group->text[i][n] != '\0' && n + 1 < group->width; n++) row[n] = group->text[i][n];
         row[n] = '\0';
         group->lengths[i] = n;
     }
@@ -165,8 +162,7 @@ static bool build_table(template_group* const* groups, uint32_t group_count, uin
                 left_over = true;
                 continue;
             }
-            table[table_rows].row = row;
-            table[table_rows].length = groups[g]->lengths[i] - kMarkerLength;
+            table[table_rows] = {row, groups[g]->lengths[i] - kMarkerLength, 0, kNoRow};
             if (table[table_rows].length < key_length) key_length = table[table_rows].length;
             table_rows++;
         }
@@ -195,27 +191,23 @@ static void mark_held_lines(const char* text, uint32_t count) {
 }
 
 void mark_present(template_group* const* groups, uint32_t group_count) {
-    // The notes are of the whole input: the pre-scan must start at its start.
-    bool noting = input_here() == 0;
-    bool done = false;
-    for (uint32_t skip = 0; !done; skip += kTableRows) {
+    for (uint32_t skip = 0, done = 0; !done; skip += kTableRows) {
         done = build_table(groups, group_count, skip);
+        input_go_to(0);
         __builtin_memset(notes, 0, sizeof notes);
         watch_plain_text();
         line_head head;
         while (head_of_line(&head)) {
-            uint32_t count;
+            uint32_t count, offset = in_base + head.start;
             const char* text = line_text(&head, &count);
             mark_held_lines(text, count);
-            if (count >= 8) {
-                line_notes* noted = notes_of(text);
-                if (noted->first == 0) noted->first = in_base + head.start + 1;
-                noted->last = in_base + head.start + 1;
-            }
+            line_notes* noted = count >= 8 ? notes_of(text) : nullptr;
+            if (noted != nullptr && noted->first == 0) noted->first = offset + 1;
+            if (noted != nullptr) noted->last = offset + 1;
             pass_line(&head);
         }
-        in_noted = noting && !in_failed;
-        if (in_noted) note_plain_text();
+        in_noted = !in_failed;
+        note_plain_text();
         input_go_to(0);
     }
 }

@@ -73,11 +73,6 @@ void pass_line(const line_head* head) {
 }
 
 bool line_begins_with(const line_head* head, const char* text, uint32_t length) {
-    // Most lines start with their text and part from the text at once.
-    char first = in_bytes[head->start];
-    if (length > 0 && head->end > head->start && first != ' ' && first != '\t' &&
-        ascii_lower(first) != ascii_lower(text[0]))
-        return false;
     uint32_t count;
     const char* bytes = line_text(head, &count);
     return count >= length && same_text_ignoring_case(bytes, text, length);

@@ -58,18 +58,16 @@ static void let_go() {
     in_next = copy_from = 0;
 }
 
-bool fill_input() {
-    if (in_next < in_filled) return true;
-    if (in_failed) return false;
-    let_go();
-    return read_more(kStreamBufferSize) && in_filled > 0;
-}
-
 void fill_input_ahead(uint32_t want) {
     if (in_filled - in_next >= want || in_failed || in_file_ended) return;
     let_go();
     while (in_filled < want && !in_file_ended)
         if (!read_more(kStreamBufferSize - in_filled)) return;
+}
+
+bool fill_input() {
+    fill_input_ahead(1);
+    return in_next < in_filled;
 }
 
 bool input_is_utf16() {

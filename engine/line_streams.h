@@ -19,33 +19,30 @@ const uint32_t kStreamBufferSize = 65536;
 extern char* const in_bytes;
 extern uint32_t in_base, in_filled, in_next;
 extern bool in_noted;  // the pre-scan's notes are of this input; a new input clears it
-
 // The end-of-input condition: true once a scan found the end of the text,
 // or a read failed.  Every loop of the engine runs while it is false.
 extern bool in_at_end, in_failed;
 inline bool input_ended() { return in_at_end || in_failed; }
 
-// The file offset of in_bytes[in_next].  Between operations the input
-// stands at the start of a line, or at the end of the text.
+// Where the input stands, as a file offset: between operations, at the
+// start of a line or at the end of the text.
 inline uint32_t input_here() { return in_base + in_next; }
-// Goes back (or forward) to the line that starts at `offset`, and clears
-// the end-of-input condition.
+// Goes to the line that starts at `offset`; clears the end-of-input condition.
 void input_go_to(uint32_t offset);
 
-// Reads the next bytes once the buffer is used up (in_next == in_filled):
-// false at the end of the file or on error.  True at once while bytes are left.
-bool fill_input();
 // Makes `want` bytes (at most kStreamBufferSize) from in_next on stand in
 // the buffer, unless the file ends first: the unread bytes move to its
-// front and more are read behind them.
+// front and more are read behind them.  fill_input: at least one; false at
+// the end of the file or on error.
 void fill_input_ahead(uint32_t want);
+bool fill_input();
 
 // ---- copying the input as it stands ---------------------------------------------------
 // While a copy runs, the bytes that the input passes over are written to
 // the output before the buffer lets them go.  copy_through(to) writes them
 // up to index `to`, skip_to(to) leaves out those before `to` not written
 // yet, and end_copy writes them up to in_next.
-extern bool copying;  // a copy runs
+extern bool copying;
 void begin_copy();
 void copy_through(uint32_t to);
 void skip_to(uint32_t to);
@@ -54,7 +51,6 @@ void end_copy();
 // ---- the output ---------------------------------------------------------------------
 void write_bytes(const char* data, uint32_t length);
 void write_text(const char* text, uint32_t length);
-// True when something has been written and it does not end in LF.
-bool output_mid_line();
+bool output_mid_line();  // something has been written, and it does not end in LF
 
 #endif
