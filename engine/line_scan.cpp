@@ -45,6 +45,19 @@ static void pass_lf(uint32_t lf) {
     in_next = lf + 1;
 }
 
+// Passes the bytes up to the next LF before index `to`, the LF included,
+// or up to `to`; at a Ctrl-Z the text ends.  True when it passed an LF.
+static bool pass_to_lf(uint32_t to) {
+    uint32_t end = find_line_end(in_next, to);
+    if (end < to && in_bytes[end] == '\n') {
+        pass_lf(end);
+        return true;
+    }
+    in_next = end;
+    if (end < to) in_at_end = true;
+    return false;
+}
+
 bool head_of_line(line_head* head) {
     const uint32_t kWindow = kPieceLimit + 1;  // a line of one piece, its CR LF included
     if (in_filled - in_next < kWindow) fill_input_ahead(kWindow);
@@ -61,14 +74,9 @@ bool head_of_line(line_head* head) {
 
 void pass_line(const line_head* head) {
     if (head->lf) return pass_lf(head->end);
-    // A line longer than a piece, or one that the end of the text cuts off.
-    in_next = head->end;
-    while (fill_input()) {
-        uint32_t end = find_line_end(in_next, in_filled);
-        if (end < in_filled && in_bytes[end] == '\n') return pass_lf(end);
-        in_next = end;
-        if (end < in_filled) break;  // a Ctrl-Z: the text ends here
-    }
+    in_next = head->end;  // a line longer than a piece, or the last one, cut off
+    while (!in_at_end && fill_input())
+        if (pass_to_lf(in_filled)) return;
     in_at_end = true;
 }
 
@@ -97,25 +105,14 @@ void note_plain_text() {
 
 void copy_input_to(uint32_t stop) {
     begin_copy();
-    while (input_here() < stop && fill_input()) {
+    while (!in_at_end && input_here() < stop && fill_input()) {
         uint32_t to = stop - in_base < in_filled ? stop - in_base : in_filled;
-        uint32_t here = input_here();
-        if (in_noted && here >= plain_from && here < plain_to) {
+        if (in_noted && input_here() >= plain_from && input_here() < plain_to)
             // Looking at each byte here too, the install above took 37% more
             // instructions and was past the goal of 2 times cp.
             in_next = plain_to - in_base < to ? plain_to - in_base : to;
-            continue;
-        }
-        uint32_t end = find_line_end(in_next, to);
-        if (end < to && in_bytes[end] == '\n') {
-            pass_lf(end);
-            continue;
-        }
-        in_next = end;
-        if (end < to) {  // a Ctrl-Z: the text ends here
-            in_at_end = true;
-            break;
-        }
+        else
+            pass_to_lf(to);
     }
     end_copy();
     if (stop == kEndOfText) in_at_end = true;

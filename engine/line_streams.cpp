@@ -71,9 +71,8 @@ bool fill_input() {
 }
 
 bool input_is_utf16() {
-    // Reads of a local file come back short only at its end, so a file
-    // whose first read holds fewer than two bytes has no byte-order mark.
-    if (!fill_input() || in_filled - in_next < 2) return false;
+    fill_input_ahead(2);
+    if (in_filled - in_next < 2) return false;
     unsigned char first = (unsigned char)in_bytes[in_next];
     unsigned char second = (unsigned char)in_bytes[in_next + 1];
     return (first == 0xFF && second == 0xFE) || (first == 0xFE && second == 0xFF);
