@@ -192,22 +192,22 @@ static void mark_held_lines(const char* text, uint32_t count) {
     }
 }
 
+// The pre-scan's look at one line: the template lines it holds, its notes.
+static void see_line(const char* text, uint32_t count, uint32_t line_start) {
+    mark_held_lines(text, count);
+    if (count < 8) return;
+    line_notes* noted = notes_of(text);
+    if (noted->first == 0) noted->first = line_start + 1;
+    noted->last = line_start + 1;
+}
+
 void mark_present(template_group* const* groups, uint32_t group_count) {
     for (uint32_t skip = 0, done = 0; !done; skip += kTableRows) {
         done = build_table(groups, group_count, skip);
         input_go_to(0);
         __builtin_memset(notes, 0, sizeof notes);
         watch_plain_text();
-        line_head head;
-        while (head_of_line(&head)) {
-            uint32_t count, offset = in_base + head.start;
-            const char* text = line_text(&head, &count);
-            mark_held_lines(text, count);
-            line_notes* noted = count >= 8 ? notes_of(text) : nullptr;
-            if (noted != nullptr && noted->first == 0) noted->first = offset + 1;
-            if (noted != nullptr) noted->last = offset + 1;
-            pass_line(&head);
-        }
+        see_every_line(see_line);
         in_noted = !in_failed;
         note_plain_text();
         input_go_to(0);

@@ -28,6 +28,7 @@ static uint32_t find_line_end(uint32_t from, uint32_t to) {
     return from;
 }
 
+const uint32_t kWindow = kPieceLimit + 1;  // a line of one piece, its CR LF included
 static uint32_t bare_lf_end;  // the file offset after the last LF without a CR passed
 static uint32_t plain_from;   // bare_lf_end at the pre-scan's end
 static uint32_t plain_to;     // where the pre-scan found the text to end
@@ -45,6 +46,15 @@ static void pass_lf(uint32_t lf) {
     in_next = lf + 1;
 }
 
+// The line text of the line's first piece in_bytes[start, end) (its LF,
+// or the end of what was looked at), and its length.
+static const char* line_text(uint32_t start, uint32_t end, uint32_t* length) {
+    if (end - start > kPieceLimit) end = start + kPieceLimit;
+    while (start < end && (in_bytes[start] == ' ' || in_bytes[start] == '\t')) start++;
+    *length = end - start;
+    return in_bytes + start;
+}
+
 // Passes the bytes up to the next LF before index `to`, the LF included,
 // or up to `to`; at a Ctrl-Z the text ends.  True when it passed an LF.
 static bool pass_to_lf(uint32_t to) {
@@ -59,7 +69,6 @@ static bool pass_to_lf(uint32_t to) {
 }
 
 bool head_of_line(line_head* head) {
-    const uint32_t kWindow = kPieceLimit + 1;  // a line of one piece, its CR LF included
     if (in_filled - in_next < kWindow) fill_input_ahead(kWindow);
     if (input_ended() || in_next == in_filled || in_bytes[in_next] == kCtrlZ) {
         in_at_end = true;
@@ -82,7 +91,7 @@ void pass_line(const line_head* head) {
 
 bool line_begins_with(const line_head* head, const char* text, uint32_t length) {
     uint32_t count;
-    const char* bytes = line_text(head, &count);
+    const char* bytes = line_text(head->start, head->end, &count);
     return count >= length && same_text_ignoring_case(bytes, text, length);
 }
 
@@ -95,6 +104,27 @@ bool line_is_marked(const line_head* head) {
     for (uint32_t i = 0; i < kMarkerLength - 1; i++)
         if (in_bytes[end - (kMarkerLength - 1) + i] != kMarker[i]) return false;
     return true;
+}
+
+void see_every_line(line_seer* see) {
+    for (line_head head;;) {
+        // The lines that stand in the buffer with their LF within a piece
+        // (most lines) in a loop of its own.  Through head_of_line and
+        // pass_line, the install of the 10 MB file took 14% more instructions.
+        while (!input_ended() && in_filled - in_next >= kWindow && in_bytes[in_next] != kCtrlZ) {
+            uint32_t start = in_next, end = find_line_end(start, start + kWindow), length;
+            if (end == start + kWindow || in_bytes[end] != '\n') break;
+            const char* text = line_text(start, end, &length);
+            see(text, length, in_base + start);
+            if ((in_bytes + end)[-1] != '\r') bare_lf_end = in_base + end + 1;
+            in_next = end + 1;
+        }
+        if (!head_of_line(&head)) return;
+        uint32_t length;
+        const char* text = line_text(head.start, head.end, &length);
+        see(text, length, in_base + head.start);
+        pass_line(&head);
+    }
 }
 
 void watch_plain_text() { bare_lf_end = 0; }

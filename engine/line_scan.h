@@ -29,19 +29,16 @@ bool head_of_line(line_head* head);
 // Passes the line, its LF included, or up to the end of the text.  In a
 // copy, an LF that lacks a CR gains one.
 void pass_line(const line_head* head);
-// The line text of the line's first piece (after its leading blanks and
-// tabs), and its length.  Inline: the pre-scan asks it of every line.
-inline const char* line_text(const line_head* head, uint32_t* length) {
-    uint32_t start = head->start;
-    uint32_t end = head->end - start < kPieceLimit ? head->end : start + kPieceLimit;
-    while (start < end && (in_bytes[start] == ' ' || in_bytes[start] == '\t')) start++;
-    *length = end - start;
-    return in_bytes + start;
-}
 // True when the line text begins with text[0, length), ignoring ASCII case.
 bool line_begins_with(const line_head* head, const char* text, uint32_t length);
 // True when the line is one piece that ends in kMarker.
 bool line_is_marked(const line_head* head);
+
+// Hands each line from here to the end of the text to `see`, and passes
+// it, writing nothing: its line text (the first piece less its leading
+// blanks and tabs), the text's length and the file offset of the line.
+typedef void line_seer(const char* text, uint32_t length, uint32_t line_start);
+void see_every_line(line_seer* see);
 
 // Where the text is plain: from the last LF that lacks a CR to the end of
 // the text, no LF lacks one and no Ctrl-Z stands.  The pre-scan, which
