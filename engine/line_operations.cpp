@@ -204,12 +204,9 @@ static void see_line(const char* text, uint32_t count, uint32_t line_start) {
 void mark_present(template_group* const* groups, uint32_t group_count) {
     for (uint32_t skip = 0, done = 0; !done; skip += kTableRows) {
         done = build_table(groups, group_count, skip);
-        input_go_to(0);
         __builtin_memset(notes, 0, sizeof notes);
-        watch_plain_text();
         see_every_line(see_line);
         in_noted = !in_failed;
-        note_plain_text();
         input_go_to(0);
     }
 }

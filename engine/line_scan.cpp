@@ -30,8 +30,8 @@ static uint32_t find_line_end(uint32_t from, uint32_t to) {
 
 const uint32_t kWindow = kPieceLimit + 1;  // a line of one piece, its CR LF included
 static uint32_t bare_lf_end;  // the file offset after the last LF without a CR passed
-static uint32_t plain_from;   // bare_lf_end at the pre-scan's end
-static uint32_t plain_to;     // where the pre-scan found the text to end
+static uint32_t plain_from;   // bare_lf_end at the end of the text, when every line was seen
+static uint32_t plain_to;     // where every line was seen to end
 
 // Passes the LF at index `lf`, which in a copy gains a CR where it has
 // none in front (in_bytes[-1] being the byte before the buffer).
@@ -107,6 +107,8 @@ bool line_is_marked(const line_head* head) {
 }
 
 void see_every_line(line_seer* see) {
+    input_go_to(0);
+    bare_lf_end = 0;
     for (line_head head;;) {
         // The lines that stand in the buffer with their LF within a piece
         // (most lines) in a loop of its own.  Through head_of_line and
@@ -119,16 +121,12 @@ void see_every_line(line_seer* see) {
             if ((in_bytes + end)[-1] != '\r') bare_lf_end = in_base + end + 1;
             in_next = end + 1;
         }
-        if (!head_of_line(&head)) return;
+        if (!head_of_line(&head)) break;
         uint32_t length;
         const char* text = line_text(head.start, head.end, &length);
         see(text, length, in_base + head.start);
         pass_line(&head);
     }
-}
-
-void watch_plain_text() { bare_lf_end = 0; }
-void note_plain_text() {
     plain_from = bare_lf_end;
     plain_to = input_here();
 }

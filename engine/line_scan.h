@@ -34,18 +34,14 @@ bool line_begins_with(const line_head* head, const char* text, uint32_t length);
 // True when the line is one piece that ends in kMarker.
 bool line_is_marked(const line_head* head);
 
-// Hands each line from here to the end of the text to `see`, and passes
-// it, writing nothing: its line text (the first piece less its leading
-// blanks and tabs), the text's length and the file offset of the line.
+// Hands each line of the text, from its start, to `see` and passes it,
+// writing nothing: its line text (the first piece less leading blanks and
+// tabs), the text's length and the file offset of the line.  Notes on the
+// way where the text is plain: from the last LF that lacks a CR to the end
+// of the text, no LF lacks one and no Ctrl-Z stands.  While in_noted, a
+// copy writes plain text as it stands without looking at it.
 typedef void line_seer(const char* text, uint32_t length, uint32_t line_start);
 void see_every_line(line_seer* see);
-
-// Where the text is plain: from the last LF that lacks a CR to the end of
-// the text, no LF lacks one and no Ctrl-Z stands.  The pre-scan, which
-// passes every line, notes it; while in_noted, a copy writes plain text as
-// it stands without looking at it.
-void watch_plain_text();  // at the pre-scan's start
-void note_plain_text();   // at its end
 
 // Copies the input from here on up to the line that starts at `stop`, or to
 // the end of the text, as reading it in pieces and writing every piece

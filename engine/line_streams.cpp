@@ -119,14 +119,13 @@ static platform_file out_handle = kNoFile;  // out_file: the new text
 static char out_buffer[kStreamBufferSize];  // bytes not yet written
 static uint32_t out_used;                   // bytes waiting in out_buffer
 static bool out_failed;                     // a write failed; stays set
-static bool out_written;                    // anything written at all
-static char out_last;                       // the last character written
+static char out_last;                       // the last character written; LF before the first
 
 void attach_output(platform_file file) {
     out_handle = file;
     out_used = 0;
-    out_failed = out_written = false;
-    out_last = '\0';
+    out_failed = false;
+    out_last = '\n';
 }
 
 // A stream that has failed writes nothing more; close_output, with no file,
@@ -144,7 +143,6 @@ static void drain_output() {
 
 void write_bytes(const char* data, uint32_t length) {
     if (length == 0) return;
-    out_written = true;
     out_last = data[length - 1];
     // A long run of input (most of a buffer, where lines end in CR LF) goes
     // out from where it lies, after what waits in front of it.
@@ -167,7 +165,7 @@ void write_text(const char* text, uint32_t length) {
     }
 }
 
-bool output_mid_line() { return out_written && out_last != '\n'; }
+bool output_mid_line() { return out_last != '\n'; }
 
 bool close_output() {
     if (out_handle == kNoFile) return false;
