@@ -33,20 +33,15 @@ static line_notes notes[512];  // by the top 9 bits of the hash
 static line_notes* notes_of(const char* text) { return &notes[(folded_word(text) * kMultiplier) >> 55]; }
 
 // Finds, writing nothing, the first line from here on whose text begins
-// with `text`, notes where it starts, and leaves the input where it was,
-// the end of the text not yet seen.
+// with `text`, notes where it starts, and leaves the input where it was.
 static bool found_ahead(const char* text, uint32_t* found_at) {
-    uint32_t length = text_length(text);
-    uint32_t here = input_here(), from = here;
-    if (in_noted && length >= 8 && !input_ended()) {
-        const line_notes* noted = notes_of(text);
-        if (noted->last == 0 || noted->last - 1 < here) from = kEndOfText;  // none ahead
-        else if (noted->first - 1 > here) from = noted->first - 1;
-    }
+    uint32_t length = text_length(text), here = input_here();
+    const line_notes* noted = in_noted && length >= 8 && !input_ended() ? notes_of(text) : nullptr;
+    if (noted != nullptr && (noted->last == 0 || noted->last - 1 < here)) return false;
+    if (noted != nullptr && noted->first - 1 > here) input_go_to(noted->first - 1);
     bool found = false;
     line_head head;
-    if (from != here && from != kEndOfText) input_go_to(from);
-    while (from != kEndOfText && !found && head_of_line(&head)) {
+    while (!found && head_of_line(&head)) {
         found = line_begins_with(&head, text, length);
         if (found) *found_at = in_base + head.start;
         if (!found) pass_line(&head);
@@ -56,24 +51,15 @@ static bool found_ahead(const char* text, uint32_t* found_at) {
 }
 
 // ---- copying ----------------------------------------------------------------------
-// Copies the lines up to the first one from here on that matches `text`
-// and stops in front of it.  False, having written and moved nothing, when
-// none matches, or when a read failed.
-static bool copy_to_line_matching(const char* text) {
-    uint32_t line_start;
-    if (!found_ahead(text, &line_start)) return false;
-    copy_input_to(line_start);
-    return !input_ended();
-}
-
 bool copy_until_anchor(const char* anchor) {
-    if (anchor != nullptr) return copy_to_line_matching(anchor);
-    copy_input_to(kEndOfText);
-    return false;
+    uint32_t line_start = kEndOfText;
+    if (anchor != nullptr && !found_ahead(anchor, &line_start)) return false;
+    copy_input_to(line_start);
+    return anchor != nullptr && !input_ended();  // a read failed on the way
 }
 
 bool copy_through_header(const char* header) {
-    if (!copy_to_line_matching(header)) return false;
+    if (!copy_until_anchor(header)) return false;
     // All of the header line, however long: what follows must follow it.
     line_head head;
     begin_copy();
