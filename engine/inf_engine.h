@@ -24,11 +24,10 @@ const uint32_t kPieceLimit = 254;
 
 // ---- streams ----------------------------------------------------------------
 // The engine takes over an open file and reads or writes it from its start.
+// Given kNoFile for output, it throws away what the operations write, so
+// that an edit can be run for what its searches find (count_chipset_lines).
 void attach_input(platform_file file);
 void attach_output(platform_file file);
-// No file: what the operations write is thrown away, so that an edit can be
-// run for what its searches find (count_chipset_lines).
-void attach_no_output();
 // True when the input starts with a UTF-16 byte-order mark (FF FE or FE FF),
 // which no 8-bit INF text does.  Call right after attach_input.
 bool input_is_utf16();
@@ -43,8 +42,8 @@ bool close_output();
 // ---- template lines and groups ------------------------------------------------
 // A fixed, ordered list of template lines, each ending in kMarker, stored as
 // `count` mutable rows of `width` bytes.  A row is enabled while its first
-// byte is not NUL; disabling it stores NUL there.  `text` holds the constant
-// lines that rearm_group copies back into the rows, and measures into
+// byte is not NUL; disabling it stores NUL there.  rearm_group copies the
+// constant lines of `text` back into the rows and measures them into
 // `lengths` for the pre-scan.
 struct template_group {
     char* rows;
@@ -53,7 +52,7 @@ struct template_group {
     const char* const* text;
     uint32_t* lengths;
 };
-void rearm_group(template_group* group);  // enables every line again
+void rearm_group(template_group* group);
 const char* group_line(const template_group* group, uint32_t index);
 bool line_enabled(const char* line);
 
@@ -67,12 +66,11 @@ bool copy_until_anchor(const char* anchor);
 // matches `header` (all of it, when it is longer than a piece), and returns
 // true.  Returns false, having written and moved nothing, when none matches.
 bool copy_through_header(const char* header);
-
-// Writes one template line, when it is enabled.  Template lines always start
-// a line: after output that does not end in LF, an LF is written first.
+// Writes one template line, or a group's, when enabled, in order.  Template
+// lines always start a line: after output that does not end in LF, an LF is
+// written first.
 void write_template_line(const char* line);
-void write_group(const template_group* group);  // its enabled lines, in order
-
+void write_group(const template_group* group);
 // The pre-scan: disables every template line of the groups that some line of
 // the whole input already holds (less its marker).  Leaves the input at its
 // start.
@@ -82,7 +80,7 @@ void strip_marked_lines();
 
 // ---- looking without writing: both read the whole input and leave it at its start
 // The lines of some groups, and how many of them the input already holds:
-// the lines that the pre-scan, over the rearmed groups, disables.
+// those that the pre-scan, over the rearmed groups, disables.
 struct template_count {
     uint32_t present;
     uint32_t total;

@@ -3,28 +3,25 @@
 #include "line_scan.h"
 #include "text.h"
 
-// Eight bytes, every ASCII capital made small (and a few other bytes with
-// them, which only lets more lines be looked at closely).
+// Eight bytes, every ASCII capital made small (and a few other bytes too).
 static uint64_t folded_word(const char* bytes) {
     uint64_t word;
     __builtin_memcpy(&word, bytes, 8);
     return word | 0x2020202020202020ull;
 }
 
-// The multiplier of the hashes: 2^64 divided by the golden ratio.  Any odd
-// number whose bits spread over the word would do.
+// The hashes' multiplier, 2^64 over the golden ratio: its bits spread.
 const uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
 
 // ---- the searches -----------------------------------------------------------------
 // A search must know that a line ahead matches before it writes anything,
-// and so reads ahead to it.  The pre-scan notes, for each hash of a line
-// text's first 8 characters, where the first and the last line with that
-// hash start; a line that matches a text of 8 characters or more has the
-// hash of the text's first 8.  So no line ahead matches when the last one
-// lies behind, and none before the first one: the search reads from there.
-// A shorter text ("[") is looked for from here on.  Without the notes, the
-// install of the 10 MB file of bench/process_bench.sh read the file a third
-// time and took 38% more instructions (bench/instruction_bench.sh).
+// and so reads ahead to it.  The pre-scan notes where the first and the
+// last line whose first 8 characters have each hash start: no line ahead
+// matches a text of 8 or more when the last one lies behind, and none
+// before the first one, where the search starts.  A shorter text ("[") is
+// looked for from here on.  Without the notes, the install of the 10 MB
+// file of bench/process_bench.sh read most of it a third time and took 38%
+// more instructions (bench/instruction_bench.sh).
 struct line_notes {
     uint32_t first, last;  // file offset + 1 of the first and the last line with the hash; 0: none
 };
@@ -163,24 +160,18 @@ static bool build_table(template_group* const* groups, uint32_t group_count, uin
     return !left_over;
 }
 
-// Disables the template lines of the table that the line text `text` of
-// `count` characters holds.  The last 8 characters first: the lines that
-// share a template line's first ones ("HKLM,System\...") mostly part from
-// it before its end.
-static void mark_held_lines(const char* text, uint32_t count) {
-    if (count < key_length) return;
-    uint64_t hash = key_hash(text, key_length);
-    for (uint8_t r = bucket_row[bucket(hash)]; r != kNoRow; r = table[r].next) {
+// The pre-scan's look at a line: it disables the template lines of the
+// table that the line text holds, their last 8 characters compared first,
+// as lines that share a template line's key ("HKLM,System\...") mostly
+// part from it before its end; and it notes the line.
+static void see_line(const char* text, uint32_t count, uint32_t line_start) {
+    uint64_t hash = count >= key_length ? key_hash(text, key_length) : 0;
+    for (uint8_t r = bucket_row[bucket(hash)]; count >= key_length && r != kNoRow; r = table[r].next) {
         uint32_t length = table[r].length;
         if (table[r].hash != hash || !line_enabled(table[r].row) || length > count) continue;
         if (length >= 8 && folded_word(text + length - 8) != folded_word(table[r].row + length - 8)) continue;
         if (same_text_ignoring_case(text, table[r].row, length)) table[r].row[0] = '\0';
     }
-}
-
-// The pre-scan's look at one line: the template lines it holds, its notes.
-static void see_line(const char* text, uint32_t count, uint32_t line_start) {
-    mark_held_lines(text, count);
     if (count < 8) return;
     line_notes* noted = notes_of(text);
     if (noted->first == 0) noted->first = line_start + 1;
@@ -198,8 +189,8 @@ void mark_present(template_group* const* groups, uint32_t group_count) {
 }
 
 // ---- Uninstall and looking without writing --------------------------------------------
-// Passes the rest of the input and counts the lines that end in kMarker;
-// a copy leaves them out.
+// Passes the rest of the input, counting the lines that end in kMarker,
+// which a copy leaves out.
 static uint32_t pass_marked_lines() {
     uint32_t marked = 0;
     line_head head;

@@ -21,7 +21,6 @@ struct line_head {
     uint32_t end;    // its LF or the Ctrl-Z that ends the text, or the end of what was looked at
     bool lf;         // in_bytes[end] is the line's LF
 };
-
 // Makes the first kPieceLimit + 1 bytes of the line that starts here stand
 // in the buffer, or all the file holds, and tells where they are.  False,
 // with the input ended, when the text ends first.
@@ -29,17 +28,17 @@ bool head_of_line(line_head* head);
 // Passes the line, its LF included, or up to the end of the text.  In a
 // copy, an LF that lacks a CR gains one.
 void pass_line(const line_head* head);
-// True when the line text begins with text[0, length), ignoring ASCII case.
+// Whether the line text (the first piece less its leading blanks and tabs)
+// begins with text[0, length), ignoring ASCII case; whether the line is one
+// piece that ends in kMarker.
 bool line_begins_with(const line_head* head, const char* text, uint32_t length);
-// True when the line is one piece that ends in kMarker.
 bool line_is_marked(const line_head* head);
 
-// Hands each line of the text, from its start, to `see` and passes it,
-// writing nothing: its line text (the first piece less leading blanks and
-// tabs), the text's length and the file offset of the line.  Notes on the
-// way where the text is plain: from the last LF that lacks a CR to the end
-// of the text, no LF lacks one and no Ctrl-Z stands.  While in_noted, a
-// copy writes plain text as it stands without looking at it.
+// Hands each line of the text, from its start, to `see` with its line text
+// and the file offset where it starts, and passes it, writing nothing.
+// Notes on the way where the text is plain: from the last LF that lacks a
+// CR to the end of the text, no LF lacks one and no Ctrl-Z stands.  While
+// in_noted, a copy writes plain text as it stands without looking at it.
 typedef void line_seer(const char* text, uint32_t length, uint32_t line_start);
 void see_every_line(line_seer* see);
 

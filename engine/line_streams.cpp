@@ -8,14 +8,17 @@ static_assert(sizeof(kMarker) == kMarkerLength + 1, "the marker is 8 characters"
 static platform_file in_handle = kNoFile;  // in_file: the file being edited
 // The byte before the buffer, then the buffer: apart from in_handle, as a
 // buffer in an initialized variable would be stored in the exe, all 64 KiB.
+// in_bytes[-1] is NUL at the start of the file and after a jump, else the
+// byte before in_bytes[0], so that whether an LF at index 0 follows a CR is
+// told as for any other.
 static char in_window[1 + kStreamBufferSize];
 char* const in_bytes = in_window + 1;
-uint32_t in_base;    // file offset of in_bytes[0]
-uint32_t in_filled;  // valid bytes in in_bytes
-uint32_t in_next;    // index of the next byte to look at
-bool in_noted;       // the pre-scan's notes are of this input
-bool in_at_end;      // the end-of-input condition
-bool in_failed;      // a read failed; stays set
+uint32_t in_base;           // file offset of in_bytes[0]
+uint32_t in_filled;         // valid bytes in in_bytes
+uint32_t in_next;           // index of the next byte to look at
+bool in_noted;              // the pre-scan's notes are of this input
+bool in_at_end;             // a scan found the end of the text
+bool in_failed;             // a read failed; stays set
 static bool in_file_ended;  // a read found the end of the file
 bool copying;               // a copy runs: in_bytes[copy_from, in_next) wait to be written
 static uint32_t copy_from;  // the first byte that a copy has not written
@@ -84,8 +87,7 @@ void input_go_to(uint32_t offset) {
         in_next = offset - in_base;  // still in the buffer
         return;
     }
-    if (in_failed) return;
-    if (!platform_seek(in_handle, offset)) {
+    if (in_failed || !platform_seek(in_handle, offset)) {
         in_failed = true;
         return;
     }
@@ -121,18 +123,13 @@ static uint32_t out_used;                   // bytes waiting in out_buffer
 static bool out_failed;                     // a write failed; stays set
 static char out_last;                       // the last character written; LF before the first
 
+// With no file, the stream has failed from the start: it writes nothing,
+// and close_output gives false.
 void attach_output(platform_file file) {
     out_handle = file;
     out_used = 0;
-    out_failed = false;
+    out_failed = file == kNoFile;
     out_last = '\n';
-}
-
-// A stream that has failed writes nothing more; close_output, with no file,
-// gives false.
-void attach_no_output() {
-    attach_output(kNoFile);
-    out_failed = true;
 }
 
 static void drain_output() {

@@ -11,25 +11,17 @@
 const char kCtrlZ = 0x1A;
 const uint32_t kStreamBufferSize = 65536;
 
-// ---- the input ----------------------------------------------------------------------
-// in_bytes[0, in_filled) are the file's bytes from in_base on, in_bytes[in_next]
-// the next one to look at.  in_bytes[-1] is the byte before in_bytes[0]
-// (NUL at the start of the file or after a jump), so that whether an LF at
-// index 0 follows a CR is told as for any other.
+// ---- the input: the variables are described where they are defined ---------------------
 extern char* const in_bytes;
 extern uint32_t in_base, in_filled, in_next;
-extern bool in_noted;  // the pre-scan's notes are of this input; a new input clears it
-// The end-of-input condition: true once a scan found the end of the text,
-// or a read failed.  Every loop of the engine runs while it is false.
-extern bool in_at_end, in_failed;
+extern bool in_noted, in_at_end, in_failed;
+// The end-of-input condition: every loop of the engine runs while it is false.
 inline bool input_ended() { return in_at_end || in_failed; }
-
 // Where the input stands, as a file offset: between operations, at the
 // start of a line or at the end of the text.
 inline uint32_t input_here() { return in_base + in_next; }
 // Goes to the line that starts at `offset`; clears the end-of-input condition.
 void input_go_to(uint32_t offset);
-
 // Makes `want` bytes (at most kStreamBufferSize) from in_next on stand in
 // the buffer, unless the file ends first: the unread bytes move to its
 // front and more are read behind them.  fill_input: at least one; false at
@@ -51,6 +43,6 @@ void end_copy();
 // ---- the output ---------------------------------------------------------------------
 void write_bytes(const char* data, uint32_t length);
 void write_text(const char* text, uint32_t length);
-bool output_mid_line();  // something has been written, and it does not end in LF
+bool output_mid_line();  // what was written does not end in LF
 
 #endif

@@ -2,7 +2,6 @@
 #ifndef TAMRIX_ENGINE_TEXT_H
 #define TAMRIX_ENGINE_TEXT_H
 
-#include <stddef.h>
 #include <stdint.h>
 uint32_t text_length(const char* text);
 

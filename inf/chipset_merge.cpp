@@ -83,7 +83,7 @@ template_count count_chipset_lines(int windows_kind, missing_places* missing) {
     // The merge's searches over the lines the pre-scan left enabled (those
     // absent), writing nothing.
     bool placed[kMostGroups];
-    attach_no_output();
+    attach_output(kNoFile);
     insert_groups(windows_kind, placed);
     *missing = without_place(groups, group_count, places, placed);
     return count;
