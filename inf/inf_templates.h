@@ -53,9 +53,7 @@ extern missing_places chipset_merge_missing;
 template_count count_chipset_lines(int windows_kind, missing_places* missing);
 template_count count_usb_lines(int windows_kind, missing_places* missing);
 
-// Writes a new usb.inf made of the four USB groups alone.  Returns false,
-// after telling the user, when the file cannot be created or written; a
-// file that was created but not written completely is deleted again.
-bool create_usb_inf(const char* path);
+// The text of a new usb.inf, where there is none: the four USB groups alone.
+void write_new_usb_inf();
 
 #endif

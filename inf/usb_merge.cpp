@@ -1,7 +1,6 @@
-// Install's edit of usb.inf, and a new usb.inf where there is none.  Each
-// USB group starts with its own section header, so it either fills the
+// Install's edit of usb.inf, and the text of a new one where there is none.
+// Each USB group starts with its own section header, so it either fills the
 // existing section (its header line then already present) or makes it.
-#include "../engine/report.h"
 #include "inf_templates.h"
 
 static template_group* const usb_groups[] = {&usb_version_lines, &usb_manufacturer_lines,
@@ -48,25 +47,7 @@ void merge_usb_inf(int) {
     copy_until_anchor(nullptr);
 }
 
-bool create_usb_inf(const char* path) {
-    platform_file file;
-    if (!platform_open_write(path, &file, write_new_only)) {
-        // A usb.inf that is there after all (made meanwhile) is never
-        // written over.
-        platform_file there;
-        bool found = platform_open_read(path, &there) == open_ok;
-        if (found) platform_close(there);
-        report_error(found ? "Can't create usb.inf: a file of that name is there already, "
-                             "and was left as it was: "
-                           : "Can't create usb.inf",
-                     found ? path : "", "File Open Error");
-        return false;
-    }
-    attach_output(file);
+void write_new_usb_inf() {
     rearm_usb_groups();
     for (uint32_t i = 0; i < kUsbGroupCount; i++) write_group(usb_groups[i]);
-    if (close_output()) return true;
-    platform_delete(path);
-    report_error("Can't write ", path, "File Write Error");
-    return false;
 }

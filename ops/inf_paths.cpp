@@ -1,8 +1,8 @@
 // The Windows directory and the paths built on it.
 #include "inf_paths.h"
 
-#include "../engine/report.h"
 #include "../engine/text.h"
+#include "report.h"
 
 char windows_dir[kPathSize];  // the Windows directory, as read_windows_dir found it
 

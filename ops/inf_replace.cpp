@@ -3,10 +3,10 @@
 #include "inf_replace.h"
 
 #include "../engine/inf_engine.h"
-#include "../engine/report.h"
 #include "../engine/text.h"
 #include "file_swap.h"
 #include "inf_paths.h"
+#include "report.h"
 
 // The targets' names under the Windows directory.
 static const char* const kTargetNames[2] = {
@@ -141,6 +141,28 @@ file_outcome preview_inf_file(inf_target target, inf_edit edit, int windows_kind
     if (!open_for_edit(target, false, &failure)) return failure;
     join_text(temporary_file, sizeof temporary_file, new_file, "");
     return write_temporary(edit, windows_kind);
+}
+
+bool create_usb_inf(const char* path) {
+    platform_file file;
+    if (!platform_open_write(path, &file, write_new_only)) {
+        // A usb.inf that is there after all (made meanwhile) is never
+        // written over.
+        platform_file there;
+        bool found = platform_open_read(path, &there) == open_ok;
+        if (found) platform_close(there);
+        report_error(found ? "Can't create usb.inf: a file of that name is there already, "
+                             "and was left as it was: "
+                           : "Can't create usb.inf",
+                     found ? path : "", "File Open Error");
+        return false;
+    }
+    attach_output(file);
+    write_new_usb_inf();
+    if (close_output()) return true;
+    platform_delete(path);
+    report_error("Can't write ", path, "File Write Error");
+    return false;
 }
 
 inf_content inspect_inf_file(inf_target target, inf_count count, int windows_kind) {

@@ -63,6 +63,11 @@ file_outcome replace_inf_file(inf_target target, inf_edit edit, int windows_kind
 file_outcome preview_inf_file(inf_target target, inf_edit edit, int windows_kind,
                               const char* new_file);
 
+// Writes a new usb.inf at `path` (write_new_usb_inf).  Returns false, after
+// telling the user, when the file cannot be created or written; a file that
+// was created but not written completely is deleted again.
+bool create_usb_inf(const char* path);
+
 // What a target holds now, read and changed nothing.
 struct inf_content {
     bool read;             // the file was there, was text, and was read whole

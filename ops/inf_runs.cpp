@@ -2,9 +2,9 @@
 #include "inf_runs.h"
 
 #include "../engine/inf_engine.h"
-#include "../engine/report.h"
 #include "../engine/text.h"
 #include "../inf/inf_templates.h"
+#include "report.h"
 
 bool files_changed;  // some run changed a file in this process
 

@@ -1,7 +1,7 @@
 #include "report.h"
 
 #include "../platform/platform.h"
-#include "text.h"
+#include "../engine/text.h"
 
 // Room for the longest head with a path that was itself too long for its
 // buffer; a longer text is cut off rather than overflowing.

@@ -1,6 +1,6 @@
 // Telling the user of a failure: an owner-less box with the error icon.
-#ifndef TAMRIX_ENGINE_REPORT_H
-#define TAMRIX_ENGINE_REPORT_H
+#ifndef TAMRIX_OPS_REPORT_H
+#define TAMRIX_OPS_REPORT_H
 
 // Shows `head` followed by `path` as the system shows paths (empty: none),
 // captioned `caption`.
