@@ -368,6 +368,12 @@ static bool image_file_write(platform_file file, const char* data, uint32_t size
     return write_all(open->fd, data, size);
 }
 
+// The files written into an image pass through mtools, which copies
+// them whole.
+static copy_status image_file_copy(platform_file, uint32_t, platform_file, uint32_t) {
+    return copy_not_offered;
+}
+
 static bool image_file_seek(platform_file file, uint32_t offset) {
     open_file* open = file_of(file);
     return open != nullptr && lseek(open->fd, (off_t)offset, SEEK_SET) == (off_t)offset;
@@ -438,7 +444,7 @@ static void image_file_keep(const char*) {}
 
 const file_backend image_file_backend = {
     image_file_open_read,      image_file_open_write,  image_file_read,
-    image_file_write,          image_file_seek,        image_file_flush,
+    image_file_write,          image_file_copy,        image_file_seek,        image_file_flush,
     image_file_close,          image_file_rename,      image_file_delete,
     image_file_real_path,      image_file_shown_path,  image_file_renames_over,
     image_file_rename_over,    image_file_same_file,   image_file_get_attributes,

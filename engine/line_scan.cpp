@@ -3,12 +3,11 @@
 
 #include "text.h"
 
-// The index of the first LF or Ctrl-Z in in_bytes[from, to), or `to`: the
-// two are the bytes that turn into 0x1A when bit 4 is set.  Where the
-// processor has SSE2 (every x86-64), 32 bytes at a time; else (the Pentium
-// of the Windows build) byte by byte.  Byte by byte, the install of the
-// 10 MB file of bench/process_bench.sh took 2.8 times the instructions
-// (bench/instruction_bench.sh) and half as long again.
+// The index of the first LF or Ctrl-Z (the bytes that bit 4 set makes
+// 0x1A) in in_bytes[from, to), or `to`.  With SSE2 (every x86-64), 32 bytes
+// at a time, else (the Pentium of the Windows build) byte by byte: that way
+// the install of the 10 MB file of bench/process_bench.sh takes N times
+// the instructions (bench/instruction_bench.sh).
 static uint32_t find_line_end(uint32_t from, uint32_t to) {
     const char* bytes = in_bytes;
 #if defined(__SSE2__)
@@ -133,14 +132,20 @@ void see_every_line(line_seer* see) {
 
 void copy_input_to(uint32_t stop) {
     begin_copy();
-    while (!in_at_end && input_here() < stop && fill_input()) {
+    while (!input_ended() && input_here() < stop && fill_input()) {
         uint32_t to = stop - in_base < in_filled ? stop - in_base : in_filled;
-        if (in_noted && input_here() >= plain_from && input_here() < plain_to)
-            // Looking at each byte here too, the install above took 37% more
-            // instructions and was past the goal of 2 times cp.
-            in_next = plain_to - in_base < to ? plain_to - in_base : to;
-        else
+        uint32_t plain_end = plain_to < stop ? plain_to : stop;
+        if (!in_noted || input_here() < plain_from || input_here() >= plain_to) {
             pass_to_lf(to);
+            continue;
+        }
+        // Plain text is written as it stands, unread where it is longer than
+        // the buffer: the system then copies it from file to file, as cp
+        // does, all but its last byte, so that the output knows what it ends
+        // in.  N
+        if (plain_end - input_here() > kStreamBufferSize && copy_unread(plain_end - input_here() - 1))
+            continue;
+        in_next = plain_end - in_base < to ? plain_end - in_base : to;
     }
     end_copy();
     if (stop == kEndOfText) in_at_end = true;

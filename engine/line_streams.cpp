@@ -6,11 +6,10 @@ static_assert(sizeof(kMarker) == kMarkerLength + 1, "the marker is 8 characters"
 
 // ---- input -------------------------------------------------------------------
 static platform_file in_handle = kNoFile;  // in_file: the file being edited
-// The byte before the buffer, then the buffer: apart from in_handle, as a
-// buffer in an initialized variable would be stored in the exe, all 64 KiB.
-// in_bytes[-1] is NUL at the start of the file and after a jump, else the
-// byte before in_bytes[0], so that whether an LF at index 0 follows a CR is
-// told as for any other.
+// The byte before the buffer, then the buffer (apart from in_handle: in an
+// initialized variable, all 64 KiB would be stored in the exe).  in_bytes[-1]
+// is the byte before in_bytes[0], NUL at the file's start and after a jump,
+// so that whether an LF at index 0 follows a CR is told as for any other.
 static char in_window[1 + kStreamBufferSize];
 char* const in_bytes = in_window + 1;
 uint32_t in_base;           // file offset of in_bytes[0]
@@ -139,18 +138,25 @@ static void drain_output() {
 }
 
 void write_bytes(const char* data, uint32_t length) {
-    if (length == 0) return;
-    out_last = data[length - 1];
-    // A long run of input (most of a buffer, where lines end in CR LF) goes
-    // out from where it lies, after what waits in front of it.
-    if (length >= kStreamBufferSize / 4) {
-        drain_output();
-        if (!out_failed && !platform_write(out_handle, data, length)) out_failed = true;
-        return;
+    if (length > 0) out_last = data[length - 1];
+    for (uint32_t part; length > 0; data += part, length -= part) {
+        if (out_used == kStreamBufferSize) drain_output();
+        part = length < kStreamBufferSize - out_used ? length : kStreamBufferSize - out_used;
+        __builtin_memcpy(out_buffer + out_used, data, part);
+        out_used += part;
     }
-    if (length > kStreamBufferSize - out_used) drain_output();
-    __builtin_memcpy(out_buffer + out_used, data, length);
-    out_used += length;
+}
+
+bool copy_unread(uint32_t length) {
+    if (in_failed) return false;
+    copy_through(in_next);  // what waits goes first
+    drain_output();
+    copy_status status = out_failed ? copy_not_offered : platform_copy(in_handle, input_here(), out_handle, length);
+    if (status == copy_not_offered) return false;
+    if (status == copy_failed) out_failed = true;
+    input_go_to(input_here() + length);
+    copy_from = in_next;
+    return true;
 }
 
 void write_text(const char* text, uint32_t length) {

@@ -39,6 +39,10 @@ void begin_copy();
 void copy_through(uint32_t to);
 void skip_to(uint32_t to);
 void end_copy();
+// In a copy, writes the next `length` bytes of the input without reading
+// them: the system copies them from file to file, and the input goes on
+// after them.  False, having done nothing, where the system does not.
+bool copy_unread(uint32_t length);
 
 // ---- the output ---------------------------------------------------------------------
 void write_bytes(const char* data, uint32_t length);

@@ -149,6 +149,10 @@ void install_run_files() {
         [](platform_file file, const char* data, uint32_t size) {
             return then_check([&] { return place_of(file)->write(file, data, size); });
         },
+        [](platform_file from, uint32_t offset, platform_file to, uint32_t size) {
+            if (place_of(from) != place_of(to)) return copy_not_offered;
+            return then_check([&] { return place_of(to)->copy(from, offset, to, size); });
+        },
         [](platform_file file, uint32_t offset) { return place_of(file)->seek(file, offset); },
         [](platform_file file) { return then_check([&] { return place_of(file)->flush(file); }); },
         [](platform_file file) { return then_check([&] { return place_of(file)->close(file); }); },

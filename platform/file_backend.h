@@ -27,6 +27,7 @@ struct file_backend {
     bool (*open_write)(const char* path, platform_file* file, write_mode mode);
     int32_t (*read)(platform_file file, char* buffer, uint32_t size);
     bool (*write)(platform_file file, const char* data, uint32_t size);
+    copy_status (*copy)(platform_file from, uint32_t offset, platform_file to, uint32_t size);
     bool (*seek)(platform_file file, uint32_t offset);
     bool (*flush)(platform_file file);
     bool (*close)(platform_file file);

@@ -64,6 +64,13 @@ bool platform_open_write(const char* path, platform_file* file, write_mode mode)
 int32_t platform_read(platform_file file, char* buffer, uint32_t size);
 // Writes all `size` bytes or reports failure.
 bool platform_write(platform_file file, const char* data, uint32_t size);
+// Writes `size` bytes of `from`, from its byte `offset` on, to `to` as
+// platform_write would, the system copying them from file to file without
+// their passing through the program.  copy_not_offered, having written
+// nothing, where the system has no such copy (Windows 95) or not between
+// these two files; copy_failed as a failed write.
+enum copy_status { copy_done, copy_not_offered, copy_failed };
+copy_status platform_copy(platform_file from, uint32_t offset, platform_file to, uint32_t size);
 // Sets the byte offset of the next read.
 bool platform_seek(platform_file file, uint32_t offset);
 // Forces what was written onto the disk.

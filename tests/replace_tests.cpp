@@ -346,9 +346,9 @@ struct crash_case {
     std::string new_text;
 };
 
-std::string padding_lines() {
+std::string padding_lines(int count = 400) {
     std::string text;
-    for (int i = 0; i < 400; ++i)
+    for (int i = 0; i < count; ++i)
         text += "; line " + std::to_string(i) + " of a long comment that spreads the file out\r\n";
     return text;
 }
@@ -359,6 +359,9 @@ const crash_case kCrashCases[] = {
     {"usb merge", usb_file, merge_usb_inf, kUsbOld, kUsbNew},
     {"chipset merge, long file", chipset_file, merge_chipset_inf, padding_lines() + kMachineOld,
      padding_lines() + kMachineNew},
+    // Its padding, longer than the input buffer, is copied file to file.
+    {"chipset merge, longer than the buffer", chipset_file, merge_chipset_inf,
+     padding_lines(1200) + kMachineOld, padding_lines(1200) + kMachineNew},
 };
 
 // What a failure at a call does, by the call's kind and its rank among the

@@ -59,6 +59,7 @@ struct state {
     int runs_begun = 0, runs_ended = 0;
     bool in_swap = false;
     bool renames_over = false;  // the files rename over a name in one step
+    bool copies = true;         // the system copies from file to file, as Linux does
     int renames_in_swap = 0, renames_outside_swap = 0;
     bool has_windows_dir = false;
     std::string windows_dir;
@@ -181,6 +182,13 @@ bool scripted_write(platform_file file, const char* data, uint32_t size) {
     return parent.write(file, data, size);
 }
 
+// A copy from file to file is a write of `to`, and fails as one.
+copy_status scripted_copy(platform_file from, uint32_t offset, platform_file to, uint32_t size) {
+    if (!scripted_state().copies) return copy_not_offered;
+    if (scripted_failure(scripted::call_write, "")) return copy_failed;
+    return parent.copy(from, offset, to, size);
+}
+
 bool scripted_seek(platform_file file, uint32_t offset) {
     if (scripted_failure(scripted::call_seek, "")) return false;
     return parent.seek(file, offset);
@@ -231,7 +239,7 @@ bool scripted_rename_over(const char* from, const char* to) {
 
 const file_backend scripted_files = {
     scripted_open_read,     scripted_open_write,   scripted_read,
-    scripted_write,         scripted_seek,         scripted_flush,
+    scripted_write,         scripted_copy,         scripted_seek,         scripted_flush,
     scripted_close,         scripted_rename,       scripted_delete,
     scripted_real_path,     scripted_shown_path,   scripted_renames_over,
     scripted_rename_over,   parent.same_file,      parent.get_attributes,
@@ -382,6 +390,7 @@ size_t open_files() { return scripted_state().open.size(); }
 void set_nt_registry(bool nt) { scripted_state().nt_registry = nt; }
 void hold_inf_folder_elsewhere() { scripted_state().inf_folder_held = true; }
 void set_renames_over(bool one_step) { scripted_state().renames_over = one_step; }
+void set_copies(bool offered) { scripted_state().copies = offered; }
 int runs_begun() { return scripted_state().runs_begun; }
 int runs_ended() { return scripted_state().runs_ended; }
 int renames_in_swap() { return scripted_state().renames_in_swap; }

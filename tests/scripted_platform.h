@@ -74,6 +74,9 @@ void hold_inf_folder_elsewhere();
 // From now on the files rename over a name in one step, as a Linux
 // folder's do (platform_renames_over); a swap then renames once.
 void set_renames_over(bool one_step);
+// Whether platform_copy copies from file to file (as on Linux, the default)
+// or is not offered (as on Windows 95).
+void set_copies(bool offered);
 // Runs begun and ended through platform_begin_run and platform_end_run.
 int runs_begun();
 int runs_ended();

@@ -6,8 +6,9 @@
 # a swap hold whoever makes the call.  Two checks, as core_purity.sh checks
 # the layers:
 #   - no object of the program outside platform/ and disk/ needs a call
-#     that renames, deletes, links or changes the attributes of a file
-#     (rename, unlink, link, ioctl, chmod, chown and their kin);
+#     that renames, deletes, links, copies into or changes the attributes
+#     of a file (rename, unlink, link, copy_file_range, ioctl, chmod, chown
+#     and their kin);
 #   - no source outside platform/ and disk/ opens a file for writing,
 #     except the lines listed below, none of which reaches the Windows
 #     folder.
@@ -18,7 +19,7 @@ nm="$1"
 shift
 top="$(dirname "$0")/.."
 
-forbidden='^(rename|renameat|renameat2|unlink|unlinkat|link|linkat|symlink|ioctl|remove|truncate|ftruncate|chmod|fchmod|fchmodat|chown|fchown|lchown|fchownat)(@.*)?$'
+forbidden='^(rename|renameat|renameat2|unlink|unlinkat|link|linkat|symlink|copy_file_range|sendfile|ioctl|remove|truncate|ftruncate|chmod|fchmod|fchmodat|chown|fchown|lchown|fchownat)(@.*)?$'
 bad=0
 for object in "$@"; do
     [ -f "$object" ] || { echo "side_door: $object not built" >&2; exit 1; }

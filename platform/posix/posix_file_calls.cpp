@@ -17,6 +17,9 @@ int32_t platform_read(platform_file file, char* buffer, uint32_t size) {
 bool platform_write(platform_file file, const char* data, uint32_t size) {
     return platform_files->write(file, data, size);
 }
+copy_status platform_copy(platform_file from, uint32_t offset, platform_file to, uint32_t size) {
+    return platform_files->copy(from, offset, to, size);
+}
 bool platform_seek(platform_file file, uint32_t offset) {
     return platform_files->seek(file, offset);
 }

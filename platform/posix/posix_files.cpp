@@ -219,6 +219,22 @@ bool folder_write(platform_file file, const char* data, uint32_t size) {
     return write_all((int)file, data, size);
 }
 
+// copy_file_range, which writes at the file position of `to` and moves it
+// on.  A file system or kernel without it refuses the first call: only then
+// is the copy not offered.
+copy_status folder_copy(platform_file from, uint32_t offset, platform_file to, uint32_t size) {
+    off_t from_offset = (off_t)offset;
+    for (uint32_t copied = 0; copied < size;) {
+        ssize_t count = copy_file_range((int)from, &from_offset, (int)to, nullptr, size - copied, 0);
+        if (count < 0 && errno == EINTR) continue;
+        bool refused = count < 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP ||
+                                     errno == EINVAL);
+        if (count <= 0) return copied == 0 && refused ? copy_not_offered : copy_failed;
+        copied += (uint32_t)count;
+    }
+    return copy_done;
+}
+
 bool folder_seek(platform_file file, uint32_t offset) {
     return lseek((int)file, (off_t)offset, SEEK_SET) == (off_t)offset;
 }
@@ -357,7 +373,7 @@ void folder_keep(const char*) {}
 
 const file_backend folder_file_backend = {
     folder_open_read,  folder_open_write,      folder_read,           folder_write,
-    folder_seek,       folder_flush,           folder_close,          folder_rename,
+    folder_copy,       folder_seek,       folder_flush,           folder_close,          folder_rename,
     folder_delete,     folder_real_path,       folder_shown_path,     folder_renames_over,
     folder_rename_over, folder_same_file,      folder_get_attributes, folder_set_attributes,
     folder_copy_attributes, folder_keep,

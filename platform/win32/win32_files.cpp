@@ -56,6 +56,10 @@ bool platform_write(platform_file file, const char* data, uint32_t size) {
     return true;
 }
 
+copy_status platform_copy(platform_file, uint32_t, platform_file, uint32_t) {
+    return copy_not_offered;  // Windows 95 copies files only whole
+}
+
 // The files are far below 4 GB, so the high half of the offset stays 0 and
 // INVALID_SET_FILE_POINTER can only mean failure.
 bool platform_seek(platform_file file, uint32_t offset) {

@@ -12,11 +12,12 @@
 //   - TAMRIX_SHIM_STOP_AT=N: the Nth rename or link kills the program
 //     (SIGKILL) before it is made, as a crash there would.
 // And every file call, counted (test_file_calls.py):
-//   - TAMRIX_SHIM_UNDER=DIR: the calls counted are the opens, writes,
-//     fsyncs, closes, links, unlinks and renames of files under DIR (a
-//     descriptor by the path it was opened with), each child started
-//     (fork) and each read of a pipe (a child's output: "pipe"), one line
-//     each in TAMRIX_SHIM_CALLS ("write NAME");
+//   - TAMRIX_SHIM_UNDER=DIR: the calls counted are the opens, writes (a
+//     copy from file to file among them), fsyncs, closes, links, unlinks
+//     and renames of files under DIR (a descriptor by the path it was
+//     opened with), each child started (fork) and each read of a pipe (a
+//     child's output: "pipe"), one line each in TAMRIX_SHIM_CALLS
+//     ("write NAME");
 //   - TAMRIX_SHIM_KINDS=write,fsync,...: only those kinds are counted;
 //   - TAMRIX_SHIM_KILL_AT=N: the Nth counted call kills the program
 //     (SIGKILL) before it is made; with TAMRIX_SHIM_SIGNAL=TERM it gets
@@ -216,6 +217,14 @@ ssize_t write(int fd, const void* data, size_t size) {
     if (!go_on_fd("write", fd)) return -1;
     typedef ssize_t (*call)(int, const void*, size_t);
     return NEXT(call, "write")(fd, data, size);
+}
+
+// The system's copy from file to file: a write of the file written to.
+ssize_t copy_file_range(int from, off64_t* from_offset, int to, off64_t* to_offset, size_t size,
+                        unsigned flags) {
+    if (!go_on_fd("write", to)) return -1;
+    typedef ssize_t (*call)(int, off64_t*, int, off64_t*, size_t, unsigned);
+    return NEXT(call, "copy_file_range")(from, from_offset, to, to_offset, size, flags);
 }
 
 // A read of a child's output (a pipe): the listing mdir prints, say.

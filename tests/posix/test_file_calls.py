@@ -57,6 +57,11 @@ from test_images import killed_during  # noqa: E402
 REGISTRY = system_dat.build(machine_keys(DEVICES[:2]), Shape("95", 40, True))
 OLD = {"INF/MACHINE.INF": MACHINE_INF, "INF/USB.INF": USB_INF, "SYSTEM.DAT": REGISTRY}
 INSTALLED = {"INF/MACHINE.INF": MACHINE_INF_INSTALLED, "INF/USB.INF": USB_INF_INSTALLED}
+# A machine.inf whose first part is longer than the program's input buffer:
+# the system copies it into the new file (copy_file_range), a write counted.
+PADDING = b"".join(b"; line %d of a comment longer than a read buffer\r\n" % n for n in range(1500))
+LONG = ({**OLD, "INF/MACHINE.INF": PADDING + MACHINE_INF},
+        {**INSTALLED, "INF/MACHINE.INF": PADDING + MACHINE_INF_INSTALLED})
 BACKUPS = {"INF/MACHINE.INF": "INF/MACHINE.IN@", "INF/USB.INF": "INF/USB.IN@",
            "SYSTEM.DAT": "SYSTEM.TX0"}
 
@@ -292,7 +297,7 @@ class Promises(unittest.TestCase):
 
     def moment(self, make, start, command, kinds, how, moment, expected):
         """One disturbed run and what follows it; raises what fails."""
-        clean, texts, first, counted = expected
+        clean, texts, first, counted, installed = expected
         place = make(start)
         try:
             before = place.files()
@@ -324,7 +329,7 @@ class Promises(unittest.TestCase):
                 status = run(place, "status")
                 files = place.files()
                 self.check_state(files, texts)
-                for name, text in INSTALLED.items():
+                for name, text in installed.items():
                     line = [line for line in status[1] if line.upper().startswith(name + ":")][0]
                     self.assertEqual(line.split(": ")[1].startswith("installed"),
                                      files[name] == text, status)
@@ -335,10 +340,11 @@ class Promises(unittest.TestCase):
         finally:
             place.close()
 
-    def every_moment(self, make, command, kinds, how):
+    def every_moment(self, make, command, kinds, how, texts=(OLD, INSTALLED)):
         """The run disturbed at each of its moments in turn, two at a time;
-        each moment's failure is told in turn."""
-        start = OLD if command == "install" else self.installed(make)
+        each moment's failure is told in turn.  `texts`: the files before
+        an Install, and after it."""
+        start = texts[0] if command == "install" else self.installed(make, texts[0])
         place = make(start)
         self.addCleanup(place.close)
         log = os.path.join(place.root, "calls")
@@ -348,15 +354,16 @@ class Promises(unittest.TestCase):
         clean = place.files()
         with open(log) as f:
             moments = len(f.read().splitlines())
-        expected = (clean, {name: (start[name], clean[name]) for name in OLD}, place, counted)
+        expected = (clean, {name: (start[name], clean[name]) for name in OLD}, place, counted,
+                    texts[1])
         runs = [self.pool.submit(self.moment, make, start, command, kinds, how, moment, expected)
                 for moment in range(1, moments + 1)]
         for moment, done in enumerate(runs, 1):
             with self.subTest(moment=moment, of=moments):
                 done.result()
 
-    def installed(self, make):
-        place = make(OLD)
+    def installed(self, make, old=OLD):
+        place = make(old)
         try:
             self.assertEqual(run(place, "install")[0], 0)
             return {name: data for name, data in place.files().items() if name in OLD}
@@ -487,8 +494,8 @@ class Promises(unittest.TestCase):
                         check(self, make)
 
 
-def every_moment(command, kinds, how):
-    return lambda test, make: test.every_moment(make, command, kinds, how)
+def every_moment(command, kinds, how, texts=(OLD, INSTALLED)):
+    return lambda test, make: test.every_moment(make, command, kinds, how, texts)
 
 
 # (the promise, the places it is proved in, its check).  A row of moments
@@ -509,6 +516,10 @@ PROMISES = [
      Promises.unreadable_folder),
     ("Install killed at each call", ("folder", "raw image"),
      every_moment("install", "", "kill")),
+    ("Install of a machine.inf longer than a read buffer, killed at each call", ("folder",),
+     every_moment("install", "", "kill", LONG)),
+    ("Install of a machine.inf longer than a read buffer, each write failing (ENOSPC)",
+     ("folder",), every_moment("install", "write", "ENOSPC", LONG)),
     ("Uninstall killed at each call", ("folder",), every_moment("uninstall", "", "kill")),
     ("Install stopped by SIGTERM at each call", ("folder", "raw image"),
      every_moment("install", "", "TERM")),
