@@ -24,8 +24,8 @@ const uint32_t kPieceLimit = 254;
 
 // ---- streams ----------------------------------------------------------------
 // The engine takes over an open file and reads or writes it from its start.
-// Given kNoFile for output, it throws away what the operations write, so
-// that an edit can be run for what its searches find (count_chipset_lines).
+// Given kNoFile for output, it throws away what is written and closes with
+// false: an edit is run for what its searches find (count_chipset_lines).
 void attach_input(platform_file file);
 void attach_output(platform_file file);
 // True when the input starts with a UTF-16 byte-order mark (FF FE or FE FF),

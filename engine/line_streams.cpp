@@ -67,10 +67,7 @@ void fill_input_ahead(uint32_t want) {
         if (!read_more(kStreamBufferSize - in_filled)) return;
 }
 
-bool fill_input() {
-    fill_input_ahead(1);
-    return in_next < in_filled;
-}
+bool fill_input() { fill_input_ahead(1); return in_next < in_filled; }
 
 bool input_is_utf16() {
     fill_input_ahead(2);
@@ -98,22 +95,13 @@ void input_go_to(uint32_t offset) {
     in_bytes[-1] = '\0';
 }
 
-void begin_copy() {
-    copying = true;
-    copy_from = in_next;
-}
-
+void begin_copy() { copying = true; copy_from = in_next; }
 void copy_through(uint32_t to) {
     write_bytes(in_bytes + copy_from, to - copy_from);
     copy_from = to;
 }
-
 void skip_to(uint32_t to) { copy_from = to; }
-
-void end_copy() {
-    copy_through(in_next);
-    copying = false;
-}
+void end_copy() { copy_through(in_next); copying = false; }
 
 // ---- output ------------------------------------------------------------------
 static platform_file out_handle = kNoFile;  // out_file: the new text
@@ -122,12 +110,10 @@ static uint32_t out_used;                   // bytes waiting in out_buffer
 static bool out_failed;                     // a write failed; stays set
 static char out_last;                       // the last character written; LF before the first
 
-// With no file, the stream has failed from the start: it writes nothing,
-// and close_output gives false.
 void attach_output(platform_file file) {
     out_handle = file;
     out_used = 0;
-    out_failed = file == kNoFile;
+    out_failed = file == kNoFile;  // it writes nothing, then
     out_last = '\n';
 }
 
@@ -151,9 +137,10 @@ bool copy_unread(uint32_t length) {
     if (in_failed) return false;
     copy_through(in_next);  // what waits goes first
     drain_output();
-    copy_status status = out_failed ? copy_not_offered : platform_copy(in_handle, input_here(), out_handle, length);
-    if (status == copy_not_offered) return false;
-    if (status == copy_failed) out_failed = true;
+    copy_status copied = copy_not_offered;
+    if (!out_failed) copied = platform_copy(in_handle, input_here(), out_handle, length);
+    if (copied == copy_not_offered) return false;
+    if (copied == copy_failed) out_failed = true;
     input_go_to(input_here() + length);
     copy_from = in_next;
     return true;
@@ -173,9 +160,8 @@ bool output_mid_line() { return out_last != '\n'; }
 bool close_output() {
     if (out_handle == kNoFile) return false;
     drain_output();
-    bool ok = !out_failed;
-    if (ok && !platform_flush(out_handle)) ok = false;
-    if (!platform_close(out_handle)) ok = false;
+    bool ok = !out_failed && platform_flush(out_handle);
+    ok = platform_close(out_handle) && ok;
     out_handle = kNoFile;
     return ok;
 }
