@@ -1,5 +1,5 @@
 #!/bin/sh
-# Two checks of the layers.
+# Three checks of the layers.
 #
 # First, the includes: each folder includes only the folders below it.
 #   base/                      nothing of the project's but itself: the floor
@@ -24,6 +24,10 @@
 # So no operator new or delete, no __cxa_* (exceptions, guards, atexit), no
 # std:: and no C library.  In a sanitizer build the sanitizers' own entry
 # points are allowed too.
+#
+# Last, the line engine's three files call downward only: the streams
+# (line_streams) below the scans (line_scan) below the operations
+# (line_operations).  No file needs a name that a file above it defines.
 #
 # Usage: core_purity.sh NM LIBRARY [plain|sanitized]
 set -eu
@@ -132,4 +136,22 @@ if [ "$seam" -eq 0 ]; then
     exit 1
 fi
 [ "$bad" -eq 0 ] || exit 1
-echo "core_purity: $seam seam functions and nothing else"
+
+# names KIND FILE: the names the engine's FILE.cpp object needs (undefined)
+# or gives (defined), by the member name nm prints before each line.
+names() {
+    "$nm" -A "--$1-only" "$library" | awk -v member="$2.cpp.o" -F: '$2 ~ "^" member' |
+        awk '{ print $NF }' | sort -u
+}
+for pair in "line_streams line_scan" "line_streams line_operations" "line_scan line_operations"; do
+    set -- $pair
+    names undefined "$1" >"$list.undefined"
+    names defined "$2" >"$list.defined"
+    upward="$(comm -12 "$list.undefined" "$list.defined" | tr '\n' ' ')"
+    if [ -n "$upward" ]; then
+        echo "core_purity: engine/$1.cpp calls up into engine/$2.cpp: $upward" >&2
+        bad=1
+    fi
+done
+[ "$bad" -eq 0 ] || exit 1
+echo "core_purity: $seam seam functions and nothing else; the engine's files call downward"
