@@ -444,11 +444,12 @@ static void image_file_keep(const char*) {}
 
 const file_backend image_file_backend = {
     image_file_open_read,      image_file_open_write,  image_file_read,
-    image_file_write,          image_file_copy,        image_file_seek,        image_file_flush,
-    image_file_close,          image_file_rename,      image_file_delete,
-    image_file_real_path,      image_file_shown_path,  image_file_renames_over,
-    image_file_rename_over,    image_file_same_file,   image_file_get_attributes,
-    image_set_attributes,      image_file_copy_attributes, image_file_keep,
+    image_file_write,          image_file_copy,        image_file_seek,
+    image_file_flush,          image_file_close,       image_file_rename,
+    image_file_delete,         image_file_real_path,   image_file_shown_path,
+    image_file_renames_over,   image_file_rename_over, image_file_same_file,
+    image_file_get_attributes, image_set_attributes,   image_file_copy_attributes,
+    image_file_keep,
 };
 
 // ---- the image as a whole ----------------------------------------------------------------

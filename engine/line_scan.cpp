@@ -117,8 +117,7 @@ void see_every_line(line_seer* see) {
             if (end == start + kWindow || in_bytes[end] != '\n') break;
             const char* text = line_text(start, end, &length);
             see(text, length, in_base + start);
-            if ((in_bytes + end)[-1] != '\r') bare_lf_end = in_base + end + 1;
-            in_next = end + 1;
+            pass_lf(end);
         }
         if (!head_of_line(&head)) break;
         uint32_t length;

@@ -239,11 +239,12 @@ bool scripted_rename_over(const char* from, const char* to) {
 
 const file_backend scripted_files = {
     scripted_open_read,     scripted_open_write,   scripted_read,
-    scripted_write,         scripted_copy,         scripted_seek,         scripted_flush,
-    scripted_close,         scripted_rename,       scripted_delete,
-    scripted_real_path,     scripted_shown_path,   scripted_renames_over,
-    scripted_rename_over,   parent.same_file,      parent.get_attributes,
-    parent.set_attributes,  parent.copy_attributes, parent.keep,
+    scripted_write,         scripted_copy,         scripted_seek,
+    scripted_flush,         scripted_close,        scripted_rename,
+    scripted_delete,        scripted_real_path,    scripted_shown_path,
+    scripted_renames_over,  scripted_rename_over,  parent.same_file,
+    parent.get_attributes,  parent.set_attributes, parent.copy_attributes,
+    parent.keep,
 };
 
 // The core's file calls come here from the start.

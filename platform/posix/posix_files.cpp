@@ -372,11 +372,11 @@ void folder_keep(const char*) {}
 }  // namespace
 
 const file_backend folder_file_backend = {
-    folder_open_read,  folder_open_write,      folder_read,           folder_write,
-    folder_copy,       folder_seek,       folder_flush,           folder_close,          folder_rename,
-    folder_delete,     folder_real_path,       folder_shown_path,     folder_renames_over,
-    folder_rename_over, folder_same_file,      folder_get_attributes, folder_set_attributes,
-    folder_copy_attributes, folder_keep,
+    folder_open_read,       folder_open_write, folder_read,           folder_write,
+    folder_copy,            folder_seek,       folder_flush,          folder_close,
+    folder_rename,          folder_delete,     folder_real_path,      folder_shown_path,
+    folder_renames_over,    folder_rename_over, folder_same_file,     folder_get_attributes,
+    folder_set_attributes,  folder_copy_attributes, folder_keep,
 };
 
 std::string posix_linux_path(const char* path) { return linux_path_or_given(path); }
